@@ -1,0 +1,46 @@
+#pragma once
+// Every operating-system operation the panel and tovanikctl use, behind one interface.
+// The Linux backend is LinuxPlatform (linux_platform.h); tests pass FakePlatform
+// (fake_platform.h) through the constructor of what they test.
+
+#include <string>
+#include <vector>
+
+namespace tovanik {
+
+enum class ConsoleMode { Hidden, Shown };
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Absolute folder of the running executable, without a trailing '/'. "" when unknown.
+  virtual std::string programFolder() const = 0;
+
+  // Starts argv[0] with the rest as arguments, detached from the caller: never through a
+  // shell, in a new session, standard streams on /dev/null, no inherited descriptors,
+  // reparented to init so it never lingers as our zombie, in the current directory.
+  // Shown runs it inside a terminal window (x-terminal-emulator or xterm, with -e) that
+  // takes the focus, or hidden when no terminal program exists.
+  // Returns false when nothing was started (executable missing or not executable).
+  virtual bool launchDetached(const std::vector<std::string>& argv, ConsoleMode mode) = 0;
+
+  // PIDs of the live processes (zombies and dead ones excluded) whose executable file
+  // name equals `imageName`, ASCII case-insensitively, whoever owns them.
+  // Empty when none match or the process table cannot be read.
+  virtual std::vector<int> findProcesses(const std::string& imageName) = 0;
+
+  // Forced stop (SIGKILL) of every process findProcesses would report that the caller
+  // may signal; others are skipped silently. Returns the number signalled.
+  virtual int killProcesses(const std::string& imageName) = 0;
+
+  // Hands an address, or a local file or folder, to the desktop's default program.
+  // Returns false when no program could be asked.
+  virtual bool openUrl(const std::string& url) = 0;
+  virtual bool openPath(const std::string& path) = 0;
+
+  // Blocks the calling thread.
+  virtual void sleepMs(int milliseconds) = 0;
+};
+
+}  // namespace tovanik

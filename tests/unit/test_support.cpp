@@ -1,0 +1,93 @@
+#include "tests/unit/test_support.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace tovanik::test {
+
+TempDir::TempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/tovanik-test-XXXXXX";
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string readBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void writeBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+int freePort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = 0;
+  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  socklen_t len = sizeof addr;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  close(fd);
+  return ntohs(addr.sin_port);
+}
+
+int httpStatus(int port, const std::string& path) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return 0;
+  timeval timeout{5, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    close(fd);
+    return 0;
+  }
+  std::string request = "GET " + path + " HTTP/1.0\r\nHost: localhost\r\n\r\n";
+  if (write(fd, request.data(), request.size()) < 0) {
+    close(fd);
+    return 0;
+  }
+  char buffer[64] = {};
+  ssize_t got = read(fd, buffer, sizeof buffer - 1);
+  close(fd);
+  int status = 0;
+  if (got > 12 && std::sscanf(buffer, "HTTP/%*s %d", &status) == 1) return status;
+  return 0;
+}
+
+std::string binDir() {
+  const char* dir = std::getenv("TOVANIK_BIN_DIR");
+  return dir ? dir : ".";
+}
+
+std::string sourceDir() {
+  const char* dir = std::getenv("TOVANIK_SOURCE_DIR");
+  return dir ? dir : ".";
+}
+
+}  // namespace tovanik::test
