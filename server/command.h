@@ -1,0 +1,29 @@
+#pragma once
+// What is started for the server and for a stop, composed from the settings as stored.
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace tovanik {
+
+struct ServerSettings {
+  std::string exeName;
+  std::string phpFolder;
+  std::string serverPort;
+  std::string rootDirectory;
+  std::string commandPrompt;
+};
+
+// The server command line as text: "<folder>/<php_folder>/<exe_name>" -S 0.0.0.0:<port>
+// -t "<folder>/<root_directory>". Shown and tested, never parsed or given to a shell.
+std::string serverCommandLine(const std::string& programFolder, const ServerSettings& s);
+
+// The argument vector that is really started; each value is one argument, untouched.
+std::vector<std::string> serverArgv(const std::string& programFolder, const ServerSettings& s);
+
+// Hidden only for exactly "hide"; every other value shows the console.
+ConsoleMode consoleModeFor(const std::string& commandPrompt);
+
+}  // namespace tovanik

@@ -1,0 +1,23 @@
+#include "server/server_settings.h"
+
+namespace tovanik {
+
+ServerSettings readServerSettings(const ConfigFile& config, bool* allRead) {
+  ServerSettings s;
+  bool ok = true;
+  auto take = [&](std::string_view key, std::string& field) {
+    if (auto value = config.read(key))
+      field = std::move(*value);
+    else
+      ok = false;  // keep the field as it was: empty
+  };
+  take("exe_name", s.exeName);
+  take("root_directory", s.rootDirectory);
+  take("server_port", s.serverPort);
+  take("command_prompt", s.commandPrompt);
+  take("php_folder", s.phpFolder);
+  if (allRead) *allRead = ok;
+  return s;
+}
+
+}  // namespace tovanik

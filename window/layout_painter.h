@@ -1,0 +1,25 @@
+#pragma once
+// Draws the design's labels, shapes and lines in their drawing order.
+
+#include <QFont>
+#include <QColor>
+
+#include "window/layout.h"
+
+class QPainter;
+
+namespace tovanik {
+
+class Panel;
+
+inline QColor toQColor(Rgb c) { return QColor(c.r, c.g, c.b); }
+
+// The design's font with free look-alikes after it, sized in pixels so the look does
+// not depend on the screen's reported resolution.
+QFont qfontOf(FontId id);
+
+// Paints every visible label, shape and line of the layout, bottom first, with the
+// current state of `panel`. Coordinates are logical pixels, fractions antialiased.
+void paintLayout(QPainter& painter, const Panel& panel);
+
+}  // namespace tovanik

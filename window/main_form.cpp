@@ -1,0 +1,238 @@
+#include "window/main_form.h"
+
+#include <QBitmap>
+#include <QGuiApplication>
+#include <QHelpEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QToolTip>
+
+#include "window/layout_painter.h"
+
+namespace tovanik {
+namespace {
+
+QString qs(const std::string& s) {
+  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+QRect pixelRect(const ControlSpec& s) {
+  return QRect(s.a / kTwipsPerPixel, s.b / kTwipsPerPixel, s.c / kTwipsPerPixel,
+               s.d / kTwipsPerPixel);
+}
+
+float twips(qreal pixels) { return static_cast<float>(pixels * kTwipsPerPixel); }
+
+constexpr Ctl kBoxes[4] = {Ctl::txtPort, Ctl::txtFocus, Ctl::txtRootDir, Ctl::txtExeName};
+
+}  // namespace
+
+MainForm::MainForm(Platform& platform, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      panel_(platform, *this) {
+  setWindowTitle(QString::fromLatin1(kFormCaption.data(), kFormCaption.size()));
+  setFixedSize(kFormWidthTwips / kTwipsPerPixel, kFormHeightTwips / kTwipsPerPixel);
+  setMouseTracking(true);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setFont(qfontOf(FontId::Window));
+
+  for (int i = 0; i < 4; ++i) {
+    const ControlSpec& s = spec(kBoxes[i]);
+    auto* box = new QLineEdit(this);
+    box->setObjectName(QString::fromLatin1(s.name.data(), s.name.size()));
+    box->setGeometry(pixelRect(s));
+    box->setFont(qfontOf(s.font));
+    box->setVisible(s.visible);
+    if (!s.tooltip.empty()) box->setToolTip(QString::fromLatin1(s.tooltip.data(), s.tooltip.size()));
+    boxes_[i] = box;
+  }
+  // Tab order of the design: txtPort, txtExeName, txtRootDir, txtFocus.
+  setTabOrder(boxes_[0], boxes_[3]);
+  setTabOrder(boxes_[3], boxes_[2]);
+  setTabOrder(boxes_[2], boxes_[1]);
+
+  QLineEdit* port = boxes_[0];
+  port->setFrame(false);
+  port->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  port->setTextMargins(0, 0, 0, 0);
+  port->installEventFilter(this);
+  connect(port, &QLineEdit::textChanged, this, [this](const QString& text) {
+    panel_.setPortText(text.toStdString());
+    sync();
+  });
+
+  timer_.setInterval(1000);
+  connect(&timer_, &QTimer::timeout, this, [this] {
+    panel_.statusTick();
+    sync();
+  });
+  timer_.start();
+  sync();
+}
+
+QLineEdit* MainForm::lineEdit(Ctl box) const {
+  for (int i = 0; i < 4; ++i)
+    if (kBoxes[i] == box) return boxes_[i];
+  return nullptr;
+}
+
+void MainForm::load() {
+  panel_.startPHP();
+  sync();
+}
+
+void MainForm::centreOnScreen() {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  QRect frame(QPoint(), size());
+  frame.moveCenter(screen->availableGeometry().center());
+  move(frame.topLeft());
+}
+
+void MainForm::syncLineEdit(Ctl which) {
+  QLineEdit* box = lineEdit(which);
+  const ControlState& c = panel_[which];
+  const QString text = qs(c.caption);
+  if (box->text() != text) {
+    const QSignalBlocker quiet(box);
+    box->setText(text);
+  }
+  box->setEnabled(c.enabled);
+  if (which == Ctl::txtPort) {
+    QPalette palette = box->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+      palette.setColor(group, QPalette::Base, toQColor(c.background));
+      palette.setColor(group, QPalette::Text, toQColor(colour::kButtonFace));
+    }
+    box->setPalette(palette);
+    if (auto caret = panel_.takePortCaret()) box->setCursorPosition(*caret);
+  }
+}
+
+void MainForm::sync() {
+  for (Ctl box : kBoxes) syncLineEdit(box);
+  update();
+}
+
+void MainForm::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), toQColor(colour::kWindow));
+  paintLayout(painter, panel_);
+}
+
+void MainForm::mousePressEvent(QMouseEvent* event) {
+  const QPointF at = event->position();
+  pressedLabel_ = labelAt(twips(at.x()), twips(at.y()));
+  pressOnSurface_ = !pressedLabel_;
+  if (pressOnSurface_) {
+    // Any button moves the anchor; only the left button alone drags.
+    dragStartX_ = twips(at.x());
+    dragStartY_ = twips(at.y());
+  }
+}
+
+void MainForm::mouseReleaseEvent(QMouseEvent* event) {
+  const QPointF at = event->position();
+  const auto label = labelAt(twips(at.x()), twips(at.y()));
+  const bool clicked = event->button() == Qt::LeftButton && pressedLabel_ && label == pressedLabel_;
+  if (event->buttons() == Qt::NoButton) pressedLabel_.reset();
+  if (clicked) click(*label);
+}
+
+void MainForm::mouseMoveEvent(QMouseEvent* event) {
+  const QPointF at = event->position();
+  // While a button pressed on the surface is held, the surface keeps the pointer, as a
+  // captured mouse would.
+  const bool captured = pressOnSurface_ && event->buttons() != Qt::NoButton;
+  const auto label = captured ? std::nullopt : labelAt(twips(at.x()), twips(at.y()));
+  if (label) {
+    setCursor(panel_.hover(*label) ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    update();
+    return;
+  }
+  if (event->buttons() == Qt::LeftButton) {
+    // Twips arithmetic in single precision; the window position is kept in pixels.
+    const float left = twips(x()) - (dragStartX_ - twips(at.x()));
+    move(static_cast<int>(std::lround(left / kTwipsPerPixel)), y());
+    const float top = twips(y()) - (dragStartY_ - twips(at.y()));
+    move(x(), static_cast<int>(std::lround(top / kTwipsPerPixel)));
+  }
+  panel_.surfaceMotion();
+  setCursor(Qt::ArrowCursor);
+  update();
+}
+
+void MainForm::click(Ctl label) {
+  switch (label) {
+    case Ctl::lblClose: close(); return;
+    case Ctl::lblMin: setWindowState(windowState() | Qt::WindowMinimized); return;
+    case Ctl::lblStartStop: panel_.clickStartStop(); break;
+    case Ctl::CMDSwitch: panel_.clickCMDSwitch(); break;
+    case Ctl::lblURL: panel_.clickURL(); break;
+    case Ctl::labelConfig: panel_.clickConfig(); break;
+    case Ctl::lblRootDir: panel_.clickRootDir(); break;
+    case Ctl::Label3: panel_.clickLabel3(); break;
+    default: return;  // labels without a click reaction
+  }
+  sync();
+}
+
+bool MainForm::event(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    auto* help = static_cast<QHelpEvent*>(event);
+    const auto label = labelAt(twips(help->pos().x()), twips(help->pos().y()));
+    const std::string tip = label ? panel_[*label].tooltip : std::string();
+    if (tip.empty()) {
+      QToolTip::hideText();
+      event->ignore();
+    } else {
+      QToolTip::showText(help->globalPos(), qs(tip), this, pixelRect(spec(*label)));
+    }
+    return true;
+  }
+  return QWidget::event(event);
+}
+
+bool MainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == boxes_[0] && event->type() == QEvent::MouseButtonPress) {
+    panel_.txtPortPress();
+    sync();
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void MainForm::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  applyOutline();
+}
+
+void MainForm::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange) applyOutline();
+}
+
+void MainForm::applyOutline() {
+  const int w = outlineExtent(twips(width()));
+  const int h = outlineExtent(twips(height()));
+  QBitmap bitmap(size());
+  bitmap.fill(Qt::color0);
+  QPainter painter(&bitmap);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(Qt::color1);
+  painter.drawRoundedRect(QRect(0, 0, w, h), 10, 10);
+  painter.end();
+  setMask(bitmap);
+}
+
+void MainForm::makeTopMost() {
+  // The stays-on-top hint is set at creation, so later calls never re-create the
+  // window; here it only comes to the front.
+  if (!isVisible()) return;
+  raise();
+  activateWindow();
+}
+
+void MainForm::focusTxtFocus() { boxes_[1]->setFocus(Qt::OtherFocusReason); }
+
+}  // namespace tovanik

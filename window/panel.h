@@ -1,0 +1,90 @@
+#pragma once
+// The panel's behaviour without widgets: the state of every control of the design, and
+// the window's methods and event reactions acting on it. The Qt window (main_form.h)
+// renders this state and forwards its events here; tests drive it directly.
+//
+// Every method follows the skip-on-failure rule: a read that fails leaves its target
+// as it was, a write that fails changes nothing, and the method goes on.
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "platform/platform.h"
+#include "settings/config.h"
+#include "window/layout.h"
+
+namespace tovanik {
+
+// What the logic asks of the real window.
+class PanelView {
+ public:
+  virtual ~PanelView() = default;
+  // Keep the window above all others and bring it to the front.
+  virtual void makeTopMost() = 0;
+  // Give the keyboard focus to the hidden box txtFocus.
+  virtual void focusTxtFocus() = 0;
+};
+
+struct ControlState {
+  std::string caption;  // a label's caption or a text box's text
+  Rgb colour;           // text colour of labels, colour of lines and shapes
+  Rgb background;       // text boxes and opaque labels
+  bool visible = true;
+  bool enabled = true;
+  bool underline = false;
+  std::string tooltip;
+};
+
+class Panel {
+ public:
+  Panel(Platform& platform, PanelView& view);
+
+  const ControlState& operator[](Ctl c) const { return controls_[index(c)]; }
+  const ConfigFile& config() const { return config_; }
+
+  // Settings: the file's defaults, its display and the port box.
+  void loadConfig();
+  void readConfig();
+  void writePort();
+  // Assigns the port box's text; when it differs, runs the box's change handling.
+  void setPortText(const std::string& text);
+  void txtPortPress();
+  // Caret position the change handling asked for, once.
+  std::optional<int> takePortCaret();
+
+  // The server.
+  void startPHP();
+  void MakeTopMost();
+  bool isServerRunning(const std::string& exeName);
+  void statusTick();
+  void killPHP();
+  void restartServer();
+  void clickStartStop();
+  void clickCMDSwitch();
+
+  // Shortcut links.
+  void clickURL();
+  void clickConfig();
+  void clickRootDir();
+  void clickLabel3();
+
+  // Pointer motion over one of the clickable labels; returns whether the pointer is
+  // shown as a hand. Labels without a reaction return false and change nothing.
+  bool hover(Ctl label);
+  // Pointer motion over the bare surface: restore the resting look.
+  void surfaceMotion();
+
+ private:
+  ControlState& at(Ctl c) { return controls_[index(c)]; }
+  void txtPortChange();
+  void showConsoleIndicator(bool shown);
+
+  Platform& platform_;
+  PanelView& view_;
+  ConfigFile config_;
+  std::array<ControlState, kControlCount> controls_;
+  std::optional<int> portCaret_;
+};
+
+}  // namespace tovanik
