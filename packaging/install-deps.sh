@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the panel and its tests need, when missing.
+# Usage: packaging/install-deps.sh [--test]   (--test adds what only the tests need)
+set -euo pipefail
+
+packages=(g++ cmake qt6-base-dev libgl-dev php-cli xterm xdg-utils fonts-open-sans fonts-dejavu-core)
+if [[ "${1:-}" == "--test" ]]; then
+  packages+=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev xvfb openbox xdotool
+             x11-utils imagemagick curl procps)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  [[ $(id -u) -eq 0 ]] || SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
