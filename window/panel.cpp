@@ -1,5 +1,7 @@
 #include "window/panel.h"
 
+#include <utility>
+
 namespace tovanik {
 
 Panel::Panel(Platform& platform, PanelView& view)

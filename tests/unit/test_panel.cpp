@@ -1,0 +1,408 @@
+// The panel's logic on the fake platform: settings display, defaults, port editing,
+// launch composition, the status column, stop/restart, the console switch, links and
+// hover feedback.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/fake_platform.h"
+#include "settings/ini.h"
+#include "tests/unit/test_support.h"
+#include "window/panel.h"
+
+namespace tovanik {
+namespace {
+
+using test::readBytes;
+using test::TempDir;
+using test::writeBytes;
+
+struct RecordingView : PanelView {
+  int topMost = 0;
+  int focusHidden = 0;
+  void makeTopMost() override { ++topMost; }
+  void focusTxtFocus() override { ++focusHidden; }
+};
+
+constexpr const char* kDefaultFile =
+    "[Config]\r\ncommand_prompt=hide\r\nserver_port=80\r\nroot_directory=tovanik\r\n"
+    "php_folder=php\r\nexe_name=t-server.exe\r\n";
+
+class PanelTest : public ::testing::Test {
+ protected:
+  void SetUp() override { mkdir((dir.path() + "/config").c_str(), 0755); }
+  std::string configFile() const { return dir.path() + "/config/config.ini"; }
+  void writeConfig(const std::string& text) { writeBytes(configFile(), text); }
+  std::string stored(const char* key) {
+    return INIread(configFile(), "Config", key).value_or("<unreadable>");
+  }
+
+  TempDir dir;
+  FakePlatform platform = [this] {
+    FakePlatform p;
+    p.program_folder_ = dir.path();
+    return p;
+  }();
+  RecordingView view;
+  Panel panel{platform, view};
+};
+
+TEST_F(PanelTest, FreshFolderGetsTheDefaultsAndShowsThem) {
+  panel.loadConfig();
+  EXPECT_EQ(readBytes(configFile()), kDefaultFile);
+  EXPECT_EQ(panel[Ctl::txtPort].caption, "80");
+  EXPECT_EQ(panel[Ctl::txtExeName].caption, "t-server.exe");
+  EXPECT_EQ(panel[Ctl::lblRootDir].caption, "tovanik >");
+  EXPECT_FALSE(panel[Ctl::shpCMDOn].visible);
+  EXPECT_TRUE(panel[Ctl::shpCMDOff].visible);
+  EXPECT_EQ(panel[Ctl::lineCMDOnOff].colour, colour::kTrack);
+}
+
+TEST_F(PanelTest, DefaultsDecidedByCommandPromptAlone) {
+  struct Case {
+    const char* name;
+    std::string file;
+    bool rewritten;
+  };
+  const Case cases[] = {
+      {"prompt deleted resets custom values",
+       "[Config]\r\nserver_port=9000\r\nroot_directory=www\r\nphp_folder=php\r\nexe_name=x\r\n",
+       true},
+      {"prompt empty resets", "[Config]\r\ncommand_prompt=\r\nserver_port=9000\r\n", true},
+      {"other sections only", "[Other]\r\na=1\r\n", true},
+      {"odd prompt value kept", "[Config]\r\ncommand_prompt=maybe\r\nserver_port=9000\r\n", false},
+      {"key in capitals", "[CONFIG]\r\nCOMMAND_PROMPT=show\r\n", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeConfig(c.file);
+    panel.loadConfig();
+    if (c.rewritten) {
+      EXPECT_EQ(stored("server_port"), "80");
+      EXPECT_EQ(stored("command_prompt"), "hide");
+      EXPECT_EQ(stored("exe_name"), "t-server.exe");
+    } else {
+      EXPECT_EQ(readBytes(configFile()), c.file);
+    }
+  }
+  writeConfig("[Other]\r\na=1\r\n");
+  panel.loadConfig();
+  EXPECT_EQ(readBytes(configFile()), std::string("[Other]\r\na=1\r\n\r\n") + kDefaultFile);
+}
+
+TEST_F(PanelTest, MissingConfigFolderCreatesNothingAndKeepsDesignTexts) {
+  rmdir((dir.path() + "/config").c_str());
+  panel.startPHP();
+  struct stat st;
+  EXPECT_NE(stat((dir.path() + "/config").c_str(), &st), 0);
+  EXPECT_EQ(panel[Ctl::txtPort].caption, "");
+  EXPECT_EQ(panel[Ctl::lblRootDir].caption, "");
+  EXPECT_TRUE(panel[Ctl::shpCMDOff].visible);
+  EXPECT_EQ(view.topMost, 1);  // still made topmost
+  panel.statusTick();
+  EXPECT_TRUE(panel[Ctl::shapeOff].visible);
+}
+
+TEST_F(PanelTest, ConsoleIndicatorOnlyForExactlyShow) {
+  const std::pair<const char*, bool> cases[] = {
+      {"show", true}, {"Show", false}, {"show ", false}, {"hide", false}, {"other", false}};
+  for (const auto& [value, on] : cases) {
+    SCOPED_TRACE(value);
+    writeConfig(std::string("[Config]\r\ncommand_prompt=") + value + "\r\nroot_directory=\r\n");
+    panel.loadConfig();
+    EXPECT_EQ(panel[Ctl::shpCMDOn].visible, on);
+    EXPECT_EQ(panel[Ctl::shpCMDOff].visible, !on);
+    EXPECT_EQ(panel[Ctl::lineCMDOnOff].colour, on ? colour::kTrackOn : colour::kTrack);
+    EXPECT_EQ(panel[Ctl::lblRootDir].caption, " >");
+  }
+}
+
+TEST_F(PanelTest, PortEditingStoresDigitsAndUndoesEverythingElse) {
+  writeConfig(kDefaultFile);
+  panel.loadConfig();
+  struct Step {
+    const char* typed;  // the box's text after the keystroke
+    const char* shown;  // the box's text after the handling
+    const char* stored;
+  };
+  const Step steps[] = {
+      {"808", "808", "808"},  {"8080", "8080", "8080"},   {"8080x", "8080", "8080"},
+      {"", "8080", "8080"},   {"-", "8080", "8080"},      {"99999", "99999", "99999"},
+      {"8.5", "99999", "99999"}, {" 81", "99999", "99999"}, {"0", "0", "0"},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.typed);
+    panel.setPortText(s.typed);
+    EXPECT_EQ(panel[Ctl::txtPort].caption, s.shown);
+    EXPECT_EQ(stored("server_port"), s.stored);
+    EXPECT_EQ(panel.takePortCaret(), static_cast<int>(std::string(s.shown).size()));
+  }
+}
+
+TEST_F(PanelTest, NonNumericStoredPortEndsTheNesting) {
+  writeConfig("[Config]\r\ncommand_prompt=hide\r\nserver_port=abc\r\n");
+  panel.setPortText("x");
+  EXPECT_EQ(panel[Ctl::txtPort].caption, "abc");
+  EXPECT_EQ(stored("server_port"), "abc");
+}
+
+TEST_F(PanelTest, PortBoxPressColoursOnlyWhenEnabled) {
+  panel.txtPortPress();
+  EXPECT_EQ(panel[Ctl::txtPort].background, colour::kPortEditing);
+  writeConfig(kDefaultFile);
+  platform.running_names_.insert("t-server.exe");
+  panel.statusTick();  // disables the box
+  panel.txtPortPress();
+  EXPECT_EQ(panel[Ctl::txtPort].background, colour::kCard);
+}
+
+TEST_F(PanelTest, WritePortStoresPortAndConsoleChoice) {
+  writeConfig("[Config]\r\ncommand_prompt=show\r\nserver_port=80\r\n");
+  panel.loadConfig();
+  panel.writePort();
+  EXPECT_EQ(panel[Ctl::lblURL].caption, "http://localhost");
+  EXPECT_EQ(stored("command_prompt"), "show");
+  panel.setPortText("8080");
+  writeConfig("[Config]\r\ncommand_prompt=hide\r\nserver_port=1\r\n");
+  panel.writePort();  // the indicator still shows "show": the file follows the window
+  EXPECT_EQ(panel[Ctl::lblURL].caption, "http://localhost:8080");
+  EXPECT_EQ(stored("command_prompt"), "show");
+  EXPECT_EQ(stored("server_port"), "8080");
+  EXPECT_EQ(view.focusHidden, 2);
+}
+
+TEST_F(PanelTest, LaunchComposition) {
+  struct Case {
+    const char* port;
+    const char* prompt;
+    const char* url;
+    ConsoleMode mode;
+  };
+  const Case cases[] = {
+      {"80", "hide", "http://localhost", ConsoleMode::Hidden},
+      {"8080", "show", "http://localhost:8080", ConsoleMode::Shown},
+      {"080", "Hide", "http://localhost:080", ConsoleMode::Shown},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.port);
+    FakePlatform fresh;
+    fresh.program_folder_ = dir.path();
+    RecordingView v;
+    Panel p(fresh, v);
+    writeConfig(std::string("[Config]\r\ncommand_prompt=") + c.prompt + "\r\nserver_port=" +
+                c.port + "\r\nroot_directory=my site\r\nphp_folder=php\r\nexe_name=t-server.exe\r\n");
+    p.startPHP();
+    EXPECT_EQ(p[Ctl::lblURL].caption, c.url);
+    ASSERT_EQ(fresh.launches_.size(), 1u);
+    const std::vector<std::string> argv{dir.path() + "/php/t-server.exe", "-S",
+                                        std::string("0.0.0.0:") + c.port, "-t",
+                                        dir.path() + "/my site"};
+    EXPECT_EQ(fresh.launches_[0].first, argv);
+    EXPECT_EQ(fresh.launches_[0].second, c.mode);
+    EXPECT_EQ(v.topMost, 1);
+  }
+}
+
+TEST_F(PanelTest, EmptyPromptGetsTheDefaultsBeforeTheLaunch) {
+  // An empty prompt triggers the defaults first, so the launch hides again; a prompt
+  // set to anything but "hide" shows.
+  writeConfig("[Config]\r\ncommand_prompt=\r\n");
+  panel.startPHP();
+  EXPECT_EQ(platform.launches_.back().second, ConsoleMode::Hidden);
+}
+
+TEST_F(PanelTest, NoSecondServerWhenOneRuns) {
+  writeConfig(kDefaultFile);
+  platform.running_names_.insert("T-Server.EXE");
+  panel.txtPortPress();
+  panel.startPHP();
+  EXPECT_TRUE(platform.launches_.empty());
+  EXPECT_EQ(panel[Ctl::lblURL].caption, "http://localhost");
+  EXPECT_EQ(panel[Ctl::txtPort].background, colour::kCard);
+  EXPECT_EQ(view.topMost, 1);
+}
+
+TEST_F(PanelTest, StatusTickWritesAColumn) {
+  writeConfig(kDefaultFile);
+  platform.running_names_.insert("T-SERVER.exe");  // letter case does not matter
+  panel.statusTick();
+  EXPECT_TRUE(panel[Ctl::shapeOn].visible);
+  EXPECT_FALSE(panel[Ctl::shapeOff].visible);
+  EXPECT_EQ(panel[Ctl::lineStartStop].colour, colour::kTrackOn);
+  EXPECT_EQ(panel[Ctl::lblURL].colour, colour::kBlue);
+  EXPECT_EQ(panel[Ctl::Label3].colour, colour::kBlue);
+  EXPECT_FALSE(panel[Ctl::txtPort].enabled);
+
+  writeConfig("[Config]\r\ncommand_prompt=hide\r\nexe_name=other.exe\r\n");
+  panel.statusTick();  // a changed name takes effect at the next tick
+  EXPECT_FALSE(panel[Ctl::shapeOn].visible);
+  EXPECT_TRUE(panel[Ctl::shapeOff].visible);
+  EXPECT_EQ(panel[Ctl::lineStartStop].colour, colour::kTrack);
+  EXPECT_EQ(panel[Ctl::Label3].colour, colour::kButtonFace);
+  EXPECT_TRUE(panel[Ctl::txtPort].enabled);
+}
+
+TEST_F(PanelTest, StartStopSwitchActsOnTheShownState) {
+  writeConfig(kDefaultFile);
+  platform.running_names_.insert("t-server.exe");
+  // Before the first tick the design shows stopped: the click starts, and the presence
+  // check keeps it from adding a second server.
+  panel.clickStartStop();
+  EXPECT_TRUE(platform.launches_.empty());
+  EXPECT_TRUE(platform.kills_.empty());
+  panel.statusTick();
+  panel.clickStartStop();
+  EXPECT_EQ(platform.kills_, std::vector<std::string>{"t-server.exe"});
+  EXPECT_TRUE(platform.running_names_.empty());
+  panel.statusTick();
+  panel.clickStartStop();
+  EXPECT_EQ(platform.launches_.size(), 1u);
+  EXPECT_EQ(view.focusHidden, 3);
+}
+
+TEST_F(PanelTest, RestartStopsStoresPausesThenStarts) {
+  writeConfig(kDefaultFile);
+  platform.running_names_.insert("t-server.exe");
+  panel.loadConfig();
+  platform.calls_.clear();
+  panel.restartServer();
+  const std::vector<std::string> expected{"kill:t-server.exe", "sleep:1000", "find:t-server.exe",
+                                          "launch"};
+  EXPECT_EQ(platform.calls_, expected);
+  EXPECT_EQ(stored("server_port"), "80");
+}
+
+TEST_F(PanelTest, ConsoleSwitchFlipsStoresAndRestarts) {
+  writeConfig(kDefaultFile);
+  panel.loadConfig();
+  panel.clickCMDSwitch();
+  EXPECT_EQ(stored("command_prompt"), "show");
+  EXPECT_TRUE(panel[Ctl::shpCMDOn].visible);
+  EXPECT_EQ(panel[Ctl::lineCMDOnOff].colour, colour::kTrackOn);
+  ASSERT_EQ(platform.launches_.size(), 1u);
+  EXPECT_EQ(platform.launches_[0].second, ConsoleMode::Shown);
+
+  panel.clickCMDSwitch();
+  EXPECT_EQ(stored("command_prompt"), "hide");
+  EXPECT_FALSE(panel[Ctl::shpCMDOn].visible);
+  ASSERT_EQ(platform.launches_.size(), 2u);
+  EXPECT_EQ(platform.launches_[1].second, ConsoleMode::Hidden);
+
+  // "Show" by hand: the indicator reads off, the first click stores "show".
+  writeConfig("[Config]\r\ncommand_prompt=Show\r\n");
+  panel.loadConfig();
+  panel.clickCMDSwitch();
+  EXPECT_EQ(stored("command_prompt"), "show");
+}
+
+TEST_F(PanelTest, Links) {
+  writeConfig(kDefaultFile);
+  panel.startPHP();
+  platform.launches_.clear();
+  panel.clickURL();  // shown as stopped: nothing
+  EXPECT_TRUE(platform.opened_urls_.empty());
+  panel.statusTick();
+  panel.clickURL();
+  panel.clickLabel3();
+  EXPECT_EQ(platform.opened_urls_,
+            (std::vector<std::string>{"http://localhost", std::string(kHomePage)}));
+
+  panel.clickConfig();
+  writeConfig("[Config]\r\ncommand_prompt=hide\r\nroot_directory=new site\r\n");
+  panel.clickRootDir();  // read at the click, not from the window
+  writeConfig("[Config]\r\ncommand_prompt=hide\r\nroot_directory=\r\n");
+  panel.clickRootDir();
+  EXPECT_EQ(platform.opened_paths_,
+            (std::vector<std::string>{dir.path() + "/config/config.ini", dir.path() + "/new site",
+                                      dir.path() + "/"}));
+}
+
+TEST_F(PanelTest, HoverReactions) {
+  struct Case {
+    Ctl label;
+    bool hand;
+    const char* tooltip;
+  };
+  const std::string home = "Open " + std::string(kHomePage);
+  const Case cases[] = {
+      {Ctl::CMDSwitch, true, "Show / Hide PHP Command Prompt"},
+      {Ctl::labelConfig, true, "Open configuration file"},
+      {Ctl::lblStartStop, true, "Start / Stop Server"},
+      {Ctl::lblRootDir, true, "Open root directory"},
+      {Ctl::lblMin, true, "Minimize"},
+      {Ctl::lblClose, true, "Close"},
+      {Ctl::Label3, true, home.c_str()},
+      {Ctl::lblURL, false, ""},  // server shown as stopped
+      {Ctl::Label7, false, ""},
+      {Ctl::Label6, false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(spec(c.label).name));
+    EXPECT_EQ(panel.hover(c.label), c.hand);
+    EXPECT_EQ(panel[c.label].tooltip, c.tooltip);
+  }
+  EXPECT_EQ(panel[Ctl::lineMin].colour, colour::kMinHover);
+  EXPECT_EQ(panel[Ctl::lineClose].colour, colour::kCloseHover);
+  EXPECT_FALSE(panel[Ctl::lblURL].underline);
+
+  writeConfig("[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=t-server.exe\r\n");
+  platform.running_names_.insert("t-server.exe");
+  panel.startPHP();
+  panel.statusTick();
+  EXPECT_TRUE(panel.hover(Ctl::lblURL));
+  EXPECT_EQ(panel[Ctl::lblURL].tooltip, "Open http://localhost:8080");
+  EXPECT_TRUE(panel[Ctl::lblURL].underline);
+
+  // The server stops: the underline stays until the surface is crossed; the tooltip is
+  // cleared at the next movement over the label.
+  platform.running_names_.clear();
+  panel.statusTick();
+  EXPECT_TRUE(panel[Ctl::lblURL].underline);
+  EXPECT_FALSE(panel.hover(Ctl::lblURL));
+  EXPECT_EQ(panel[Ctl::lblURL].tooltip, "");
+  EXPECT_TRUE(panel[Ctl::lblURL].underline);
+  panel.surfaceMotion();
+  EXPECT_FALSE(panel[Ctl::lblURL].underline);
+  EXPECT_EQ(panel[Ctl::lineMin].colour, colour::kMin);
+  EXPECT_EQ(panel[Ctl::lineClose].colour, colour::kClose);
+}
+
+TEST(Layout, PointerEventsGoToLabelsOnly) {
+  struct Case {
+    double x, y;  // twips
+    std::optional<Ctl> label;
+  };
+  const Case cases[] = {
+      {10, 10, Ctl::Label7},             // top-left corner, no reaction but not the surface
+      {4000, 800, Ctl::lblStartStop},    // over the switch's disc and track
+      {3800, 2000, Ctl::CMDSwitch},      // over the console switch
+      {3700, 250, Ctl::lblMin},          // over the minimise mark
+      {1000, 240, std::nullopt},         // accent bar: a line, so the surface
+      {4400, 2000, std::nullopt},        // card: a shape
+      {2050, 1450, Ctl::lblURL},
+      {4214, 2890, Ctl::lblRootDir},     // right edge shared with lblURL
+      {4215, 2890, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y));
+    EXPECT_EQ(labelAt(c.x, c.y), c.label);
+  }
+}
+
+TEST(Layout, OutlineRoundsHalvesToEven) {
+  EXPECT_EQ(outlineExtent(4710), 313);
+  EXPECT_EQ(outlineExtent(4350), 289);
+  EXPECT_EQ(outlineExtent((391.5 + 1) * 15), 392);
+  EXPECT_EQ(outlineExtent((392.5 + 1) * 15), 392);
+  EXPECT_EQ(outlineExtent(4715), 313);  // 313.33 to the nearest
+}
+
+TEST(Layout, HiddenBoxesLieBelowTheWindow) {
+  for (Ctl box : {Ctl::txtFocus, Ctl::txtRootDir, Ctl::txtExeName})
+    EXPECT_GE(spec(box).b, kFormHeightTwips) << spec(box).name;
+  EXPECT_EQ(spec(Ctl::lblURL).a + spec(Ctl::lblURL).c, 4215);
+  EXPECT_EQ(spec(Ctl::lblRootDir).a + spec(Ctl::lblRootDir).c, 4215);
+  EXPECT_EQ(spec(Ctl::txtPort).a + spec(Ctl::txtPort).c, 4215);
+}
+
+}  // namespace
+}  // namespace tovanik
