@@ -114,7 +114,7 @@ const std::array<ControlSpec, kControlCount> kLayout{{
   line("Line1", 240, 240, 3240, 240, kBlue, 15),
   label("Label4", 570, 760, 1575, 255, "PHP Web Server", kButtonFace, FontId::Window),
   label("Label3", 240, 360, 1935, 495, "Tovanik", kButtonFace, FontId::Title),
-  label("Label1", 240, 3960, 2055, 255, "by the Tovanik developers", kButtonFace, FontId::Credit),
+  label("Label1", 240, 3960, 2055, 255, "by the Tovanik team", kButtonFace, FontId::Credit),
   withBackground(label("lblURL", 2040, 1440, 2175, 255, "", kButtonFace, FontId::Window, {}, Align::Right), kCard),
   label("Label8", 480, 1440, 615, 375, "URL", kButtonFace, FontId::Window),
   panel("Shape1", 240, 1320, 4215, 615, Form::RoundedRectangle),

@@ -1,7 +1,9 @@
 #include "window/layout_painter.h"
 
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 #include <cmath>
 
 #include "window/panel.h"
@@ -60,15 +62,21 @@ void paintLabel(QPainter& p, const ControlSpec& s, const ControlState& c) {
   const QRectF r = rectOf(s);
   if (s.background) p.fillRect(r, toQColor(c.background));
   if (c.caption.empty()) return;
+  const QString text =
+      QString::fromUtf8(c.caption.data(), static_cast<qsizetype>(c.caption.size()));
   QFont font = qfontOf(s.font);
   font.setUnderline(c.underline);
+  // The free fallback fonts run a little wider than the design's; a caption that would
+  // not fit its label is narrowed rather than wrapped or cut.
+  const double advance = QFontMetricsF(font).horizontalAdvance(text);
+  if (advance > r.width())
+    font.setStretch(std::max(75, static_cast<int>(100.0 * r.width() / advance)));
   p.setFont(font);
   p.setPen(toQColor(c.colour));
-  const int align = (s.align == Align::Right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop |
-                    Qt::TextWordWrap;
+  const int align = (s.align == Align::Right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop;
   p.save();
   p.setClipRect(r);
-  p.drawText(r, align, QString::fromUtf8(c.caption.data(), static_cast<qsizetype>(c.caption.size())));
+  p.drawText(r, align, text);
   p.restore();
 }
 
