@@ -1,0 +1,206 @@
+// The panel window on the offscreen platform: the real line edits, pointer routing
+// between labels and the surface, dragging, the outline and the load sequence.
+#include <QMouseEvent>
+#include <QTest>
+#include <QTemporaryDir>
+#include <fstream>
+#include <sstream>
+
+#include "platform/fake_platform.h"
+#include "window/main_form.h"
+
+using namespace tovanik;
+
+namespace {
+
+QPointF centreOf(Ctl c) {
+  const ControlSpec& s = spec(c);
+  return {px(s.a) + px(s.c) / 2, px(s.b) + px(s.d) / 2};
+}
+
+// A point of bare surface: the card between the rows' captions and values.
+const QPointF kSurface(200, 124);
+
+void send(QWidget* w, QEvent::Type type, QPointF at, Qt::MouseButton button,
+          Qt::MouseButtons held) {
+  QMouseEvent event(type, at, w->mapToGlobal(at), button, held, Qt::NoModifier);
+  QCoreApplication::sendEvent(w, &event);
+}
+
+std::string readFile(const QString& path) {
+  std::ifstream in(path.toStdString(), std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+}  // namespace
+
+class MainFormTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir dir_;
+  FakePlatform platform_;
+  std::unique_ptr<MainForm> form_;
+
+  QString configFile() const { return dir_.path() + "/config/config.ini"; }
+  void writeConfig(const std::string& text) {
+    std::ofstream(configFile().toStdString(), std::ios::binary | std::ios::trunc) << text;
+  }
+
+ private slots:
+  void init() {
+    QVERIFY(QDir(dir_.path()).mkpath("config"));
+    QFile::remove(configFile());
+    platform_ = FakePlatform();
+    platform_.program_folder_ = dir_.path().toStdString();
+    form_ = std::make_unique<MainForm>(platform_);
+    form_->load();
+  }
+
+  void loadSequenceFillsTheWindowAndLaunches() {
+    QCOMPARE(readFile(configFile()),
+             std::string("[Config]\r\ncommand_prompt=hide\r\nserver_port=80\r\n"
+                         "root_directory=tovanik\r\nphp_folder=php\r\nexe_name=t-server.exe\r\n"));
+    QCOMPARE(form_->lineEdit(Ctl::txtPort)->text(), QString("80"));
+    QCOMPARE(form_->lineEdit(Ctl::txtExeName)->text(), QString("t-server.exe"));
+    QCOMPARE(form_->panel()[Ctl::lblURL].caption, std::string("http://localhost"));
+    QCOMPARE(platform_.launches_.size(), size_t(1));
+    QVERIFY(form_->timer().isActive());
+    QCOMPARE(form_->timer().interval(), 1000);
+    QCOMPARE(form_->size(), QSize(314, 290));
+    QVERIFY(form_->windowFlags() & Qt::FramelessWindowHint);
+    QVERIFY(form_->windowFlags() & Qt::WindowStaysOnTopHint);
+  }
+
+  void typingInThePortBox() {
+    form_->show();
+    QLineEdit* port = form_->lineEdit(Ctl::txtPort);
+    port->setFocus();
+    port->setCursorPosition(2);
+    QTest::keyClicks(port, "8");
+    QCOMPARE(port->text(), QString("808"));
+    QVERIFY(readFile(configFile()).find("server_port=808\r\n") != std::string::npos);
+    QTest::keyClicks(port, "0");
+    QVERIFY(readFile(configFile()).find("server_port=8080\r\n") != std::string::npos);
+
+    // A letter typed in the middle is undone, with the caret at the end.
+    port->setCursorPosition(1);
+    QTest::keyClicks(port, "x");
+    QCOMPARE(port->text(), QString("8080"));
+    QCOMPARE(port->cursorPosition(), 4);
+
+    // Deleting everything restores the stored port.
+    port->selectAll();
+    QTest::keyClick(port, Qt::Key_Backspace);
+    QCOMPARE(port->text(), QString("8080"));
+  }
+
+  void pressColoursThePortBox() {
+    form_->show();
+    QLineEdit* port = form_->lineEdit(Ctl::txtPort);
+    QTest::mouseClick(port, Qt::LeftButton);
+    QCOMPARE(port->palette().color(QPalette::Base), QColor(0x24, 0x28, 0x2B));
+    form_->panel().startPHP();
+    form_->sync();
+    QCOMPARE(port->palette().color(QPalette::Base), QColor(0x2B, 0x2E, 0x31));
+  }
+
+  void hoverAndSurfaceReset() {
+    form_->show();
+    send(form_.get(), QEvent::MouseMove, centreOf(Ctl::lblMin), Qt::NoButton, Qt::NoButton);
+    QCOMPARE(form_->panel()[Ctl::lineMin].colour, colour::kMinHover);
+    QCOMPARE(form_->cursor().shape(), Qt::PointingHandCursor);
+    // Straight onto another label: the highlight stays.
+    send(form_.get(), QEvent::MouseMove, centreOf(Ctl::lblClose), Qt::NoButton, Qt::NoButton);
+    QCOMPARE(form_->panel()[Ctl::lineMin].colour, colour::kMinHover);
+    QCOMPARE(form_->panel()[Ctl::lineClose].colour, colour::kCloseHover);
+    // A label without a reaction: nothing changes, the ordinary pointer.
+    send(form_.get(), QEvent::MouseMove, centreOf(Ctl::Label6), Qt::NoButton, Qt::NoButton);
+    QCOMPARE(form_->panel()[Ctl::lineClose].colour, colour::kCloseHover);
+    QCOMPARE(form_->cursor().shape(), Qt::ArrowCursor);
+    // lblURL while stopped: no hand, no tooltip.
+    send(form_.get(), QEvent::MouseMove, centreOf(Ctl::lblURL), Qt::NoButton, Qt::NoButton);
+    QCOMPARE(form_->cursor().shape(), Qt::ArrowCursor);
+    QVERIFY(form_->panel()[Ctl::lblURL].tooltip.empty());
+    // A line counts as surface: the accent bar.
+    send(form_.get(), QEvent::MouseMove, QPointF(100, 16), Qt::NoButton, Qt::NoButton);
+    QCOMPARE(form_->panel()[Ctl::lineMin].colour, colour::kMin);
+    QCOMPARE(form_->panel()[Ctl::lineClose].colour, colour::kClose);
+  }
+
+  void dragAnchorAndDragging() {
+    form_->move(100, 100);
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    const QPoint start = form_->pos();
+
+    // A press on a label leaves the anchor; a right press on the surface moves it.
+    send(form_.get(), QEvent::MouseButtonPress, centreOf(Ctl::Label6), Qt::LeftButton,
+         Qt::LeftButton);
+    send(form_.get(), QEvent::MouseButtonRelease, centreOf(Ctl::Label6), Qt::LeftButton,
+         Qt::NoButton);
+    QCOMPARE(form_->dragAnchor(), QPointF(0, 0));
+    send(form_.get(), QEvent::MouseButtonPress, kSurface, Qt::RightButton, Qt::RightButton);
+    QCOMPARE(form_->dragAnchor(), QPointF(200 * 15, 124 * 15));
+    // Right button held: no move. Left and right together: no move.
+    send(form_.get(), QEvent::MouseMove, kSurface + QPointF(10, 5), Qt::NoButton, Qt::RightButton);
+    QCOMPARE(form_->pos(), start);
+    send(form_.get(), QEvent::MouseMove, kSurface + QPointF(10, 5), Qt::NoButton,
+         Qt::LeftButton | Qt::RightButton);
+    QCOMPARE(form_->pos(), start);
+    send(form_.get(), QEvent::MouseButtonRelease, kSurface, Qt::RightButton, Qt::NoButton);
+
+    // Left alone: the window follows the pointer.
+    send(form_.get(), QEvent::MouseButtonPress, kSurface, Qt::LeftButton, Qt::LeftButton);
+    send(form_.get(), QEvent::MouseMove, kSurface + QPointF(10, 5), Qt::NoButton, Qt::LeftButton);
+    QCOMPARE(form_->pos(), start + QPoint(10, 5));
+    send(form_.get(), QEvent::MouseButtonRelease, kSurface, Qt::LeftButton, Qt::NoButton);
+  }
+
+  void roundedOutline() {
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    const QRegion outline = form_->outline();
+    QCOMPARE(outline.boundingRect(), QRect(0, 0, 313, 289));
+    QVERIFY(!outline.contains(QPoint(0, 0)));
+    QVERIFY(!outline.contains(QPoint(312, 288)));
+    QVERIFY(outline.contains(QPoint(156, 0)));
+    QVERIFY(outline.contains(QPoint(10, 10)));
+  }
+
+  void labelClicks() {
+    writeConfig("[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=t-server.exe\r\n");
+    form_->show();
+    form_->panel().startPHP();  // the fake now runs t-server.exe
+    form_->panel().statusTick();
+    form_->sync();
+    QTest::mouseClick(form_.get(), Qt::LeftButton, {}, centreOf(Ctl::lblURL).toPoint());
+    QCOMPARE(platform_.opened_urls_, std::vector<std::string>{"http://localhost:8080"});
+    // A press on one label released over another is no click.
+    send(form_.get(), QEvent::MouseButtonPress, centreOf(Ctl::lblStartStop), Qt::LeftButton,
+         Qt::LeftButton);
+    send(form_.get(), QEvent::MouseButtonRelease, centreOf(Ctl::Label6), Qt::LeftButton,
+         Qt::NoButton);
+    QVERIFY(platform_.kills_.empty());
+    QTest::mouseClick(form_.get(), Qt::LeftButton, {}, centreOf(Ctl::lblStartStop).toPoint());
+    QCOMPARE(platform_.kills_, std::vector<std::string>{"t-server.exe"});
+    QVERIFY(form_->lineEdit(Ctl::txtFocus)->hasFocus() || !form_->isActiveWindow());
+
+    QTest::mouseClick(form_.get(), Qt::LeftButton, {}, centreOf(Ctl::lblMin).toPoint());
+    QVERIFY(form_->windowState() & Qt::WindowMinimized);
+    QTest::mouseClick(form_.get(), Qt::LeftButton, {}, centreOf(Ctl::lblClose).toPoint());
+    QVERIFY(!form_->isVisible());
+  }
+
+  void tickFollowsTheProcessTable() {
+    QLineEdit* port = form_->lineEdit(Ctl::txtPort);
+    QVERIFY(port->isEnabled());
+    platform_.running_names_.insert("t-server.exe");
+    QTRY_VERIFY_WITH_TIMEOUT(!port->isEnabled(), 3000);  // the real timer's tick
+    QVERIFY(form_->panel()[Ctl::shapeOn].visible);
+  }
+};
+
+QTEST_MAIN(MainFormTest)
+#include "tst_main_form.moc"
