@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
     args.erase(args.begin(), args.begin() + 2);
   }
   if (args.empty()) {
-    std::cerr << kUsage;
+    std::cerr << "tovanikctl: no command given (see --help)\n";
     return 1;
   }
   if (args[0] == "--help" || args[0] == "-h") {

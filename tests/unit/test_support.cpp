@@ -91,3 +91,31 @@ std::string sourceDir() {
 }
 
 }  // namespace tovanik::test
+
+namespace tovanik::test {
+
+std::string phpBinary() {
+  for (const char* dir : {"/usr/local/bin", "/usr/bin", "/bin"}) {
+    std::error_code ec;
+    const auto resolved = std::filesystem::canonical(std::string(dir) + "/php", ec);
+    if (!ec) return resolved.string();
+  }
+  return "/usr/bin/php";
+}
+
+void layoutProgramFolder(const std::string& dir, const std::string& exeName, int port) {
+  namespace fs = std::filesystem;
+  fs::create_directories(dir + "/config");
+  fs::create_directories(dir + "/php");
+  fs::create_directories(dir + "/www");
+  std::error_code ignored;
+  fs::remove(dir + "/php/" + exeName, ignored);
+  fs::create_symlink(phpBinary(), dir + "/php/" + exeName);
+  writeBytes(dir + "/www/index.php", "<?php echo 'tovanik-ok';\n");
+  writeBytes(dir + "/config/config.ini", "[Config]\r\ncommand_prompt=hide\r\nserver_port=" +
+                                             std::to_string(port) +
+                                             "\r\nroot_directory=www\r\nphp_folder=php\r\n"
+                                             "exe_name=" + exeName + "\r\n");
+}
+
+}  // namespace tovanik::test

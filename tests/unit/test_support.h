@@ -34,3 +34,32 @@ std::string binDir();
 std::string sourceDir();
 
 }  // namespace tovanik::test
+
+namespace tovanik::test {
+
+// The real PHP interpreter behind `php` on PATH, symbolic links resolved.
+std::string phpBinary();
+
+// Lays out a program folder in `dir` for a server named `exeName` (a link to the real
+// PHP) serving `dir`/www on `port`, with an index.php that prints "tovanik-ok".
+void layoutProgramFolder(const std::string& dir, const std::string& exeName, int port);
+
+// Polls `condition` every 50 ms until it holds or `seconds` pass; returns its last value.
+template <typename Condition>
+bool waitFor(Condition condition, double seconds = 10);
+
+}  // namespace tovanik::test
+
+#include <chrono>
+#include <thread>
+
+template <typename Condition>
+bool tovanik::test::waitFor(Condition condition, double seconds) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return condition();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
