@@ -62,6 +62,9 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
     sync();
   });
 
+  // No visible control holds the focus at start: the port box shows no caret until used.
+  boxes_[1]->setFocus(Qt::OtherFocusReason);
+
   timer_.setInterval(1000);
   connect(&timer_, &QTimer::timeout, this, [this] {
     panel_.statusTick();
