@@ -181,6 +181,7 @@ TEST_F(PanelTest, LaunchComposition) {
       {"80", "hide", "http://localhost", ConsoleMode::Hidden},
       {"8080", "show", "http://localhost:8080", ConsoleMode::Shown},
       {"080", "Hide", "http://localhost:080", ConsoleMode::Shown},
+      {"", "show", "http://localhost:", ConsoleMode::Shown},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.port);
