@@ -163,8 +163,12 @@ std::string iniStore(std::string_view fileText, std::string_view section, std::s
     const std::size_t nextSection = lower.find('[', headerEnd);  // the sentinel at the latest
     const std::size_t keyPos = lower.find(keyMarker, markerPos);
     if (keyPos == std::string::npos || keyPos > nextSection) {
-      // New first line of the section, right after the byte at the header end.
-      const std::size_t insertAt = std::min(headerEnd + 1, working.size());
+      // New first line of the section, after the header's line break: past the LF at the
+      // header end. A header ended by a lone CR has no LF there; inserting one byte
+      // further would split the next line's first character off, so the line goes in
+      // right after the CR instead.
+      const bool lfAtHeaderEnd = headerEnd < working.size() && working[headerEnd] == '\n';
+      const std::size_t insertAt = std::min(headerEnd + (lfAtHeaderEnd ? 1 : 0), working.size());
       edited =
           working.substr(0, insertAt) + keyLine + std::string(kCRLF) + working.substr(insertAt);
     } else {

@@ -77,7 +77,8 @@ std::string referenceStore(const std::string& file, const std::string& section,
     const std::size_t next = lower.find('[', headerEnd);
     const std::size_t keyAt = lower.find("\n" + lowerAscii(key) + "=", at);
     if (keyAt == std::string::npos || keyAt > next) {
-      text.insert(std::min(headerEnd + 1, text.size()), key + "=" + value + "\r\n");
+      const bool lf = headerEnd < text.size() && text[headerEnd] == '\n';
+      text.insert(std::min(headerEnd + (lf ? 1 : 0), text.size()), key + "=" + value + "\r\n");
     } else {
       std::size_t end = text.find('\r', keyAt + 1);
       if (end == std::string::npos) end = text.size();

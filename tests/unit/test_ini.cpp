@@ -96,10 +96,8 @@ TEST(IniWrite, EditsAndTidiesTheText) {
        "v", "[Config]\r\nkey=v\r\nn=[x]\r\nkey=x\r\n"},
       {"[ in the value stored but unreadable", "", "Config", "key", "a[b",
        "[Config]\r\nkey=a[b\r\n", false},
-      // Only CR LF breaks are understood: after a CR-only header the byte at the header end
-      // is the next line's first, and the new line goes in after it.
-      {"CR only", "[Config]\rkey=old\r", "Config", "key", "v", "[Config]\rkkey=v\r\ney=old\r\n",
-       false},
+      // A CR-only header: the new line goes in right after its CR, the old line intact.
+      {"CR only", "[Config]\rkey=old\r", "Config", "key", "v", "[Config]\rkey=v\r\nkey=old\r\n"},
       {"LF only: a new section", "[Config]\nkey=old\n", "Config", "key", "v",
        "[Config]\nkey=old\n\r\n\r\n[Config]\r\nkey=v\r\n"},
       {"NUL kept inside, trimmed at the end", "[Config]\r\nkey=a\0b\r\nz=\0\r\n\0"s, "Config",
