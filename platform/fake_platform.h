@@ -1,0 +1,87 @@
+#pragma once
+// A Platform for unit tests: it starts, finds and kills nothing real. It records every
+// request, in order, and plays a tiny process table of names so that a start, a check
+// and a stop interact as they would on a real machine.
+
+#include <iterator>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/proc_table.h"
+
+namespace tovanik {
+
+class FakePlatform final : public Platform {
+ public:
+  // Behaviour the test sets up.
+  std::string program_folder_;
+  std::set<std::string> running_names_;  // as started; matched ASCII case-insensitively
+  bool launch_succeeds_ = true;          // launchDetached's answer
+  bool launch_starts_ = true;            // a successful launch adds the started name
+  bool kill_stops_ = true;               // a kill removes every matching name
+
+  // What was asked.
+  std::vector<std::pair<std::vector<std::string>, ConsoleMode>> launches_;
+  std::vector<std::string> kills_, opened_urls_, opened_paths_;
+  std::vector<int> sleeps_;
+  // "launch", "find:NAME", "kill:NAME", "sleep:MS", "openUrl:URL", "openPath:PATH".
+  std::vector<std::string> calls_;
+
+  std::string programFolder() const override { return program_folder_; }
+
+  // The name a launch adds is the base name of argv[0], the server's path, in both
+  // console modes: the terminal wrapping of a shown launch happens inside the real
+  // platform, so argv[0] is always what would appear in the process table.
+  bool launchDetached(const std::vector<std::string>& argv, ConsoleMode mode) override {
+    calls_.push_back("launch");
+    launches_.emplace_back(argv, mode);
+    if (!launch_succeeds_) return false;
+    if (launch_starts_ && !argv.empty()) {
+      const std::string& path = argv.front();
+      running_names_.insert(path.substr(path.rfind('/') + 1));  // npos + 1 == 0
+    }
+    return true;
+  }
+
+  // One made-up pid (1) when any running name matches, as a real scan would list one.
+  std::vector<int> findProcesses(const std::string& imageName) override {
+    calls_.push_back("find:" + imageName);
+    for (const std::string& name : running_names_)
+      if (!imageName.empty() && sameImageName(name, imageName)) return {1};
+    return {};
+  }
+
+  int killProcesses(const std::string& imageName) override {
+    calls_.push_back("kill:" + imageName);
+    kills_.push_back(imageName);
+    int matched = 0;
+    for (auto it = running_names_.begin(); it != running_names_.end();) {
+      bool matches = !imageName.empty() && sameImageName(*it, imageName);
+      matched += matches ? 1 : 0;
+      it = (matches && kill_stops_) ? running_names_.erase(it) : std::next(it);
+    }
+    return kill_stops_ ? matched : 0;
+  }
+
+  bool openUrl(const std::string& url) override {
+    calls_.push_back("openUrl:" + url);
+    opened_urls_.push_back(url);
+    return true;
+  }
+
+  bool openPath(const std::string& path) override {
+    calls_.push_back("openPath:" + path);
+    opened_paths_.push_back(path);
+    return true;
+  }
+
+  void sleepMs(int milliseconds) override {
+    calls_.push_back("sleep:" + std::to_string(milliseconds));
+    sleeps_.push_back(milliseconds);
+  }
+};
+
+}  // namespace tovanik

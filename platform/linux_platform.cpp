@@ -1,0 +1,97 @@
+#include "platform/linux_platform.h"
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QGuiApplication>
+#include <QString>
+#include <QUrl>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "platform/detached_launch.h"
+#include "platform/proc_table.h"
+
+namespace tovanik {
+
+namespace {
+
+std::string folderOfRunningExecutable() {
+  char target[4096];
+  ssize_t length = ::readlink("/proc/self/exe", target, sizeof target);
+  if (length <= 0 || static_cast<std::size_t>(length) == sizeof target) return {};
+  std::string path(target, static_cast<std::size_t>(length));
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {};
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// A terminal window needs a display to open on. Without one (a console login, an ssh
+// session, a test run) a terminal program would exit at once and take the server with
+// it, so the console is shown only when there is somewhere to show it.
+bool displayAvailable() {
+  for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(variable);
+    if (value && *value) return true;
+  }
+  return false;
+}
+
+bool isGuiApplication() {
+  return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+}
+
+}  // namespace
+
+std::string LinuxPlatform::programFolder() const {
+  if (QCoreApplication::instance()) {
+    QByteArray folder = QFile::encodeName(QCoreApplication::applicationDirPath());
+    return std::string(folder.constData(), static_cast<std::size_t>(folder.size()));
+  }
+  return folderOfRunningExecutable();
+}
+
+bool LinuxPlatform::launchDetached(const std::vector<std::string>& argv, ConsoleMode mode) {
+  if (argv.empty()) return false;
+  if (mode == ConsoleMode::Shown && displayAvailable()) {
+    std::string terminal = findTerminalProgram();
+    if (!terminal.empty()) {
+      // The terminal starts even when the program inside it cannot; check first, so a
+      // missing server is reported the same way in both modes.
+      std::string program = resolveExecutable(argv[0]);
+      if (program.empty() || ::access(program.c_str(), X_OK) != 0) return false;
+      return launchDetachedProcess(terminalArgv(terminal, argv));
+    }
+  }
+  return launchDetachedProcess(argv);
+}
+
+std::vector<int> LinuxPlatform::findProcesses(const std::string& imageName) {
+  return findProcessesByImageName(imageName);
+}
+
+int LinuxPlatform::killProcesses(const std::string& imageName) {
+  return killProcessesByImageName(imageName);
+}
+
+bool LinuxPlatform::openUrl(const std::string& url) {
+  // QDesktopServices needs a GUI application; the command-line companion has none and
+  // asks the desktop's opener directly, as Qt would on this platform.
+  if (!isGuiApplication()) return launchDetachedProcess({"xdg-open", url});
+  return QDesktopServices::openUrl(QUrl(QString::fromUtf8(url.data(), static_cast<qsizetype>(url.size()))));
+}
+
+bool LinuxPlatform::openPath(const std::string& path) {
+  if (!isGuiApplication()) return launchDetachedProcess({"xdg-open", path});
+  QString localPath = QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(localPath));
+}
+
+void LinuxPlatform::sleepMs(int milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+}  // namespace tovanik
