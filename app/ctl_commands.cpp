@@ -120,8 +120,8 @@ int config(const Context& c, const std::vector<std::string>& args) {
 int status(const Context& c) {
   const auto s = settingsOrFail(c);
   if (!s) return 1;
-  const std::vector<int> pids = s->exeName.empty() ? std::vector<int>{}
-                                                   : c.platform.findProcesses(s->exeName);
+  const std::vector<int> pids =
+      s->exeName.empty() ? std::vector<int>{} : c.platform.findProcesses(s->exeName);
   c.out << (pids.empty() ? "stopped" : "running" + pidList(pids)) << '\n';
   if (const auto port = portNumber(s->serverPort)) {
     const PortState state = portState(*port, pids);

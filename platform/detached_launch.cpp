@@ -37,8 +37,8 @@ void resetSignalHandling() {
 // must stay open until exec succeeds or fails).
 void closeInheritedDescriptors(int keepFd) {
   const unsigned keep = static_cast<unsigned>(keepFd);
-  bool done = (keep == 3 || ::close_range(3, keep - 1, 0) == 0) &&
-              ::close_range(keep + 1, ~0U, 0) == 0;
+  bool done =
+      (keep == 3 || ::close_range(3, keep - 1, 0) == 0) && ::close_range(keep + 1, ~0U, 0) == 0;
   if (done) return;
   // Kernels before 5.9 have no close_range: close every possible descriptor number.
   rlimit limit{};

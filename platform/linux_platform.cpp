@@ -81,12 +81,14 @@ bool LinuxPlatform::openUrl(const std::string& url) {
   // QDesktopServices needs a GUI application; the command-line companion has none and
   // asks the desktop's opener directly, as Qt would on this platform.
   if (!isGuiApplication()) return launchDetachedProcess({"xdg-open", url});
-  return QDesktopServices::openUrl(QUrl(QString::fromUtf8(url.data(), static_cast<qsizetype>(url.size()))));
+  return QDesktopServices::openUrl(
+      QUrl(QString::fromUtf8(url.data(), static_cast<qsizetype>(url.size()))));
 }
 
 bool LinuxPlatform::openPath(const std::string& path) {
   if (!isGuiApplication()) return launchDetachedProcess({"xdg-open", path});
-  QString localPath = QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+  QString localPath =
+      QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
   return QDesktopServices::openUrl(QUrl::fromLocalFile(localPath));
 }
 

@@ -32,7 +32,8 @@ bool isAllDigits(std::string_view text) {
 
 // Reads a small /proc file in one go. The stat line of a process is well under 1 KiB;
 // a stack buffer and raw read() keep the per-process cost of a scan to three syscalls.
-bool readSmallFile(const std::string& path, char* buffer, std::size_t capacity, std::size_t& length) {
+bool readSmallFile(const std::string& path, char* buffer, std::size_t capacity,
+                   std::size_t& length) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   ssize_t got = ::read(fd, buffer, capacity);
@@ -193,7 +194,8 @@ bool sameImageName(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::vector<int> findProcessesByImageName(const std::string& imageName, const std::string& procRoot) {
+std::vector<int> findProcessesByImageName(const std::string& imageName,
+                                          const std::string& procRoot) {
   std::vector<int> pids;
   if (imageName.empty()) return pids;
   forEachPidDir(procRoot, [&](int pid, const std::string& pidDir) {

@@ -3,8 +3,9 @@
 namespace tovanik {
 
 std::string serverCommandLine(const std::string& programFolder, const ServerSettings& s) {
-  return "\"" + programFolder + "/" + s.phpFolder + "/" + s.exeName + "\"" + " -S 0.0.0.0:" +
-         s.serverPort + " -t " + "\"" + programFolder + "/" + s.rootDirectory + "\"";
+  return "\"" + programFolder + "/" + s.phpFolder + "/" + s.exeName + "\"" +
+         " -S 0.0.0.0:" + s.serverPort + " -t " + "\"" + programFolder + "/" + s.rootDirectory +
+         "\"";
 }
 
 std::vector<std::string> serverArgv(const std::string& programFolder, const ServerSettings& s) {

@@ -25,8 +25,8 @@ constexpr ControlSpec line(std::string_view name, int x1, int y1, int x2, int y2
 }
 
 constexpr ControlSpec label(std::string_view name, int l, int t, int w, int h,
-                            std::string_view caption, Rgb c, FontId font,
-                            std::string_view tip = {}, Align align = Align::Left) {
+                            std::string_view caption, Rgb c, FontId font, std::string_view tip = {},
+                            Align align = Align::Left) {
   ControlSpec s{name, Kind::Label, l, t, w, h};
   s.caption = caption;
   s.colour = c;
@@ -139,7 +139,8 @@ std::optional<Ctl> labelAt(double xTwips, double yTwips) {
 }
 
 int outlineExtent(double twips, double twipsPerPixel) {
-  return static_cast<int>(std::nearbyint(twips / twipsPerPixel - 1.0));  // FE_TONEAREST: ties to even
+  return static_cast<int>(
+      std::nearbyint(twips / twipsPerPixel - 1.0));  // FE_TONEAREST: ties to even
 }
 
 }  // namespace tovanik

@@ -43,11 +43,46 @@ inline constexpr Rgb kButtonFace = rgb(0xF0F0F0);
 
 // Control identifiers in drawing order: the value is the index into kLayout.
 enum class Ctl : int {
-  txtPort, txtFocus, txtRootDir, txtExeName, Timer1, Line5, labelConfig, Line4, Line3, Line2,
-  lblStartStop, shapeOn, shapeOff, lblRootDir, Label6, CMDSwitch, shpCMDOff, shpCMDOn,
-  lineCMDOnOff, Label7, Label5, lbl1, lblClose, lblMin, lineMin, lineClose, Line1, Label4,
-  Label3, Label1, lblURL, Label8, Shape1, Shape7, Shape9, lineStartStop, Shape5, Label2,
-  Shape6, Shape2,
+  txtPort,
+  txtFocus,
+  txtRootDir,
+  txtExeName,
+  Timer1,
+  Line5,
+  labelConfig,
+  Line4,
+  Line3,
+  Line2,
+  lblStartStop,
+  shapeOn,
+  shapeOff,
+  lblRootDir,
+  Label6,
+  CMDSwitch,
+  shpCMDOff,
+  shpCMDOn,
+  lineCMDOnOff,
+  Label7,
+  Label5,
+  lbl1,
+  lblClose,
+  lblMin,
+  lineMin,
+  lineClose,
+  Line1,
+  Label4,
+  Label3,
+  Label1,
+  lblURL,
+  Label8,
+  Shape1,
+  Shape7,
+  Shape9,
+  lineStartStop,
+  Shape5,
+  Label2,
+  Shape6,
+  Shape2,
 };
 inline constexpr int kControlCount = 40;
 
@@ -70,7 +105,7 @@ struct ControlSpec {
   // Rectangle (left, top, width, height), or for lines the end points (x1, y1, x2, y2).
   int a, b, c, d;
   bool visible = true;
-  Rgb colour{};                    // text, line, fill or border colour
+  Rgb colour{};                     // text, line, fill or border colour
   std::optional<Rgb> background{};  // opaque background of a label or a shape
   bool border = false;              // shapes: one-pixel border in `colour`
   bool fill = false;                // shapes: solid fill in `colour`

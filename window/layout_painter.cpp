@@ -85,8 +85,11 @@ void paintLabel(QPainter& p, const ControlSpec& s, const ControlState& c) {
 QFont qfontOf(FontId id) {
   const Font& f = fontOf(id);
   QFont font;
-  QStringList families{QString::fromLatin1(f.family.data(), static_cast<qsizetype>(f.family.size()))};
-  if (f.family.starts_with("Segoe UI")) families << "Segoe UI" << "Open Sans";
+  QStringList families{
+      QString::fromLatin1(f.family.data(), static_cast<qsizetype>(f.family.size()))};
+  if (f.family.starts_with("Segoe UI"))
+    families << "Segoe UI"
+             << "Open Sans";
   if (f.family == "Tahoma") families << "DejaVu Sans";
   font.setFamilies(families);
   // Points at 96 dots per inch, as the design was drawn.
@@ -105,10 +108,17 @@ void paintLayout(QPainter& painter, const Panel& panel) {
     const ControlState& c = panel[static_cast<Ctl>(i)];
     if (!c.visible) continue;
     switch (s.kind) {
-      case Kind::Line: paintLine(painter, s, c); break;
-      case Kind::Shape: paintShape(painter, s, c); break;
-      case Kind::Label: paintLabel(painter, s, c); break;
-      default: break;  // text boxes are widgets; the timer has no look
+      case Kind::Line:
+        paintLine(painter, s, c);
+        break;
+      case Kind::Shape:
+        paintShape(painter, s, c);
+        break;
+      case Kind::Label:
+        paintLabel(painter, s, c);
+        break;
+      default:
+        break;  // text boxes are widgets; the timer has no look
     }
   }
 }

@@ -1,8 +1,8 @@
 #pragma once
 // Draws the design's labels, shapes and lines in their drawing order.
 
-#include <QFont>
 #include <QColor>
+#include <QFont>
 
 #include "window/layout.h"
 

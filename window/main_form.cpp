@@ -44,7 +44,8 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
     box->setGeometry(pixelRect(s));
     box->setFont(qfontOf(s.font));
     box->setVisible(s.visible);
-    if (!s.tooltip.empty()) box->setToolTip(QString::fromLatin1(s.tooltip.data(), s.tooltip.size()));
+    if (!s.tooltip.empty())
+      box->setToolTip(QString::fromLatin1(s.tooltip.data(), s.tooltip.size()));
     boxes_[i] = box;
   }
   // Tab order of the design: txtPort, txtExeName, txtRootDir, txtFocus.
@@ -168,15 +169,32 @@ void MainForm::mouseMoveEvent(QMouseEvent* event) {
 
 void MainForm::click(Ctl label) {
   switch (label) {
-    case Ctl::lblClose: close(); return;
-    case Ctl::lblMin: setWindowState(windowState() | Qt::WindowMinimized); return;
-    case Ctl::lblStartStop: panel_.clickStartStop(); break;
-    case Ctl::CMDSwitch: panel_.clickCMDSwitch(); break;
-    case Ctl::lblURL: panel_.clickURL(); break;
-    case Ctl::labelConfig: panel_.clickConfig(); break;
-    case Ctl::lblRootDir: panel_.clickRootDir(); break;
-    case Ctl::Label3: panel_.clickLabel3(); break;
-    default: return;  // labels without a click reaction
+    case Ctl::lblClose:
+      close();
+      return;
+    case Ctl::lblMin:
+      setWindowState(windowState() | Qt::WindowMinimized);
+      return;
+    case Ctl::lblStartStop:
+      panel_.clickStartStop();
+      break;
+    case Ctl::CMDSwitch:
+      panel_.clickCMDSwitch();
+      break;
+    case Ctl::lblURL:
+      panel_.clickURL();
+      break;
+    case Ctl::labelConfig:
+      panel_.clickConfig();
+      break;
+    case Ctl::lblRootDir:
+      panel_.clickRootDir();
+      break;
+    case Ctl::Label3:
+      panel_.clickLabel3();
+      break;
+    default:
+      return;  // labels without a click reaction
   }
   sync();
 }

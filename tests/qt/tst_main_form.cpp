@@ -1,8 +1,8 @@
 // The panel window on the offscreen platform: the real line edits, pointer routing
 // between labels and the surface, dragging, the outline and the load sequence.
 #include <QMouseEvent>
-#include <QTest>
 #include <QTemporaryDir>
+#include <QTest>
 #include <fstream>
 #include <sstream>
 

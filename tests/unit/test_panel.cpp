@@ -126,8 +126,8 @@ TEST_F(PanelTest, PortEditingStoresDigitsAndUndoesEverythingElse) {
     const char* stored;
   };
   const Step steps[] = {
-      {"808", "808", "808"},  {"8080", "8080", "8080"},   {"8080x", "8080", "8080"},
-      {"", "8080", "8080"},   {"-", "8080", "8080"},      {"99999", "99999", "99999"},
+      {"808", "808", "808"},     {"8080", "8080", "8080"},  {"8080x", "8080", "8080"},
+      {"", "8080", "8080"},      {"-", "8080", "8080"},     {"99999", "99999", "99999"},
       {"8.5", "99999", "99999"}, {" 81", "99999", "99999"}, {"0", "0", "0"},
   };
   for (const Step& s : steps) {
@@ -190,8 +190,9 @@ TEST_F(PanelTest, LaunchComposition) {
     fresh.program_folder_ = dir.path();
     RecordingView v;
     Panel p(fresh, v);
-    writeConfig(std::string("[Config]\r\ncommand_prompt=") + c.prompt + "\r\nserver_port=" +
-                c.port + "\r\nroot_directory=my site\r\nphp_folder=php\r\nexe_name=t-server.exe\r\n");
+    writeConfig(std::string("[Config]\r\ncommand_prompt=") + c.prompt +
+                "\r\nserver_port=" + c.port +
+                "\r\nroot_directory=my site\r\nphp_folder=php\r\nexe_name=t-server.exe\r\n");
     p.startPHP();
     EXPECT_EQ(p[Ctl::lblURL].caption, c.url);
     ASSERT_EQ(fresh.launches_.size(), 1u);
@@ -374,14 +375,14 @@ TEST(Layout, PointerEventsGoToLabelsOnly) {
     std::optional<Ctl> label;
   };
   const Case cases[] = {
-      {10, 10, Ctl::Label7},             // top-left corner, no reaction but not the surface
-      {4000, 800, Ctl::lblStartStop},    // over the switch's disc and track
-      {3800, 2000, Ctl::CMDSwitch},      // over the console switch
-      {3700, 250, Ctl::lblMin},          // over the minimise mark
-      {1000, 240, std::nullopt},         // accent bar: a line, so the surface
-      {4400, 2000, std::nullopt},        // card: a shape
+      {10, 10, Ctl::Label7},           // top-left corner, no reaction but not the surface
+      {4000, 800, Ctl::lblStartStop},  // over the switch's disc and track
+      {3800, 2000, Ctl::CMDSwitch},    // over the console switch
+      {3700, 250, Ctl::lblMin},        // over the minimise mark
+      {1000, 240, std::nullopt},       // accent bar: a line, so the surface
+      {4400, 2000, std::nullopt},      // card: a shape
       {2050, 1450, Ctl::lblURL},
-      {4214, 2890, Ctl::lblRootDir},     // right edge shared with lblURL
+      {4214, 2890, Ctl::lblRootDir},  // right edge shared with lblURL
       {4215, 2890, std::nullopt},
   };
   for (const Case& c : cases) {

@@ -2,6 +2,7 @@
 // made-up /proc tree and against real PHP servers started under test-only names.
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -17,8 +18,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/detached_launch.h"
 #include "platform/linux_platform.h"
@@ -149,10 +148,14 @@ TEST(SameImageName, FoldsAsciiLettersOnly) {
     bool same;
   };
   const Case cases[] = {
-      {"t-server.exe", "T-SERVER.EXE", true}, {"T-Server.Exe", "t-sErVeR.eXe", true},
-      {"", "", true},                         {"t-server.exe", "t-server.ex", false},
-      {"vér.exe", "VéR.EXE", true},           {"vér.exe", "VÉR.EXE", false},
-      {"a[b", "A{B", false},                  {"@", "`", false},
+      {"t-server.exe", "T-SERVER.EXE", true},
+      {"T-Server.Exe", "t-sErVeR.eXe", true},
+      {"", "", true},
+      {"t-server.exe", "t-server.ex", false},
+      {"vér.exe", "VéR.EXE", true},
+      {"vér.exe", "VÉR.EXE", false},
+      {"a[b", "A{B", false},
+      {"@", "`", false},
   };
   for (const Case& c : cases) EXPECT_EQ(sameImageName(c.a, c.b), c.same) << c.a << " / " << c.b;
 }

@@ -115,7 +115,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Names{"longer than 15 bytes", "a-rather-long-server.exe", "php", "www"}),
     [](const auto& info) {
       std::string name;
-      for (char c : std::string(info.param.what)) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+      for (char c : std::string(info.param.what))
+        name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
       return name;
     });
 

@@ -112,10 +112,11 @@ void layoutProgramFolder(const std::string& dir, const std::string& exeName, int
   fs::remove(dir + "/php/" + exeName, ignored);
   fs::create_symlink(phpBinary(), dir + "/php/" + exeName);
   writeBytes(dir + "/www/index.php", "<?php echo 'tovanik-ok';\n");
-  writeBytes(dir + "/config/config.ini", "[Config]\r\ncommand_prompt=hide\r\nserver_port=" +
-                                             std::to_string(port) +
-                                             "\r\nroot_directory=www\r\nphp_folder=php\r\n"
-                                             "exe_name=" + exeName + "\r\n");
+  writeBytes(dir + "/config/config.ini",
+             "[Config]\r\ncommand_prompt=hide\r\nserver_port=" + std::to_string(port) +
+                 "\r\nroot_directory=www\r\nphp_folder=php\r\n"
+                 "exe_name=" +
+                 exeName + "\r\n");
 }
 
 }  // namespace tovanik::test

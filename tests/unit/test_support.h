@@ -55,8 +55,8 @@ bool waitFor(Condition condition, double seconds = 10);
 
 template <typename Condition>
 bool tovanik::test::waitFor(Condition condition, double seconds) {
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(static_cast<int>(seconds * 1000));
   while (!condition()) {
     if (std::chrono::steady_clock::now() > deadline) return condition();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
