@@ -1,0 +1,489 @@
+#!/usr/bin/env bash
+# Real-display test of the panel: a virtual X display (Xvfb) with a window manager
+# (openbox), a laid-out program folder and the real PHP server. Drives the panel with
+# the pointer and keyboard (xdotool), reads its look from screenshots and checks the
+# server over loopback HTTP.
+#
+# Usage: tests/display/display_test.sh BUILD_DIR
+# Prints "ok - ..." / "not ok - ..." per check and "N passed, M failed" at the end;
+# exits non-zero when a check fails. Leaves the window's screenshot as
+# BUILD_DIR/display-test-panel.png.
+set -uo pipefail
+
+if [[ $# -ne 1 || ! -x "$1/tovanik-webserver" || ! -x "$1/tovanikctl" ]]; then
+  echo "usage: $0 BUILD_DIR   (with tovanik-webserver and tovanikctl built in it)" >&2
+  exit 2
+fi
+build=$(cd "$1" && pwd)
+src=$(cd "$(dirname "$0")/../.." && pwd)
+
+for tool in Xvfb openbox xdotool xprop xwininfo xdpyinfo import curl od php; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "display_test: $tool is missing (packaging/install-deps.sh --test installs it)" >&2
+    exit 2
+  fi
+done
+
+# Sanitizer builds: Qt and fontconfig keep memory until exit, which is no leak of ours.
+export ASAN_OPTIONS=detect_leaks=0
+# The panel's look must not follow whatever desktop theme the caller runs.
+unset QT_QPA_PLATFORMTHEME QT_STYLE_OVERRIDE QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS
+export QT_QPA_PLATFORM=xcb
+export QT_AUTO_SCREEN_SCALE_FACTOR=0
+
+work=$(mktemp -d /tmp/tovanik-display.XXXXXX)
+chmod 700 "$work"
+# The single-instance lock lives in the runtime folder: a private one keeps this run
+# apart from panels that anybody else runs on the machine.
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+# No desktop defaults of the caller's account: an address is opened through $BROWSER.
+export XDG_CONFIG_HOME=$work/xdg-config XDG_DATA_HOME=$work/xdg-data
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME"
+
+readonly SCREEN_W=1280 SCREEN_H=800 WIN_W=314 WIN_H=290
+passed=0
+failed=0
+xvfb_pid=""
+openbox_pid=""
+panel_pids=()
+folder=""   # the main program folder, whose servers are stopped at the end
+
+ok() { echo "ok - $*"; passed=$((passed + 1)); }
+not_ok() { echo "not ok - $*"; failed=$((failed + 1)); }
+# check DESCRIPTION COMMAND...: one line of the report from a command's exit status.
+check() {
+  local what=$1
+  shift
+  if "$@"; then ok "$what"; else not_ok "$what"; fi
+}
+
+cleanup() {
+  local pid
+  for pid in "${panel_pids[@]}"; do kill -KILL "$pid" 2>/dev/null; done
+  # The main folder's server runs under a name of this run alone (see below), so
+  # stopping it by name ends nothing that belongs to anybody else. Stopping it also
+  # ends a terminal that holds it.
+  [[ -n "$folder" && -x "$folder/tovanikctl" ]] && "$folder/tovanikctl" --folder "$folder" stop >/dev/null 2>&1
+  [[ -n "$openbox_pid" ]] && kill "$openbox_pid" 2>/dev/null
+  [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null
+  for pid in "${panel_pids[@]}" $openbox_pid $xvfb_pid; do wait "$pid" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
+
+now_ms() { local t=${EPOCHREALTIME/[.,]/}; echo $((t / 1000)); }
+
+# poll SECONDS COMMAND...: runs COMMAND every 150 ms until it succeeds (status 0) or the
+# deadline passes (status 1).
+poll() {
+  local deadline=$(($(now_ms) + $1 * 1000))
+  shift
+  while :; do
+    "$@" && return 0
+    (($(now_ms) > deadline)) && return 1
+    sleep 0.15
+  done
+}
+
+# ---------------------------------------------------------------- helpers: ports, HTTP
+port_taken() {  # any TCP socket, in any state, bound to the port
+  local hex
+  hex=$(printf ':%04X' "$1")
+  awk -v h="$hex" 'FNR > 1 && substr($2, length($2) - 4) == h { found = 1 } END { exit !found }' \
+    /proc/net/tcp /proc/net/tcp6 2>/dev/null
+}
+free_port() {  # free_port [EXCEPT]
+  local p
+  while :; do
+    p=$((20000 + RANDOM % 40000))
+    [[ "$p" != "${1:-}" ]] && ! port_taken "$p" && { echo "$p"; return; }
+  done
+}
+http_code() {
+  curl -s --noproxy '*' -m 3 -o /dev/null -w '%{http_code}' "http://127.0.0.1:$1/" 2>/dev/null
+}
+http_ok() { [[ $(http_code "$1") == 200 ]]; }
+http_down() { [[ $(http_code "$1") == 000 ]]; }
+
+# ---------------------------------------------------------------- helpers: the display
+win=""     # the panel's X window id
+win_x=0    # its position on the screen and its size
+win_y=0
+win_w=0
+win_h=0
+shot=$work/root.rgb
+
+snap() { import -display "$DISPLAY" -window root -depth 8 "rgb:$shot" 2>/dev/null; }
+# root_px X Y: screen pixel of the last snap as RRGGBB.
+root_px() {
+  od -An -tx1 -v -j $((($2 * SCREEN_W + $1) * 3)) -N3 "$shot" | tr -d ' \n' | tr 'a-f' 'A-F'
+}
+# px X Y: pixel of the last snap at window coordinates.
+px() { root_px $((win_x + $1)) $((win_y + $2)); }
+# px_is X Y RRGGBB...: the pixel of the last snap has one of the colours.
+px_is() {
+  local got c
+  got=$(px "$1" "$2")
+  shift 2
+  for c; do [[ "$got" == "$c" ]] && return 0; done
+  return 1
+}
+
+# The start/stop switch: green track with the disc at its right end, or grey track with
+# the disc at its left end. Pixels lie well inside the track and disc, off their edges.
+looks_running() { snap && px_is 268 56 4DBD74 && px_is 286 56 F0F0F0; }
+looks_stopped() { snap && px_is 288 56 5B6063 && px_is 269 56 F0F0F0; }
+# The console switch, likewise: grey with the disc left (hidden), green with it right.
+console_looks_hidden() { snap && px_is 277 136 5B6063 && px_is 256 136 F0F0F0; }
+console_looks_shown() { snap && px_is 251 136 4DBD74 && px_is 273 136 F0F0F0; }
+
+# Pointer: window coordinates. After a click the pointer goes off the window, so that a
+# tooltip or the pointer image never lies over the pixels that are read.
+point() { xdotool mousemove --sync $((win_x + $1)) $((win_y + $2)); }
+away() { xdotool mousemove --sync 30 30; }
+click_at() {
+  point "$1" "$2"
+  # A small move inside the label first, so the panel sees motion over it as a person's
+  # pointer would give.
+  point $(($1 + 1)) "$2"
+  xdotool click 1
+  sleep 0.2
+  away
+}
+
+panel_windows() { xdotool search --onlyvisible --name '^Tovanik PHP Web Server$' 2>/dev/null; }
+one_panel_window() { [[ $(panel_windows | wc -l) -eq 1 ]]; }
+no_panel_window() { [[ -z $(panel_windows) ]]; }
+find_panel_window() {
+  local ids
+  ids=$(panel_windows) || return 1
+  [[ $(wc -l <<<"$ids") -eq 1 ]] || return 1
+  win=$ids
+}
+read_window_position() {
+  local info
+  info=$(xwininfo -id "$win" 2>/dev/null) || return 1
+  win_x=$(awk '/Absolute upper-left X/ { print $4 }' <<<"$info")
+  win_y=$(awk '/Absolute upper-left Y/ { print $4 }' <<<"$info")
+  win_w=$(awk '/^ *Width:/ { print $2 }' <<<"$info")
+  win_h=$(awk '/^ *Height:/ { print $2 }' <<<"$info")
+}
+
+# gone PID: the process has ended (a zombie not yet reaped counts as ended).
+gone() {
+  local state
+  state=$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null) || return 0
+  [[ -z "$state" || "$state" == Z || "$state" == X ]]
+}
+# start_panel FOLDER LOG: starts a panel from /tmp, as a user would from any folder;
+# its PID is in $panel_pid.
+start_panel() {
+  (cd /tmp && exec "$1/tovanik-webserver" >>"$2" 2>&1) &
+  panel_pid=$!
+  panel_pids+=("$panel_pid")
+}
+# wait_panel PID: waits until the panel process has ended; its exit status is then in
+# $panel_status.
+wait_panel() {
+  local pid=$1 p rest=()
+  panel_status=""
+  poll 20 gone "$pid" || return 1
+  wait "$pid"
+  panel_status=$?
+  for p in "${panel_pids[@]}"; do [[ "$p" == "$pid" ]] || rest+=("$p"); done
+  panel_pids=("${rest[@]}")
+}
+
+# ---------------------------------------------------------------- the virtual display
+display_up() { xdpyinfo -display ":$1" >/dev/null 2>&1; }
+for n in $(seq 70 89); do
+  [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
+  # -noreset: without it the server resets whenever its last client leaves (each probe
+  # below), and a client that connects during a reset is turned away.
+  Xvfb ":$n" -screen 0 "${SCREEN_W}x${SCREEN_H}x24" -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  # Another run may have taken the number at the same moment: the lock names the owner.
+  if poll 10 display_up "$n" && [[ $(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null) == "$xvfb_pid" ]]; then
+    export DISPLAY=:$n
+    break
+  fi
+  kill "$xvfb_pid" 2>/dev/null
+  wait "$xvfb_pid" 2>/dev/null
+  xvfb_pid=""
+done
+if [[ -z "$xvfb_pid" ]]; then
+  echo "display_test: could not start Xvfb on any of :70 to :89" >&2
+  exit 1
+fi
+wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+wm_up_or_gone() { wm_up || gone "$openbox_pid"; }
+for attempt in 1 2; do
+  openbox --sm-disable >>"$work/openbox.log" 2>&1 &
+  openbox_pid=$!
+  poll 20 wm_up_or_gone
+  wm_up && break
+  echo "# openbox did not come up (attempt $attempt):"
+  sed 's/^/#   /' "$work/openbox.log"
+  kill "$openbox_pid" 2>/dev/null
+  wait "$openbox_pid" 2>/dev/null
+done
+check "window manager runs on $DISPLAY" wm_up
+
+# ---------------------------------------------------------------- default settings
+# A fresh program folder without config.ini: the panel writes the built-in defaults.
+# Without a server executable in it nothing is launched (port 80 would work for root).
+fresh=$work/fresh
+"$src/packaging/layout.sh" "$build" "$fresh" >/dev/null
+rm -f "$fresh/config/config.ini" "$fresh/php/t-server.exe"
+printf '[Config]\r\ncommand_prompt=hide\r\nserver_port=80\r\nroot_directory=tovanik\r\nphp_folder=php\r\nexe_name=t-server.exe\r\n' \
+  >"$work/defaults.ini"
+defaults_written() { cmp -s "$work/defaults.ini" "$fresh/config/config.ini"; }
+start_panel "$fresh" "$work/panel-fresh.log"
+check "a panel without config.ini writes the default settings byte for byte" poll 20 defaults_written
+kill "$panel_pid" 2>/dev/null
+wait_panel "$panel_pid"
+check "no panel window is left from the fresh folder" poll 20 no_panel_window
+
+# ---------------------------------------------------------------- the main program folder
+folder=$work/program
+"$src/packaging/layout.sh" "$build" "$folder" >/dev/null
+ctl() { "$folder/tovanikctl" --folder "$folder" "$@"; }
+cfg() { ctl config get "$1" 2>/dev/null; }
+cfg_is() { [[ $(cfg "$1") == "$2" ]]; }
+# The panel finds and stops its server by process name, machine-wide. A name of this run
+# alone (at most 15 bytes, the kernel's process-name length) keeps other panels' servers
+# on the machine out of the counts, and them out of reach of this run's stops.
+exe=tvk$$.exe
+ln -s "$(readlink "$folder/php/t-server.exe")" "$folder/php/$exe"
+ctl config set exe_name "$exe"
+port=$(free_port)
+ctl config set server_port "$port"
+server_pids() { ctl status 2>/dev/null | awk 'NR == 1 && $1 == "running" { $1 = ""; print }'; }
+one_server() { [[ $(server_pids | wc -w) -eq 1 ]]; }
+
+browser_log=$work/browser.log
+cat >"$work/browser.sh" <<EOF
+#!/bin/sh
+printf '%s\n' "\$1" >>"$browser_log"
+EOF
+chmod +x "$work/browser.sh"
+export BROWSER=$work/browser.sh
+
+panel_log=$work/panel.log
+start_panel "$folder" "$panel_log"
+first_panel=$panel_pid
+check "the panel's window appears with its title" poll 20 find_panel_window
+[[ -n "$win" ]] || { echo "display_test: no window, stopping here" >&2; cat "$panel_log" >&2; exit 1; }
+poll 5 read_window_position
+check "window is 314x290 (got ${win_w}x${win_h})" [ "$win_w" -eq $WIN_W -a "$win_h" -eq $WIN_H ]
+centre_x=$(((SCREEN_W - WIN_W) / 2))
+centre_y=$(((SCREEN_H - WIN_H) / 2))
+near() { local d=$(($1 - $2)); ((d >= -2 && d <= 2)); }
+check "window is centred on the screen (at $win_x,$win_y; centre $centre_x,$centre_y)" \
+  eval 'near $win_x $centre_x && near $win_y $centre_y'
+check "window stays on top (_NET_WM_STATE_ABOVE)" \
+  eval 'xprop -id "$win" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE'
+
+check "the server answers HTTP 200 on port $port" poll 20 http_ok "$port"
+check "the start/stop switch shows running (green track, disc right)" poll 20 looks_running
+check "exactly one server process runs" one_server
+away
+sleep 0.3
+snap
+import -display "$DISPLAY" -window root -crop "${WIN_W}x${WIN_H}+${win_x}+${win_y}" +repage \
+  "$build/display-test-panel.png" 2>/dev/null
+
+# Pixels of the design, away from antialiased edges.
+outside=$(root_px $((win_x - 3)) $((win_y + 145)))
+design_px() {  # design_px WHAT X Y RRGGBB
+  local got
+  got=$(px "$2" "$3")
+  check "$1 at ($2,$3) is #$4 (got #$got)" [ "$got" == "$4" ]
+}
+design_px "header band" 200 40 2B2E31
+design_px "window background between header and card" 150 84 353C42
+design_px "window background left of the card" 6 170 353C42
+design_px "card, URL row" 110 104 2B2E31
+design_px "card, middle" 200 176 2B2E31
+design_px "card, bottom row" 150 245 2B2E31
+design_px "window background below the card" 150 253 353C42
+design_px "footer band" 250 275 2B2E31
+design_px "separator Line2" 200 120 5B6063
+design_px "separator Line4" 200 184 5B6063
+design_px "accent bar" 100 16 008CCA
+design_px "minimise mark" 248 16 ECBC2C
+design_px "close mark" 288 16 FD5C5C
+design_px "start/stop track (running)" 268 56 4DBD74
+design_px "start/stop disc at the right end" 286 56 F0F0F0
+design_px "console track (hidden)" 277 136 5B6063
+design_px "console disc at the left end" 256 136 F0F0F0
+for corner in "0 0" "313 145" "157 289" "313 289"; do
+  set -- $corner
+  got=$(px "$1" "$2")
+  check "window outline cuts ($1,$2): desktop #$outside shows, not the panel (got #$got)" \
+    eval '[ "$got" == "$outside" -a "$got" != 353C42 -a "$got" != 2B2E31 ]'
+done
+
+# ---------------------------------------------------------------- hover feedback
+min_is() { snap && px_is 248 16 "$1"; }
+point 250 14
+point 252 15
+check "pointer over lblMin turns the minimise mark #FFC107" poll 20 min_is FFC107
+point 200 40
+point 201 42
+check "pointer over the bare header turns it back to #ECBC2C" poll 20 min_is ECBC2C
+close_is() { snap && px_is 288 16 "$1"; }
+point 292 14
+point 293 15
+check "pointer over lblClose turns the close mark #F86C6B" poll 20 close_is F86C6B
+# A label without reactions ("URL") takes the motion, so the highlight stays. Seen once
+# the next motion, over lblMin, has been handled.
+point 40 100
+point 41 101
+point 252 15
+check "after passing a label without reactions the close mark is still #F86C6B" \
+  poll 20 eval 'min_is FFC107 && px_is 288 16 F86C6B'
+# A line is part of the surface.
+point 120 12
+point 121 13
+check "pointer over the accent bar (a line) puts both marks back to rest" \
+  poll 20 eval 'min_is ECBC2C && px_is 288 16 FD5C5C'
+away
+
+# ---------------------------------------------------------------- dragging
+# Pressing the left button on the bare surface and moving drags the window along.
+drag_by() {  # drag_by DX DY, from the bare header
+  local i
+  point 200 40
+  xdotool mousedown 1
+  for i in 1 2 3 4; do point $((200 + i * $1 / 4)) $((40 + i * $2 / 4)); done
+  xdotool mouseup 1
+}
+start_x=$win_x
+start_y=$win_y
+at_position() { read_window_position && [[ $win_x -eq $1 && $win_y -eq $2 ]]; }
+drag_by 40 20
+check "dragging the bare surface moves the window by (40,20)" \
+  poll 20 at_position $((start_x + 40)) $((start_y + 20))
+drag_by -40 -20
+check "dragging back puts it where it was" poll 20 at_position "$start_x" "$start_y"
+away
+
+# ---------------------------------------------------------------- stop, edit the port, start
+# While the server runs the port box is disabled: a press and typing there change
+# nothing. The panel handles input in order, so once the stop below has shown, these
+# keys have been dealt with.
+click_at 245 170
+xdotool key --delay 50 ctrl+a
+xdotool type --delay 50 4321
+click_at 276 56
+check "a click on the start/stop switch stops the server (no HTTP)" poll 20 http_down "$port"
+check "the switch shows stopped (grey track, disc left)" poll 20 looks_stopped
+ctl status >/dev/null 2>&1
+check "tovanikctl status says stopped (exit 3)" [ $? -eq 3 ]
+check "typing at the port box while the server ran left server_port=$port" cfg_is server_port "$port"
+check "a press on the port box while the server ran left it #2B2E31" eval 'snap && px_is 242 178 2B2E31'
+
+new_port=$(free_port "$port")
+port_box_editing() { snap && px_is 242 178 24282B; }
+click_at 245 170
+check "a press on the enabled port box darkens it to #24282B" poll 20 port_box_editing
+point 260 170
+xdotool click 1
+xdotool key --delay 50 ctrl+a
+xdotool type --delay 80 "$new_port"
+away
+check "typing in the port box stores server_port=$new_port" poll 20 cfg_is server_port "$new_port"
+
+click_at 276 56
+check "a click on the start/stop switch starts the server on the new port $new_port" \
+  poll 20 http_ok "$new_port"
+check "the switch shows running again" poll 20 looks_running
+check "the old port $port no longer answers" http_down "$port"
+check "the port box is back at its resting colour" eval 'snap && px_is 242 178 2B2E31'
+
+# ---------------------------------------------------------------- console switch
+# The terminal is recognised as the server's parent process owning a visible window
+# (_NET_WM_PID), whichever terminal program x-terminal-emulator names.
+server_pid() { server_pids | awk 'NF == 1 { print $1 }'; }
+parent_of() { awk '{ print $4 }' "/proc/$1/stat" 2>/dev/null; }
+has_window() { [[ "$1" -gt 1 && -n $(xdotool search --onlyvisible --pid "$1" 2>/dev/null) ]]; }
+terminal=""
+serving_in_terminal() {
+  local pid parent
+  pid=$(server_pid) && [[ -n "$pid" ]] || return 1
+  parent=$(parent_of "$pid") && has_window "$parent" || return 1
+  http_ok "$new_port" || return 1
+  terminal=$parent
+}
+serving_hidden() {
+  local pid
+  [[ -n "$terminal" ]] && gone "$terminal" && ! has_window "$terminal" || return 1
+  pid=$(server_pid) && [[ -n "$pid" ]] || return 1
+  ! has_window "$(parent_of "$pid")" && http_ok "$new_port"
+}
+
+click_at 264 136
+check "console switch on: a terminal window holds the server, which answers HTTP 200" \
+  poll 20 serving_in_terminal
+check "console switch on stores command_prompt=show" cfg_is command_prompt show
+check "the console switch shows on (green track, disc right)" poll 20 console_looks_shown
+check "exactly one server process runs" one_server
+
+click_at 264 136
+check "console switch off: the terminal is gone and the server answers HTTP 200 hidden" \
+  poll 20 serving_hidden
+check "console switch off stores command_prompt=hide" cfg_is command_prompt hide
+check "the console switch shows off (grey track, disc left)" poll 20 console_looks_hidden
+check "the start/stop switch shows running" poll 20 looks_running
+
+# ---------------------------------------------------------------- address link
+browser_got() { grep -qxF "http://localhost:$new_port" "$browser_log" 2>/dev/null; }
+click_at 208 104
+check "a click on the address opens http://localhost:$new_port in the browser" poll 20 browser_got
+
+# ---------------------------------------------------------------- one copy only
+server_before=$(server_pids | tr -d ' ')
+start_panel "$folder" "$work/panel-second.log"
+second=$panel_pid
+check "a second copy of the panel ends by itself" wait_panel "$second"
+check "the second copy ends with status 0 (got ${panel_status:-none})" [ "${panel_status:-1}" -eq 0 ]
+check "still one panel window" one_panel_window
+check "still exactly one server process, the same one ($server_before)" \
+  eval '[ "$(server_pids | tr -d " ")" == "$server_before" ]'
+
+# ---------------------------------------------------------------- close, and open again
+click_at 290 16
+check "a click on the close mark ends the panel" wait_panel "$first_panel"
+check "the panel ends with status 0 (got ${panel_status:-none})" [ "${panel_status:-1}" -eq 0 ]
+check "the server still answers HTTP 200 after the panel closed" http_ok "$new_port"
+
+win=""
+start_panel "$folder" "$panel_log"
+check "a new panel opens its window" poll 20 find_panel_window
+poll 5 read_window_position
+check "the new panel shows the running server" poll 20 looks_running
+check "the new panel started no second server ($server_before still the only one)" \
+  eval '[ "$(server_pids | tr -d " ")" == "$server_before" ]'
+
+# ---------------------------------------------------------------- end
+kill "$panel_pid" 2>/dev/null
+wait_panel "$panel_pid"
+check "tovanikctl stop ends the server" ctl stop
+check "the port $new_port is free again" poll 20 http_down "$new_port"
+
+# Sanitizer builds report what they find on the panels' standard error.
+sanitizer_quiet() { ! grep -qE 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$work"/panel*.log; }
+check "no sanitizer reports in the panels' output" sanitizer_quiet
+
+if ((failed > 0)); then
+  for log in "$work"/*.log; do
+    [[ -s "$log" ]] || continue
+    echo "# ${log##*/}:"
+    tail -n 20 "$log" | sed 's/^/#   /'
+  done
+fi
+echo "$passed passed, $failed failed"
+((failed == 0))
