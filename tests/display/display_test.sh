@@ -131,6 +131,33 @@ px_is() {
   return 1
 }
 
+# count_px X Y W H RRGGBB: how many pixels of the window rectangle in the last snap have
+# exactly that colour.
+count_px() {
+  local y n=0 k
+  for ((y = $2; y < $2 + $4; y++)); do
+    k=$(od -An -v -tx1 -w3 -j $((((win_y + y) * SCREEN_W + win_x + $1) * 3)) -N $(($3 * 3)) "$shot" |
+      tr -d ' ' | grep -ci "^$5\$")
+    n=$((n + k))
+  done
+  echo "$n"
+}
+# The address and product name: text in blue while the server runs, in button face
+# otherwise. Glyph stems give pixels of the exact text colour.
+url_blue() { (($(count_px 136 96 145 17 008CCA) >= 20)); }
+url_light() { (($(count_px 136 96 145 17 008CCA) == 0 && $(count_px 136 96 145 17 F0F0F0) >= 20)); }
+name_blue() { (($(count_px 16 26 129 22 008CCA) >= 100)); }
+name_light() { (($(count_px 16 26 129 22 008CCA) == 0 && $(count_px 16 26 129 22 F0F0F0) >= 100)); }
+# The address is underlined when one row under its caption is covered nearly end to end
+# (the caption spans x 143 to 280; no row of glyphs covers 90 % of it).
+url_underlined() {
+  local y
+  for ((y = 104; y <= 115; y++)); do
+    (($(count_px 150 "$y" 126 1 2B2E31) <= 12)) && return 0
+  done
+  return 1
+}
+
 # The start/stop switch: green track with the disc at its right end, or grey track with
 # the disc at its left end. Pixels lie well inside the track and disc, off their edges.
 looks_running() { snap && px_is 268 56 4DBD74 && px_is 286 56 F0F0F0; }
@@ -326,7 +353,16 @@ for corner in "0 0" "313 145" "157 289" "313 289"; do
     eval '[ "$got" == "$outside" -a "$got" != 353C42 -a "$got" != 2B2E31 ]'
 done
 
+check "address and product name are blue while the server runs" eval 'url_blue && name_blue'
+
 # ---------------------------------------------------------------- hover feedback
+point 250 104
+point 251 105
+check "pointer over the address underlines it while the server runs" \
+  poll 20 eval 'snap && url_underlined'
+point 200 40
+point 201 42
+check "pointer over the bare surface takes the underline off" poll 20 eval 'snap && ! url_underlined'
 min_is() { snap && px_is 248 16 "$1"; }
 point 250 14
 point 252 15
@@ -385,6 +421,18 @@ ctl status >/dev/null 2>&1
 check "tovanikctl status says stopped (exit 3)" [ $? -eq 3 ]
 check "typing at the port box while the server ran left server_port=$port" cfg_is server_port "$port"
 check "a press on the port box while the server ran left it #2B2E31" eval 'snap && px_is 242 178 2B2E31'
+check "address and product name are in button face while stopped" eval 'url_light && name_light'
+# While stopped the address takes no underline; seen once the next motion, over lblMin,
+# has been handled.
+point 250 104
+point 251 105
+point 252 15
+check "pointer over the address while stopped does not underline it" \
+  poll 20 eval 'min_is FFC107 && ! url_underlined'
+point 200 40
+point 201 42
+poll 20 min_is ECBC2C
+away
 
 new_port=$(free_port "$port")
 port_box_editing() { snap && px_is 242 178 24282B; }
