@@ -116,10 +116,11 @@ void MainForm::syncLineEdit(Ctl which) {
 
 void MainForm::sync() {
   for (Ctl box : kBoxes) syncLineEdit(box);
-  update();
+  if (panel_.controls() != painted_) update();
 }
 
 void MainForm::paintEvent(QPaintEvent*) {
+  painted_ = panel_.controls();
   QPainter painter(this);
   painter.fillRect(rect(), toQColor(colour::kWindow));
   paintLayout(painter, panel_);
@@ -152,7 +153,7 @@ void MainForm::mouseMoveEvent(QMouseEvent* event) {
   const auto label = captured ? std::nullopt : labelAt(twips(at.x()), twips(at.y()));
   if (label) {
     setCursor(panel_.hover(*label) ? Qt::PointingHandCursor : Qt::ArrowCursor);
-    update();
+    sync();
     return;
   }
   if (event->buttons() == Qt::LeftButton) {
@@ -164,7 +165,7 @@ void MainForm::mouseMoveEvent(QMouseEvent* event) {
   }
   panel_.surfaceMotion();
   setCursor(Qt::ArrowCursor);
-  update();
+  sync();
 }
 
 void MainForm::click(Ctl label) {

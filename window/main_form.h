@@ -58,6 +58,8 @@ class MainForm final : public QWidget, private PanelView {
   float dragStartY_ = 0;
   bool pressOnSurface_ = false;
   std::optional<Ctl> pressedLabel_;
+  // The state last painted: a tick that changes nothing repaints nothing.
+  std::array<ControlState, kControlCount> painted_;
 };
 
 }  // namespace tovanik

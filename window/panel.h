@@ -34,6 +34,7 @@ struct ControlState {
   bool enabled = true;
   bool underline = false;
   std::string tooltip;
+  bool operator==(const ControlState&) const = default;
 };
 
 class Panel {
@@ -41,6 +42,7 @@ class Panel {
   Panel(Platform& platform, PanelView& view);
 
   const ControlState& operator[](Ctl c) const { return controls_[index(c)]; }
+  const std::array<ControlState, kControlCount>& controls() const { return controls_; }
   const ConfigFile& config() const { return config_; }
 
   // Settings: the file's defaults, its display and the port box.
