@@ -7,8 +7,11 @@
 namespace tovanik {
 
 SingleInstance::SingleInstance(const QString& executablePath) {
-  QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-  if (folder.isEmpty()) folder = QDir::tempPath();
+  // Without XDG_RUNTIME_DIR (a bare X session, a test display) Qt would warn and fall
+  // back to a folder in /tmp; the temporary folder serves the same purpose quietly.
+  const QString folder = qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")
+                             ? QDir::tempPath()
+                             : QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
   const QByteArray hash =
       QCryptographicHash::hash(executablePath.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
   lock_ = std::make_unique<QLockFile>(folder + "/tovanik-webserver-" + hash + ".lock");
