@@ -1,6 +1,9 @@
 // The panel's server control on the real platform: real PHP, real process table,
 // awkward names and folders, checked with HTTP requests.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -142,6 +145,32 @@ TEST(RealServerFaults, MissingExecutableAndVanishingConfig) {
   std::filesystem::remove_all(dir.file("config"));
   panel.statusTick();
   EXPECT_TRUE(panel[Ctl::shapeOff].visible);
+  killProcessesByImageName(exe);
+}
+
+TEST(RealServerFaults, PortTakenByAnotherProgram) {
+  TempDir dir;
+  const std::string exe = "busy" + std::to_string(getpid()) + ".exe";
+  const int port = freePort();
+  layoutProgramFolder(dir.path(), exe, port);
+  // This test holds the port on all interfaces, as another program would.
+  const int holder = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(holder, 1), 0);
+
+  FolderPlatform platform(dir.path());
+  NoView view;
+  Panel panel(platform, view);
+  panel.startPHP();
+  // PHP cannot listen and exits; the next tick after that shows stopped.
+  EXPECT_TRUE(waitFor([&] { return findProcessesByImageName(exe).empty(); }));
+  panel.statusTick();
+  EXPECT_TRUE(panel[Ctl::shapeOff].visible);
+  EXPECT_TRUE(panel[Ctl::txtPort].enabled);
+  close(holder);
   killProcessesByImageName(exe);
 }
 
