@@ -3,6 +3,10 @@
 // the window's methods and event reactions acting on it. The Qt window (main_form.h)
 // renders this state and forwards its events here; tests drive it directly.
 //
+// The methods are defined beside the subsystem they belong to: settings display and port
+// box in settings/panel_settings.cpp, server control in server/panel_server.cpp, links
+// in window/panel.cpp and hover feedback in window/hover.cpp.
+//
 // Every method follows the skip-on-failure rule: a read that fails leaves its target
 // as it was, a write that fails changes nothing, and the method goes on.
 

@@ -1,4 +1,4 @@
-// The panel's server control and shortcut links.
+// The panel's server control: launch, the status tick, stop, restart and the two switches.
 #include "server/server_settings.h"
 #include "server/status.h"
 #include "window/panel.h"
@@ -67,20 +67,5 @@ void Panel::clickCMDSwitch() {
   loadConfig();
   restartServer();
 }
-
-void Panel::clickURL() {
-  if (at(Ctl::shapeOn).visible) platform_.openUrl(at(Ctl::lblURL).caption);
-}
-
-void Panel::clickConfig() { platform_.openPath(config_.path()); }
-
-void Panel::clickRootDir() {
-  view_.focusTxtFocus();
-  // A failed read opens the program folder itself.
-  const std::string root = "/" + config_.read("root_directory").value_or("");
-  platform_.openPath(config_.programFolder() + root);
-}
-
-void Panel::clickLabel3() { platform_.openUrl(std::string(kHomePage)); }
 
 }  // namespace tovanik
