@@ -1,22 +1,18 @@
 #include "settings/atomic_file.h"
 
 #include <fcntl.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <cstdint>
-#include <ctime>
+#include <cstdlib>
 #include <optional>
 
 namespace tovanik {
 namespace {
 
 constexpr int kMaxSymlinkHops = 40;  // the kernel's own limit before ELOOP
-constexpr int kTempNameAttempts = 100;
-// Room left for the ".", the random suffix and its dot within the 255-byte name limit.
+// Room left for the ".", the ".XXXXXX" suffix within the 255-byte name limit.
 constexpr std::size_t kMaxTempBaseLength = 200;
 constexpr mode_t kOwnerReadWrite = S_IRUSR | S_IWUSR;
 constexpr mode_t kPermissionBits = 07777;
@@ -48,40 +44,11 @@ std::optional<std::string> resolveSymlinks(std::string path) {
   return std::nullopt;
 }
 
-// Eight characters from [A-Za-z0-9]; the kernel's randomness when it has some at hand,
-// otherwise the clock, the process id and a counter (O_EXCL settles any collision anyway).
-std::string randomSuffix() {
-  static constexpr char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  static std::atomic<std::uint64_t> counter{0};
-  std::uint64_t seed = 0;
-  if (::getrandom(&seed, sizeof seed, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof seed)) {
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    seed = static_cast<std::uint64_t>(now.tv_nsec) ^
-           (static_cast<std::uint64_t>(now.tv_sec) << 30) ^
-           (static_cast<std::uint64_t>(::getpid()) << 44);
-  }
-  seed += counter.fetch_add(1) * 0x9E3779B97F4A7C15ULL;
-  std::string suffix;
-  for (int i = 0; i < 8; ++i) {
-    suffix += kAlphabet[seed % (sizeof kAlphabet - 1)];
-    seed /= sizeof kAlphabet - 1;
-  }
-  return suffix;
-}
-
-// Creates the temporary file exclusively. `mode` is applied at creation so that the kernel
-// subtracts the umask for a brand-new file, and a copy of a private file starts private.
-int createTempFile(const std::string& folder, const std::string& name, mode_t mode,
-                   std::string& tempPath) {
-  const std::string base = folder + "/." + name.substr(0, kMaxTempBaseLength) + ".";
-  for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-    tempPath = base + randomSuffix();
-    const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  return -1;
+// Creates the temporary file ".<name>.XXXXXX" exclusively beside the target (mode 0600;
+// takeOverAttributes sets the final bits).
+int createTempFile(const std::string& folder, const std::string& name, std::string& tempPath) {
+  tempPath = folder + "/." + name.substr(0, kMaxTempBaseLength) + ".XXXXXX";
+  return ::mkostemp(tempPath.data(), O_CLOEXEC);
 }
 
 bool writeAll(int fd, std::string_view bytes) {
@@ -105,9 +72,10 @@ bool takeOverAttributes(int fd, const std::optional<struct stat>& old) {
     }
     return ::fchmod(fd, (old->st_mode & kPermissionBits) | kOwnerReadWrite) == 0;
   }
-  struct stat created {};
-  if (::fstat(fd, &created) != 0) return false;
-  return ::fchmod(fd, (created.st_mode & kPermissionBits) | kOwnerReadWrite) == 0;
+  // A new file: what open(0666) would give under the umask, plus owner read/write.
+  const mode_t umask = ::umask(0);
+  ::umask(umask);
+  return ::fchmod(fd, (0666 & ~umask) | kOwnerReadWrite) == 0;
 }
 
 // Makes the rename itself durable. Best effort: the file has been replaced at this point,
@@ -133,7 +101,7 @@ bool replaceFileAtomically(const std::string& path, std::string_view bytes) {
   if (::stat(target->c_str(), &info) == 0) old = info;
 
   std::string tempPath;
-  const int fd = createTempFile(folder, name, old ? kOwnerReadWrite : 0666, tempPath);
+  const int fd = createTempFile(folder, name, tempPath);
   if (fd < 0) return false;
   bool ok = writeAll(fd, bytes) && takeOverAttributes(fd, old) && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
