@@ -162,8 +162,13 @@ int start(const Context& c) {
     const auto pids = c.platform.findProcesses(s->exeName);
     const PortState state = portState(*port, pids);
     if (state.heldByServer) return 0;
-    if (!state.otherHolders.empty())
+    if (!state.otherHolders.empty()) {
+      // The server cannot listen and is about to exit; let it, so that whoever asks for
+      // the status next does not see it still running.
+      while (!c.platform.findProcesses(s->exeName).empty() && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
       return fail(c, "port " + std::to_string(*port) + " is taken by " + state.otherHolders);
+    }
     // Half a second without a process: it has gone, not yet to come.
     if (pids.empty() && Clock::now() - launched > std::chrono::milliseconds(500))
       return fail(c, "the server exited at once (see its output with command_prompt=show)");
