@@ -1,8 +1,9 @@
 #pragma once
-// The commands of tovanikctl. Each returns the process exit code: 0 success, 1 failure
-// (one line on stderr), 3 for `status` when the server is stopped.
+// The commands of tovanikctl (settings: ctl_settings.cpp, server: ctl_server.cpp). Each returns the
+// process exit code: 0 success, 1 failure (one line on stderr), 3 for `status` when the server is
+// stopped.
 
-#include <iosfwd>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,12 @@ struct Context {
   std::ostream& out;
   std::ostream& err;
 };
+
+// Prints "tovanikctl: MESSAGE" on the error stream; returns the failure exit code.
+inline int fail(const Context& c, const std::string& message) {
+  c.err << "tovanikctl: " << message << '\n';
+  return 1;
+}
 
 int ini(const Context& c, const std::vector<std::string>& args);
 int config(const Context& c, const std::vector<std::string>& args);

@@ -1,7 +1,7 @@
 // tovanik-webserver: the control panel for PHP's built-in web server.
 #include <QApplication>
 
-#include "platform/linux_platform.h"
+#include "window/desktop_platform.h"
 #include "window/icon.h"
 #include "window/main_form.h"
 #include "window/single_instance.h"
@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
   app.setApplicationName("tovanik-webserver");
   app.setWindowIcon(tovanik::panelIcon());
 
-  tovanik::LinuxPlatform platform;
+  tovanik::DesktopPlatform platform;
   tovanik::MainForm form(platform);
   // The load sequence: start the server first, then keep to one copy. A second copy has
   // launched the server if none ran, and ends without ever showing its window.

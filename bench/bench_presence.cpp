@@ -2,11 +2,10 @@
 // current process count, next to the floor it cannot beat: opening and reading
 // /proc/PID/stat of every process and doing nothing with it.
 
+#include <benchmark/benchmark.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
-
-#include <benchmark/benchmark.h>
 
 #include <string>
 

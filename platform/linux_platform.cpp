@@ -2,12 +2,6 @@
 
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QDesktopServices>
-#include <QFile>
-#include <QGuiApplication>
-#include <QString>
-#include <QUrl>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -40,19 +34,9 @@ bool displayAvailable() {
   return false;
 }
 
-bool isGuiApplication() {
-  return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
-}
-
 }  // namespace
 
-std::string LinuxPlatform::programFolder() const {
-  if (QCoreApplication::instance()) {
-    QByteArray folder = QFile::encodeName(QCoreApplication::applicationDirPath());
-    return std::string(folder.constData(), static_cast<std::size_t>(folder.size()));
-  }
-  return folderOfRunningExecutable();
-}
+std::string LinuxPlatform::programFolder() const { return folderOfRunningExecutable(); }
 
 bool LinuxPlatform::launchDetached(const std::vector<std::string>& argv, ConsoleMode mode) {
   if (argv.empty()) return false;
@@ -78,18 +62,11 @@ int LinuxPlatform::killProcesses(const std::string& imageName) {
 }
 
 bool LinuxPlatform::openUrl(const std::string& url) {
-  // QDesktopServices needs a GUI application; the command-line companion has none and
-  // asks the desktop's opener directly, as Qt would on this platform.
-  if (!isGuiApplication()) return launchDetachedProcess({"xdg-open", url});
-  return QDesktopServices::openUrl(
-      QUrl(QString::fromUtf8(url.data(), static_cast<qsizetype>(url.size()))));
+  return launchDetachedProcess({"xdg-open", url});
 }
 
 bool LinuxPlatform::openPath(const std::string& path) {
-  if (!isGuiApplication()) return launchDetachedProcess({"xdg-open", path});
-  QString localPath =
-      QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
-  return QDesktopServices::openUrl(QUrl::fromLocalFile(localPath));
+  return launchDetachedProcess({"xdg-open", path});
 }
 
 void LinuxPlatform::sleepMs(int milliseconds) {

@@ -1,12 +1,13 @@
 #pragma once
-// The Platform of a Linux desktop: /proc for the process table, a double fork for
-// detached programs, Qt's desktop services for addresses and files.
+// The Platform of a Linux desktop without a toolkit: /proc for the process table, a
+// double fork for detached programs, xdg-open for addresses and files. The panel uses
+// DesktopPlatform (window/desktop_platform.h), which opens them through Qt instead.
 
 #include "platform/platform.h"
 
 namespace tovanik {
 
-class LinuxPlatform final : public Platform {
+class LinuxPlatform : public Platform {
  public:
   std::string programFolder() const override;
   bool launchDetached(const std::vector<std::string>& argv, ConsoleMode mode) override;

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "window/panel.h"
+#include "panel/panel.h"
 
 namespace tovanik {
 namespace {

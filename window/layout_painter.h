@@ -4,7 +4,7 @@
 #include <QColor>
 #include <QFont>
 
-#include "window/layout.h"
+#include "panel/layout.h"
 
 class QPainter;
 

@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <optional>
 
-#include "window/panel.h"
+#include "panel/panel.h"
 
 namespace tovanik {
 

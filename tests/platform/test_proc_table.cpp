@@ -1,5 +1,5 @@
-// The process table reader, the matcher and the detached launcher, checked against a
-// made-up /proc tree and against real PHP servers started under test-only names.
+// The process table reader and the matcher, checked against a made-up /proc tree and
+// against real PHP servers started under test-only names.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -9,103 +9,19 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <functional>
-#include <optional>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/detached_launch.h"
-#include "platform/linux_platform.h"
 #include "platform/proc_table.h"
-#include "tests/unit/test_support.h"
+#include "tests/support/live_processes.h"
+#include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
 using namespace tovanik;
+using namespace tovanik::test;
 using tovanik::test::TempDir;
-
-namespace {
-
-bool waitUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
-
-// Fields 4 (ppid) and 6 (session) of /proc/PID/stat, counted from the state letter.
-std::optional<std::vector<long>> statNumbers(int pid) {
-  std::string text = test::readBytes("/proc/" + std::to_string(pid) + "/stat");
-  std::size_t close = text.rfind(')');
-  if (close == std::string::npos) return std::nullopt;
-  std::vector<long> numbers;
-  std::istringstream rest(text.substr(close + 4));
-  long value = 0;
-  while (numbers.size() < 3 && rest >> value) numbers.push_back(value);
-  if (numbers.size() < 3) return std::nullopt;
-  return numbers;  // ppid, process group, session
-}
-
-std::vector<std::string> cmdlineOf(int pid) {
-  std::string text = test::readBytes("/proc/" + std::to_string(pid) + "/cmdline");
-  std::vector<std::string> args;
-  std::size_t start = 0;
-  for (std::size_t nul; (nul = text.find('\0', start)) != std::string::npos; start = nul + 1)
-    args.push_back(text.substr(start, nul - start));
-  return args;
-}
-
-std::vector<std::string> descriptorTargets(int pid) {
-  std::vector<std::string> targets;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error))
-    targets.push_back(fs::read_symlink(entry.path(), error).string());
-  return targets;
-}
-
-char stateOf(int pid) {
-  auto stat = parseProcStat(test::readBytes("/proc/" + std::to_string(pid) + "/stat"));
-  return stat ? stat->state : '?';
-}
-
-bool hasNoChildren() {
-  int status = 0;
-  return ::waitpid(-1, &status, WNOHANG) == -1 && errno == ECHILD;
-}
-
-std::string upper(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
-std::string realPhp() {
-  std::string php = resolveExecutable("php");
-  return php.empty() ? php : fs::canonical(php).string();
-}
-
-// Sets an environment variable for one scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    value ? ::setenv(name, value, 1) : ::unsetenv(name);
-  }
-  ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
-}  // namespace
 
 TEST(ParseProcStat, TakesNameBetweenFirstOpenAndLastCloseParenthesis) {
   struct Case {
@@ -221,140 +137,6 @@ TEST_F(MadeUpProcTable, MatchesWholeFileNamesOfLiveProcessesOnly) {
   EXPECT_TRUE(findProcessesByImageName("t-server.exe", root_.file("missing")).empty());
 }
 
-TEST(TerminalProgram, FirstOfTheTwoKnownTerminalsOnPath) {
-  TempDir bin;
-  auto makeProgram = [&](const std::string& name, fs::perms perms) {
-    test::writeBytes(bin.file(name), "#!/bin/sh\n");
-    fs::permissions(bin.file(name), perms);
-  };
-  const auto executable = fs::perms::owner_all;
-  const auto plain = fs::perms::owner_read | fs::perms::owner_write;
-  ScopedEnv path("PATH", bin.path().c_str());
-
-  EXPECT_EQ(findTerminalProgram(), "");
-  makeProgram("x-terminal-emulator", plain);
-  EXPECT_EQ(findTerminalProgram(), "") << "a file that cannot run is no terminal";
-  makeProgram("xterm", executable);
-  EXPECT_EQ(findTerminalProgram(), bin.file("xterm"));
-  fs::permissions(bin.file("x-terminal-emulator"), executable);
-  EXPECT_EQ(findTerminalProgram(), bin.file("x-terminal-emulator"));
-
-  EXPECT_EQ(terminalArgv("/usr/bin/xterm", {"/p/t.exe", "-S", "0.0.0.0:80"}),
-            (std::vector<std::string>{"/usr/bin/xterm", "-e", "/p/t.exe", "-S", "0.0.0.0:80"}));
-}
-
-TEST(LaunchDetached, ReportsWhatCannotBeExecuted) {
-  TempDir dir;
-  test::writeBytes(dir.file("not-executable.exe"), "#!/bin/sh\n");
-  fs::create_directory(dir.file("folder.exe"));
-  const std::vector<std::vector<std::string>> cases = {
-      {},
-      {""},
-      {dir.file("missing.exe"), "-S", "0.0.0.0:80"},
-      {"tovanik-no-such-program-on-path"},
-      {dir.file("not-executable.exe")},
-      {dir.file("folder.exe")},
-  };
-  for (const auto& argv : cases) {
-    EXPECT_FALSE(launchDetachedProcess(argv)) << (argv.empty() ? "(empty)" : argv[0]);
-    EXPECT_TRUE(hasNoChildren()) << "the intermediate child was not reaped";
-  }
-  EXPECT_TRUE(findProcessesByImageName("missing.exe").empty());
-}
-
-TEST(LinuxPlatformFolder, IsTheFolderOfTheRunningExecutable) {
-  std::string folder = LinuxPlatform().programFolder();
-  EXPECT_EQ(folder, fs::canonical("/proc/self/exe").parent_path().string());
-  EXPECT_NE(folder.back(), '/');
-}
-
-// Real processes under names unique to this run, so parallel test runs and servers
-// that a developer keeps running are never touched. Everything started is killed in
-// TearDown, whether the test passed or not.
-class LiveProcesses : public ::testing::Test {
- protected:
-  void SetUp() override {
-    php_ = realPhp();
-    if (php_.empty()) GTEST_SKIP() << "php is not installed";
-    fs::create_directory(dir_.file("php"));
-  }
-
-  void TearDown() override {
-    for (pid_t child : children_) {
-      ::kill(child, SIGKILL);
-      ::waitpid(child, nullptr, 0);
-    }
-    for (const std::string& name : started_names_) {
-      killProcessesByImageName(name);
-      EXPECT_TRUE(waitUntil([&] { return findProcessesByImageName(name).empty(); })) << name;
-    }
-  }
-
-  std::string uniqueName(const std::string& stem) {
-    std::string name = stem + std::to_string(::getpid()) + ".exe";
-    started_names_.push_back(name);
-    return name;
-  }
-
-  std::string linkToPhp(const std::string& name) {
-    std::string link = dir_.file("php/" + name);
-    fs::create_symlink(php_, link);
-    if (std::find(started_names_.begin(), started_names_.end(), name) == started_names_.end())
-      started_names_.push_back(name);
-    return link;
-  }
-
-  std::string documentRoot(const std::string& folder = "www") {
-    std::string root = dir_.file(folder);
-    fs::create_directory(root);
-    test::writeBytes(root + "/index.php", "<?php echo 'ok';");
-    return root;
-  }
-
-  static std::vector<std::string> serverArgv(const std::string& exe, int port,
-                                             const std::string& root) {
-    return {exe, "-S", "127.0.0.1:" + std::to_string(port), "-t", root};
-  }
-
-  static bool answers(int port) {
-    return waitUntil([&] { return test::httpStatus(port) == 200; });
-  }
-  static bool silent(int port) {
-    return waitUntil([&] { return test::httpStatus(port) == 0; });
-  }
-
-  std::string php_;
-  TempDir dir_;
-  std::vector<std::string> started_names_;
-  std::vector<pid_t> children_;
-};
-
-TEST_F(LiveProcesses, LaunchedServerIsDetachedAndInheritsNothing) {
-  std::string link = linkToPhp(uniqueName("ts"));
-  std::string marker = dir_.file("inheritable-marker");
-  int inheritable = ::open(marker.c_str(), O_CREAT | O_RDWR, 0600);  // no O_CLOEXEC on purpose
-  ASSERT_GE(inheritable, 0);
-  int port = test::freePort();
-  bool started = launchDetachedProcess(serverArgv(link, port, documentRoot()));
-  ::close(inheritable);
-  ASSERT_TRUE(started);
-  EXPECT_TRUE(hasNoChildren()) << "the intermediate child was not reaped";
-  ASSERT_TRUE(answers(port));
-
-  std::vector<int> pids = findProcessesByImageName(upper(fs::path(link).filename().string()));
-  ASSERT_EQ(pids.size(), 1u);
-  int pid = pids[0];
-  auto numbers = statNumbers(pid);
-  ASSERT_TRUE(numbers);
-  EXPECT_NE((*numbers)[0], ::getpid()) << "not reparented";
-  EXPECT_EQ((*numbers)[2], pid) << "not the leader of a session of its own";
-  std::vector<std::string> fds = descriptorTargets(pid);
-  EXPECT_EQ(std::count(fds.begin(), fds.end(), marker), 0) << "inherited a descriptor";
-  for (int fd = 0; fd <= 2; ++fd)
-    EXPECT_EQ(fs::read_symlink("/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd)),
-              "/dev/null");
-}
-
 TEST_F(LiveProcesses, ServerIsFoundOnItsPortAndStoppedByName) {
   std::string name = uniqueName("ts");
   int port = test::freePort();
@@ -373,7 +155,7 @@ TEST_F(LiveProcesses, ServerIsFoundOnItsPortAndStoppedByName) {
 
   EXPECT_EQ(killProcessesByImageName(upper(name)), 1);
   EXPECT_TRUE(silent(port));
-  EXPECT_TRUE(waitUntil([&] { return findProcessesByImageName(name).empty(); }));
+  EXPECT_TRUE(test::waitFor([&] { return findProcessesByImageName(name).empty(); }));
   for (const Listener& listener : tcpListenersOnPort(port))
     EXPECT_NE(listener.localAddress, "127.0.0.1") << "still listening";
 }
@@ -386,12 +168,12 @@ TEST_F(LiveProcesses, OneStopEndsEveryWorker) {
     ASSERT_TRUE(launchDetachedProcess(serverArgv(linkToPhp(name), port, documentRoot())));
   }
   ASSERT_TRUE(answers(port));
-  EXPECT_TRUE(waitUntil([&] { return findProcessesByImageName(name).size() == 4; }))
+  EXPECT_TRUE(test::waitFor([&] { return findProcessesByImageName(name).size() == 4; }))
       << findProcessesByImageName(name).size() << " processes";
 
   EXPECT_EQ(killProcessesByImageName(name), 4);
   EXPECT_TRUE(silent(port));
-  EXPECT_TRUE(waitUntil([&] { return findProcessesByImageName(name).empty(); }));
+  EXPECT_TRUE(test::waitFor([&] { return findProcessesByImageName(name).empty(); }));
 }
 
 TEST_F(LiveProcesses, ServerStartedByAnotherProgramCountsToo) {
@@ -419,7 +201,7 @@ TEST_F(LiveProcesses, ServerStartedByAnotherProgramCountsToo) {
   EXPECT_TRUE(silent(port));
   // Killed but never reaped by us: it stays a zombie, which no longer counts. (The port
   // closes while the process is still exiting, so this too needs polling.)
-  EXPECT_TRUE(waitUntil([&] { return findProcessesByImageName(name).empty(); }));
+  EXPECT_TRUE(test::waitFor([&] { return findProcessesByImageName(name).empty(); }));
   EXPECT_EQ(stateOf(child), 'Z');
 }
 
@@ -431,7 +213,7 @@ TEST_F(LiveProcesses, LongNameNeedsTheWholeName) {
   fs::copy_file("/bin/sleep", copy);
   fs::permissions(copy, fs::perms::owner_all);
   ASSERT_TRUE(launchDetachedProcess({copy, "600"}));
-  EXPECT_TRUE(waitUntil([&] { return findProcessesByImageName(upper(name)).size() == 1; }));
+  EXPECT_TRUE(test::waitFor([&] { return findProcessesByImageName(upper(name)).size() == 1; }));
   EXPECT_TRUE(findProcessesByImageName(sibling).empty());
   EXPECT_TRUE(findProcessesByImageName(name.substr(0, 15)).empty());
   EXPECT_EQ(killProcessesByImageName(name), 1);
@@ -449,7 +231,7 @@ TEST_F(LiveProcesses, ExitedChildIsNotCountedWhileAZombie) {
     ::_exit(127);
   }
   children_.push_back(child);  // reaped only in TearDown
-  ASSERT_TRUE(waitUntil([&] { return stateOf(child) == 'Z'; }));
+  ASSERT_TRUE(test::waitFor([&] { return stateOf(child) == 'Z'; }));
   EXPECT_EQ(parseProcStat(test::readBytes("/proc/" + std::to_string(child) + "/stat"))->comm, name);
   EXPECT_TRUE(findProcessesByImageName(name).empty());
   EXPECT_EQ(killProcessesByImageName(name), 0);
@@ -469,22 +251,5 @@ TEST_F(LiveProcesses, NamesWithBlanksQuotesAndNonAsciiArriveIntact) {
   ASSERT_EQ(pids.size(), 1u);
   EXPECT_EQ(cmdlineOf(pids[0]), argv);
   EXPECT_EQ(killProcessesByImageName(name), 1);
-  EXPECT_TRUE(silent(port));
-}
-
-TEST_F(LiveProcesses, PlatformShowsNoConsoleWithoutADisplay) {
-  ScopedEnv noX("DISPLAY", nullptr);
-  ScopedEnv noWayland("WAYLAND_DISPLAY", nullptr);
-  LinuxPlatform platform;
-  std::string name = uniqueName("tp");
-  int port = test::freePort();
-  EXPECT_FALSE(platform.launchDetached({dir_.file("php/missing.exe")}, ConsoleMode::Shown));
-  ASSERT_TRUE(platform.launchDetached(serverArgv(linkToPhp(name), port, documentRoot()),
-                                      ConsoleMode::Shown));
-  ASSERT_TRUE(answers(port));
-  std::vector<int> pids = platform.findProcesses(upper(name));
-  ASSERT_EQ(pids.size(), 1u);
-  EXPECT_EQ(cmdlineOf(pids[0]).front(), dir_.file("php/" + name)) << "started in a terminal";
-  EXPECT_EQ(platform.killProcesses(name), 1);
   EXPECT_TRUE(silent(port));
 }

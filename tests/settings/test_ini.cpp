@@ -10,7 +10,7 @@
 
 #include "settings/atomic_file.h"
 #include "settings/ini.h"
-#include "tests/unit/test_support.h"
+#include "tests/support/test_support.h"
 
 using namespace std::string_literals;
 using tovanik::iniLookup;

@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "platform/proc_table.h"
-#include "tests/unit/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace tovanik {
 namespace {

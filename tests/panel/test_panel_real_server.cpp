@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "panel/panel.h"
 #include "platform/linux_platform.h"
 #include "platform/proc_table.h"
-#include "tests/unit/test_support.h"
-#include "window/panel.h"
+#include "tests/support/test_support.h"
 
 namespace tovanik {
 namespace {

@@ -1,4 +1,4 @@
-#include "window/panel.h"
+#include "panel/panel.h"
 
 namespace tovanik {
 

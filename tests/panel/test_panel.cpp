@@ -4,11 +4,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "platform/fake_platform.h"
-#include "server/command.h"
+#include "panel/panel.h"
 #include "settings/ini.h"
-#include "tests/unit/test_support.h"
-#include "window/panel.h"
+#include "tests/support/fake_platform.h"
+#include "tests/support/test_support.h"
 
 namespace tovanik {
 namespace {
@@ -367,75 +366,6 @@ TEST_F(PanelTest, HoverReactions) {
   EXPECT_FALSE(panel[Ctl::lblURL].underline);
   EXPECT_EQ(panel[Ctl::lineMin].colour, colour::kMin);
   EXPECT_EQ(panel[Ctl::lineClose].colour, colour::kClose);
-}
-
-TEST(Layout, PointerEventsGoToLabelsOnly) {
-  struct Case {
-    double x, y;  // twips
-    std::optional<Ctl> label;
-  };
-  const Case cases[] = {
-      {10, 10, Ctl::Label7},           // top-left corner, no reaction but not the surface
-      {4000, 800, Ctl::lblStartStop},  // over the switch's disc and track
-      {3800, 2000, Ctl::CMDSwitch},    // over the console switch
-      {3700, 250, Ctl::lblMin},        // over the minimise mark
-      {1000, 240, std::nullopt},       // accent bar: a line, so the surface
-      {4400, 2000, std::nullopt},      // card: a shape
-      {2050, 1450, Ctl::lblURL},
-      {4214, 2890, Ctl::lblRootDir},  // right edge shared with lblURL
-      {4215, 2890, std::nullopt},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y));
-    EXPECT_EQ(labelAt(c.x, c.y), c.label);
-  }
-}
-
-TEST(Layout, OutlineRoundsHalvesToEven) {
-  EXPECT_EQ(outlineExtent(4710), 313);
-  EXPECT_EQ(outlineExtent(4350), 289);
-  EXPECT_EQ(outlineExtent((391.5 + 1) * 15), 392);
-  EXPECT_EQ(outlineExtent((392.5 + 1) * 15), 392);
-  EXPECT_EQ(outlineExtent(4715), 313);  // 313.33 to the nearest
-}
-
-TEST(Layout, HiddenBoxesLieBelowTheWindow) {
-  for (Ctl box : {Ctl::txtFocus, Ctl::txtRootDir, Ctl::txtExeName})
-    EXPECT_GE(spec(box).b, kFormHeightTwips) << spec(box).name;
-  EXPECT_EQ(spec(Ctl::lblURL).a + spec(Ctl::lblURL).c, 4215);
-  EXPECT_EQ(spec(Ctl::lblRootDir).a + spec(Ctl::lblRootDir).c, 4215);
-  EXPECT_EQ(spec(Ctl::txtPort).a + spec(Ctl::txtPort).c, 4215);
-}
-
-}  // namespace
-}  // namespace tovanik
-
-namespace tovanik {
-namespace {
-
-TEST(ServerCommand, ComposedPieceByPiece) {
-  struct Case {
-    ServerSettings s;
-    const char* line;
-  };
-  const Case cases[] = {
-      {{"t-server.exe", "php", "80", "tovanik", "hide"},
-       R"("/opt/Some Folder/php/t-server.exe" -S 0.0.0.0:80 -t "/opt/Some Folder/tovanik")"},
-      {{"t-server.exe", "php", "", "tovanik", "hide"},
-       R"("/opt/Some Folder/php/t-server.exe" -S 0.0.0.0: -t "/opt/Some Folder/tovanik")"},
-      {{"a\"b.exe", "p/", "8080", "r\"", "show"},
-       R"("/opt/Some Folder/p//a"b.exe" -S 0.0.0.0:8080 -t "/opt/Some Folder/r"")"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(serverCommandLine("/opt/Some Folder", c.s), c.line);
-    const auto argv = serverArgv("/opt/Some Folder", c.s);
-    ASSERT_EQ(argv.size(), 5u);
-    EXPECT_EQ(argv[2], "0.0.0.0:" + c.s.serverPort);
-    EXPECT_EQ(argv[4], "/opt/Some Folder/" + c.s.rootDirectory);
-  }
-  EXPECT_EQ(consoleModeFor("hide"), ConsoleMode::Hidden);
-  for (const char* shown : {"show", "", "Hide", "hide "})
-    EXPECT_EQ(consoleModeFor(shown), ConsoleMode::Shown) << shown;
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #pragma once
 // The six properties the status monitor writes on every tick.
 
-#include "window/layout.h"
+#include "panel/layout.h"
 
 namespace tovanik {
 

@@ -1,4 +1,4 @@
-#include "window/layout.h"
+#include "panel/layout.h"
 
 #include <cmath>
 

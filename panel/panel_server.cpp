@@ -1,7 +1,7 @@
 // The panel's server control: launch, the status tick, stop, restart and the two switches.
+#include "panel/panel.h"
+#include "panel/status.h"
 #include "server/server_settings.h"
-#include "server/status.h"
-#include "window/panel.h"
 
 namespace tovanik {
 

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/fake_platform.h"
+#include "tests/support/fake_platform.h"
 #include "window/main_form.h"
 
 using namespace tovanik;

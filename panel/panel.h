@@ -3,9 +3,9 @@
 // the window's methods and event reactions acting on it. The Qt window (main_form.h)
 // renders this state and forwards its events here; tests drive it directly.
 //
-// The methods are defined beside the subsystem they belong to: settings display and port
-// box in settings/panel_settings.cpp, server control in server/panel_server.cpp, links
-// in window/panel.cpp and hover feedback in window/hover.cpp.
+// The methods are defined one subsystem a file: settings display and port box in
+// panel_settings.cpp, server control in panel_server.cpp, links in panel.cpp and hover
+// feedback in hover.cpp.
 //
 // Every method follows the skip-on-failure rule: a read that fails leaves its target
 // as it was, a write that fails changes nothing, and the method goes on.
@@ -14,9 +14,9 @@
 #include <optional>
 #include <string>
 
+#include "panel/layout.h"
 #include "platform/platform.h"
 #include "settings/config.h"
-#include "window/layout.h"
 
 namespace tovanik {
 

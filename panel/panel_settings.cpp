@@ -2,7 +2,7 @@
 // stored values, and storing every accepted edit of the port at once.
 #include <utility>
 
-#include "window/panel.h"
+#include "panel/panel.h"
 
 namespace tovanik {
 

@@ -1,0 +1,115 @@
+// The detached launcher, the terminal for a shown console and the Linux platform
+// around them, checked with real PHP servers started under test-only names.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/detached_launch.h"
+#include "platform/linux_platform.h"
+#include "platform/proc_table.h"
+#include "tests/support/live_processes.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+using namespace tovanik;
+using namespace tovanik::test;
+using tovanik::test::TempDir;
+
+TEST(TerminalProgram, FirstOfTheTwoKnownTerminalsOnPath) {
+  TempDir bin;
+  auto makeProgram = [&](const std::string& name, fs::perms perms) {
+    test::writeBytes(bin.file(name), "#!/bin/sh\n");
+    fs::permissions(bin.file(name), perms);
+  };
+  const auto executable = fs::perms::owner_all;
+  const auto plain = fs::perms::owner_read | fs::perms::owner_write;
+  ScopedEnv path("PATH", bin.path().c_str());
+
+  EXPECT_EQ(findTerminalProgram(), "");
+  makeProgram("x-terminal-emulator", plain);
+  EXPECT_EQ(findTerminalProgram(), "") << "a file that cannot run is no terminal";
+  makeProgram("xterm", executable);
+  EXPECT_EQ(findTerminalProgram(), bin.file("xterm"));
+  fs::permissions(bin.file("x-terminal-emulator"), executable);
+  EXPECT_EQ(findTerminalProgram(), bin.file("x-terminal-emulator"));
+
+  EXPECT_EQ(terminalArgv("/usr/bin/xterm", {"/p/t.exe", "-S", "0.0.0.0:80"}),
+            (std::vector<std::string>{"/usr/bin/xterm", "-e", "/p/t.exe", "-S", "0.0.0.0:80"}));
+}
+
+TEST(LaunchDetached, ReportsWhatCannotBeExecuted) {
+  TempDir dir;
+  test::writeBytes(dir.file("not-executable.exe"), "#!/bin/sh\n");
+  fs::create_directory(dir.file("folder.exe"));
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {""},
+      {dir.file("missing.exe"), "-S", "0.0.0.0:80"},
+      {"tovanik-no-such-program-on-path"},
+      {dir.file("not-executable.exe")},
+      {dir.file("folder.exe")},
+  };
+  for (const auto& argv : cases) {
+    EXPECT_FALSE(launchDetachedProcess(argv)) << (argv.empty() ? "(empty)" : argv[0]);
+    EXPECT_TRUE(hasNoChildren()) << "the intermediate child was not reaped";
+  }
+  EXPECT_TRUE(findProcessesByImageName("missing.exe").empty());
+}
+
+TEST(LinuxPlatformFolder, IsTheFolderOfTheRunningExecutable) {
+  std::string folder = LinuxPlatform().programFolder();
+  EXPECT_EQ(folder, fs::canonical("/proc/self/exe").parent_path().string());
+  EXPECT_NE(folder.back(), '/');
+}
+
+TEST_F(LiveProcesses, LaunchedServerIsDetachedAndInheritsNothing) {
+  std::string link = linkToPhp(uniqueName("ts"));
+  std::string marker = dir_.file("inheritable-marker");
+  int inheritable = ::open(marker.c_str(), O_CREAT | O_RDWR, 0600);  // no O_CLOEXEC on purpose
+  ASSERT_GE(inheritable, 0);
+  int port = test::freePort();
+  bool started = launchDetachedProcess(serverArgv(link, port, documentRoot()));
+  ::close(inheritable);
+  ASSERT_TRUE(started);
+  EXPECT_TRUE(hasNoChildren()) << "the intermediate child was not reaped";
+  ASSERT_TRUE(answers(port));
+
+  std::vector<int> pids = findProcessesByImageName(upper(fs::path(link).filename().string()));
+  ASSERT_EQ(pids.size(), 1u);
+  int pid = pids[0];
+  auto numbers = statNumbers(pid);
+  ASSERT_TRUE(numbers);
+  EXPECT_NE((*numbers)[0], ::getpid()) << "not reparented";
+  EXPECT_EQ((*numbers)[2], pid) << "not the leader of a session of its own";
+  std::vector<std::string> fds = descriptorTargets(pid);
+  EXPECT_EQ(std::count(fds.begin(), fds.end(), marker), 0) << "inherited a descriptor";
+  for (int fd = 0; fd <= 2; ++fd)
+    EXPECT_EQ(fs::read_symlink("/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd)),
+              "/dev/null");
+}
+
+TEST_F(LiveProcesses, PlatformShowsNoConsoleWithoutADisplay) {
+  ScopedEnv noX("DISPLAY", nullptr);
+  ScopedEnv noWayland("WAYLAND_DISPLAY", nullptr);
+  LinuxPlatform platform;
+  std::string name = uniqueName("tp");
+  int port = test::freePort();
+  EXPECT_FALSE(platform.launchDetached({dir_.file("php/missing.exe")}, ConsoleMode::Shown));
+  ASSERT_TRUE(platform.launchDetached(serverArgv(linkToPhp(name), port, documentRoot()),
+                                      ConsoleMode::Shown));
+  ASSERT_TRUE(answers(port));
+  std::vector<int> pids = platform.findProcesses(upper(name));
+  ASSERT_EQ(pids.size(), 1u);
+  EXPECT_EQ(cmdlineOf(pids[0]).front(), dir_.file("php/" + name)) << "started in a terminal";
+  EXPECT_EQ(platform.killProcesses(name), 1);
+  EXPECT_TRUE(silent(port));
+}

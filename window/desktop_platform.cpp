@@ -1,0 +1,21 @@
+#include "window/desktop_platform.h"
+
+#include <QDesktopServices>
+#include <QFile>
+#include <QString>
+#include <QUrl>
+
+namespace tovanik {
+
+bool DesktopPlatform::openUrl(const std::string& url) {
+  return QDesktopServices::openUrl(
+      QUrl(QString::fromUtf8(url.data(), static_cast<qsizetype>(url.size()))));
+}
+
+bool DesktopPlatform::openPath(const std::string& path) {
+  const QString localPath =
+      QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(localPath));
+}
+
+}  // namespace tovanik
