@@ -1,0 +1,43 @@
+#pragma once
+// Runs the real tovanikctl binary as a user would and collects its exit code and output.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/support/test_support.h"
+
+namespace tovanik::test {
+
+struct CtlRun {
+  int rc;
+  std::string out;
+  std::string err;
+};
+
+inline std::string quoted(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+inline CtlRun ctl(const std::vector<std::string>& args) {
+  TempDir scratch;
+  std::string command = quoted(binDir() + "/tovanikctl");
+  for (const auto& a : args) command += " " + quoted(a);
+  command += " >" + scratch.file("out") + " 2>" + scratch.file("err");
+  const int status = std::system(command.c_str());
+  return {WEXITSTATUS(status), readBytes(scratch.file("out")), readBytes(scratch.file("err"))};
+}
+
+// One line on stderr, nothing on stdout, exit 1.
+inline void expectCleanFailure(const CtlRun& r) {
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_EQ(r.out, "");
+  ASSERT_FALSE(r.err.empty());
+  EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+}
+
+}  // namespace tovanik::test
