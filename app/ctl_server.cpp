@@ -51,7 +51,7 @@ std::optional<int> portNumber(const std::string& text) {
 
 std::string pidList(const std::vector<int>& pids) {
   std::string s;
-  for (int pid : pids) s += " " + std::to_string(pid);
+  for (int pid : pids) s += ' ' + std::to_string(pid);
   return s;
 }
 

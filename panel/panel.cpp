@@ -29,7 +29,7 @@ void Panel::clickConfig() { platform_.openPath(config_.path()); }
 void Panel::clickRootDir() {
   view_.focusTxtFocus();
   // A failed read opens the program folder itself.
-  const std::string root = "/" + config_.read("root_directory").value_or("");
+  const std::string root = '/' + config_.read("root_directory").value_or("");
   platform_.openPath(config_.programFolder() + root);
 }
 

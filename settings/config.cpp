@@ -32,7 +32,7 @@ bool isNumericPort(std::string_view text) {
 
 std::string portSuffix(std::string_view port) {
   if (port == "80") return "";
-  return ":" + std::string(port);
+  return ':' + std::string(port);
 }
 
 std::string localUrl(std::string_view port) { return "http://localhost" + portSuffix(port); }

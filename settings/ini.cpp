@@ -118,7 +118,7 @@ std::optional<std::string> openAndRead(const std::string& path) {
 }  // namespace
 
 std::string iniLookup(std::string_view fileText, std::string_view section, std::string_view key) {
-  const std::string header = "[" + asciiLower(section) + "]";
+  const std::string header = '[' + asciiLower(section) + ']';
   const std::string keyPrefix = asciiLower(key) + "=";
   bool inSection = false;
   std::size_t lineStart = 0;
@@ -141,7 +141,7 @@ std::string iniLookup(std::string_view fileText, std::string_view section, std::
 std::string iniStore(std::string_view fileText, std::string_view section, std::string_view key,
                      std::string_view value) {
   const std::string sectionMarker = "\r\n[" + asciiLower(section) + "]\r";
-  const std::string keyMarker = "\n" + asciiLower(key) + "=";
+  const std::string keyMarker = '\n' + asciiLower(key) + '=';
   std::string keyLine = std::string(key) + "=";
   keyLine += value;
 
