@@ -30,5 +30,7 @@ int status(const Context& c);
 int start(const Context& c);
 int stop(const Context& c);
 int url(const Context& c);
+// `launcher install` / `launcher remove`: the desktop menu entry and icons (ctl_launcher.cpp).
+int launcher(const Context& c, const std::vector<std::string>& args);
 
 }  // namespace tovanik::ctl

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/ctl_commands.h"
+#include "app/version.h"
 #include "platform/linux_platform.h"
 
 namespace {
@@ -19,6 +20,9 @@ constexpr const char* kUsage = R"(usage: tovanikctl [--folder DIR] COMMAND
   stop                              stop every server process of the configured name
   restart                           stop, then start
   url                               the local address, as the panel shows it
+  launcher install                  add the panel to the desktop's application menu
+  launcher remove                   take it out again
+  --help, --version                 print this text or the version
 DIR is the program folder, by default the folder holding tovanikctl.
 )";
 
@@ -28,6 +32,10 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   tovanik::LinuxPlatform platform;
   std::string folder = platform.programFolder();
+  if (args.size() == 1 && args[0] == "--folder") {
+    std::cerr << "tovanikctl: option '--folder' needs a value (see --help)\n";
+    return 2;
+  }
   if (args.size() >= 2 && args[0] == "--folder") {
     folder = args[1];
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
@@ -41,11 +49,20 @@ int main(int argc, char** argv) {
     std::cout << kUsage;
     return 0;
   }
+  if (args[0] == "--version") {
+    std::cout << "tovanikctl " << tovanik::kVersion << '\n';
+    return 0;
+  }
+  if (args[0].starts_with('-')) {
+    std::cerr << "tovanikctl: unknown option '" << args[0] << "' (see --help)\n";
+    return 2;
+  }
   const tovanik::ctl::Context c{platform, folder, std::cout, std::cerr};
   const std::string command = args[0];
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (command == "ini") return tovanik::ctl::ini(c, rest);
   if (command == "config") return tovanik::ctl::config(c, rest);
+  if (command == "launcher") return tovanik::ctl::launcher(c, rest);
   if (!rest.empty()) {
     std::cerr << "tovanikctl: '" << command << "' takes no arguments\n";
     return 1;

@@ -3,10 +3,10 @@
 # Usage: packaging/install-deps.sh [--test]   (--test adds what only the tests need)
 set -euo pipefail
 
-packages=(g++ cmake qt6-base-dev libgl-dev php-cli xterm xdg-utils fonts-open-sans fonts-dejavu-core)
+packages=(g++ cmake qt6-base-dev qt6-svg-dev libgl-dev php-cli xterm xdg-utils fonts-open-sans fonts-dejavu-core)
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev xvfb openbox xdotool
-             x11-utils imagemagick curl procps)
+             x11-utils imagemagick curl procps desktop-file-utils)
 fi
 
 missing=()

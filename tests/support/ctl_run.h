@@ -23,13 +23,22 @@ inline std::string quoted(const std::string& s) {
   return q + "'";
 }
 
-inline CtlRun ctl(const std::vector<std::string>& args) {
+// Runs `program` with `args`; `env` holds words for env(1) placed before it, such as
+// "-u", "DISPLAY" or "HOME=/some/where" (the -u options first).
+inline CtlRun runProgram(const std::string& program, const std::vector<std::string>& args,
+                         const std::vector<std::string>& env = {}) {
   TempDir scratch;
-  std::string command = quoted(binDir() + "/tovanikctl");
+  std::string command = "env";
+  for (const auto& e : env) command += " " + quoted(e);
+  command += " " + quoted(program);
   for (const auto& a : args) command += " " + quoted(a);
   command += " >" + scratch.file("out") + " 2>" + scratch.file("err");
   const int status = std::system(command.c_str());
   return {WEXITSTATUS(status), readBytes(scratch.file("out")), readBytes(scratch.file("err"))};
+}
+
+inline CtlRun ctl(const std::vector<std::string>& args) {
+  return runProgram(binDir() + "/tovanikctl", args);
 }
 
 // One line on stderr, nothing on stdout, exit 1.

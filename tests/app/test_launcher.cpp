@@ -1,0 +1,196 @@
+// `tovanikctl launcher install` and `launcher remove` in a scratch home folder: the menu entry
+// passes desktop-file-validate and launches this folder's panel whatever its path holds,
+// every icon size is a PNG of that size, and remove takes away exactly what install wrote.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+
+#include "tests/support/ctl_run.h"
+#include "tests/support/test_support.h"
+
+namespace tovanik::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kEntry = "applications/tovanik-webserver.desktop";
+const int kIconSizes[] = {16, 24, 32, 48, 64, 128, 256};
+
+std::string pngIcon(int size) {
+  const std::string edge = std::to_string(size);
+  return "icons/hicolor/" + edge + "x" + edge + "/apps/tovanik-webserver.png";
+}
+
+// Width and height from a PNG's IHDR chunk; {0, 0} when the bytes are not a PNG.
+std::pair<int, int> pngSize(const std::string& bytes) {
+  if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 ||
+      bytes.compare(12, 4, "IHDR") != 0)
+    return {0, 0};
+  auto be32 = [&](std::size_t at) {
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < 4; ++i) v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
+    return static_cast<int>(v);
+  };
+  return {be32(16), be32(20)};
+}
+
+std::map<std::string, std::string> entryKeys(const std::string& text) {
+  std::map<std::string, std::string> keys;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    const std::string line = text.substr(start, end - start);
+    const auto eq = line.find('=');
+    if (eq != std::string::npos) keys[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  return keys;
+}
+
+// The arguments of an Exec value as a desktop reads them: first the string escapes of the
+// file format, then the quoting rules of the Exec key (double quotes, backslash escapes, %%).
+std::vector<std::string> execArguments(const std::string& value) {
+  std::string unescaped;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    if (value[i] == '\\' && i + 1 < value.size()) {
+      const char next = value[++i];
+      unescaped += next == 's' ? ' ' : next == 'n' ? '\n' : next == 't' ? '\t' : next;
+    } else {
+      unescaped += value[i];
+    }
+  }
+  std::vector<std::string> args;
+  std::string arg;
+  bool inArg = false, quoted = false;
+  for (std::size_t i = 0; i < unescaped.size(); ++i) {
+    const char ch = unescaped[i];
+    if (quoted && ch == '\\' && i + 1 < unescaped.size()) {
+      arg += unescaped[++i];
+    } else if (ch == '"') {
+      quoted = !quoted;
+      inArg = true;
+    } else if (ch == ' ' && !quoted) {
+      if (inArg) args.push_back(arg);
+      arg.clear();
+      inArg = false;
+    } else if (ch == '%' && i + 1 < unescaped.size() && unescaped[i + 1] == '%') {
+      arg += '%';
+      ++i;
+      inArg = true;
+    } else {
+      arg += ch;
+      inArg = true;
+    }
+  }
+  if (inArg) args.push_back(arg);
+  return args;
+}
+
+std::vector<std::string> filesBelow(const std::string& dir) {
+  std::vector<std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(dir))
+    if (!entry.is_directory()) files.push_back(fs::relative(entry.path(), dir).string());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+class LauncherFolder : public ::testing::Test {
+ protected:
+  // A program folder named `name` holding the panel and the built icons.
+  std::string programFolder(const std::string& name) {
+    const std::string folder = scratch_.file(name);
+    fs::create_directories(folder);
+    fs::copy_file(binDir() + "/tovanik-webserver", folder + "/tovanik-webserver");
+    fs::copy(binDir() + "/icons", folder + "/icons", fs::copy_options::recursive);
+    return folder;
+  }
+
+  CtlRun launcher(const std::string& folder, const std::string& action,
+                  const std::vector<std::string>& env) {
+    return runProgram(binDir() + "/tovanikctl", {"--folder", folder, "launcher", action}, env);
+  }
+
+  TempDir scratch_;
+};
+
+class Launcher : public LauncherFolder, public ::testing::WithParamInterface<std::string> {};
+
+// Folder names with a blank and with every character the Exec key must escape.
+INSTANTIATE_TEST_SUITE_P(FolderNames, Launcher,
+                         ::testing::Values("plain", "with blank",
+                                           "odd \"quote\" $HOME `cmd` 100% back\\slash ';&"));
+
+TEST_P(Launcher, InstallsAValidEntryAndIconsAndRemoveTakesThemAway) {
+  const std::string folder = programFolder(GetParam());
+  const std::string home = scratch_.file("home");
+  const std::string data = home + "/.local/share";
+  // Files of other programs in the same folders stay where they are.
+  fs::create_directories(data + "/applications");
+  fs::create_directories(data + "/icons/hicolor/48x48/apps");
+  writeBytes(data + "/applications/other.desktop", "x");
+  writeBytes(data + "/icons/hicolor/48x48/apps/other.png", "x");
+  const auto before = filesBelow(home);
+  const std::vector<std::string> env{"-u", "XDG_DATA_HOME", "HOME=" + home};
+
+  const CtlRun installed = launcher(folder, "install", env);
+  ASSERT_EQ(installed.rc, 0) << installed.err;
+
+  const std::string entry = data + "/" + kEntry;
+  const CtlRun validated = runProgram("desktop-file-validate", {entry});
+  EXPECT_EQ(validated.rc, 0) << validated.out << validated.err;
+  const auto keys = entryKeys(readBytes(entry));
+  EXPECT_EQ(execArguments(keys.at("Exec")), std::vector<std::string>{folder + "/tovanik-webserver"})
+      << keys.at("Exec");
+  EXPECT_EQ(keys.at("Icon"), "tovanik-webserver");
+  EXPECT_EQ(keys.at("StartupWMClass"), "tovanik-webserver");
+
+  for (int size : kIconSizes)
+    EXPECT_EQ(pngSize(readBytes(data + "/" + pngIcon(size))), std::make_pair(size, size)) << size;
+  EXPECT_NE(readBytes(data + "/icons/hicolor/scalable/apps/tovanik-webserver.svg").find("<svg"),
+            std::string::npos);
+
+  const CtlRun removed = launcher(folder, "remove", env);
+  EXPECT_EQ(removed.rc, 0) << removed.err;
+  EXPECT_EQ(filesBelow(home), before);
+  // Removing again finds nothing and is not an error.
+  EXPECT_EQ(launcher(folder, "remove", env).rc, 0);
+}
+
+TEST_F(LauncherFolder, HonoursXdgDataHome) {
+  const std::string folder = programFolder("app");
+  const std::string home = scratch_.file("home");
+  const std::string data = scratch_.file("data");
+  fs::create_directories(home);
+  const std::vector<std::string> env{"HOME=" + home, "XDG_DATA_HOME=" + data + "/"};
+
+  ASSERT_EQ(launcher(folder, "install", env).rc, 0);
+  EXPECT_TRUE(fs::exists(data + "/" + kEntry));
+  EXPECT_EQ(pngSize(readBytes(data + "/" + pngIcon(16))), std::make_pair(16, 16));
+  EXPECT_TRUE(fs::is_empty(home));
+  ASSERT_EQ(launcher(folder, "remove", env).rc, 0);
+  EXPECT_TRUE(filesBelow(data).empty());
+}
+
+// A folder without its panel or without its icons installs nothing at all.
+TEST_F(LauncherFolder, RefusesAnIncompleteFolderAndWritesNothing) {
+  const std::string home = scratch_.file("home");
+  fs::create_directories(home);
+  const std::vector<std::string> env{"-u", "XDG_DATA_HOME", "HOME=" + home};
+
+  const std::string noPanel = programFolder("no panel");
+  fs::remove(noPanel + "/tovanik-webserver");
+  expectCleanFailure(launcher(noPanel, "install", env));
+
+  const std::string noIcon = programFolder("no icon");
+  fs::remove(noIcon + "/" + pngIcon(256));
+  const CtlRun r = launcher(noIcon, "install", env);
+  expectCleanFailure(r);
+  EXPECT_NE(r.err.find("No such file"), std::string::npos) << r.err;
+
+  EXPECT_TRUE(filesBelow(home).empty());
+  expectCleanFailure(launcher(noIcon, "uninstall", env));
+}
+
+}  // namespace
+}  // namespace tovanik::test

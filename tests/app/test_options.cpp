@@ -1,0 +1,120 @@
+// --help, --version and unknown options of both programs, run as a user would without any
+// display: they answer, start no server and take no single-copy lock.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "platform/proc_table.h"
+#include "tests/support/ctl_run.h"
+#include "tests/support/test_support.h"
+
+namespace tovanik::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct OptionCase {
+  const char* program;
+  std::vector<std::string> args;
+  int rc;
+  const char* stdoutStart;  // the expected start of stdout, "" for none
+};
+
+void PrintTo(const OptionCase& c, std::ostream* os) {
+  *os << c.program;
+  for (const auto& a : c.args) *os << ' ' << a;
+}
+
+// The version in project(VERSION) of CMakeLists.txt: what both programs must print.
+std::string projectVersion() {
+  const std::string cmake = readBytes(sourceDir() + "/CMakeLists.txt");
+  std::smatch match;
+  if (!std::regex_search(cmake, match, std::regex(R"(project\(tovanik VERSION ([0-9.]+))")))
+    return "?";
+  return match[1];
+}
+
+class Options : public ::testing::TestWithParam<OptionCase> {
+ protected:
+  void SetUp() override {
+    // A program folder of its own, whose server (if anything started it) has a name and port
+    // nothing else uses; both programs are copied in, since each finds its folder from its
+    // own path.
+    exeName_ = "opt" + std::to_string(::getpid()) + ".exe";
+    port_ = freePort();
+    layoutProgramFolder(dir_.path(), exeName_, port_);
+    for (const char* program : {"tovanik-webserver", "tovanikctl"})
+      fs::copy_file(binDir() + "/" + program, dir_.file(program));
+    fs::create_directory(dir_.file("runtime"));
+    fs::create_directory(dir_.file("tmp"));
+  }
+  void TearDown() override { killProcessesByImageName(exeName_); }
+
+  CtlRun run(const OptionCase& c) {
+    // `timeout` ends a panel that wrongly starts (ctest offers it the offscreen platform).
+    std::vector<std::string> args{"20", dir_.file(c.program)};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    return runProgram("timeout", args,
+                      {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM",
+                       "XDG_RUNTIME_DIR=" + dir_.file("runtime"), "TMPDIR=" + dir_.file("tmp")});
+  }
+
+  TempDir dir_;
+  std::string exeName_;
+  int port_ = 0;
+};
+
+TEST_P(Options, AnswerWithoutDisplayServerOrLock) {
+  const OptionCase& c = GetParam();
+  const CtlRun r = run(c);
+  EXPECT_EQ(r.rc, c.rc) << r.err;
+  if (c.rc == 0) {
+    EXPECT_EQ(r.out.rfind(c.stdoutStart, 0), 0u) << r.out;
+    EXPECT_EQ(r.err, "");
+  } else {
+    EXPECT_EQ(r.out, "");
+    ASSERT_FALSE(r.err.empty());
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;  // one line
+    EXPECT_EQ(r.err.rfind(std::string(c.program) + ": ", 0), 0u) << r.err;
+  }
+  EXPECT_TRUE(findProcessesByImageName(exeName_).empty());
+  EXPECT_EQ(httpStatus(port_), 0);
+  EXPECT_TRUE(fs::is_empty(dir_.file("runtime")));
+  EXPECT_TRUE(fs::is_empty(dir_.file("tmp")));
+}
+
+const std::string kPanelVersion = "tovanik-webserver " + projectVersion() + "\n";
+const std::string kCtlVersion = "tovanikctl " + projectVersion() + "\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    BothPrograms, Options,
+    ::testing::Values(
+        OptionCase{"tovanik-webserver", {"--help"}, 0, "usage: tovanik-webserver"},
+        OptionCase{"tovanik-webserver", {"-h"}, 0, "usage: tovanik-webserver"},
+        OptionCase{"tovanik-webserver", {"--version"}, 0, kPanelVersion.c_str()},
+        // Qt's own options, with their values, pass through to Qt.
+        OptionCase{
+            "tovanik-webserver", {"-platform", "offscreen", "--version"}, 0, kPanelVersion.c_str()},
+        OptionCase{"tovanik-webserver",
+                   {"--platform", "xcb", "-display", ":99", "--help"},
+                   0,
+                   "usage: tovanik-webserver"},
+        OptionCase{"tovanik-webserver",
+                   {"-style=fusion", "-reverse", "--version"},
+                   0,
+                   kPanelVersion.c_str()},
+        OptionCase{"tovanik-webserver", {"--bogus"}, 2, ""},
+        OptionCase{"tovanik-webserver", {"-platform"}, 2, ""},  // value missing
+        OptionCase{"tovanik-webserver", {"stray"}, 2, ""},
+        OptionCase{"tovanikctl", {"--help"}, 0, "usage: tovanikctl"},
+        OptionCase{"tovanikctl", {"--version"}, 0, kCtlVersion.c_str()},
+        OptionCase{"tovanikctl", {"--folder", "/nonexistent", "--version"}, 0, kCtlVersion.c_str()},
+        OptionCase{"tovanikctl", {"--bogus"}, 2, ""},
+        OptionCase{"tovanikctl", {"--folder"}, 2, ""}));
+
+TEST(Version, IsTheProjectVersion) { EXPECT_NE(projectVersion(), "?"); }
+
+}  // namespace
+}  // namespace tovanik::test
