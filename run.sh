@@ -1,21 +1,69 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, lays out the program folder in ./dist and starts the panel.
+# Without a display the panel runs on a virtual X display, which stops again with the panel.
 set -euo pipefail
 cd "$(dirname "$0")"
 packaging/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTOVANIK_TESTS=OFF >/dev/null
 cmake --build build -j"$(nproc)"
-packaging/layout.sh build dist
+packaging/layout.sh build dist >/dev/null
 echo "Program folder: $PWD/dist"
 
-if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
-  # No desktop to show the window on: give it a virtual one.
-  packaging/install-deps.sh --test
-  display=:$((90 + RANDOM % 9))
-  Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-  export DISPLAY=$display
-  sleep 1
-  openbox >/dev/null 2>&1 &
-  echo "No display was set: the panel runs on the virtual display $DISPLAY."
+# Sessions started by su, runuser or some display managers have no runtime folder, and Qt
+# warns about it. Give the panel the private folder it falls back to for its single-copy lock
+# (ours, 0700), so a panel started later without run.sh finds the same lock.
+if [[ -z "${XDG_RUNTIME_DIR:-}" ]]; then
+  runtime="${TMPDIR:-/tmp}/tovanik-$(id -u)"
+  mkdir -p -m 700 "$runtime" 2>/dev/null || true
+  if [[ ! -d "$runtime" || -L "$runtime" || ! -O "$runtime" ]]; then
+    runtime=$(mktemp -d)  # taken by someone else: a fresh private one
+  fi
+  chmod 700 "$runtime"
+  export XDG_RUNTIME_DIR=$runtime
 fi
-exec dist/tovanik-webserver
+
+pids=()
+stop_started() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+}
+
+if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
+  packaging/install-deps.sh --display
+  trap stop_started EXIT
+  trap 'exit 130' INT TERM
+  # Xvfb picks a free display itself and writes its number to descriptor 3 once it is ready.
+  number_file=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
+  pids+=($!)
+  for ((i = 0; i < 100; i++)); do
+    [[ -s "$number_file" ]] && break
+    kill -0 "${pids[0]}" 2>/dev/null || { echo "run.sh: Xvfb did not start" >&2; exit 1; }
+    sleep 0.1
+  done
+  export DISPLAY=":$(head -n 1 "$number_file")"
+  rm -f "$number_file"
+  openbox >/dev/null 2>&1 &
+  pids+=($!)
+  echo "No display is set, so the panel's window is on a virtual X display ($DISPLAY) that"
+  echo "nobody can see. It and its window manager stop when the panel exits."
+fi
+
+dist/tovanik-webserver &
+panel=$!
+pids+=("$panel")
+# The panel starts the server; say where it answers once its port takes connections.
+url=$(dist/tovanikctl url)
+port=$(dist/tovanikctl config get server_port)
+answers() { (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; }
+for ((i = 0; i < 100; i++)); do
+  answers && break
+  sleep 0.1
+done
+if answers; then
+  echo "The server answers on $url"
+  echo "It keeps running after the panel closes; dist/tovanikctl stop stops it."
+else
+  echo "The server does not answer on $url: dist/tovanikctl status says why."
+fi
+wait "$panel"

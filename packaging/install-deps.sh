@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the panel and its tests need, when missing.
-# Usage: packaging/install-deps.sh [--test]   (--test adds what only the tests need)
+# Usage: packaging/install-deps.sh [--test | --display]
+#   --test adds what only the tests need, --display the virtual display run.sh may need
 set -euo pipefail
 
 packages=(g++ cmake qt6-base-dev qt6-svg-dev libgl-dev php-cli xterm xdg-utils fonts-open-sans fonts-dejavu-core)
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev xvfb openbox xdotool
              x11-utils imagemagick curl procps desktop-file-utils)
+fi
+if [[ "${1:-}" == "--display" ]]; then
+  packages+=(xvfb openbox)
 fi
 
 missing=()
