@@ -32,5 +32,7 @@ int stop(const Context& c);
 int url(const Context& c);
 // `launcher install` / `launcher remove`: the desktop menu entry and icons (ctl_launcher.cpp).
 int launcher(const Context& c, const std::vector<std::string>& args);
+// log [-n LINES] [-f]: the hidden server's output, the last LINES of it, following it.
+int serverLog(const Context& c, const std::vector<std::string>& args);
 
 }  // namespace tovanik::ctl

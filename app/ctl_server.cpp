@@ -1,13 +1,20 @@
-// tovanikctl's server commands: status, start, stop and the local address.
+// tovanikctl's server commands: status, start, stop, log and the local address.
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <ctime>
+#include <iostream>
 #include <ostream>
 #include <set>
 #include <thread>
 
 #include "app/ctl_commands.h"
-#include "platform/proc_table.h"
+#include "platform/detached_launch.h"
+#include "platform/output_log.h"
+#include "platform/tcp_listeners.h"
 #include "server/server_settings.h"
 #include "settings/config.h"
 
@@ -16,8 +23,16 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Who listens on the port, described for a person; "" when nobody does. Holders that are
-// the server itself are named as such.
+// A server whose last output came this soon after its launch, and that no longer runs,
+// ended at once: its last lines say why.
+constexpr std::time_t kEndedAtOnce = 5;
+constexpr int kQuotedLines = 5;
+constexpr auto kPollInterval = std::chrono::milliseconds(10);
+constexpr auto kListenTimeout = std::chrono::seconds(5);
+// A terminal starts the server itself, a moment after the terminal has been started.
+constexpr auto kTerminalGrace = std::chrono::milliseconds(1500);
+
+// Who listens on the port, described for a person.
 struct PortState {
   bool listening = false;
   bool heldByServer = false;
@@ -28,7 +43,7 @@ PortState portState(int port, const std::vector<int>& serverPids) {
   PortState state;
   const std::set<int> server(serverPids.begin(), serverPids.end());
   std::set<int> seen;
-  for (const Listener& l : tcpListenersOnPort(port)) {
+  for (const Listener& l : tcpListenersOnPort(port, serverPids)) {
     state.listening = true;
     for (const auto& [pid, name] : l.holders) {
       if (server.count(pid)) {
@@ -42,6 +57,8 @@ PortState portState(int port, const std::vector<int>& serverPids) {
   return state;
 }
 
+// Plain digits, 1 to 65535. Longer texts are refused before any conversion, so a huge
+// number cannot overflow it.
 std::optional<int> portNumber(const std::string& text) {
   if (!isNumericPort(text) || text.size() > 5) return std::nullopt;
   const int port = std::stoi(text);
@@ -60,10 +77,52 @@ std::optional<ServerSettings> settingsOrFail(const Context& c) {
   bool allRead = false;
   ServerSettings s = readServerSettings(ConfigFile(c.programFolder), &allRead);
   if (!allRead) {
-    fail(c, "cannot read " + configPath(c.programFolder));
+    fail(c, "cannot read " + configPath(c.programFolder) + ": " + std::strerror(errno));
     return std::nullopt;
   }
   return s;
+}
+
+// The lines the latest run printed, when it no longer runs and ended at once.
+std::optional<std::vector<std::string>> endedAtOnce(const std::string& log) {
+  const std::optional<LastRun> run = readLastRun(log);
+  if (!run || run->note != kMarkStarted || run->lines.empty() ||
+      run->lastOutput - run->launched > kEndedAtOnce)
+    return std::nullopt;
+  return run->lines;
+}
+
+std::string lastNonEmpty(const std::vector<std::string>& lines) {
+  for (auto it = lines.rbegin(); it != lines.rend(); ++it)
+    if (!it->empty()) return *it;
+  return {};
+}
+
+// What keeps the settings from making a server: the first wrong setting, named.
+std::optional<std::string> invalidSetting(const Context& c, const ServerSettings& s) {
+  if (s.exeName.empty()) return "exe_name is empty";
+  if (s.exeName.find('/') != std::string::npos)
+    return "exe_name '" + s.exeName + "' holds '/': it must be a file name";
+  if (!portNumber(s.serverPort))
+    return "server_port '" + s.serverPort + "' is not a port number (1-65535, digits only)";
+  const std::string program = serverArgv(c.programFolder, s).front();
+  struct stat info {};
+  if (::stat(program.c_str(), &info) != 0)
+    return "exe_name/php_folder: cannot use " + program + ": " + std::strerror(errno);
+  if (!S_ISREG(info.st_mode) || ::access(program.c_str(), X_OK) != 0)
+    return "exe_name/php_folder: " + program + " is not an executable file";
+  const std::string root = c.programFolder + "/" + s.rootDirectory;
+  if (::stat(root.c_str(), &info) != 0)
+    return "root_directory: cannot use " + root + ": " + std::strerror(errno);
+  if (!S_ISDIR(info.st_mode)) return "root_directory: " + root + " is not a folder";
+  return std::nullopt;
+}
+
+// Ends what this start launched, so that a failed start leaves no process behind.
+void stopLaunched(const Context& c, const std::string& exeName) {
+  const auto deadline = Clock::now() + std::chrono::seconds(2);
+  while (c.platform.killProcesses(exeName) > 0 && Clock::now() < deadline)
+    std::this_thread::sleep_for(kPollInterval);
 }
 
 }  // namespace
@@ -71,8 +130,9 @@ std::optional<ServerSettings> settingsOrFail(const Context& c) {
 int status(const Context& c) {
   const auto s = settingsOrFail(c);
   if (!s) return 1;
-  const std::vector<int> pids =
-      s->exeName.empty() ? std::vector<int>{} : c.platform.findProcesses(s->exeName);
+  const std::string log = serverLogPath(c.programFolder);
+  trimOutputLog(log);
+  const std::vector<int> pids = c.platform.findProcesses(s->exeName);
   c.out << (pids.empty() ? "stopped" : "running" + pidList(pids)) << '\n';
   if (const auto port = portNumber(s->serverPort)) {
     const PortState state = portState(*port, pids);
@@ -89,6 +149,14 @@ int status(const Context& c) {
   } else {
     c.out << "port '" << s->serverPort << "': not a port number\n";
   }
+  c.out << "command: " << serverCommandLine(c.programFolder, *s) << '\n';
+  if (pids.empty()) {
+    if (const auto lines = endedAtOnce(log)) {
+      c.out << "the last launch ended at once; its last lines (tovanikctl log):\n";
+      const std::size_t first = lines->size() > kQuotedLines ? lines->size() - kQuotedLines : 0;
+      for (std::size_t i = first; i < lines->size(); ++i) c.out << "  " << (*lines)[i] << '\n';
+    }
+  }
   return pids.empty() ? 3 : 0;
 }
 
@@ -96,36 +164,39 @@ int start(const Context& c) {
   ConfigFile(c.programFolder).writeDefaultsIfIncomplete();
   const auto s = settingsOrFail(c);
   if (!s) return 1;
-  if (s->exeName.empty()) return fail(c, "exe_name is empty in " + configPath(c.programFolder));
-  const auto argv = serverArgv(c.programFolder, *s);
-  if (c.platform.findProcesses(s->exeName).empty()) {
-    if (access(argv[0].c_str(), X_OK) != 0)
-      return fail(c, "server executable " + argv[0] + " is missing or not executable");
-    if (!c.platform.launchDetached(argv, consoleModeFor(s->commandPrompt)))
-      return fail(c, "could not start " + argv[0]);
-  }
-  const auto port = portNumber(s->serverPort);
-  if (!port) return fail(c, "server_port '" + s->serverPort + "' is not a port number");
+  if (const auto wrong = invalidSetting(c, *s)) return fail(c, *wrong);
+  const int port = *portNumber(s->serverPort);
+  const std::string log = serverLogPath(c.programFolder);
 
-  const auto launched = Clock::now();
-  const auto deadline = launched + std::chrono::seconds(5);
+  bool launched = false;
+  const ConsoleMode mode = consoleModeFor(s->commandPrompt);
+  if (c.platform.findProcesses(s->exeName).empty()) {
+    const auto argv = serverArgv(c.programFolder, *s);
+    if (!c.platform.launchDetached(argv, mode, log))
+      return fail(c, "could not start " + argv[0] + ": " + std::strerror(errno));
+    launched = true;
+  }
+
+  const auto begun = Clock::now();
+  const auto grace = mode == ConsoleMode::Shown ? kTerminalGrace : Clock::duration::zero();
   for (;;) {
     const auto pids = c.platform.findProcesses(s->exeName);
-    const PortState state = portState(*port, pids);
-    if (state.heldByServer) return 0;
-    if (!state.otherHolders.empty()) {
-      // The server cannot listen and is about to exit; let it, so that whoever asks for
-      // the status next does not see it still running.
-      while (!c.platform.findProcesses(s->exeName).empty() && Clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      return fail(c, "port " + std::to_string(*port) + " is taken by " + state.otherHolders);
+    if (!pids.empty() && portState(port, pids).heldByServer) return 0;
+    if (pids.empty() && Clock::now() - begun >= grace) {
+      // PHP reports why on its output and exits: quote it, with whoever holds the port.
+      const PortState state = portState(port, {});
+      std::string why = "the server exited at once";
+      if (!state.otherHolders.empty())
+        why += " (port " + std::to_string(port) + " is taken by " + state.otherHolders + ")";
+      if (const auto lines = endedAtOnce(log)) why += ": " + lastNonEmpty(*lines);
+      return fail(c, why + " (see tovanikctl log)");
     }
-    // Half a second without a process: it has gone, not yet to come.
-    if (pids.empty() && Clock::now() - launched > std::chrono::milliseconds(500))
-      return fail(c, "the server exited at once (see its output with command_prompt=show)");
-    if (Clock::now() > deadline)
-      return fail(c, "the server did not listen on port " + std::to_string(*port) + " within 5 s");
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (Clock::now() - begun > kListenTimeout) {
+      if (launched) stopLaunched(c, s->exeName);
+      return fail(c, "the server did not listen on port " + std::to_string(port) + " within 5 s" +
+                         (launched ? " and was stopped" : ""));
+    }
+    std::this_thread::sleep_for(kPollInterval);
   }
 }
 
@@ -134,13 +205,65 @@ int stop(const Context& c) {
   if (!s) return 1;
   if (s->exeName.empty()) return 0;
   const auto deadline = Clock::now() + std::chrono::seconds(5);
+  bool stopped = false;
   for (;;) {
-    c.platform.killProcesses(s->exeName);
+    stopped = c.platform.killProcesses(s->exeName) > 0 || stopped;
     const auto left = c.platform.findProcesses(s->exeName);
-    if (left.empty()) return 0;
+    if (left.empty()) break;
     if (Clock::now() > deadline)
       return fail(c, "still running after 5 s:" + pidList(left) + " (not ours to stop?)");
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(kPollInterval);
+  }
+  // Marked, so that a server stopped soon after its launch is not taken for one that
+  // could not start.
+  const std::string log = serverLogPath(c.programFolder);
+  if (stopped && ::access(log.c_str(), F_OK) == 0) markLaunch(log, kMarkStopped);
+  return 0;
+}
+
+int serverLog(const Context& c, const std::vector<std::string>& args) {
+  long count = -1;
+  bool follow = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "-f") {
+      follow = true;
+    } else if (args[i] == "-n" && i + 1 < args.size() && isNumericPort(args[i + 1]) &&
+               args[i + 1].size() <= 9) {
+      count = std::stol(args[++i]);
+    } else {
+      return fail(c, "usage: tovanikctl log [-n LINES] [-f]");
+    }
+  }
+  const std::string path = serverLogPath(c.programFolder);
+  if (path.empty()) return fail(c, "no state folder: neither XDG_STATE_HOME nor HOME is set");
+  trimOutputLog(path);
+  const auto lines = tailLines(path, count);
+  if (!lines) return fail(c, "cannot read " + path + ": " + std::strerror(errno));
+  for (const std::string& line : *lines) c.out << line << '\n';
+  c.out.flush();
+  if (!follow) return 0;
+
+  // Follows until interrupted. A cut (the file grew past its limit) restarts from the
+  // new end; the lines kept by the cut were shown already.
+  struct stat info {};
+  off_t shown = ::stat(path.c_str(), &info) == 0 ? info.st_size : 0;
+  for (;;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    trimOutputLog(path);
+    if (::stat(path.c_str(), &info) != 0) continue;
+    if (info.st_size < shown) shown = info.st_size;
+    if (info.st_size == shown) continue;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) continue;
+    std::fseek(file, shown, SEEK_SET);
+    char buffer[65536];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+      c.out.write(buffer, static_cast<std::streamsize>(got));
+      shown += static_cast<off_t>(got);
+    }
+    std::fclose(file);
+    c.out.flush();
   }
 }
 

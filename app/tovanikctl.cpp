@@ -14,12 +14,16 @@ constexpr const char* kUsage = R"(usage: tovanikctl [--folder DIR] COMMAND
   ini set FILE SECTION KEY VALUE    store one value in an INI file
   config get KEY                    print a setting of DIR/config/config.ini
   config set KEY VALUE              store a setting (server_port: digits only)
-  status                            running PIDs or stopped, and who holds the port
+  status                            running PIDs or stopped, who holds the port and the
+                                    command line; why the last launch ended at once
                                     (exit 0 running, 3 stopped)
-  start                             start the server unless it runs, wait for its port
+  start                             check the settings, start the server unless it
+                                    runs, wait for its port
   stop                              stop every server process of the configured name
   restart                           stop, then start
   url                               the local address, as the panel shows it
+  log [-n LINES] [-f]               the hidden server's output (the last LINES; -f
+                                    follows it)
   launcher install                  add the panel to the desktop's application menu
   launcher remove                   take it out again
   --help, --version                 print this text or the version
@@ -63,6 +67,7 @@ int main(int argc, char** argv) {
   if (command == "ini") return tovanik::ctl::ini(c, rest);
   if (command == "config") return tovanik::ctl::config(c, rest);
   if (command == "launcher") return tovanik::ctl::launcher(c, rest);
+  if (command == "log") return tovanik::ctl::serverLog(c, rest);
   if (!rest.empty()) {
     std::cerr << "tovanikctl: '" << command << "' takes no arguments\n";
     return 1;

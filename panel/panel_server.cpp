@@ -13,7 +13,8 @@ void Panel::startPHP() {
     // Fire and forget: a launch that fails shows nothing; the status tick keeps
     // showing the server as stopped.
     platform_.launchDetached(serverArgv(config_.programFolder(), s),
-                             consoleModeFor(s.commandPrompt));
+                             consoleModeFor(s.commandPrompt),
+                             serverLogPath(config_.programFolder()));
   }
   at(Ctl::txtPort).background = colour::kCard;
   MakeTopMost();
@@ -22,7 +23,7 @@ void Panel::startPHP() {
 void Panel::MakeTopMost() { view_.makeTopMost(); }
 
 bool Panel::isServerRunning(const std::string& exeName) {
-  return !exeName.empty() && !platform_.findProcesses(exeName).empty();
+  return !exeName.empty() && platform_.anyProcess(exeName);
 }
 
 void Panel::statusTick() {

@@ -1,90 +1,102 @@
 #include "platform/detached_launch.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
+
+extern char** environ;
 
 namespace tovanik {
 
 namespace {
 
-// Everything below runs between fork() and exec(), in a copy of a possibly
-// multi-threaded process: only async-signal-safe calls, no allocation, no locks.
+// What the two cloned processes need, prepared before they exist: between the clone and
+// the exec they share the caller's memory, so they may not allocate, take a lock or
+// touch anything of the caller but this. They write their results back into it.
+struct LaunchPlan {
+  const char* program;
+  char* const* argv;
+  char* const* envp;
+  int inputFd;   // /dev/null
+  int outputFd;  // the output file or /dev/null
+  char* grandchildStackTop;
+  volatile int error;  // errno of the step that failed; 0 once the exec succeeded
+};
 
-void reportFailure(int reportFd, int error) {
-  ssize_t ignored = ::write(reportFd, &error, sizeof error);
-  (void)ignored;
+// The kernel's struct sigaction for rt_sigaction: calling the kernel directly keeps the
+// children clear of the C library's and the sanitizers' wrappers.
+struct KernelSigaction {
+  void (*handler)(int);
+  unsigned long flags;
+  void (*restorer)();
+  std::uint64_t mask;
+};
+constexpr int kHighestSignal = 64;
+constexpr std::size_t kKernelSigsetSize = 8;
+
+#define CHILD_CODE __attribute__((no_sanitize("address", "undefined")))
+
+CHILD_CODE [[noreturn]] void failInChild(LaunchPlan* plan, int error) {
+  plan->error = error ? error : EIO;
+  ::syscall(SYS_exit_group, 127);
+  __builtin_unreachable();
 }
 
-void resetSignalHandling() {
-  struct sigaction defaults {};
-  defaults.sa_handler = SIG_DFL;
-  sigemptyset(&defaults.sa_mask);
-  // SIGKILL, SIGSTOP and the C library's internal signals refuse; that is fine.
-  for (int sig = 1; sig < NSIG; ++sig) ::sigaction(sig, &defaults, nullptr);
-  sigset_t none;
-  sigemptyset(&none);
-  ::sigprocmask(SIG_SETMASK, &none, nullptr);
-}
-
-// Closes every descriptor above 2 except keepFd (the close-on-exec report pipe, which
-// must stay open until exec succeeds or fails).
-void closeInheritedDescriptors(int keepFd) {
-  const unsigned keep = static_cast<unsigned>(keepFd);
-  bool done =
-      (keep == 3 || ::close_range(3, keep - 1, 0) == 0) && ::close_range(keep + 1, ~0U, 0) == 0;
-  if (done) return;
+CHILD_CODE void closeDescriptorsFrom3() {
+  if (::syscall(SYS_close_range, 3u, ~0u, 0u) == 0) return;
   // Kernels before 5.9 have no close_range: close every possible descriptor number.
   rlimit limit{};
-  rlim_t highest = (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+  rlim_t highest = (::syscall(SYS_prlimit64, 0, RLIMIT_NOFILE, nullptr, &limit) == 0 &&
+                    limit.rlim_cur != RLIM_INFINITY)
                        ? limit.rlim_cur
                        : 65536;
-  for (rlim_t fd = 3; fd < highest; ++fd)
-    if (static_cast<int>(fd) != keepFd) ::close(static_cast<int>(fd));
+  for (rlim_t fd = 3; fd < highest; ++fd) ::syscall(SYS_close, static_cast<int>(fd));
 }
 
-bool redirectStandardStreamsToNull() {
-  int nullFd = ::open("/dev/null", O_RDWR);
-  if (nullFd < 0) return false;
-  for (int fd = 0; fd <= 2; ++fd)
-    if (fd != nullFd && ::dup2(nullFd, fd) < 0) return false;
-  if (nullFd > 2) ::close(nullFd);
-  return true;
-}
-
-[[noreturn]] void execInGrandchild(const char* program, char* const* args, int reportFd) {
-  resetSignalHandling();
+// Runs in the server's own process until the exec.
+CHILD_CODE int execServer(void* argument) {
+  auto* plan = static_cast<LaunchPlan*>(argument);
+  // Dispositions first, while every signal is still blocked (the caller blocked them
+  // before cloning): a handler of the caller must never run on this stack.
+  const KernelSigaction defaults{SIG_DFL, 0, nullptr, 0};
+  for (int sig = 1; sig <= kHighestSignal; ++sig)
+    ::syscall(SYS_rt_sigaction, sig, &defaults, nullptr, kKernelSigsetSize);
   // A session of its own, led by the program itself: no controlling terminal, and its
-  // process group is not ours, so a terminal's Ctrl+C aimed at the panel misses it.
-  ::setsid();
-  // If the caller ran with closed standard streams the pipe may sit on 0..2, which are
-  // about to be replaced; move it out of the way first.
-  if (reportFd <= 2) reportFd = ::fcntl(reportFd, F_DUPFD_CLOEXEC, 3);
-  if (reportFd < 0 || !redirectStandardStreamsToNull()) {
-    reportFailure(reportFd, errno);
-    ::_exit(127);
-  }
-  closeInheritedDescriptors(reportFd);
-  ::execv(program, args);
-  reportFailure(reportFd, errno);
-  ::_exit(127);
+  // process group is not the caller's, so a terminal's Ctrl+C aimed at the panel misses
+  // it, while a stop can end the whole group (PHP's workers, a wrapper's children).
+  if (::syscall(SYS_setsid) < 0) failInChild(plan, errno);
+  // The descriptors are above 2 (see openAbove2), so dup3 never meets itself.
+  if (::syscall(SYS_dup3, plan->inputFd, 0, 0) < 0 ||
+      ::syscall(SYS_dup3, plan->outputFd, 1, 0) < 0 ||
+      ::syscall(SYS_dup3, plan->outputFd, 2, 0) < 0)
+    failInChild(plan, errno);
+  closeDescriptorsFrom3();
+  const std::uint64_t none = 0;
+  ::syscall(SYS_rt_sigprocmask, SIG_SETMASK, &none, nullptr, kKernelSigsetSize);
+  ::syscall(SYS_execve, plan->program, plan->argv, plan->envp);
+  failInChild(plan, errno);
 }
 
-[[noreturn]] void runIntermediateChild(const char* program, char* const* args, int reportFd) {
-  // Leave the caller's session at once, so nothing aimed at its process group reaches
-  // the short-lived child either.
-  ::setsid();
-  pid_t grandchild = ::fork();
-  if (grandchild == 0) execInGrandchild(program, args, reportFd);
-  if (grandchild < 0) reportFailure(reportFd, errno);
-  // Exiting orphans the grandchild; init (or a subreaper) adopts and later reaps it.
-  ::_exit(grandchild < 0 ? 1 : 0);
+// The intermediate: starts the server and exits, so the server is orphaned at once.
+// CLONE_VFORK keeps it waiting until the server has run its exec (or failed), so its
+// exit, which the caller waits for, comes after the outcome is known.
+CHILD_CODE int startServerAndExit(void* argument) {
+  auto* plan = static_cast<LaunchPlan*>(argument);
+  if (::clone(execServer, plan->grandchildStackTop, CLONE_VM | CLONE_VFORK | SIGCHLD, plan) < 0)
+    plan->error = errno;
+  ::syscall(SYS_exit_group, 0);
+  return 0;
 }
 
 bool isExecutableFile(const std::string& path) {
@@ -92,6 +104,44 @@ bool isExecutableFile(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
          ::access(path.c_str(), X_OK) == 0;
 }
+
+// Opens a close-on-exec descriptor numbered 3 or higher: when the caller runs with
+// closed standard streams, open() could hand out 0..2, which the child replaces.
+int openAbove2(const char* path, int flags, mode_t mode = 0) {
+  int fd = ::open(path, flags | O_CLOEXEC, mode);
+  if (fd < 0 || fd > 2) return fd;
+  int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  ::close(fd);
+  return moved;
+}
+
+int openOutput(const std::string& outputFile) {
+  if (!outputFile.empty()) {
+    int fd = openAbove2(outputFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW, 0600);
+    if (fd >= 0) return fd;
+  }
+  return openAbove2("/dev/null", O_WRONLY);
+}
+
+// Two stacks, one for each cloned process; they are in use at the same time.
+class ChildStacks {
+ public:
+  static constexpr std::size_t kEach = 256 * 1024;
+  ChildStacks()
+      : base_(::mmap(nullptr, 2 * kEach, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK | MAP_NORESERVE, -1, 0)) {}
+  ~ChildStacks() {
+    if (ok()) ::munmap(base_, 2 * kEach);
+  }
+  ChildStacks(const ChildStacks&) = delete;
+  ChildStacks& operator=(const ChildStacks&) = delete;
+  bool ok() const { return base_ != MAP_FAILED; }
+  char* firstTop() const { return static_cast<char*>(base_) + kEach; }
+  char* secondTop() const { return static_cast<char*>(base_) + 2 * kEach; }
+
+ private:
+  void* base_;
+};
 
 }  // namespace
 
@@ -127,42 +177,41 @@ std::vector<std::string> terminalArgv(const std::string& terminal,
   return wrapped;
 }
 
-bool launchDetachedProcess(const std::vector<std::string>& argv) {
+bool launchDetachedProcess(const std::vector<std::string>& argv, const std::string& outputFile) {
   if (argv.empty()) return false;
-  // The PATH lookup happens here rather than through execvp() in the child, which
-  // may allocate; the children then only call execv() on a ready path.
+  // The PATH lookup happens here, where allocating is allowed; the child only calls
+  // execve() on a ready path.
   const std::string program = resolveExecutable(argv[0]);
-  if (program.empty()) return false;
+  if (program.empty()) {
+    errno = ENOENT;
+    return false;
+  }
   std::vector<char*> args;
   args.reserve(argv.size() + 1);
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
 
-  // The grandchild writes its errno here when exec fails; a successful exec closes the
-  // write end (close-on-exec), so end-of-file means the program is running.
-  int report[2];
-  if (::pipe2(report, O_CLOEXEC) != 0) return false;
-  pid_t child = ::fork();
-  if (child < 0) {
-    ::close(report[0]);
-    ::close(report[1]);
-    return false;
+  ChildStacks stacks;
+  const int input = openAbove2("/dev/null", O_RDONLY);
+  const int output = openOutput(outputFile);
+  LaunchPlan plan{program.c_str(), args.data(), environ, input, output, stacks.secondTop(), 0};
+  pid_t child = -1;
+  if (stacks.ok() && input >= 0 && output >= 0) {
+    // No signal may be handled between the clone and the children's reset: a handler
+    // would run the caller's code on a child's stack, in the caller's memory.
+    sigset_t all, previous;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+    child = ::clone(startServerAndExit, stacks.firstTop(), CLONE_VM | CLONE_VFORK | SIGCHLD, &plan);
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   }
-  if (child == 0) {
-    ::close(report[0]);
-    runIntermediateChild(program.c_str(), args.data(), report[1]);
+  if (input >= 0) ::close(input);
+  if (output >= 0) ::close(output);
+  if (child < 0) return false;
+  while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
   }
-  ::close(report[1]);
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  int childError = 0;
-  ssize_t got = 0;
-  do {
-    got = ::read(report[0], &childError, sizeof childError);
-  } while (got < 0 && errno == EINTR);
-  ::close(report[0]);
-  return got == 0;
+  if (plan.error != 0) errno = plan.error;  // the reason, for the caller's message
+  return plan.error == 0;
 }
 
 }  // namespace tovanik

@@ -7,14 +7,19 @@
 namespace tovanik {
 
 // Starts argv[0] with argv as its argument vector, never through a shell. The program
-// runs in a session of its own, with stdin/stdout/stderr on /dev/null, no other
-// inherited descriptors, default signal handling and an empty signal mask, in the
-// caller's current directory and environment. A double fork hands it to init (or the
-// nearest subreaper), so it can never stay behind as the caller's zombie.
+// runs in a session of its own (so it leads its process group), with stdin on
+// /dev/null, stdout and stderr appended to `outputFile` (on /dev/null when it is empty
+// or cannot be opened), no other inherited descriptors, default signal handling and an
+// empty signal mask, in the caller's current directory and environment. It is started
+// by a short-lived intermediate process that exits at once, which hands it to init (or
+// the nearest subreaper), so it can never stay behind as the caller's zombie. Both
+// processes share the caller's memory until the exec (clone with CLONE_VM and
+// CLONE_VFORK), so no copy of the caller's page tables is made, however large it is.
 // argv[0] containing '/' is used as it is; a bare name is looked up on PATH.
 // Returns true once the program has been executed, false when it could not be
-// (missing, not executable, fork failure, empty argv).
-bool launchDetachedProcess(const std::vector<std::string>& argv);
+// (missing, not executable, no process could be made, empty argv).
+bool launchDetachedProcess(const std::vector<std::string>& argv,
+                           const std::string& outputFile = "");
 
 // The file `name` would run as: itself when it holds '/', else the first executable
 // regular file of that name in a PATH folder (PATH unset: /usr/local/bin:/usr/bin:/bin).

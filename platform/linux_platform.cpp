@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/detached_launch.h"
+#include "platform/output_log.h"
 #include "platform/proc_table.h"
 
 namespace tovanik {
@@ -38,7 +39,8 @@ bool displayAvailable() {
 
 std::string LinuxPlatform::programFolder() const { return folderOfRunningExecutable(); }
 
-bool LinuxPlatform::launchDetached(const std::vector<std::string>& argv, ConsoleMode mode) {
+bool LinuxPlatform::launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
+                                   const std::string& outputLog) {
   if (argv.empty()) return false;
   if (mode == ConsoleMode::Shown && displayAvailable()) {
     std::string terminal = findTerminalProgram();
@@ -47,14 +49,24 @@ bool LinuxPlatform::launchDetached(const std::vector<std::string>& argv, Console
       // missing server is reported the same way in both modes.
       std::string program = resolveExecutable(argv[0]);
       if (program.empty() || ::access(program.c_str(), X_OK) != 0) return false;
+      // The mark tells a later look at the log that this run's output is not in it.
+      if (!outputLog.empty()) markLaunch(outputLog, kMarkStartedInTerminal);
       return launchDetachedProcess(terminalArgv(terminal, argv));
     }
   }
-  return launchDetachedProcess(argv);
+  const bool logged = !outputLog.empty() && markLaunch(outputLog, kMarkStarted);
+  if (logged) logToTrim_ = outputLog;
+  return launchDetachedProcess(argv, logged ? outputLog : std::string());
 }
 
 std::vector<int> LinuxPlatform::findProcesses(const std::string& imageName) {
   return findProcessesByImageName(imageName);
+}
+
+bool LinuxPlatform::anyProcess(const std::string& imageName) {
+  if (logToTrim_.empty()) logToTrim_ = outputLogPath(programFolder());
+  trimOutputLog(logToTrim_);
+  return anyProcessByImageName(imageName, lastFound_);
 }
 
 int LinuxPlatform::killProcesses(const std::string& imageName) {

@@ -1,18 +1,15 @@
 #include "platform/proc_table.h"
 
-#include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <map>
-#include <sstream>
+#include <set>
 
 namespace tovanik {
 
@@ -30,151 +27,239 @@ bool isAllDigits(std::string_view text) {
   return true;
 }
 
-// Reads a small /proc file in one go. The stat line of a process is well under 1 KiB;
-// a stack buffer and raw read() keep the per-process cost of a scan to three syscalls.
-bool readSmallFile(const std::string& path, char* buffer, std::size_t capacity,
-                   std::size_t& length) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+std::string_view baseName(std::string_view path) {
+  std::size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// Reads "<pid>/<leaf>" below the /proc descriptor into buffer; -1 when it cannot.
+// openat() relative to one open directory spares the kernel the walk through "/proc"
+// for every file, which is most of a scan's cost.
+ssize_t readProcFile(int procFd, const char* pid, const char* leaf, char* buffer,
+                     std::size_t capacity) {
+  char path[64];
+  if (std::snprintf(path, sizeof path, "%s/%s", pid, leaf) >= static_cast<int>(sizeof path))
+    return -1;
+  int fd = ::openat(procFd, path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return -1;
   ssize_t got = ::read(fd, buffer, capacity);
   ::close(fd);
-  if (got < 0) return false;
-  length = static_cast<std::size_t>(got);
-  return true;
+  return got;
 }
 
-std::string baseName(std::string_view path) {
-  std::size_t slash = path.rfind('/');
-  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+std::optional<ProcStat> readStat(int procFd, const char* pid) {
+  char buffer[1024];
+  ssize_t got = readProcFile(procFd, pid, "stat", buffer, sizeof buffer);
+  if (got <= 0) return std::nullopt;
+  return parseProcStat(std::string_view(buffer, static_cast<std::size_t>(got)));
 }
 
-// Base name of the file the process was started from, or "" when /proc/PID/exe cannot be
-// read (another user's process, a kernel thread). A file replaced or removed since the
-// start reads as "PATH (deleted)"; the suffix is not part of the name.
-std::string exeBaseName(const std::string& pidDir) {
-  char target[4096];
-  ssize_t length = ::readlink((pidDir + "/exe").c_str(), target, sizeof target);
-  if (length <= 0) return {};
-  std::string_view path(target, static_cast<std::size_t>(length));
-  constexpr std::string_view kDeleted = " (deleted)";
-  if (path.size() > kDeleted.size() && path.substr(path.size() - kDeleted.size()) == kDeleted)
-    path.remove_suffix(kDeleted.size());
-  return baseName(path);
-}
-
-// Base name of argv[0], which /proc/PID/cmdline holds up to the first NUL. Unlike exe
-// it is readable for every user's process, and it keeps the name a program was started
-// under when that name is a symbolic link to another file.
-std::string argv0BaseName(const std::string& pidDir) {
+// Real user id: the first number of the "Uid:" line of /proc/PID/status.
+std::optional<uid_t> readRealUid(int procFd, const char* pid) {
   char buffer[4096];
-  std::size_t length = 0;
-  if (!readSmallFile(pidDir + "/cmdline", buffer, sizeof buffer, length)) return {};
-  std::string_view argv0(buffer, length);
-  argv0 = argv0.substr(0, argv0.find('\0'));
-  return baseName(argv0);
+  ssize_t got = readProcFile(procFd, pid, "status", buffer, sizeof buffer - 1);
+  if (got <= 0) return std::nullopt;
+  buffer[got] = '\0';
+  const char* line = std::strstr(buffer, "\nUid:");
+  if (!line) return std::nullopt;
+  char* end = nullptr;
+  unsigned long uid = std::strtoul(line + 5, &end, 10);
+  if (end == line + 5) return std::nullopt;
+  return static_cast<uid_t>(uid);
 }
 
-// comm holds only the first 15 bytes of a name. A longer name is confirmed by the whole
-// base name of either the executable file or argv[0]: a server started through a
-// symbolic link (t-server-long-name.exe -> php8.2) has exe = php8.2, and its full name
-// survives only in argv[0]; a program copied or renamed to the long name has it in exe
-// even when argv[0] was set to something else.
-bool fullNameConfirmed(const std::string& pidDir, const std::string& imageName) {
-  return sameImageName(exeBaseName(pidDir), imageName) ||
-         sameImageName(argv0BaseName(pidDir), imageName);
+// Base name of the executable file. A file replaced or removed since the start reads as
+// "PATH (deleted)"; the suffix is not part of the name. "" when unreadable (another
+// user's process, a kernel thread).
+std::string exeBaseName(int procFd, const char* pid) {
+  char path[64];
+  std::snprintf(path, sizeof path, "%s/exe", pid);
+  char target[4096];
+  ssize_t length = ::readlinkat(procFd, path, target, sizeof target);
+  if (length <= 0) return {};
+  std::string_view link(target, static_cast<std::size_t>(length));
+  constexpr std::string_view kDeleted = " (deleted)";
+  if (link.size() > kDeleted.size() && link.substr(link.size() - kDeleted.size()) == kDeleted)
+    link.remove_suffix(kDeleted.size());
+  return std::string(baseName(link));
 }
 
-// A comm of exactly 15 bytes may be the cut-off start of a longer name. When the
-// executable or argv[0] names such a longer file, the process is not one of this name.
-bool longerNameEvident(const std::string& pidDir, const std::string& imageName) {
-  auto longerWithPrefix = [&](const std::string& candidate) {
-    return candidate.size() > imageName.size() &&
-           sameImageName(std::string_view(candidate).substr(0, imageName.size()), imageName);
+// The first three arguments, enough for argv[0] and for a script's path.
+std::vector<std::string> leadingArguments(int procFd, const char* pid) {
+  char buffer[8192];
+  ssize_t got = readProcFile(procFd, pid, "cmdline", buffer, sizeof buffer);
+  std::vector<std::string> args;
+  if (got <= 0) return args;
+  std::string_view text(buffer, static_cast<std::size_t>(got));
+  while (!text.empty() && args.size() < 3) {
+    std::size_t nul = text.find('\0');
+    args.emplace_back(text.substr(0, nul));
+    text = nul == std::string_view::npos ? std::string_view() : text.substr(nul + 1);
+  }
+  return args;
+}
+
+// A script run through its "#!" line: the kernel starts the interpreter with the
+// arguments [interpreter, optional argument, script path, ...] and names the process
+// (comm) after the script. Matches when args[index] is such a script of this name
+// whose first line names exactly args[0] (and args[1] as its argument when index is 2).
+bool startedAsScript(int procFd, const char* pid, const std::vector<std::string>& args,
+                     std::size_t index, const std::string& imageName) {
+  if (index >= args.size() || !sameImageName(baseName(args[index]), imageName)) return false;
+  const std::string& script = args[index];
+  // A relative path was relative to the working folder at the start; the current one
+  // is the best guess there is.
+  const std::string path = script.front() == '/' ? script : std::string(pid) + "/cwd/" + script;
+  int fd = ::openat(procFd, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return false;
+  struct stat info {};
+  char head[256];
+  ssize_t got =
+      (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) ? ::read(fd, head, sizeof head) : -1;
+  ::close(fd);
+  if (got < 2 || head[0] != '#' || head[1] != '!') return false;
+  std::string_view line(head + 2, static_cast<std::size_t>(got - 2));
+  line = line.substr(0, line.find('\n'));
+  auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!line.empty() && isBlank(line.front())) line.remove_prefix(1);
+  while (!line.empty() && isBlank(line.back())) line.remove_suffix(1);
+  std::size_t split = 0;
+  while (split < line.size() && !isBlank(line[split])) ++split;
+  std::string_view interpreter = line.substr(0, split), argument = line.substr(split);
+  while (!argument.empty() && isBlank(argument.front())) argument.remove_prefix(1);
+  if (interpreter.empty() || args[0] != interpreter) return false;
+  return argument.empty() ? index == 1 : (index == 2 && args[1] == argument);
+}
+
+// One scan's view of the table: the wanted name, the asker and, worked out only once a
+// candidate turns up, the asker's ancestors and their process groups.
+class Matcher {
+ public:
+  Matcher(int procFd, const std::string& imageName, const Asker& asker)
+      : procFd_(procFd), name_(imageName), asker_(asker) {
+    const std::size_t commLength = std::min(imageName.size(), kCommLength);
+    comm_ = imageName.substr(0, commLength);
+    usable_ = !imageName.empty() && imageName.find('/') == std::string::npos;
+  }
+
+  bool usable() const { return usable_; }
+
+  // The cheap first test, one small read per process: comm.
+  bool commMatches(const char* pid) const {
+    char buffer[64];
+    ssize_t got = readProcFile(procFd_, pid, "comm", buffer, sizeof buffer);
+    if (got <= 0) return false;
+    std::size_t length = static_cast<std::size_t>(got);
+    if (buffer[length - 1] == '\n') --length;
+    return sameImageName(std::string_view(buffer, length), comm_);
+  }
+
+  // The full test of a process whose comm matched; its process group when it counts.
+  std::optional<int> confirm(const char* pid) {
+    std::optional<ProcStat> stat = readStat(procFd_, pid);
+    if (!stat || stat->state == 'Z' || stat->state == 'X' || stat->state == 'x')
+      return std::nullopt;
+    if (!asker_.everyUser) {
+      std::optional<uid_t> uid = readRealUid(procFd_, pid);
+      if (!uid || *uid != asker_.uid) return std::nullopt;
+    }
+    if (!startedUnderName(pid)) return std::nullopt;
+    if (ancestry().pids.count(std::atoi(pid))) return std::nullopt;
+    return stat->pgrp;
+  }
+
+  bool matches(const char* pid) { return commMatches(pid) && confirm(pid).has_value(); }
+
+  // Process groups the asker or an ancestor belongs to: never signalled as a whole.
+  const std::set<int>& protectedGroups() { return ancestry().groups; }
+
+ private:
+  struct Ancestry {
+    std::set<int> pids, groups;
   };
-  std::string exeName = exeBaseName(pidDir);
-  std::string argv0Name = argv0BaseName(pidDir);
-  bool exactSomewhere = sameImageName(exeName, imageName) || sameImageName(argv0Name, imageName);
-  return !exactSomewhere && (longerWithPrefix(exeName) || longerWithPrefix(argv0Name));
-}
 
-// The matching rule, by the length of the wanted name:
-//   shorter than 15 bytes: comm equals it;
-//   exactly 15 bytes: comm equals it, unless exe or argv[0] shows a longer name;
-//   longer: comm equals its first 15 bytes, and the base name of exe or of argv[0]
-//           equals the whole name.
-// All comparisons fold ASCII letters only. Only the rare candidates whose comm already
-// matches cost the extra reads of exe and cmdline.
-bool processMatches(const std::string& pidDir, const ProcStat& stat, const std::string& imageName) {
-  if (imageName.size() < kCommLength) return sameImageName(stat.comm, imageName);
-  if (imageName.size() == kCommLength)
-    return sameImageName(stat.comm, imageName) && !longerNameEvident(pidDir, imageName);
-  return sameImageName(stat.comm, std::string_view(imageName).substr(0, kCommLength)) &&
-         fullNameConfirmed(pidDir, imageName);
-}
+  bool startedUnderName(const char* pid) const {
+    std::vector<std::string> args = leadingArguments(procFd_, pid);
+    if (!args.empty() && sameImageName(baseName(args[0]), name_)) return true;
+    if (sameImageName(exeBaseName(procFd_, pid), name_)) return true;
+    return startedAsScript(procFd_, pid, args, 1, name_) ||
+           startedAsScript(procFd_, pid, args, 2, name_);
+  }
 
+  const Ancestry& ancestry() {
+    if (ancestry_) return *ancestry_;
+    ancestry_.emplace();
+    int pid = asker_.self;
+    for (int step = 0; pid > 0 && step < 4096 && ancestry_->pids.insert(pid).second; ++step) {
+      std::optional<ProcStat> stat = readStat(procFd_, std::to_string(pid).c_str());
+      if (!stat) break;
+      ancestry_->groups.insert(stat->pgrp);
+      pid = stat->ppid;
+    }
+    return *ancestry_;
+  }
+
+  int procFd_;
+  std::string name_, comm_;
+  Asker asker_;
+  bool usable_ = false;
+  std::optional<Ancestry> ancestry_;
+};
+
+struct Match {
+  int pid;
+  int pgrp;
+};
+
+// Calls visit(pidName) for every numeric entry until it returns true.
 template <typename Visit>
-void forEachPidDir(const std::string& procRoot, Visit visit) {
-  DIR* dir = ::opendir(procRoot.c_str());
-  if (!dir) return;
+void forEachPid(int procFd, Visit visit) {
+  int listFd = ::dup(procFd);
+  if (listFd < 0) return;
+  DIR* dir = ::fdopendir(listFd);
+  if (!dir) {
+    ::close(listFd);
+    return;
+  }
   while (const dirent* entry = ::readdir(dir)) {
+    if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;  // ".", "self", ...
     if (!isAllDigits(entry->d_name)) continue;
-    visit(std::atoi(entry->d_name), procRoot + "/" + entry->d_name);
+    if (visit(entry->d_name)) break;
   }
   ::closedir(dir);
 }
 
-std::optional<ProcStat> readProcStat(const std::string& pidDir) {
-  char buffer[1024];
-  std::size_t length = 0;
-  if (!readSmallFile(pidDir + "/stat", buffer, sizeof buffer, length)) return std::nullopt;
-  return parseProcStat(std::string_view(buffer, length));
-}
-
-// "0100007F" (IPv4) or 32 hex digits (IPv6) as printed by the kernel: the address in
-// network byte order, shown as 32-bit words in the host's byte order.
-std::string addressText(const std::string& hex) {
-  unsigned char bytes[16] = {};
-  std::size_t words = hex.size() / 8;
-  if ((words != 1 && words != 4) || hex.size() % 8 != 0) return {};
-  for (std::size_t i = 0; i < words; ++i) {
-    std::uint32_t word = static_cast<std::uint32_t>(std::stoul(hex.substr(i * 8, 8), nullptr, 16));
-    std::memcpy(bytes + i * 4, &word, 4);
+class ProcRoot {
+ public:
+  explicit ProcRoot(const std::string& path)
+      : fd_(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+  ~ProcRoot() {
+    if (fd_ >= 0) ::close(fd_);
   }
-  char text[INET6_ADDRSTRLEN] = {};
-  if (!::inet_ntop(words == 1 ? AF_INET : AF_INET6, bytes, text, sizeof text)) return {};
-  return text;
-}
+  ProcRoot(const ProcRoot&) = delete;
+  ProcRoot& operator=(const ProcRoot&) = delete;
+  int fd() const { return fd_; }
 
-// Appends the sockets of one /proc/net/tcp* table that listen on the port.
-void collectListeners(const std::string& tablePath, int port, std::vector<Listener>& out) {
-  constexpr int kListenState = 0x0A;
-  std::ifstream table(tablePath);
-  std::string line;
-  std::getline(table, line);  // column headings
-  while (std::getline(table, line)) {
-    std::istringstream fields(line);
-    std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout;
-    unsigned long inode = 0;
-    if (!(fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
-          timeout >> inode))
-      continue;
-    std::size_t colon = local.find(':');
-    if (colon == std::string::npos) continue;
-    try {
-      if (std::stoi(state, nullptr, 16) != kListenState) continue;
-      if (std::stoi(local.substr(colon + 1), nullptr, 16) != port) continue;
-    } catch (const std::exception&) {
-      continue;
-    }
-    out.push_back(Listener{addressText(local.substr(0, colon)), inode, {}});
-  }
+ private:
+  int fd_;
+};
+
+std::vector<Match> scan(Matcher& matcher, int procFd) {
+  std::vector<Match> matches;
+  if (!matcher.usable()) return matches;
+  forEachPid(procFd, [&](const char* pid) {
+    if (!matcher.commMatches(pid)) return false;
+    if (std::optional<int> pgrp = matcher.confirm(pid)) matches.push_back({std::atoi(pid), *pgrp});
+    return false;
+  });
+  return matches;
 }
 
 }  // namespace
 
 std::optional<ProcStat> parseProcStat(std::string_view statText) {
-  // "PID (comm) S ...": comm may itself hold blanks and parentheses, so it runs from the
-  // first '(' to the last ')'; every later field is numeric or a single letter.
+  // "PID (comm) S PPID PGRP ...": comm may itself hold blanks and parentheses, so it
+  // runs from the first '(' to the last ')'; every later field is numeric or a letter.
   std::size_t open = statText.find('(');
   std::size_t close = statText.rfind(')');
   if (open == std::string_view::npos || close == std::string_view::npos || close < open)
@@ -184,7 +269,11 @@ std::optional<ProcStat> parseProcStat(std::string_view statText) {
   if (close + 2 >= statText.size() || statText[close + 1] != ' ') return std::nullopt;
   char state = statText[close + 2];
   if (state == ' ' || state == '\n') return std::nullopt;
-  return ProcStat{std::string(statText.substr(open + 1, close - open - 1)), state};
+  ProcStat stat{std::string(statText.substr(open + 1, close - open - 1)), state, 0, 0};
+  // The numbers are optional for the parse: a short line still names the process.
+  std::string rest(statText.substr(close + 3));
+  std::sscanf(rest.c_str(), "%d %d", &stat.ppid, &stat.pgrp);
+  return stat;
 }
 
 bool sameImageName(std::string_view a, std::string_view b) {
@@ -194,59 +283,56 @@ bool sameImageName(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::vector<int> findProcessesByImageName(const std::string& imageName,
-                                          const std::string& procRoot) {
+Asker currentAsker() { return Asker{::getuid(), ::geteuid() == 0, static_cast<int>(::getpid())}; }
+
+std::vector<int> findProcessesByImageName(const std::string& imageName, const std::string& procRoot,
+                                          const Asker& asker) {
+  ProcRoot root(procRoot);
+  Matcher matcher(root.fd(), imageName, asker);
   std::vector<int> pids;
-  if (imageName.empty()) return pids;
-  forEachPidDir(procRoot, [&](int pid, const std::string& pidDir) {
-    std::optional<ProcStat> stat = readProcStat(pidDir);
-    if (!stat || stat->state == 'Z' || stat->state == 'X' || stat->state == 'x') return;
-    if (processMatches(pidDir, *stat, imageName)) pids.push_back(pid);
-  });
+  if (root.fd() < 0) return pids;
+  for (const Match& match : scan(matcher, root.fd())) pids.push_back(match.pid);
   return pids;
 }
 
-int killProcessesByImageName(const std::string& imageName) {
-  int signalled = 0;
-  for (int pid : findProcessesByImageName(imageName)) {
-    // EPERM (another user's process) and ESRCH (ended since the scan) are both "not ours
-    // to count"; the caller is told only how many were actually signalled.
-    if (::kill(pid, SIGKILL) == 0) ++signalled;
+bool anyProcessByImageName(const std::string& imageName, int& hint, const std::string& procRoot,
+                           const Asker& asker) {
+  ProcRoot root(procRoot);
+  Matcher matcher(root.fd(), imageName, asker);
+  if (root.fd() < 0 || !matcher.usable()) {
+    hint = 0;
+    return false;
   }
-  return signalled;
+  // Confirmed the same way as in a scan, a recycled PID of another program fails here
+  // and the scan below runs as if there had been no hint.
+  if (hint > 0 && matcher.matches(std::to_string(hint).c_str())) return true;
+  hint = 0;
+  forEachPid(root.fd(), [&](const char* pid) {
+    if (matcher.matches(pid)) hint = std::atoi(pid);
+    return hint != 0;
+  });
+  return hint != 0;
 }
 
-std::vector<Listener> tcpListenersOnPort(int port) {
-  std::vector<Listener> listeners;
-  collectListeners("/proc/net/tcp", port, listeners);
-  collectListeners("/proc/net/tcp6", port, listeners);
-  if (listeners.empty()) return listeners;
-
-  std::map<std::string, Listener*> byLink;
-  for (Listener& listener : listeners)
-    byLink["socket:[" + std::to_string(listener.inode) + "]"] = &listener;
-
-  forEachPidDir("/proc", [&](int pid, const std::string& pidDir) {
-    DIR* fds = ::opendir((pidDir + "/fd").c_str());
-    if (!fds) return;  // another user's process: its descriptors cannot be seen
-    std::string comm;
-    while (const dirent* entry = ::readdir(fds)) {
-      if (!isAllDigits(entry->d_name)) continue;
-      char target[64];
-      ssize_t length = ::readlinkat(::dirfd(fds), entry->d_name, target, sizeof target);
-      if (length <= 0) continue;
-      auto found = byLink.find(std::string(target, static_cast<std::size_t>(length)));
-      if (found == byLink.end()) continue;
-      if (comm.empty()) {
-        std::optional<ProcStat> stat = readProcStat(pidDir);
-        comm = stat ? stat->comm : std::string();
-      }
-      auto& holders = found->second->holders;
-      if (holders.empty() || holders.back().first != pid) holders.emplace_back(pid, comm);
-    }
-    ::closedir(fds);
-  });
-  return listeners;
+int killProcessesByImageName(const std::string& imageName) {
+  ProcRoot root("/proc");
+  if (root.fd() < 0) return 0;
+  Matcher matcher(root.fd(), imageName, currentAsker());
+  const std::vector<Match> matches = scan(matcher, root.fd());
+  // A group leader takes its group along (PHP's workers, a wrapper's children), unless
+  // that group holds the asker or one of its ancestors. The matches in a group that was
+  // signalled count as signalled, even once they are gone.
+  std::set<int> killedGroups;
+  for (const Match& match : matches)
+    if (match.pgrp == match.pid && !matcher.protectedGroups().count(match.pgrp) &&
+        ::kill(-match.pgrp, SIGKILL) == 0)
+      killedGroups.insert(match.pgrp);
+  int signalled = 0;
+  for (const Match& match : matches) {
+    // EPERM (not ours to signal) and ESRCH (gone since the scan) are skipped silently.
+    if (killedGroups.count(match.pgrp) || ::kill(match.pid, SIGKILL) == 0) ++signalled;
+  }
+  return signalled;
 }
 
 }  // namespace tovanik

@@ -1,5 +1,14 @@
 #pragma once
-// Reading the Linux process table under /proc and the listening TCP sockets.
+// Finding and stopping processes by image name in the Linux process table (/proc).
+//
+// A process has an image name when it was started from a file of that name: its comm
+// (the name the kernel keeps, cut to 15 bytes) must match, and since any process may
+// rename its comm, so must the base name of argv[0], of /proc/PID/exe, or of the script
+// the kernel ran through its "#!" line. Names match with ASCII letters folded. Zombies
+// and dead processes, other users' processes (unless the asker is root), the asker
+// itself and its ancestors never match; a name holding '/' matches nothing.
+
+#include <sys/types.h>
 
 #include <optional>
 #include <string>
@@ -8,32 +17,41 @@
 
 namespace tovanik {
 
-// Fields of /proc/PID/stat that the matcher needs: the name (comm, cut to 15 bytes by
-// the kernel) and the one-letter state. nullopt when the text is malformed.
+// Fields of /proc/PID/stat that the matcher needs. nullopt when the text is malformed.
 struct ProcStat {
   std::string comm;
   char state = '?';
+  int ppid = 0;
+  int pgrp = 0;
 };
 std::optional<ProcStat> parseProcStat(std::string_view statText);
 
 // True when two file names are equal with ASCII letters folded.
 bool sameImageName(std::string_view a, std::string_view b);
 
-// PIDs of live processes whose executable file name equals imageName (see Platform).
-// procRoot is "/proc" except in tests.
-std::vector<int> findProcessesByImageName(const std::string& imageName,
-                                          const std::string& procRoot = "/proc");
-
-// SIGKILL to each of them that may be signalled; returns how many were signalled.
-int killProcessesByImageName(const std::string& imageName);
-
-// A socket in LISTEN state on the given TCP port (IPv4 or IPv6), with the processes
-// holding it when they can be seen (pid and comm).
-struct Listener {
-  std::string localAddress;  // as text, e.g. "0.0.0.0" or "::"
-  unsigned long inode = 0;
-  std::vector<std::pair<int, std::string>> holders;
+// Who is looking: decides which processes may count at all.
+struct Asker {
+  uid_t uid = 0;           // real user id; other users' processes do not count...
+  bool everyUser = false;  // ...unless this is set (root)
+  int self = 0;            // never counts, nor do its ancestors
 };
-std::vector<Listener> tcpListenersOnPort(int port);
+Asker currentAsker();
+
+// PIDs of the processes with this image name. procRoot is "/proc" except in tests.
+std::vector<int> findProcessesByImageName(const std::string& imageName,
+                                          const std::string& procRoot = "/proc",
+                                          const Asker& asker = currentAsker());
+
+// Whether findProcessesByImageName would find any. `hint` is a PID found by an earlier
+// call: it is looked at first and, when it still matches, spares the scan; it is set
+// to the PID found, 0 when none.
+bool anyProcessByImageName(const std::string& imageName, int& hint,
+                           const std::string& procRoot = "/proc",
+                           const Asker& asker = currentAsker());
+
+// SIGKILL to every match the asker may signal; a match that leads its process group
+// gets it for the whole group, unless the asker or an ancestor belongs to that group.
+// Returns how many matches were signalled.
+int killProcessesByImageName(const std::string& imageName);
 
 }  // namespace tovanik

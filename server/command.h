@@ -23,6 +23,10 @@ std::string serverCommandLine(const std::string& programFolder, const ServerSett
 // The argument vector that is really started; each value is one argument, untouched.
 std::vector<std::string> serverArgv(const std::string& programFolder, const ServerSettings& s);
 
+// The file a hidden server's output is appended to: one per program folder, in the
+// user's state folder (see output_log.h). "" when there is no state folder.
+std::string serverLogPath(const std::string& programFolder);
+
 // Hidden only for exactly "hide"; every other value shows the console.
 ConsoleMode consoleModeFor(const std::string& commandPrompt);
 

@@ -15,6 +15,7 @@
 
 #include "platform/detached_launch.h"
 #include "platform/linux_platform.h"
+#include "platform/output_log.h"
 #include "platform/proc_table.h"
 #include "tests/support/live_processes.h"
 #include "tests/support/test_support.h"
@@ -89,6 +90,7 @@ TEST_F(LiveProcesses, LaunchedServerIsDetachedAndInheritsNothing) {
   auto numbers = statNumbers(pid);
   ASSERT_TRUE(numbers);
   EXPECT_NE((*numbers)[0], ::getpid()) << "not reparented";
+  EXPECT_EQ((*numbers)[1], pid) << "not the leader of its process group";
   EXPECT_EQ((*numbers)[2], pid) << "not the leader of a session of its own";
   std::vector<std::string> fds = descriptorTargets(pid);
   EXPECT_EQ(std::count(fds.begin(), fds.end(), marker), 0) << "inherited a descriptor";
@@ -103,13 +105,54 @@ TEST_F(LiveProcesses, PlatformShowsNoConsoleWithoutADisplay) {
   LinuxPlatform platform;
   std::string name = uniqueName("tp");
   int port = test::freePort();
-  EXPECT_FALSE(platform.launchDetached({dir_.file("php/missing.exe")}, ConsoleMode::Shown));
+  const std::string log = dir_.file("state/tovanik/server.log");
+  EXPECT_FALSE(platform.launchDetached({dir_.file("php/missing.exe")}, ConsoleMode::Shown, log));
   ASSERT_TRUE(platform.launchDetached(serverArgv(linkToPhp(name), port, documentRoot()),
-                                      ConsoleMode::Shown));
+                                      ConsoleMode::Shown, log));
   ASSERT_TRUE(answers(port));
   std::vector<int> pids = platform.findProcesses(upper(name));
   ASSERT_EQ(pids.size(), 1u);
   EXPECT_EQ(cmdlineOf(pids[0]).front(), dir_.file("php/" + name)) << "started in a terminal";
+  EXPECT_TRUE(platform.anyProcess(name));
+  // Run hidden, its output went to the log, after the launch mark.
+  EXPECT_TRUE(test::waitFor([&] {
+    const auto run = readLastRun(log);
+    return run && run->note == kMarkStarted && !run->lines.empty() &&
+           run->lines.back().find("[200]: GET /") != std::string::npos;
+  })) << test::readBytes(log);
+  EXPECT_EQ(fs::status(dir_.file("state/tovanik")).permissions(), fs::perms::owner_all);
+  EXPECT_EQ(fs::status(log).permissions(), fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_EQ(platform.killProcesses(name), 1);
   EXPECT_TRUE(silent(port));
+  EXPECT_FALSE(platform.anyProcess(name));
+}
+
+// The launcher starts from a clean slate of signals, whatever the caller had set up:
+// here SIGINT ignored and SIGTERM blocked. (A copy of sleep stands in for the server,
+// because PHP ignores SIGPIPE itself.)
+TEST_F(LiveProcesses, LaunchedProgramHasDefaultSignalsAndAnEmptyMask) {
+  std::string name = uniqueName("sg");
+  std::string copy = dir_.file(name);
+  fs::copy_file("/bin/sleep", copy);
+  fs::permissions(copy, fs::perms::owner_all);
+  struct sigaction ignore {
+  }, previousInt{};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGINT, &ignore, &previousInt);
+  sigset_t term, previousMask;
+  sigemptyset(&term);
+  sigaddset(&term, SIGTERM);
+  ::sigprocmask(SIG_BLOCK, &term, &previousMask);
+  const bool started = launchDetachedProcess({copy, "600"});
+  ::sigprocmask(SIG_SETMASK, &previousMask, nullptr);
+  ::sigaction(SIGINT, &previousInt, nullptr);
+  ASSERT_TRUE(started);
+
+  std::vector<int> pids;
+  ASSERT_TRUE(test::waitFor([&] { return (pids = findProcessesByImageName(name)).size() == 1; }));
+  const std::string status = test::readBytes("/proc/" + std::to_string(pids[0]) + "/status");
+  for (const char* field : {"SigIgn:", "SigBlk:", "SigCgt:"})
+    EXPECT_NE(status.find(std::string(field) + "\t0000000000000000\n"), std::string::npos)
+        << field << "\n"
+        << status;
 }

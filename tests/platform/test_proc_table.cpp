@@ -1,9 +1,13 @@
 // The process table reader and the matcher, checked against a made-up /proc tree and
 // against real PHP servers started under test-only names.
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +19,7 @@
 
 #include "platform/detached_launch.h"
 #include "platform/proc_table.h"
+#include "platform/tcp_listeners.h"
 #include "tests/support/live_processes.h"
 #include "tests/support/test_support.h"
 
@@ -28,15 +33,16 @@ TEST(ParseProcStat, TakesNameBetweenFirstOpenAndLastCloseParenthesis) {
     std::string text;
     std::optional<std::string> comm;
     char state;
+    int ppid = 0, pgrp = 0;
   };
   const Case cases[] = {
-      {"1234 (php8.2) S 1 1234 1234 0 -1", "php8.2", 'S'},
-      {"7 (my t'ser\"v) R 1 7 7", "my t'ser\"v", 'R'},
-      {"8 (a) b (c) Z 1 8 8", "a) b (c", 'Z'},
-      {"9 ((sd-pam)) S 1\n", "(sd-pam)", 'S'},
-      {"10 () S 1", "", 'S'},
+      {"1234 (php8.2) S 1 1234 1234 0 -1", "php8.2", 'S', 1, 1234},
+      {"7 (my t'ser\"v) R 1 7 7", "my t'ser\"v", 'R', 1, 7},
+      {"8 (a) b (c) Z 1 8 8", "a) b (c", 'Z', 1, 8},
+      {"9 ((sd-pam)) S 1\n", "(sd-pam)", 'S', 1},
+      {"10 () S 1", "", 'S', 1},
       {"11 (x) X", "x", 'X'},
-      {"", std::nullopt, 0},
+      {"12 (a 5 6) S 77 88 99", "a 5 6", 'S', 77, 88},
       {"1234", std::nullopt, 0},
       {"1234 (php", std::nullopt, 0},
       {"1234 php) S 1", std::nullopt, 0},
@@ -54,6 +60,8 @@ TEST(ParseProcStat, TakesNameBetweenFirstOpenAndLastCloseParenthesis) {
     if (!parsed) continue;
     EXPECT_EQ(parsed->comm, *c.comm);
     EXPECT_EQ(parsed->state, c.state);
+    EXPECT_EQ(parsed->ppid, c.ppid);
+    EXPECT_EQ(parsed->pgrp, c.pgrp);
   }
 }
 
@@ -76,24 +84,37 @@ TEST(SameImageName, FoldsAsciiLettersOnly) {
   for (const Case& c : cases) EXPECT_EQ(sameImageName(c.a, c.b), c.same) << c.a << " / " << c.b;
 }
 
-// A /proc look-alike in which every case of the matcher has its own process.
+// A /proc look-alike in which every case of the matcher has its own process. The asker
+// is process 150, a child of 151; both carry the wanted name.
 class MadeUpProcTable : public ::testing::Test {
  protected:
   void addProcess(const std::string& pid, const std::string& stat, const char* exeTarget,
-                  const std::string& cmdline) {
+                  const std::string& cmdline, uid_t uid = ::getuid()) {
     std::string dir = root_.file(pid);
     fs::create_directories(dir);
     test::writeBytes(dir + "/stat", stat);
     test::writeBytes(dir + "/cmdline", cmdline);
+    test::writeBytes(dir + "/status", "Name:\tx\nUmask:\t0022\nUid:\t" + std::to_string(uid) +
+                                          "\t0\t0\t0\nGid:\t0\t0\t0\t0\n");
+    // comm as the kernel shows it: the name in stat, cut to 15 bytes, and a line end.
+    std::size_t open = stat.find('('), close = stat.rfind(')');
+    std::string comm = open == std::string::npos || close == std::string::npos
+                           ? std::string("t-server.exe")  // a garbled stat, a sane comm
+                           : stat.substr(open + 1, std::min<std::size_t>(close - open - 1, 15));
+    test::writeBytes(dir + "/comm", comm + "\n");
     if (exeTarget) fs::create_symlink(exeTarget, dir + "/exe");
+  }
+
+  void addScript(const std::string& name, const std::string& firstLine) {
+    test::writeBytes(root_.file(name), firstLine + "\necho hi\n");
   }
 
   void SetUp() override {
     using namespace std::string_literals;
-    addProcess("100", "100 (t-server.exe) S 1", "/usr/bin/php8.2", "t-server.exe\0-S\0"s);
-    addProcess("101", "101 (t-server.exe) Z 1", nullptr, "");
-    addProcess("102", "102 (t-server.exe) X 1", nullptr, "");
-    addProcess("103", "103 (t-server.ex) S 1", "/usr/bin/php8.2", "t-server.ex\0"s);
+    addProcess("100", "100 (t-server.exe) S 1 100", "/usr/bin/php8.2", "t-server.exe\0-S\0"s);
+    addProcess("101", "101 (t-server.exe) Z 1 101", nullptr, "");
+    addProcess("102", "102 (t-server.exe) X 1 102", nullptr, "");
+    addProcess("103", "103 (t-server.ex) S 1 103", "/usr/bin/php8.2", "t-server.ex\0"s);
     addProcess("110", "110 (tovanik-sleeper) S 1", "/opt/x/tovanik-sleeper-x.ab", "sleep\0"s);
     addProcess("111", "111 (tovanik-sleeper) S 1", "/usr/bin/php8.2",
                "/srv/php/tovanik-sleeper-y.ab\0-S\0"s);
@@ -104,37 +125,106 @@ class MadeUpProcTable : public ::testing::Test {
     addProcess("120", "120 (abcdefghijklmno) S 1", "/usr/bin/php8.2", "./abcdefghijklmno\0"s);
     addProcess("130", "garbage", "/usr/bin/t-server.exe", "t-server.exe\0"s);
     addProcess("self", "1 (t-server.exe) S 1", "/usr/bin/php8.2", "t-server.exe\0"s);
+    // A program that renamed its comm (prctl) to a wanted name.
+    addProcess("140", "140 (renamed.exe) S 1", "/usr/bin/python3", "python3\0-c\0"s);
+    // Another user's server.
+    addProcess("141", "141 (other.exe) S 1", "/usr/bin/php8.2", "other.exe\0"s, ::getuid() + 1);
+    // The asker and its parent.
+    addProcess("150", "150 (kin.exe) S 151 151", "/usr/bin/php8.2", "kin.exe\0"s);
+    addProcess("151", "151 (kin.exe) S 1 151", "/usr/bin/php8.2", "kin.exe\0"s);
+    // Scripts started through their "#!" line: [interpreter, (argument,) script, ...].
+    addScript("wrap.sh", "#!/bin/sh");
+    addScript("wrap-e.sh", "#! /bin/sh -e ");
+    addScript("wrap-bash.sh", "#!/bin/bash");
+    addProcess("160", "160 (wrap.sh) S 1", "/usr/bin/dash", "/bin/sh\0"s + root_.file("wrap.sh"));
+    addProcess("161", "161 (wrap-e.sh) S 1", "/usr/bin/dash",
+               "/bin/sh\0-e\0"s + root_.file("wrap-e.sh") + "\0x\0"s);
+    addProcess("162", "162 (wrap-bash.sh) S 1", "/usr/bin/dash",
+               "/bin/sh\0"s + root_.file("wrap-bash.sh"));  // not the script's interpreter
+    addProcess("163", "163 (wrap.sh) S 1", "/usr/bin/python3",
+               "python3\0"s + root_.file("wrap.sh"));  // renamed, argument of that name
+  }
+
+  std::vector<int> find(const std::string& name, bool everyUser = false) {
+    std::vector<int> found =
+        findProcessesByImageName(name, root_.path(), Asker{::getuid(), everyUser, 150});
+    std::sort(found.begin(), found.end());
+    return found;
   }
 
   TempDir root_;
 };
 
+struct NameCase {
+  std::string name;
+  std::vector<int> pids;
+};
+const NameCase kMadeUpCases[] = {
+    {"T-SERVER.EXE", {100}},  // zombie 101, dead 102, malformed 130 and "self" left out
+    {"t-server.ex", {103}},
+    {"tovanik-sleeper-x.ab", {110}},  // long name confirmed by the executable
+    {"TOVANIK-SLEEPER-Y.AB", {111}},  // by argv[0] when exe is the symlink's target
+    {"tovanik-sleeper-z.ab", {112}},  // a replaced executable is still itself
+    {"tovanik-sleeper-w.ab", {113}},  // exe unreadable: argv[0]
+    {"tovanik-sleeper-v.ab", {}},     // same first 15 bytes, another name
+    {"tovanik-sleeper", {}},          // the cut-off start of longer names
+    {"abcdefghijklmno", {120}},       // a name of exactly 15 bytes
+    {"MY T'SER\"V\xC3\xA9R.EXE", {114}},
+    {"my t'ser\"v\xC3\x89r.exe", {}},  // É is not folded to é
+    {"renamed.exe", {}},               // comm alone proves nothing
+    {"python3", {}},                   // argv[0] and exe alone prove nothing either
+    {"other.exe", {}},                 // another user's
+    {"kin.exe", {}},                   // the asker and its ancestors
+    {"wrap.sh", {160}},                // a script; 163 only renamed itself
+    {"wrap-e.sh", {161}},              // a script with an interpreter argument
+    {"wrap-bash.sh", {}},              // its "#!" line names another interpreter
+    {"php8.2", {}},
+    {"php/t-server.exe", {}},  // a name with '/' matches nothing
+    {"/t-server.exe", {}},
+    {"", {}},
+};
+
 TEST_F(MadeUpProcTable, MatchesWholeFileNamesOfLiveProcessesOnly) {
-  struct Case {
-    std::string name;
-    std::vector<int> pids;
-  };
-  const Case cases[] = {
-      {"T-SERVER.EXE", {100}},  // zombie 101, dead 102, malformed 130 and "self" left out
-      {"t-server.ex", {103}},
-      {"tovanik-sleeper-x.ab", {110}},  // long name confirmed by the executable
-      {"TOVANIK-SLEEPER-Y.AB", {111}},  // by argv[0] when exe is the symlink's target
-      {"tovanik-sleeper-z.ab", {112}},  // a replaced executable is still itself
-      {"tovanik-sleeper-w.ab", {113}},  // exe unreadable: argv[0]
-      {"tovanik-sleeper-v.ab", {}},     // same first 15 bytes, another name
-      {"tovanik-sleeper", {}},          // the cut-off start of longer names
-      {"abcdefghijklmno", {120}},       // a name of exactly 15 bytes
-      {"MY T'SER\"V\xC3\xA9R.EXE", {114}},
-      {"my t'ser\"v\xC3\x89r.exe", {}},  // É is not folded to é
-      {"php8.2", {}},
-      {"", {}},
-  };
-  for (const Case& c : cases) {
-    std::vector<int> found = findProcessesByImageName(c.name, root_.path());
-    std::sort(found.begin(), found.end());
-    EXPECT_EQ(found, c.pids) << c.name;
-  }
+  for (const NameCase& c : kMadeUpCases) EXPECT_EQ(find(c.name), c.pids) << c.name;
   EXPECT_TRUE(findProcessesByImageName("t-server.exe", root_.file("missing")).empty());
+}
+
+TEST_F(MadeUpProcTable, RootCountsEveryUsersProcessesButStillNotItsAncestors) {
+  EXPECT_EQ(find("other.exe", true), std::vector<int>{141});
+  EXPECT_EQ(find("kin.exe", true), std::vector<int>{});
+}
+
+// Whatever PID the hint holds, the answer is the full scan's; the hint then names a
+// match, or 0.
+TEST_F(MadeUpProcTable, PidHintNeverChangesTheAnswer) {
+  const Asker asker{::getuid(), false, 150};
+  const int hints[] = {0, 100, 101, 103, 110, 140, 141, 150, 151, 160, 163, 99999};
+  for (const NameCase& c : kMadeUpCases) {
+    for (int hint : hints) {
+      int updated = hint;
+      SCOPED_TRACE(c.name + " with hint " + std::to_string(hint));
+      EXPECT_EQ(anyProcessByImageName(c.name, updated, root_.path(), asker), !c.pids.empty());
+      if (c.pids.empty())
+        EXPECT_EQ(updated, 0);
+      else
+        EXPECT_NE(std::find(c.pids.begin(), c.pids.end(), updated), c.pids.end());
+    }
+  }
+}
+
+TEST_F(MadeUpProcTable, PidHintOfAGoneOrRecycledProcessFallsBackToTheScan) {
+  const Asker asker{::getuid(), false, 150};
+  int hint = 100;
+  ASSERT_TRUE(anyProcessByImageName("t-server.exe", hint, root_.path(), asker));
+  // PID 100 now belongs to another program, and another server runs as 170.
+  fs::remove_all(root_.file("100"));
+  addProcess("100", "100 (bash) S 1 100", "/usr/bin/bash", "bash\0");
+  addProcess("170", "170 (t-server.exe) S 1 170", "/usr/bin/php8.2", "t-server.exe\0");
+  EXPECT_TRUE(anyProcessByImageName("t-server.exe", hint, root_.path(), asker));
+  EXPECT_EQ(hint, 170);
+  fs::remove_all(root_.file("170"));
+  EXPECT_FALSE(anyProcessByImageName("t-server.exe", hint, root_.path(), asker));
+  EXPECT_EQ(hint, 0);
 }
 
 TEST_F(LiveProcesses, ServerIsFoundOnItsPortAndStoppedByName) {
@@ -202,7 +292,9 @@ TEST_F(LiveProcesses, ServerStartedByAnotherProgramCountsToo) {
   // Killed but never reaped by us: it stays a zombie, which no longer counts. (The port
   // closes while the process is still exiting, so this too needs polling.)
   EXPECT_TRUE(test::waitFor([&] { return findProcessesByImageName(name).empty(); }));
-  EXPECT_EQ(stateOf(child), 'Z');
+  // A dying process stops counting once its memory (and with it argv) is gone, a moment
+  // before it turns into the zombie.
+  EXPECT_TRUE(test::waitFor([&] { return stateOf(child) == 'Z'; }));
 }
 
 TEST_F(LiveProcesses, LongNameNeedsTheWholeName) {
@@ -252,4 +344,107 @@ TEST_F(LiveProcesses, NamesWithBlanksQuotesAndNonAsciiArriveIntact) {
   EXPECT_EQ(cmdlineOf(pids[0]), argv);
   EXPECT_EQ(killProcessesByImageName(name), 1);
   EXPECT_TRUE(silent(port));
+}
+
+TEST_F(LiveProcesses, RenamedCommIsNeitherCountedNorKilled) {
+  std::string name = uniqueName("rn");
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::prctl(PR_SET_NAME, name.substr(0, 15).c_str());
+    ::pause();
+    ::_exit(0);
+  }
+  children_.push_back(child);
+  const std::string commPath = "/proc/" + std::to_string(child) + "/comm";
+  ASSERT_TRUE(
+      test::waitFor([&] { return test::readBytes(commPath) == name.substr(0, 15) + "\n"; }));
+  EXPECT_TRUE(findProcessesByImageName(name).empty());
+  int hint = child;
+  EXPECT_FALSE(anyProcessByImageName(name, hint));
+  EXPECT_EQ(killProcessesByImageName(name), 0);
+  EXPECT_EQ(::waitpid(child, nullptr, WNOHANG), 0) << "the renamed process was killed";
+}
+
+// A wrapper that ignores SIGTERM and runs PHP as its child (which inherits the ignored
+// SIGTERM): one stop ends both, and the port is free again.
+TEST_F(LiveProcesses, WrapperScriptAndItsServerEndTogether) {
+  std::string name = uniqueName("wr");
+  std::string script = dir_.file("php/" + name);
+  int port = test::freePort();
+  test::writeBytes(script, "#!/bin/sh\ntrap '' TERM\n'" + php_ + "' -S 127.0.0.1:" +
+                               std::to_string(port) + " -t '" + documentRoot() + "'\n");
+  fs::permissions(script, fs::perms::owner_all);
+  ASSERT_TRUE(launchDetachedProcess({script}));
+  ASSERT_TRUE(answers(port));
+  std::vector<int> pids = findProcessesByImageName(name);
+  ASSERT_EQ(pids.size(), 1u) << "the script itself is the match";
+  EXPECT_EQ(cmdlineOf(pids[0]).at(1), script);
+
+  EXPECT_EQ(killProcessesByImageName(name), 1);
+  EXPECT_TRUE(silent(port));
+  EXPECT_TRUE(test::waitFor([&] { return tcpListenersOnPort(port).empty(); }));
+  EXPECT_TRUE(test::waitFor([&] { return findProcessesByImageName(name).empty(); }));
+}
+
+TEST_F(LiveProcesses, PidHintFollowsAReplacedServerAndIgnoresOtherPrograms) {
+  std::string name = uniqueName("hr");
+  std::string link = linkToPhp(name);
+  int hint = 0;
+  int port = test::freePort();
+  ASSERT_TRUE(launchDetachedProcess(serverArgv(link, port, documentRoot())));
+  ASSERT_TRUE(answers(port));
+  ASSERT_TRUE(anyProcessByImageName(name, hint));
+  const int first = hint;
+  EXPECT_EQ(findProcessesByImageName(name), std::vector<int>{first});
+
+  // Replaced between two ticks: the hint is dead, the new server is found.
+  killProcessesByImageName(name);
+  ASSERT_TRUE(silent(port));
+  ASSERT_TRUE(launchDetachedProcess(serverArgv(link, port, documentRoot())));
+  ASSERT_TRUE(answers(port));
+  EXPECT_TRUE(anyProcessByImageName(name, hint));
+  EXPECT_EQ(findProcessesByImageName(name), std::vector<int>{hint});
+  EXPECT_NE(hint, first);
+
+  // A hint that names a live process of another name (as a recycled PID would) counts
+  // for nothing.
+  killProcessesByImageName(name);
+  ASSERT_TRUE(test::waitFor([&] { return findProcessesByImageName(name).empty(); }));
+  hint = ::getpid();
+  EXPECT_FALSE(anyProcessByImageName(name, hint));
+  EXPECT_EQ(hint, 0);
+}
+
+// The kernel's socket diagnostics and the /proc/net tables describe the same sockets.
+TEST(TcpListeners, SockDiagAgreesWithProcNet) {
+  int holder = ::socket(AF_INET6, SOCK_STREAM, 0);
+  ASSERT_GE(holder, 0);
+  sockaddr_in6 address{};
+  address.sin6_family = AF_INET6;
+  address.sin6_addr = in6addr_loopback;
+  ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(holder, 1), 0);
+  socklen_t length = sizeof address;
+  ::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
+  const int port = ntohs(address.sin6_port);
+
+  auto key = [](const std::vector<Listener>& listeners) {
+    std::vector<std::pair<std::string, unsigned long>> keys;
+    for (const Listener& l : listeners) keys.emplace_back(l.localAddress, l.inode);
+    std::sort(keys.begin(), keys.end());
+    return keys;
+  };
+  const auto fromKernel = listenersFromSockDiag(port);
+  ASSERT_TRUE(fromKernel.has_value()) << "no NETLINK_SOCK_DIAG here";
+  EXPECT_EQ(key(*fromKernel), key(listenersFromProcNet(port)));
+  ASSERT_FALSE(fromKernel->empty());
+  EXPECT_EQ(fromKernel->front().localAddress, "::1");
+
+  const auto withHolders = tcpListenersOnPort(port, {::getpid()});
+  ASSERT_EQ(withHolders.size(), fromKernel->size());
+  EXPECT_EQ(withHolders.front().holders.at(0).first, ::getpid());
+  ::close(holder);
+  EXPECT_TRUE(listenersFromSockDiag(port)->empty());
+  EXPECT_TRUE(listenersFromProcNet(port).empty());
 }

@@ -25,6 +25,7 @@ class FakePlatform final : public Platform {
 
   // What was asked.
   std::vector<std::pair<std::vector<std::string>, ConsoleMode>> launches_;
+  std::vector<std::string> launch_logs_;  // the output log of each launch
   std::vector<std::string> kills_, opened_urls_, opened_paths_;
   std::vector<int> sleeps_;
   // "launch", "find:NAME", "kill:NAME", "sleep:MS", "openUrl:URL", "openPath:PATH".
@@ -35,9 +36,11 @@ class FakePlatform final : public Platform {
   // The name a launch adds is the base name of argv[0], the server's path, in both
   // console modes: the terminal wrapping of a shown launch happens inside the real
   // platform, so argv[0] is always what would appear in the process table.
-  bool launchDetached(const std::vector<std::string>& argv, ConsoleMode mode) override {
+  bool launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
+                      const std::string& outputLog) override {
     calls_.push_back("launch");
     launches_.emplace_back(argv, mode);
+    launch_logs_.push_back(outputLog);
     if (!launch_succeeds_) return false;
     if (launch_starts_ && !argv.empty()) {
       const std::string& path = argv.front();

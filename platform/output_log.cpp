@@ -1,0 +1,215 @@
+#include "platform/output_log.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace tovanik {
+
+namespace {
+
+constexpr const char* kMarkStart = "[tovanik ";
+constexpr std::size_t kStampLength = 20;  // 2026-12-07T23:10:01Z
+
+std::string absoluteVariable(const char* name) {
+  const char* value = std::getenv(name);
+  return (value && value[0] == '/') ? std::string(value) : std::string();
+}
+
+// FNV-1a: stable across builds and machines, so a folder keeps its log name.
+std::uint64_t pathHash(const std::string& text) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
+  return hash;
+}
+
+std::string fileNameSafe(const std::string& name) {
+  std::string safe;
+  for (char c : name) {
+    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                 c == '.' || c == '-' || c == '_';
+    safe += plain ? c : '_';
+  }
+  return safe.empty() ? std::string("root") : safe.substr(0, 64);
+}
+
+bool makeFolders(const std::string& path) {
+  for (std::size_t slash = 1; slash != std::string::npos; slash = path.find('/', slash + 1)) {
+    std::string prefix = path.substr(0, slash);
+    if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  }
+  return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+bool readAt(int fd, char* buffer, std::size_t length, off_t offset) {
+  while (length > 0) {
+    ssize_t got = ::pread(fd, buffer, length, offset);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    buffer += got;
+    length -= static_cast<std::size_t>(got);
+    offset += got;
+  }
+  return true;
+}
+
+bool writeAt(int fd, const char* buffer, std::size_t length, off_t offset) {
+  while (length > 0) {
+    ssize_t put = ::pwrite(fd, buffer, length, offset);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    buffer += put;
+    length -= static_cast<std::size_t>(put);
+    offset += put;
+  }
+  return true;
+}
+
+// The last `length` bytes of an open file (fewer when it is shorter).
+std::optional<std::string> readTail(int fd, std::uint64_t length, struct stat& info) {
+  if (::fstat(fd, &info) != 0) return std::nullopt;
+  const std::uint64_t size = static_cast<std::uint64_t>(info.st_size);
+  const std::uint64_t take = size < length ? size : length;
+  std::string bytes(take, '\0');
+  if (take > 0 && !readAt(fd, bytes.data(), take, static_cast<off_t>(size - take)))
+    return std::nullopt;
+  return bytes;
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::string timeStamp(std::time_t when) {
+  std::tm parts{};
+  ::gmtime_r(&when, &parts);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+  return text;
+}
+
+std::optional<std::time_t> markTime(const std::string& line) {
+  const std::size_t prefix = std::strlen(kMarkStart);
+  if (line.compare(0, prefix, kMarkStart) != 0 || line.size() < prefix + kStampLength + 1 ||
+      line[prefix + kStampLength] != ']')
+    return std::nullopt;
+  std::tm parts{};
+  const std::string stamp = line.substr(prefix, kStampLength);
+  const char* end = ::strptime(stamp.c_str(), "%Y-%m-%dT%H:%M:%SZ", &parts);
+  if (!end || *end) return std::nullopt;
+  return ::timegm(&parts);
+}
+
+}  // namespace
+
+std::string stateFolder() {
+  std::string base = absoluteVariable("XDG_STATE_HOME");
+  if (base.empty()) {
+    std::string home = absoluteVariable("HOME");
+    if (home.empty()) return {};
+    base = home + "/.local/state";
+  }
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  return base + "/tovanik";
+}
+
+std::string outputLogPath(const std::string& programFolder) {
+  const std::string folder = stateFolder();
+  if (folder.empty()) return {};
+  const std::size_t slash = programFolder.rfind('/');
+  const std::string base =
+      slash == std::string::npos ? programFolder : programFolder.substr(slash + 1);
+  char hash[17];
+  std::snprintf(hash, sizeof hash, "%016llx",
+                static_cast<unsigned long long>(pathHash(programFolder)));
+  return folder + "/" + fileNameSafe(base) + "-" + std::string(hash, 8) + ".log";
+}
+
+bool trimOutputLog(const std::string& path, std::uint64_t limit, std::uint64_t keep) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || static_cast<std::uint64_t>(info.st_size) <= limit)
+    return true;
+  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return false;
+  // Two of our programs may find the file too large at once; one cut is enough.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return true;
+  }
+  bool done = false;
+  if (auto tail = readTail(fd, keep, info)) {
+    // Keep whole lines: drop the partial first one unless it is all there is.
+    std::size_t start = tail->find('\n');
+    start = (start == std::string::npos || start + 1 == tail->size()) ? 0 : start + 1;
+    const std::size_t length = tail->size() - start;
+    done = static_cast<std::uint64_t>(info.st_size) <= limit ||
+           (writeAt(fd, tail->data() + start, length, 0) &&
+            ::ftruncate(fd, static_cast<off_t>(length)) == 0);
+  }
+  ::close(fd);
+  return done;
+}
+
+bool markLaunch(const std::string& path, const std::string& note) {
+  if (path.empty()) return false;
+  const std::size_t slash = path.rfind('/');
+  if (slash != std::string::npos && slash > 0 && !makeFolders(path.substr(0, slash))) return false;
+  trimOutputLog(path);
+  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return false;
+  const std::string line =
+      std::string(kMarkStart) + timeStamp(std::time(nullptr)) + "] " + note + "\n";
+  bool written = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+  return ::close(fd) == 0 && written;
+}
+
+std::optional<LastRun> readLastRun(const std::string& path) {
+  // A run that ended at once printed a few lines; its mark is near the end.
+  constexpr std::uint64_t kLookBack = 64 * 1024;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat info {};
+  std::optional<std::string> tail = readTail(fd, kLookBack, info);
+  ::close(fd);
+  if (!tail) return std::nullopt;
+  std::vector<std::string> lines = splitLines(*tail);
+  for (std::size_t i = lines.size(); i-- > 0;) {
+    if (auto launched = markTime(lines[i])) {
+      LastRun run;
+      run.note = lines[i].substr(std::strlen(kMarkStart) + kStampLength + 2);
+      run.launched = *launched;
+      run.lastOutput = info.st_mtime;
+      run.lines.assign(lines.begin() + static_cast<long>(i) + 1, lines.end());
+      return run;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::vector<std::string>> tailLines(const std::string& path, long count) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat info {};
+  std::optional<std::string> all = readTail(fd, ~0ull, info);
+  ::close(fd);
+  if (!all) return std::nullopt;
+  std::vector<std::string> lines = splitLines(*all);
+  if (count >= 0 && lines.size() > static_cast<std::size_t>(count))
+    lines.erase(lines.begin(), lines.end() - count);
+  return lines;
+}
+
+}  // namespace tovanik
