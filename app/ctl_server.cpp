@@ -1,4 +1,5 @@
 // tovanikctl's server commands: status, start, stop, log and the local address.
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -118,8 +119,12 @@ std::optional<std::string> invalidSetting(const Context& c, const ServerSettings
   return std::nullopt;
 }
 
-// Ends what this start launched, so that a failed start leaves no process behind.
-void stopLaunched(const Context& c, const std::string& exeName) {
+// Ends what this start launched, so that a failed start leaves no process behind: the
+// launched process leads its own group, which holds whatever it started too, even a
+// program it replaced itself with under another name.
+void stopLaunched(const Context& c, const std::string& exeName, int launched) {
+  if (launched <= 0) return;
+  ::kill(-launched, SIGKILL);
   const auto deadline = Clock::now() + std::chrono::seconds(2);
   while (c.platform.killProcesses(exeName) > 0 && Clock::now() < deadline)
     std::this_thread::sleep_for(kPollInterval);
@@ -168,13 +173,12 @@ int start(const Context& c) {
   const int port = *portNumber(s->serverPort);
   const std::string log = serverLogPath(c.programFolder);
 
-  bool launched = false;
+  int launched = 0;  // the PID of what this start launched
   const ConsoleMode mode = consoleModeFor(s->commandPrompt);
   if (c.platform.findProcesses(s->exeName).empty()) {
     const auto argv = serverArgv(c.programFolder, *s);
-    if (!c.platform.launchDetached(argv, mode, log))
-      return fail(c, "could not start " + argv[0] + ": " + std::strerror(errno));
-    launched = true;
+    launched = c.platform.launchDetached(argv, mode, log);
+    if (launched == 0) return fail(c, "could not start " + argv[0] + ": " + std::strerror(errno));
   }
 
   const auto begun = Clock::now();
@@ -189,10 +193,11 @@ int start(const Context& c) {
       if (!state.otherHolders.empty())
         why += " (port " + std::to_string(port) + " is taken by " + state.otherHolders + ")";
       if (const auto lines = endedAtOnce(log)) why += ": " + lastNonEmpty(*lines);
+      stopLaunched(c, s->exeName, launched);
       return fail(c, why + " (see tovanikctl log)");
     }
     if (Clock::now() - begun > kListenTimeout) {
-      if (launched) stopLaunched(c, s->exeName);
+      stopLaunched(c, s->exeName, launched);
       return fail(c, "the server did not listen on port " + std::to_string(port) + " within 5 s" +
                          (launched ? " and was stopped" : ""));
     }

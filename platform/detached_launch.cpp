@@ -32,6 +32,7 @@ struct LaunchPlan {
   int outputFd;  // the output file or /dev/null
   char* grandchildStackTop;
   volatile int error;  // errno of the step that failed; 0 once the exec succeeded
+  volatile pid_t pid;  // the program's
 };
 
 // The kernel's struct sigaction for rt_sigaction: calling the kernel directly keeps the
@@ -93,8 +94,8 @@ CHILD_CODE int execServer(void* argument) {
 // exit, which the caller waits for, comes after the outcome is known.
 CHILD_CODE int startServerAndExit(void* argument) {
   auto* plan = static_cast<LaunchPlan*>(argument);
-  if (::clone(execServer, plan->grandchildStackTop, CLONE_VM | CLONE_VFORK | SIGCHLD, plan) < 0)
-    plan->error = errno;
+  plan->pid = ::clone(execServer, plan->grandchildStackTop, CLONE_VM | CLONE_VFORK | SIGCHLD, plan);
+  if (plan->pid < 0) plan->error = errno;
   ::syscall(SYS_exit_group, 0);
   return 0;
 }
@@ -177,14 +178,14 @@ std::vector<std::string> terminalArgv(const std::string& terminal,
   return wrapped;
 }
 
-bool launchDetachedProcess(const std::vector<std::string>& argv, const std::string& outputFile) {
-  if (argv.empty()) return false;
+pid_t launchDetachedProcess(const std::vector<std::string>& argv, const std::string& outputFile) {
+  if (argv.empty()) return 0;
   // The PATH lookup happens here, where allocating is allowed; the child only calls
   // execve() on a ready path.
   const std::string program = resolveExecutable(argv[0]);
   if (program.empty()) {
     errno = ENOENT;
-    return false;
+    return 0;
   }
   std::vector<char*> args;
   args.reserve(argv.size() + 1);
@@ -194,7 +195,7 @@ bool launchDetachedProcess(const std::vector<std::string>& argv, const std::stri
   ChildStacks stacks;
   const int input = openAbove2("/dev/null", O_RDONLY);
   const int output = openOutput(outputFile);
-  LaunchPlan plan{program.c_str(), args.data(), environ, input, output, stacks.secondTop(), 0};
+  LaunchPlan plan{program.c_str(), args.data(), environ, input, output, stacks.secondTop(), 0, 0};
   pid_t child = -1;
   if (stacks.ok() && input >= 0 && output >= 0) {
     // No signal may be handled between the clone and the children's reset: a handler
@@ -207,11 +208,14 @@ bool launchDetachedProcess(const std::vector<std::string>& argv, const std::stri
   }
   if (input >= 0) ::close(input);
   if (output >= 0) ::close(output);
-  if (child < 0) return false;
+  if (child < 0) return 0;
   while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
   }
-  if (plan.error != 0) errno = plan.error;  // the reason, for the caller's message
-  return plan.error == 0;
+  if (plan.error != 0) {
+    errno = plan.error;  // the reason, for the caller's message
+    return 0;
+  }
+  return plan.pid;
 }
 
 }  // namespace tovanik

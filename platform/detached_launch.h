@@ -1,6 +1,8 @@
 #pragma once
 // Starting programs that outlive the caller and are never waited for.
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -16,10 +18,10 @@ namespace tovanik {
 // processes share the caller's memory until the exec (clone with CLONE_VM and
 // CLONE_VFORK), so no copy of the caller's page tables is made, however large it is.
 // argv[0] containing '/' is used as it is; a bare name is looked up on PATH.
-// Returns true once the program has been executed, false when it could not be
-// (missing, not executable, no process could be made, empty argv).
-bool launchDetachedProcess(const std::vector<std::string>& argv,
-                           const std::string& outputFile = "");
+// Returns the program's PID once it has been executed, 0 when it could not be (missing,
+// not executable, no process could be made, empty argv), with errno telling why.
+pid_t launchDetachedProcess(const std::vector<std::string>& argv,
+                            const std::string& outputFile = "");
 
 // The file `name` would run as: itself when it holds '/', else the first executable
 // regular file of that name in a PATH folder (PATH unset: /usr/local/bin:/usr/bin:/bin).

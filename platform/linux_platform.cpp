@@ -39,16 +39,16 @@ bool displayAvailable() {
 
 std::string LinuxPlatform::programFolder() const { return folderOfRunningExecutable(); }
 
-bool LinuxPlatform::launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
-                                   const std::string& outputLog) {
-  if (argv.empty()) return false;
+int LinuxPlatform::launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
+                                  const std::string& outputLog) {
+  if (argv.empty()) return 0;
   if (mode == ConsoleMode::Shown && displayAvailable()) {
     std::string terminal = findTerminalProgram();
     if (!terminal.empty()) {
       // The terminal starts even when the program inside it cannot; check first, so a
       // missing server is reported the same way in both modes.
       std::string program = resolveExecutable(argv[0]);
-      if (program.empty() || ::access(program.c_str(), X_OK) != 0) return false;
+      if (program.empty() || ::access(program.c_str(), X_OK) != 0) return 0;
       // The mark tells a later look at the log that this run's output is not in it.
       if (!outputLog.empty()) markLaunch(outputLog, kMarkStartedInTerminal);
       return launchDetachedProcess(terminalArgv(terminal, argv));
@@ -74,11 +74,11 @@ int LinuxPlatform::killProcesses(const std::string& imageName) {
 }
 
 bool LinuxPlatform::openUrl(const std::string& url) {
-  return launchDetachedProcess({"xdg-open", url});
+  return launchDetachedProcess({"xdg-open", url}) != 0;
 }
 
 bool LinuxPlatform::openPath(const std::string& path) {
-  return launchDetachedProcess({"xdg-open", path});
+  return launchDetachedProcess({"xdg-open", path}) != 0;
 }
 
 void LinuxPlatform::sleepMs(int milliseconds) {

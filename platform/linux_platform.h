@@ -10,8 +10,8 @@ namespace tovanik {
 class LinuxPlatform : public Platform {
  public:
   std::string programFolder() const override;
-  bool launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
-                      const std::string& outputLog) override;
+  int launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
+                     const std::string& outputLog) override;
   std::vector<int> findProcesses(const std::string& imageName) override;
   // Looks at the process found last time first (see anyProcessByImageName). Being the
   // call made once a second, it also keeps the server's log below its limit while the

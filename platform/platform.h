@@ -24,9 +24,10 @@ class Platform {
   // `outputLog` after a launch mark (on /dev/null when outputLog is ""). Shown runs it
   // inside a terminal window (x-terminal-emulator or xterm, with -e) that takes the
   // focus, or hidden when no terminal program exists.
-  // Returns false when nothing was started (executable missing or not executable).
-  virtual bool launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
-                              const std::string& outputLog) = 0;
+  // Returns the PID of the started process (the terminal's when shown), 0 when nothing
+  // was started (executable missing or not executable).
+  virtual int launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
+                             const std::string& outputLog) = 0;
 
   // PIDs of the live processes (zombies and dead ones excluded) started from a file
   // named `imageName`, ASCII case-insensitively: the caller's own user's processes

@@ -1,29 +1,63 @@
 // tovanikctl's server commands, run as the real binary against the real PHP server on a
-// free loopback port.
+// free loopback port. Logs go to a state folder of the test's own.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
 
+#include "platform/output_log.h"
 #include "platform/proc_table.h"
+#include "platform/tcp_listeners.h"
 #include "tests/support/ctl_run.h"
+#include "tests/support/live_processes.h"
 #include "tests/support/test_support.h"
 
 namespace tovanik {
 namespace {
 
 using namespace test;
+namespace fs = std::filesystem;
 
 class CtlServer : public ::testing::Test {
  protected:
   void SetUp() override { layoutProgramFolder(dir.path(), exeName, port); }
-  void TearDown() override { killProcessesByImageName(exeName); }
-  CtlRun run(const char* command) { return ctl({"--folder", dir.path(), command}); }
+  void TearDown() override {
+    killProcessesByImageName(exeName);
+    EXPECT_TRUE(waitFor([&] { return findProcessesByImageName(exeName).empty(); }));
+  }
+  CtlRun run(const std::string& command) { return ctl({"--folder", dir.path(), command}); }
 
-  TempDir dir;
+  // Rewrites the configuration with some settings changed.
+  void configure(const std::map<std::string, std::string>& changed) {
+    std::map<std::string, std::string> keys{{"command_prompt", "hide"},
+                                            {"server_port", std::to_string(port)},
+                                            {"root_directory", "www"},
+                                            {"php_folder", "php"},
+                                            {"exe_name", exeName}};
+    for (const auto& [key, value] : changed) keys[key] = value;
+    std::string text = "[Config]\r\n";
+    for (const auto& [key, value] : keys) text += key + "=" + value + "\r\n";
+    writeBytes(dir.file("config/config.ini"), text);
+  }
+
+  std::string log() const { return outputLogPath(dir.path()); }
+  std::string commandLine() const {
+    return "command: \"" + dir.path() + "/php/" + exeName +
+           "\" -S 0.0.0.0:" + std::to_string(port) + " -t \"" + dir.path() + "/www\"\n";
+  }
+  bool nothingLeft() const {
+    return findProcessesByImageName(exeName).empty() && tcpListenersOnPort(port).empty();
+  }
+
+  TempDir dir, state;
+  ScopedEnv stateHome{"XDG_STATE_HOME", state.path().c_str()};
   // A name of its own, so these tests never touch another server.
   const std::string exeName = "ctl" + std::to_string(getpid()) + ".exe";
   const int port = freePort();
@@ -32,7 +66,7 @@ class CtlServer : public ::testing::Test {
 TEST_F(CtlServer, StartStatusStopRestart) {
   CtlRun r = run("status");
   EXPECT_EQ(r.rc, 3);
-  EXPECT_EQ(r.out, "stopped\nport " + std::to_string(port) + ": not listening\n");
+  EXPECT_EQ(r.out, "stopped\nport " + std::to_string(port) + ": not listening\n" + commandLine());
 
   r = run("start");
   ASSERT_EQ(r.rc, 0) << r.err;
@@ -43,7 +77,7 @@ TEST_F(CtlServer, StartStatusStopRestart) {
   r = run("status");
   EXPECT_EQ(r.rc, 0);
   EXPECT_EQ(r.out, "running " + std::to_string(pids[0]) + "\nport " + std::to_string(port) +
-                       ": listening (server)\n");
+                       ": listening (server)\n" + commandLine());
 
   EXPECT_EQ(run("start").rc, 0);  // already running: no second server
   EXPECT_EQ(findProcessesByImageName(exeName), pids);
@@ -58,10 +92,55 @@ TEST_F(CtlServer, StartStatusStopRestart) {
   EXPECT_TRUE(findProcessesByImageName(exeName).empty());
   EXPECT_EQ(httpStatus(port), 0);
   EXPECT_EQ(run("stop").rc, 0);  // nothing to stop is fine
+
+  // The log holds both runs; a stop soon after a start is not taken for a failed start.
+  r = ctl({"--folder", dir.path(), "log"});
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_NE(r.out.find("[200]: GET /"), std::string::npos) << r.out;
+  EXPECT_EQ(run("status").out.find("ended at once"), std::string::npos);
 }
 
-TEST_F(CtlServer, StartSaysWhyItFailed) {
-  // Port taken by another program: this test holds it.
+// Every refusal names the setting, and nothing is launched: no process, no listener,
+// no launch in the log.
+TEST_F(CtlServer, StartChecksTheSettingsBeforeLaunching) {
+  fs::create_directory(dir.file("not-a-program.exe"));
+  struct Case {
+    std::map<std::string, std::string> settings;
+    std::string named;
+  };
+  const Case cases[] = {
+      {{{"server_port", "0"}}, "server_port '0'"},
+      {{{"server_port", ""}}, "server_port ''"},
+      {{{"server_port", "018232"}}, "server_port '018232'"},
+      {{{"server_port", "99999"}}, "server_port '99999'"},
+      {{{"server_port", "12345678901"}}, "server_port '12345678901'"},
+      {{{"server_port", "80 "}}, "server_port '80 '"},
+      {{{"exe_name", ""}}, "exe_name"},
+      {{{"exe_name", "php/x.exe"}}, "exe_name"},
+      {{{"exe_name", "missing.exe"}}, "exe_name/php_folder"},
+      {{{"php_folder", "."}, {"exe_name", "not-a-program.exe"}}, "exe_name/php_folder"},
+      {{{"php_folder", "."}, {"exe_name", "config"}}, "exe_name/php_folder"},
+      {{{"root_directory", "nowhere"}}, "root_directory"},
+      {{{"root_directory", "www/index.php"}}, "root_directory"},
+  };
+  for (const Case& c : cases) {
+    configure(c.settings);
+    const CtlRun r = run("start");
+    SCOPED_TRACE(r.err);
+    expectCleanFailure(r);
+    EXPECT_NE(r.err.find(c.named), std::string::npos);
+    EXPECT_TRUE(nothingLeft());
+    EXPECT_FALSE(fs::exists(log())) << "something was launched";
+  }
+  // The status of a port no number can hold says so, and does not abort.
+  configure({{"server_port", "12345678901"}});
+  const CtlRun r = run("status");
+  EXPECT_EQ(r.rc, 3);
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find("port '12345678901': not a port number\n"), std::string::npos) << r.out;
+}
+
+TEST_F(CtlServer, PortHeldByAnotherProgramIsReportedInPhpsOwnWords) {
   int holder = socket(AF_INET, SOCK_STREAM, 0);
   int yes = 1;
   setsockopt(holder, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
@@ -70,27 +149,128 @@ TEST_F(CtlServer, StartSaysWhyItFailed) {
   addr.sin_port = htons(static_cast<uint16_t>(port));
   ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
   ASSERT_EQ(listen(holder, 1), 0);
+  const std::string phpsLine =
+      "Failed to listen on 0.0.0.0:" + std::to_string(port) + " (reason: Address already in use)";
+
   CtlRun r = run("start");
   expectCleanFailure(r);
-  EXPECT_NE(r.err.find("taken by"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(phpsLine), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("pid " + std::to_string(getpid())), std::string::npos) << r.err;
+  EXPECT_TRUE(findProcessesByImageName(exeName).empty()) << "exit 1 left a process";
+
   r = run("status");
   EXPECT_EQ(r.rc, 3);
   EXPECT_NE(r.out.find("held by another program"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("ended at once"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  ["), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(phpsLine), std::string::npos) << r.out;
+
+  r = ctl({"--folder", dir.path(), "log", "-n", "1"});
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_NE(r.out.find(phpsLine), std::string::npos) << r.out;
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1);
   close(holder);
-  EXPECT_TRUE(waitFor([&] { return findProcessesByImageName(exeName).empty(); }));
+}
 
-  // The document root does not exist: PHP refuses and exits at once.
-  EXPECT_EQ(ctl({"--folder", dir.path(), "config", "set", "root_directory", "nowhere"}).rc, 0);
-  r = run("start");
-  expectCleanFailure(r);
-  EXPECT_NE(r.err.find("exited"), std::string::npos) << r.err;
+TEST_F(CtlServer, LogStaysWithinItsLimitAndKeepsTheNewestLines) {
+  ASSERT_EQ(run("start").rc, 0);
+  // PHP logs each request's path; long paths take the file past its limit quickly.
+  const std::string padding(6000, 'x');
+  for (int i = 0; fs::file_size(log()) <= kLogLimit; ++i) {
+    ASSERT_LT(i, 5000) << "the log does not grow";
+    ASSERT_EQ(httpStatus(port, "/old-" + std::to_string(i) + "-" + padding + ".txt"), 404);
+  }
+  const std::string newest = "/newest-" + std::to_string(getpid()) + ".txt";
+  ASSERT_EQ(httpStatus(port, newest), 404);
+  ASSERT_TRUE(waitFor([&] { return readBytes(log()).find(newest) != std::string::npos; }));
 
-  // The executable is missing.
-  std::filesystem::remove(dir.file("php/" + exeName));
-  r = run("start");
-  expectCleanFailure(r);
-  EXPECT_NE(r.err.find("missing"), std::string::npos) << r.err;
+  // Any use of tovanikctl cuts it, while PHP goes on writing to it.
+  EXPECT_EQ(run("status").rc, 0);
+  EXPECT_LE(fs::file_size(log()), kLogKeep);
+  const std::string kept = readBytes(log());
+  EXPECT_NE(kept.find(newest), std::string::npos);
+  EXPECT_EQ(kept.find("/old-0-"), std::string::npos);
+  EXPECT_EQ(kept.front(), '[') << "the cut starts at a line";
+  EXPECT_EQ(httpStatus(port, "/after-the-cut.txt"), 404);
+  EXPECT_TRUE(waitFor([&] {
+    const auto lines = tailLines(log(), 3);
+    return lines && !lines->empty() && readBytes(log()).find("/after-the-cut") != std::string::npos;
+  }));
+  const CtlRun r = ctl({"--folder", dir.path(), "log", "-n", "2"});
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_NE(r.out.find("/after-the-cut"), std::string::npos) << r.out;
+  EXPECT_EQ(readBytes(log()).find(std::string(1, '\0')), std::string::npos) << "holes in the file";
+}
+
+TEST_F(CtlServer, LogFollowsTheServersOutput) {
+  ASSERT_EQ(run("start").rc, 0);
+  const std::string out = state.file("follow.out");
+  pid_t follower = fork();
+  ASSERT_GE(follower, 0);
+  if (follower == 0) {
+    const std::string program = binDir() + "/tovanikctl";
+    freopen(out.c_str(), "w", stdout);
+    execl(program.c_str(), program.c_str(), "--folder", dir.path().c_str(), "log", "-n", "0", "-f",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  EXPECT_TRUE(waitFor([&] {
+    httpStatus(port, "/followed");
+    return readBytes(out).find("GET /followed") != std::string::npos;
+  }));
+  kill(follower, SIGKILL);
+  waitpid(follower, nullptr, 0);
+  EXPECT_EQ(readBytes(out).find("Development Server"), std::string::npos)
+      << "-n 0 showed old lines";
+  expectCleanFailure(ctl({"--folder", dir.path(), "log", "-n"}));
+  expectCleanFailure(ctl({"--folder", dir.path(), "log", "-x"}));
+}
+
+// With exe_name naming tovanikctl itself, the shell that runs it, or the program that
+// runs that shell, a stop kills none of them. Copies under names of this run stand in
+// for the real ones, which other programs on the machine may be running.
+TEST_F(CtlServer, StopNeverKillsTheCallerOrItsAncestors) {
+  const std::string suffix = std::to_string(getpid());
+  const std::string ctlCopy = dir.file("ctlself" + suffix);
+  const std::string shellCopy = dir.file("shself" + suffix);
+  fs::copy_file(binDir() + "/tovanikctl", ctlCopy);
+  fs::copy_file(fs::canonical("/bin/sh"), shellCopy);
+  fs::permissions(ctlCopy, fs::perms::owner_all);
+  fs::permissions(shellCopy, fs::perms::owner_all);
+  const std::string thisProgram = fs::read_symlink("/proc/self/exe").filename().string();
+  const std::string script =
+      quoted(ctlCopy) + " --folder " + quoted(dir.path()) + " stop; echo \"rc=$?\"";
+  for (const std::string& name : {fs::path(ctlCopy).filename().string(),
+                                  fs::path(shellCopy).filename().string(), thisProgram}) {
+    SCOPED_TRACE(name);
+    configure({{"exe_name", name}});
+    const std::string output = state.file("stop.out");
+    const int status =
+        std::system((quoted(shellCopy) + " -c " + quoted(script) + " >" + output).c_str());
+    EXPECT_TRUE(WIFEXITED(status)) << "the shell was killed";
+    EXPECT_EQ(readBytes(output), "rc=0\n") << "tovanikctl was killed";
+  }
+}
+
+// Other users' servers do not count: a server of this name run by root is not seen by
+// a status run as nobody, and a stop run as nobody leaves it alone.
+TEST_F(CtlServer, OtherUsersServersDoNotCount) {
+  if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0)
+    GTEST_SKIP() << "needs root and setpriv";
+  const CtlRun started = run("start");
+  ASSERT_EQ(started.rc, 0) << started.err;
+  fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+  const std::string asNobody = "setpriv --reuid=nobody --regid=nogroup --clear-groups " +
+                               quoted(binDir() + "/tovanikctl") + " --folder " + quoted(dir.path());
+  const std::string output = state.file("nobody.out");
+  int status = std::system((asNobody + " status >" + output).c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 3);
+  EXPECT_EQ(readBytes(output).rfind("stopped\n", 0), 0u) << readBytes(output);
+  status = std::system((asNobody + " stop >" + output).c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(httpStatus(port), 200);
+  EXPECT_EQ(run("status").rc, 0);
 }
 
 }  // namespace

@@ -23,8 +23,8 @@ class FolderPlatform final : public Platform {
  public:
   explicit FolderPlatform(std::string folder) : folder_(std::move(folder)) {}
   std::string programFolder() const override { return folder_; }
-  bool launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
-                      const std::string& outputLog) override {
+  int launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
+                     const std::string& outputLog) override {
     return real_.launchDetached(argv, mode, outputLog);
   }
   std::vector<int> findProcesses(const std::string& name) override {

@@ -19,7 +19,7 @@ class FakePlatform final : public Platform {
   // Behaviour the test sets up.
   std::string program_folder_;
   std::set<std::string> running_names_;  // as started; matched ASCII case-insensitively
-  bool launch_succeeds_ = true;          // launchDetached's answer
+  bool launch_succeeds_ = true;          // whether launchDetached starts anything
   bool launch_starts_ = true;            // a successful launch adds the started name
   bool kill_stops_ = true;               // a kill removes every matching name
 
@@ -36,17 +36,17 @@ class FakePlatform final : public Platform {
   // The name a launch adds is the base name of argv[0], the server's path, in both
   // console modes: the terminal wrapping of a shown launch happens inside the real
   // platform, so argv[0] is always what would appear in the process table.
-  bool launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
-                      const std::string& outputLog) override {
+  int launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
+                     const std::string& outputLog) override {
     calls_.push_back("launch");
     launches_.emplace_back(argv, mode);
     launch_logs_.push_back(outputLog);
-    if (!launch_succeeds_) return false;
+    if (!launch_succeeds_) return 0;
     if (launch_starts_ && !argv.empty()) {
       const std::string& path = argv.front();
       running_names_.insert(path.substr(path.rfind('/') + 1));  // npos + 1 == 0
     }
-    return true;
+    return 1;  // a made-up PID, as findProcesses uses
   }
 
   // One made-up pid (1) when any running name matches, as a real scan would list one.
