@@ -1,30 +1,34 @@
 // tovanikctl's settings commands: `ini` on any INI file, `config` on the program's own.
+// A value is stored only when the panel can read it back as stored; every refusal and
+// failure is one line on stderr, naming the rule or the reason, and exit code 1.
 #include <ostream>
 
 #include "app/ctl_commands.h"
 #include "settings/config.h"
 #include "settings/ini.h"
+#include "settings/value_rules.h"
 
 namespace tovanik::ctl {
 namespace {
 
-bool hasControlCharacter(const std::string& s) {
-  for (unsigned char ch : s)
-    if (ch < 0x20 || ch == 0x7F) return true;
-  return false;
+int cannot(const Context& c, const char* what, const std::string& path, const std::string& why) {
+  return fail(c, std::string("cannot ") + what + " " + path + ": " + why);
 }
 
 }  // namespace
 
 int ini(const Context& c, const std::vector<std::string>& args) {
+  std::string why;
   if (args.size() == 4 && args[0] == "get") {
-    const auto value = INIread(args[1], args[2], args[3]);
-    if (!value) return fail(c, "cannot read " + args[1]);
+    const auto value = INIread(args[1], args[2], args[3], &why);
+    if (!value) return cannot(c, "read", args[1], why);
     c.out << *value << '\n';
     return 0;
   }
   if (args.size() == 5 && args[0] == "set") {
-    if (!INIwrite(args[1], args[2], args[3], args[4])) return fail(c, "cannot write " + args[1]);
+    if (const auto problem = iniEntryProblem(args[2], args[3], args[4])) return fail(c, *problem);
+    if (!INIwrite(args[1], args[2], args[3], args[4], &why))
+      return cannot(c, "write", args[1], why);
     return 0;
   }
   return fail(c, "usage: tovanikctl ini get FILE SECTION KEY | ini set FILE SECTION KEY VALUE");
@@ -32,22 +36,18 @@ int ini(const Context& c, const std::vector<std::string>& args) {
 
 int config(const Context& c, const std::vector<std::string>& args) {
   const ConfigFile file(c.programFolder);
+  std::string why;
   if (args.size() == 2 && args[0] == "get") {
-    const auto value = file.read(args[1]);
-    if (!value) return fail(c, "cannot read " + file.path());
+    const auto value = file.read(args[1], &why);
+    if (!value) return cannot(c, "read", file.path(), why);
     c.out << *value << '\n';
     return 0;
   }
   if (args.size() == 3 && args[0] == "set") {
-    const std::string& key = args[1];
-    const std::string& value = args[2];
-    if (key.empty() || hasControlCharacter(key) || key.find_first_of("=[]") != std::string::npos)
-      return fail(c, "invalid key '" + key + "'");
-    if (hasControlCharacter(value))
-      return fail(c, "refusing a value with a line break or other control character");
-    if (key == "server_port" && !isNumericPort(value))
-      return fail(c, "server_port must be plain digits, got '" + value + "'");
-    if (!file.write(key, value)) return fail(c, "cannot write " + file.path());
+    if (const auto problem = configValueProblem(args[1], args[2])) return fail(c, *problem);
+    if (!file.write(*configKeyName(args[1]), args[2], &why)) {
+      return cannot(c, "write", file.path(), why);
+    }
     return 0;
   }
   return fail(c, "usage: tovanikctl config get KEY | config set KEY VALUE");

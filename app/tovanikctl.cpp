@@ -13,7 +13,8 @@ constexpr const char* kUsage = R"(usage: tovanikctl [--folder DIR] COMMAND
   ini get FILE SECTION KEY          print one value of an INI file
   ini set FILE SECTION KEY VALUE    store one value in an INI file
   config get KEY                    print a setting of DIR/config/config.ini
-  config set KEY VALUE              store a setting (server_port: digits only)
+  config set KEY VALUE              store one of the five settings (refuses values the
+                                    panel could not read back, e.g. port 0)
   status                            running PIDs or stopped, who holds the port and the
                                     command line; why the last launch ended at once
                                     (exit 0 running, 3 stopped)

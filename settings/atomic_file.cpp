@@ -1,6 +1,8 @@
 #include "settings/atomic_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,47 +10,33 @@
 #include <cstdlib>
 #include <optional>
 
+#include "settings/file_bytes.h"
+#include "settings/safe_path.h"
+#include "settings/why_not.h"
+
 namespace tovanik {
 namespace {
 
-constexpr int kMaxSymlinkHops = 40;  // the kernel's own limit before ELOOP
-// Room left for the ".", the ".XXXXXX" suffix within the 255-byte name limit.
+// Room left for the ".", the ".tmp-XXXXXX" suffix within the 255-byte name limit.
 constexpr std::size_t kMaxTempBaseLength = 200;
+constexpr std::string_view kTempInfix = ".tmp-";
+constexpr std::size_t kTempRandomLength = 6;  // mkostemp's XXXXXX
 constexpr mode_t kOwnerReadWrite = S_IRUSR | S_IWUSR;
 constexpr mode_t kPermissionBits = 07777;
 
-std::string folderOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+// ".<name>.tmp-": every temporary file of `name` starts so, followed by six letters or digits.
+std::string tempPrefix(const std::string& name) {
+  return "." + name.substr(0, kMaxTempBaseLength) + std::string(kTempInfix);
 }
 
-std::string nameOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Follows symbolic links at the last component of `path`, so the new file is renamed over
-// the file the link names instead of over the link. A dangling link resolves to its missing
-// target, which is then created. nullopt for an unreadable link or a link loop.
-std::optional<std::string> resolveSymlinks(std::string path) {
-  for (int hop = 0; hop < kMaxSymlinkHops; ++hop) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-    std::string target(static_cast<std::size_t>(info.st_size) + 256, '\0');
-    const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
-    if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) return std::nullopt;
-    target.resize(static_cast<std::size_t>(length));
-    path = target.front() == '/' ? target : folderOf(path) + "/" + target;
+bool isTempFileOf(std::string_view entry, const std::string& prefix) {
+  if (entry.size() != prefix.size() + kTempRandomLength || entry.substr(0, prefix.size()) != prefix)
+    return false;
+  for (const char c : entry.substr(prefix.size())) {
+    const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!alnum) return false;
   }
-  return std::nullopt;
-}
-
-// Creates the temporary file ".<name>.XXXXXX" exclusively beside the target (mode 0600;
-// takeOverAttributes sets the final bits).
-int createTempFile(const std::string& folder, const std::string& name, std::string& tempPath) {
-  tempPath = folder + "/." + name.substr(0, kMaxTempBaseLength) + ".XXXXXX";
-  return ::mkostemp(tempPath.data(), O_CLOEXEC);
+  return true;
 }
 
 bool writeAll(int fd, std::string_view bytes) {
@@ -87,31 +75,96 @@ void syncFolder(const std::string& folder) {
   ::close(fd);
 }
 
+// An exclusive flock on a folder, released on destruction.
+class FolderLock {
+ public:
+  explicit FolderLock(const std::string& folder) {
+    fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) {
+      error_ = errno;
+      return;
+    }
+    while (::flock(fd_, LOCK_EX) != 0) {
+      if (errno == EINTR) continue;
+      // Locks on folders are not available everywhere (NFS emulates flock with
+      // byte-range locks, which need a file open for writing): go on without.
+      if (errno != EBADF && errno != ENOLCK && errno != EOPNOTSUPP && errno != EINVAL) {
+        error_ = errno;
+      }
+      return;
+    }
+    held_ = true;
+  }
+  ~FolderLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+  int error() const { return error_; }  // 0: locked, or locks unavailable here
+  bool held() const { return held_; }
+
+ private:
+  int fd_ = -1;
+  int error_ = 0;
+  bool held_ = false;
+};
+
+// Removes the temporary files of `name` in `folder`. Called only under the folder's lock.
+void removeDeadWritersFiles(const std::string& folder, const std::string& name) {
+  DIR* entries = ::opendir(folder.c_str());
+  if (!entries) return;
+  const std::string prefix = tempPrefix(name);
+  while (const dirent* entry = ::readdir(entries)) {
+    if (isTempFileOf(entry->d_name, prefix)) ::unlinkat(::dirfd(entries), entry->d_name, 0);
+  }
+  ::closedir(entries);
+}
+
 }  // namespace
 
-bool replaceFileAtomically(const std::string& path, std::string_view bytes) {
-  const auto target = resolveSymlinks(path);
-  if (!target) return false;
-  const std::string folder = folderOf(*target);
-  const std::string name = nameOf(*target);
-  if (name.empty()) return false;
+bool replaceFileAtomically(const std::string& path, std::string_view bytes, std::string* whyNot) {
+  const std::string folder = folderOf(path);
+  const std::string name = nameOf(path);
+  if (name.empty()) return failedWithErrno(whyNot, EISDIR);
 
   std::optional<struct stat> old;
   struct stat info {};
-  if (::stat(target->c_str(), &info) == 0) old = info;
+  if (::stat(path.c_str(), &info) == 0) old = info;
 
-  std::string tempPath;
-  const int fd = createTempFile(folder, name, tempPath);
-  if (fd < 0) return false;
+  std::string tempPath = folder + "/" + tempPrefix(name) + "XXXXXX";
+  const int fd = ::mkostemp(tempPath.data(), O_CLOEXEC);
+  if (fd < 0) return failedWithErrno(whyNot, errno);
   bool ok = writeAll(fd, bytes) && takeOverAttributes(fd, old) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(tempPath.c_str(), target->c_str()) == 0;
+  int error = errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && ::rename(tempPath.c_str(), path.c_str()) != 0) {
+    ok = false;
+    error = errno;
+  }
   if (!ok) {
     ::unlink(tempPath.c_str());
-    return false;
+    return failedWithErrno(whyNot, error);
   }
   syncFolder(folder);
   return true;
+}
+
+bool updateFileAtomically(const std::string& path, const FileEdit& edit, std::string* whyNot) {
+  const auto target = resolveSettingsPath(path, whyNot);
+  if (!target) return false;
+  const FolderLock lock(folderOf(*target));
+  if (lock.error() != 0) return failedWithErrno(whyNot, lock.error());
+  if (lock.held()) removeDeadWritersFiles(folderOf(*target), nameOf(*target));
+
+  const auto current = readSettingsFile(*target, whyNot);
+  if (!current) return false;
+  const std::string next = edit(*current);
+  if (next == *current) return true;  // no rewrite, no wear, no fsync for the same bytes
+  return replaceFileAtomically(*target, next, whyNot);
 }
 
 }  // namespace tovanik

@@ -10,12 +10,12 @@ std::string configPath(std::string_view programFolder) {
   return std::string(programFolder) + "/config/config.ini";
 }
 
-std::optional<std::string> ConfigFile::read(std::string_view key) const {
-  return INIread(path(), kConfigSection, key);
+std::optional<std::string> ConfigFile::read(std::string_view key, std::string* whyNot) const {
+  return INIread(path(), kConfigSection, key, whyNot);
 }
 
-bool ConfigFile::write(std::string_view key, std::string_view value) const {
-  return INIwrite(path(), kConfigSection, key, value);
+bool ConfigFile::write(std::string_view key, std::string_view value, std::string* whyNot) const {
+  return INIwrite(path(), kConfigSection, key, value, whyNot);
 }
 
 bool ConfigFile::writeDefaultsIfIncomplete() const {

@@ -36,8 +36,9 @@ class ConfigFile {
  public:
   explicit ConfigFile(std::string programFolder) : folder_(std::move(programFolder)) {}
 
-  std::optional<std::string> read(std::string_view key) const;
-  bool write(std::string_view key, std::string_view value) const;
+  // `whyNot`, when given, receives the reason of a failure (strerror text or a sentence).
+  std::optional<std::string> read(std::string_view key, std::string* whyNot = nullptr) const;
+  bool write(std::string_view key, std::string_view value, std::string* whyNot = nullptr) const;
 
   // Writes all five defaults when command_prompt reads empty (a failed read counts as
   // empty). Returns true when the defaults were attempted.

@@ -1,6 +1,10 @@
 #pragma once
 // Single-value access to INI files. The grammar is narrow and line-based; files are
 // handled as bytes (values round-trip byte for byte, letter case folds on ASCII only).
+//
+// Lines end at CR LF, CR or LF. A section line is one whose first byte after blanks and
+// tabs is "["; it opens a section only when the whole line is "[name]". A key line
+// starts with the key and "=" at its first byte; the value is the rest of the line.
 
 #include <optional>
 #include <string>
@@ -12,21 +16,28 @@ namespace tovanik {
 // is missing. A missing file (in an existing folder) is created empty. After the call the
 // file is a regular file with owner read and write permission.
 // Returns nullopt when the file cannot be created, opened or read (folder missing,
-// access denied); the caller then keeps whatever it had.
+// access denied, a folder in its place, root meeting another user's symbolic link); the
+// caller then keeps whatever it had, and `whyNot`, when given, says why.
 std::optional<std::string> INIread(const std::string& path, std::string_view section,
-                                   std::string_view key);
+                                   std::string_view key, std::string* whyNot = nullptr);
 
-// Stores `key=value` in `[section]` by rewriting the whole file: atomically (temporary
-// file in the same folder, flushed, renamed over the target; through a symbolic link to
-// its target; permission bits kept plus owner read/write).
-// Returns false when nothing was written (folder missing, file unreadable, folder not
-// writable); the file is then as it was.
+// Stores `key=value` in `[section]` by rewriting the whole file, one writer at a time and
+// atomically (see updateFileAtomically; through a symbolic link to its target; permission
+// bits kept plus owner read/write). A file that already holds exactly the new text is left
+// alone. Returns false when nothing was written (folder missing, file unreadable, folder
+// not writable, disk full); the file is then as it was, and `whyNot` says why.
 bool INIwrite(const std::string& path, std::string_view section, std::string_view key,
-              std::string_view value);
+              std::string_view value, std::string* whyNot = nullptr);
 
 // The text transforms behind the two operations, free of any file access.
 std::string iniLookup(std::string_view fileText, std::string_view section, std::string_view key);
+// The new text without its final CR LF, which INIwrite adds.
 std::string iniStore(std::string_view fileText, std::string_view section, std::string_view key,
                      std::string_view value);
+
+// Letter case folding for section and key names: ASCII A-Z only, every other byte (UTF-8
+// included) stays itself.
+char asciiLower(char c);
+std::string asciiLower(std::string_view text);
 
 }  // namespace tovanik

@@ -1,5 +1,7 @@
 // tovanikctl's settings commands (ini, config, url), run as the real binary on real files.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -39,37 +41,206 @@ TEST(Ctl, IniGetAndSet) {
   EXPECT_NE(r.out.find("usage:"), std::string::npos);
 }
 
-TEST(Ctl, ConfigSetRefusesUnsafeValues) {
+// Each refusal is one line on stderr naming the rule, exit 1, and the file as it was.
+TEST(Ctl, SetRefusesWhatCannotBeReadBack) {
   TempDir dir;
   layoutProgramFolder(dir.path(), "t-server.exe", 8080);
-  const std::string before = readBytes(dir.file("config/config.ini"));
-  const std::vector<std::vector<std::string>> refused = {
-      {"config", "set", "root_directory", "www\r\nexe_name=evil"},
-      {"config", "set", "root_directory", "tab\there"},
-      {"config", "set", "server_port", "80a"},
-      {"config", "set", "server_port", ""},
-      {"config", "set", "server_port", "-1"},
-      {"config", "set", "bad=key", "1"},
-      {"config", "set", "[x]", "1"},
+  const std::string config = dir.file("config/config.ini");
+  const std::string before = readBytes(config);
+  struct Refusal {
+    std::vector<std::string> args;
+    const char* rule;  // a piece of the message
   };
-  for (auto args : refused) {
-    SCOPED_TRACE(args[2] + "=" + args[3]);
+  const Refusal refused[] = {
+      {{"config", "set", "root_directory", "www\r\nexe_name=evil"}, "control character"},
+      {{"config", "set", "root_directory", "tab\there"}, "control character"},
+      {{"config", "set", "root_directory", "del\x7F"}, "control character"},
+      {{"config", "set", "server_port", "80a"}, "1 to 65535"},
+      {{"config", "set", "server_port", ""}, "1 to 65535"},
+      {{"config", "set", "server_port", "-1"}, "1 to 65535"},
+      {{"config", "set", "server_port", "0"}, "1 to 65535"},
+      {{"config", "set", "server_port", "65536"}, "1 to 65535"},
+      {{"config", "set", "server_port", "99999"}, "1 to 65535"},
+      {{"config", "set", "server_port", "99999999999999999999999"}, "1 to 65535"},
+      {{"config", "set", "server_port", "8080\r\nexe_name=evil"}, "control character"},
+      {{"config", "set", "command_prompt", "SHOW"}, "'show' or 'hide'"},
+      {{"config", "set", "command_prompt", ""}, "'show' or 'hide'"},
+      {{"config", "set", "exe_name", ""}, "without '/'"},
+      {{"config", "set", "exe_name", "../evil"}, "without '/'"},
+      {{"config", "set", "server-port", "8081"}, "the keys are exe_name, php_folder"},
+      {{"config", "set", "bad=key", "1"}, "unknown key"},
+      {{"config", "set", "[x]", "1"}, "unknown key"},
+      {{"config", "set", "a\nb", "1"}, "unknown key 'a?b'"},
+      {{"ini", "set", config, "Config", "server_port", "8080\r\nexe_name=evil"}, "line break"},
+      {{"ini", "set", config, "Config", "server_port", "8080\n"}, "line break"},
+      {{"ini", "set", config, "Config", "a=b", "1"}, "'='"},
+      {{"ini", "set", config, "Config", "k\r", "1"}, "line break"},
+      {{"ini", "set", config, "Config", "[k", "1"}, "start with '['"},
+      {{"ini", "set", config, "Config", " k", "1"}, "a blank"},
+      {{"ini", "set", config, "Config", "\tk", "1"}, "a blank"},
+      {{"ini", "set", config, "Con]fig", "k", "1"}, "']'"},
+      {{"ini", "set", config, "Con\nfig", "k", "1"}, "line break"},
+  };
+  for (const Refusal& r : refused) {
+    std::vector<std::string> args = r.args;
+    SCOPED_TRACE(testing::PrintToString(args));
     args.insert(args.begin(), {"--folder", dir.path()});
-    expectCleanFailure(ctl(args));
-    EXPECT_EQ(readBytes(dir.file("config/config.ini")), before);
+    const CtlRun run = ctl(args);
+    expectCleanFailure(run);
+    EXPECT_NE(run.err.find(r.rule), std::string::npos) << run.err;
+    EXPECT_EQ(readBytes(config), before);
   }
-  CtlRun r = ctl({"--folder", dir.path(), "config", "set", "server_port", "65536"});
-  EXPECT_EQ(r.rc, 0);  // digits are stored as typed, like the port box
+  CtlRun r = ctl({"--folder", dir.path(), "config", "set", "server_port", "65535"});
+  EXPECT_EQ(r.rc, 0);
   r = ctl({"--folder", dir.path(), "config", "get", "SERVER_PORT"});
-  EXPECT_EQ(r.out, "65536\n");
+  EXPECT_EQ(r.out, "65535\n");
   r = ctl({"--folder", dir.path(), "url"});
-  EXPECT_EQ(r.out, "http://localhost:65536\n");
-  ctl({"--folder", dir.path(), "config", "set", "server_port", "80"});
+  EXPECT_EQ(r.out, "http://localhost:65535\n");
+  ctl({"--folder", dir.path(), "config", "set", "Server_Port", "80"});  // key in any case
   EXPECT_EQ(ctl({"--folder", dir.path(), "url"}).out, "http://localhost\n");
+  EXPECT_NE(readBytes(config).find("\r\nserver_port=80\r\n"), std::string::npos);
+  for (const char* accepted : {"site[old]", "see [docs]"}) {
+    EXPECT_EQ(ctl({"--folder", dir.path(), "config", "set", "root_directory", accepted}).rc, 0);
+    EXPECT_EQ(ctl({"--folder", dir.path(), "config", "get", "root_directory"}).out,
+              accepted + std::string("\n"));
+    EXPECT_EQ(ctl({"--folder", dir.path(), "config", "get", "server_port"}).out, "80\n");
+  }
 
   expectCleanFailure(ctl({"--folder", dir.file("missing"), "config", "get", "exe_name"}));
   expectCleanFailure(ctl({"--folder", dir.file("missing"), "status"}));
   EXPECT_FALSE(std::filesystem::exists(dir.file("missing")));
+}
+
+// Two tovanikctl processes store different keys 300 times each at once. Before each
+// write a process reads its key back: anything but its own previous value is an update
+// that the other process's write lost.
+TEST(Ctl, TwoWritersLoseNothing) {
+  TempDir dir;
+  layoutProgramFolder(dir.path(), "t-server.exe", 8080);
+  const std::string writer = R"(
+    ctl="$1"; folder="$2"; key="$3"; prefix="$4"; previous="$5"
+    for i in $(seq 1 300); do
+      now=$("$ctl" --folder "$folder" config get "$key") || { echo "get failed"; exit 1; }
+      [ "$now" = "$previous" ] || echo "lost: $key=$now before write $i, expected $previous"
+      "$ctl" --folder "$folder" config set "$key" "$prefix$i" || { echo "set failed"; exit 1; }
+      previous="$prefix$i"
+    done)";
+  writeBytes(dir.file("writer.sh"), writer);
+  const std::string run = "bash " + quoted(dir.file("writer.sh")) + " " +
+                          quoted(binDir() + "/tovanikctl") + " " + quoted(dir.path());
+  const std::string both = run + " server_port 2 8080 >" + quoted(dir.file("a.out")) + " & a=$!; " +
+                           run + " root_directory r www >" + quoted(dir.file("b.out")) +
+                           " & b=$!; wait $a && wait $b";
+  EXPECT_EQ(std::system(("bash -c " + quoted(both)).c_str()), 0);
+  EXPECT_EQ(readBytes(dir.file("a.out")), "");
+  EXPECT_EQ(readBytes(dir.file("b.out")), "");
+  EXPECT_EQ(ctl({"--folder", dir.path(), "config", "get", "server_port"}).out, "2300\n");
+  EXPECT_EQ(ctl({"--folder", dir.path(), "config", "get", "root_directory"}).out, "r300\n");
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.file("config"))) {
+    left.push_back(entry.path().filename());
+  }
+  EXPECT_EQ(left, std::vector<std::string>{"config.ini"});
+}
+
+// A small tmpfs mounted on a folder for the life of the test (root only).
+class SmallTmpfs {
+ public:
+  explicit SmallTmpfs(const std::string& where) : where_(where) {
+    std::filesystem::create_directory(where);
+    mounted_ = mount("tmpfs", where.c_str(), "tmpfs", 0, "size=64k") == 0;
+  }
+  ~SmallTmpfs() {
+    if (mounted_) umount2(where_.c_str(), MNT_DETACH);
+  }
+  SmallTmpfs(const SmallTmpfs&) = delete;
+  SmallTmpfs& operator=(const SmallTmpfs&) = delete;
+  bool mounted() const { return mounted_; }
+  bool remount(bool readOnly) const {
+    const unsigned long flags = MS_REMOUNT | (readOnly ? MS_RDONLY : 0);
+    return mount("tmpfs", where_.c_str(), "tmpfs", flags, "size=64k") == 0;
+  }
+
+ private:
+  std::string where_;
+  bool mounted_ = false;
+};
+
+// Writes that fail for a reason the user can act on say it, exit 1 and leave the old file
+// byte for byte: a full disk, a read-only file system, a folder in the file's place.
+TEST(Ctl, FailedWritesSayWhyAndKeepTheFile) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+  TempDir dir;
+  const SmallTmpfs disk(dir.file("disk"));
+  ASSERT_TRUE(disk.mounted());
+  const std::string folder = dir.file("disk");
+  layoutProgramFolder(folder, "t-server.exe", 8080);
+  const std::string config = folder + "/config/config.ini";
+  const std::string before = readBytes(config);
+  const auto set = [&](const char* port) {
+    return ctl({"--folder", folder, "config", "set", "server_port", port});
+  };
+  const auto expectRefusedBecause = [&](const CtlRun& run, const std::string& reason) {
+    expectCleanFailure(run);
+    EXPECT_EQ(run.err, "tovanikctl: cannot write " + config + ": " + reason + "\n");
+    EXPECT_EQ(readBytes(config), before);
+  };
+
+  {  // full: fill every free block, then ask for one more
+    const int fd = open((folder + "/filler").c_str(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    const std::string block(4096, 'x');
+    while (write(fd, block.data(), block.size()) > 0) {
+    }
+    while (write(fd, "x", 1) > 0) {
+    }
+    close(fd);
+    expectRefusedBecause(set("9001"), "No space left on device");
+    std::filesystem::remove(folder + "/filler");
+  }
+  ASSERT_TRUE(disk.remount(true));
+  expectRefusedBecause(set("9002"), "Read-only file system");
+  EXPECT_EQ(set("8080").rc, 0);  // the same bytes: nothing to write
+  ASSERT_TRUE(disk.remount(false));
+
+  std::filesystem::remove(config);
+  std::filesystem::create_directory(config);
+  const CtlRun run = set("9003");
+  expectCleanFailure(run);
+  EXPECT_EQ(run.err, "tovanikctl: cannot write " + config + ": Is a directory\n");
+  const CtlRun get = ctl({"--folder", folder, "config", "get", "server_port"});
+  expectCleanFailure(get);
+  EXPECT_EQ(get.err, "tovanikctl: cannot read " + config + ": Is a directory\n");
+  EXPECT_TRUE(std::filesystem::is_directory(config));
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(folder + "/config")) {
+    left.push_back(entry.path().filename());
+  }
+  EXPECT_EQ(left, std::vector<std::string>{"config.ini"});  // no temporary file stays
+}
+
+// Root given a program folder whose config.ini is a user's link to a file elsewhere
+// refuses to read or write through it; the file it points to stays as it was.
+TEST(Ctl, RootRefusesAUsersLink) {
+  if (geteuid() != 0) GTEST_SKIP() << "the rule is root's";
+  TempDir dir;
+  const std::string folder = dir.file("user");
+  layoutProgramFolder(folder, "t-server.exe", 8080);
+  const std::string config = folder + "/config/config.ini";
+  const std::string target = dir.file("outside.txt");
+  writeBytes(target, "root:x:0:0\n");
+  std::filesystem::remove(config);
+  ASSERT_EQ(symlink(target.c_str(), config.c_str()), 0);
+  ASSERT_EQ(std::system(("chown -h nobody " + quoted(config)).c_str()), 0);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--folder", folder, "config", "set", "server_port", "8081"},
+        {"--folder", folder, "config", "get", "server_port"},
+        {"ini", "set", config, "Config", "server_port", "8081"}}) {
+    const CtlRun run = ctl(args);
+    expectCleanFailure(run);
+    EXPECT_NE(run.err.find("a symbolic link owned by uid 65534"), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(readBytes(target), "root:x:0:0\n");
 }
 
 }  // namespace

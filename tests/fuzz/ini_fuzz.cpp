@@ -1,22 +1,45 @@
-// libFuzzer target for the INI text transforms. Built by run_fuzz.sh, not by CMake.
+// Fuzz target for the INI text transforms: libFuzzer's entry point, also driven by
+// standalone_driver.cpp where the compiler has no libFuzzer.
 //
-// Checks, for any file text, section, key and value:
-// - iniLookup and iniStore agree with plain, obviously-correct (and slow) versions of the same
-//   rules: line by line for the lookup, repeated search-and-replace for the tidying;
-// - a stored value reads back, and storing it again changes nothing, whenever the inputs
-//   stay within what the line grammar can express (see roundTrips below).
-
-#include <fuzzer/FuzzedDataProvider.h>
+// Input: section, key, value and a second key, each ended by a 0xFF byte, then the file
+// text. Checks, for any input:
+// - iniLookup and iniStore agree with plain, obviously-correct (and slow) versions of the
+//   line rules, working on a list of lines;
+// - the writer's promise (ini_property.h) with the key, the second key in the same section
+//   and the key in a second section.
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "settings/ini.h"
+#include "tests/fuzz/ini_property.h"
 
 namespace {
+
+struct RefLine {
+  std::string bytes;
+  std::string end;  // "\r\n", "\r", "\n" or "" on a last line without one
+};
+
+std::vector<RefLine> splitLines(const std::string& text) {
+  std::vector<RefLine> lines;
+  RefLine line;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') {
+      line.bytes += text[i];
+      continue;
+    }
+    line.end = text.compare(i, 2, "\r\n") == 0 ? "\r\n" : std::string(1, text[i]);
+    i += line.end.size() - 1;
+    lines.push_back(line);
+    line = {};
+  }
+  if (!line.bytes.empty()) lines.push_back(line);
+  return lines;
+}
 
 std::string lowerAscii(std::string text) {
   for (char& c : text) {
@@ -25,33 +48,30 @@ std::string lowerAscii(std::string text) {
   return text;
 }
 
+bool isSection(const std::string& line) {
+  for (const char c : line) {
+    if (c != ' ' && c != '\t') return c == '[';
+  }
+  return false;
+}
+
+bool isHeader(const std::string& line, const std::string& section) {
+  return lowerAscii(line) == "[" + lowerAscii(section) + "]";
+}
+
+bool isKeyLine(const std::string& line, const std::string& key) {
+  return lowerAscii(line).rfind(lowerAscii(key) + "=", 0) == 0;
+}
+
 std::string referenceLookup(const std::string& text, const std::string& section,
                             const std::string& key) {
-  std::vector<std::string> lines;
-  std::string line;
-  bool pending = false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r') {
-      lines.push_back(line);
-      line.clear();
-      pending = false;
-      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      line += text[i];
-      pending = true;
-    }
-  }
-  if (pending) lines.push_back(line);
-
-  const std::string header = "[" + lowerAscii(section) + "]";
-  const std::string keyEq = lowerAscii(key) + "=";
   bool inSection = false;
-  for (const std::string& stored : lines) {
-    const std::string lower = lowerAscii(stored);
-    if (lower.find('[') != std::string::npos) inSection = false;
-    if (lower == header) inSection = true;
-    if (lower.find('[') != std::string::npos || !inSection) continue;
-    if (lower.find(keyEq) == 0) return stored.substr(keyEq.size());
+  for (const RefLine& line : splitLines(text)) {
+    if (isSection(line.bytes)) {
+      inSection = isHeader(line.bytes, section);
+    } else if (inSection && isKeyLine(line.bytes, key)) {
+      return line.bytes.substr(key.size() + 1);
+    }
   }
   return "";
 }
@@ -63,71 +83,46 @@ void replaceAll(std::string& text, const std::string& from, const std::string& t
   }
 }
 
-std::string referenceStore(const std::string& file, const std::string& section,
-                           const std::string& key, const std::string& value) {
-  std::string text = "\r\n" + file + "[]";
-  const std::string lower = lowerAscii(text);
-  const std::string marker = "\r\n[" + lowerAscii(section) + "]\r";
-  const std::size_t at = lower.find(marker);
-  text.erase(text.size() - 2);
-  if (at == std::string::npos) {
-    text += "\r\n\r\n[" + section + "]\r\n" + key + "=" + value;
-  } else {
-    const std::size_t headerEnd = at + marker.size();
-    const std::size_t next = lower.find('[', headerEnd);
-    const std::size_t keyAt = lower.find("\n" + lowerAscii(key) + "=", at);
-    if (keyAt == std::string::npos || keyAt > next) {
-      const bool lf = headerEnd < text.size() && text[headerEnd] == '\n';
-      text.insert(std::min(headerEnd + (lf ? 1 : 0), text.size()), key + "=" + value + "\r\n");
-    } else {
-      std::size_t end = text.find('\r', keyAt + 1);
-      if (end == std::string::npos) end = text.size();
-      text.replace(keyAt + 1, end - keyAt - 1, key + "=" + value);
-    }
-  }
-  text.erase(0, 1);
+std::string referenceTidy(std::string text) {
   while (text.find("\r\n\r\n\r\n") != std::string::npos) {
     replaceAll(text, "\r\n\r\n\r\n", "\r\n\r\n");
   }
-  while (!text.empty() && static_cast<unsigned char>(text.back()) <= 13) text.pop_back();
-  while (!text.empty() && static_cast<unsigned char>(text.front()) <= 13) text.erase(0, 1);
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
+  while (!text.empty() && (text.front() == '\r' || text.front() == '\n')) text.erase(0, 1);
   return text;
 }
 
-// Every line break becomes CR LF, the only break the writer understands.
-std::string withCrLfBreaks(const std::string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    if (text[i] == '\r' || text[i] == '\n') {
-      out += "\r\n";
+std::string referenceStore(const std::string& file, const std::string& section,
+                           const std::string& key, const std::string& value) {
+  std::vector<RefLine> lines = splitLines(file);
+  const RefLine keyLine{key + "=" + value, "\r\n"};
+  std::size_t header = 0;
+  while (header < lines.size() &&
+         !(isSection(lines[header].bytes) && isHeader(lines[header].bytes, section))) {
+    ++header;
+  }
+  if (header == lines.size()) {
+    // After the last line that is not empty, one empty line and the new section.
+    while (!lines.empty() && lines.back().bytes.empty()) lines.pop_back();
+    if (!lines.empty()) lines.back().end = "\r\n";
+    lines.push_back({"", "\r\n"});
+    lines.push_back({"[" + section + "]", "\r\n"});
+    lines.push_back(keyLine);
+  } else {
+    std::size_t at = header + 1;
+    while (at < lines.size() && !isSection(lines[at].bytes) && !isKeyLine(lines[at].bytes, key)) {
+      ++at;
+    }
+    if (at < lines.size() && !isSection(lines[at].bytes)) {
+      lines[at].bytes = keyLine.bytes;
     } else {
-      out += text[i];
+      if (lines[header].end.empty()) lines[header].end = "\r\n";
+      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(header) + 1, keyLine);
     }
   }
-  return out;
-}
-
-bool hasAnyOf(const std::string& text, const char* bytes) {
-  return text.find_first_of(bytes) != std::string::npos;
-}
-
-// What the grammar can express: names and value on one line; no "[" in the key line (it
-// would make that line a section line; a "[" in the key also lets its marker match a header);
-// no control byte ending the value (the tidying trims it when the line is the last one).
-bool roundTrips(const std::string& section, const std::string& key, const std::string& value) {
-  return !hasAnyOf(section, "\r\n") && !hasAnyOf(key, "\r\n[") && !hasAnyOf(value, "\r\n[") &&
-         (value.empty() || static_cast<unsigned char>(value.back()) > 13);
-}
-
-// Tidying trims control bytes from the start of the file. When they are not ended by a line
-// break, trimming them can turn a line such as "\t[Config]", which the writer did not take
-// for a header, into a header on the first line that the reader then opens first.
-bool startsCleanly(const std::string& text) {
-  std::size_t controls = 0;
-  while (controls < text.size() && static_cast<unsigned char>(text[controls]) <= 13) ++controls;
-  return controls == 0 || controls == text.size() ||
-         (controls >= 2 && text.compare(controls - 2, 2, "\r\n") == 0);
+  std::string text;
+  for (const RefLine& line : lines) text += line.bytes + line.end;
+  return referenceTidy(text);
 }
 
 void fail(const char* what) {
@@ -135,32 +130,34 @@ void fail(const char* what) {
   std::abort();
 }
 
+// The next field up to a 0xFF byte, which is consumed; the rest when there is none.
+std::string takeField(std::string_view& input) {
+  const std::size_t end = std::min(input.find('\xFF'), input.size());
+  std::string field(input.substr(0, end));
+  input.remove_prefix(std::min(end + 1, input.size()));
+  return field;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  FuzzedDataProvider input(data, size);
-  const std::string section = input.ConsumeRandomLengthString(16);
-  const std::string key = input.ConsumeRandomLengthString(16);
-  const std::string value = input.ConsumeRandomLengthString(32);
-  const std::string text = input.ConsumeRemainingBytesAsString();
+  std::string_view input(reinterpret_cast<const char*>(data), size);
+  const std::string section = takeField(input);
+  const std::string key = takeField(input);
+  const std::string value = takeField(input);
+  const std::string otherKey = takeField(input);
+  const std::string text(input);
 
   if (tovanik::iniLookup(text, section, key) != referenceLookup(text, section, key)) {
     fail("iniLookup differs from the line-by-line reading");
   }
   if (tovanik::iniStore(text, section, key, value) != referenceStore(text, section, key, value)) {
-    fail("iniStore differs from the literal edit");
+    fail("iniStore differs from the edit of the line list");
   }
-  if (!roundTrips(section, key, value)) return 0;
-
-  const std::string file = withCrLfBreaks(text);
-  if (!startsCleanly(file)) return 0;
-  const std::string once = tovanik::iniStore(file, section, key, value) + "\r\n";
-  if (tovanik::iniLookup(once, section, key) != value) fail("stored value does not read back");
-  // A header left without a line break at the end of the file gets a twin section on the
-  // first write, and the second write then fills the original; from there on nothing moves.
-  const std::string twice = tovanik::iniStore(once, section, key, value) + "\r\n";
-  if (tovanik::iniStore(twice, section, key, value) + "\r\n" != twice) {
-    fail("storing the same value again changed the text");
+  const std::vector<tovanik::test::IniProbe> others = {
+      {section, otherKey}, {otherKey, key}, {otherKey, otherKey}};
+  if (const char* broken = tovanik::test::iniStoreBreaks(text, section, key, value, others)) {
+    fail(broken);
   }
   return 0;
 }

@@ -5,8 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "settings/atomic_file.h"
 #include "settings/ini.h"
@@ -41,15 +43,23 @@ TEST(IniLookup, FollowsTheLineGrammar) {
       {"blanks in value kept", "[Config]\r\nkey= a b  \r\n", "Config", "key", " a b  "},
       {"= in value", "[Config]\r\nkey=a=b", "Config", "key", "a=b"},
       {"longer key sharing a prefix", "[Config]\r\nkey2=x\r\nkey=y", "Config", "key", "y"},
-      {"[ in value ends the section", "[Config]\r\nkey=a[b\r\nnext=c", "Config", "next", ""},
+      {"[ in a value leaves a key line", "[Config]\r\nkey=a[b\r\nnext=c", "Config", "next", "c"},
+      {"value with brackets", "[Config]\r\nroot_directory=site[old]", "Config", "root_directory",
+       "site[old]"},
+      {"[ in a key", "[Config]\r\nk[1]=v", "Config", "k[1]", "v"},
+      {"blanks and [ end the section", "[Config]\r\n [Other]\r\nkey=v", "Config", "key", ""},
+      {"tab and [ end the section", "[Config]\r\n\t[Other]\r\nkey=v", "Config", "key", ""},
+      {"blank-led header opens nothing", "[X]\r\n \t[Config]\r\nkey=v", "Config", "key", ""},
       {"first duplicate wins", "[Config]\r\nkey=1\r\nkey=2", "Config", "key", "1"},
       {"repeated section searched on", "[Config]\r\na=1\r\n[X]\r\n[config]\r\nkey=2", "Config",
        "key", "2"},
       {"semicolon is no comment", "[Config]\r\n;key=1\r\nkey=2", "Config", "key", "2"},
       {"CR only", "[Config]\rkey=v\r", "Config", "key", "v"},
       {"CR CR LF leaves an empty line", "[Config]\r\r\nkey=v", "Config", "key", "v"},
-      {"LF only is one line", "[Config]\nkey=v\n", "Config", "key", ""},
-      {"lone LF stays in the value", "[Config]\r\nkey=a\nb\r\n", "Config", "key", "a\nb"},
+      {"LF only", "[Config]\nother=1\nkey=v\n", "Config", "key", "v"},
+      {"lone LF ends the line", "[Config]\r\nkey=a\nb\r\n", "Config", "key", "a"},
+      {"mixed line ends", "[X]\rkey=1\n[Config]\r\na=1\nb=2\rkey=v", "Config", "key", "v"},
+      {"LF CR is two line ends", "[Config]\n\rkey=v", "Config", "key", "v"},
       {"NUL bytes kept", "[Config]\r\nkey=a\0b\r\n"s, "Config", "key", "a\0b"s},
       {"no folding beyond ASCII", "[Config]\r\nSCHL\xC3\x9CSSEL=1", "Config", "schl\xC3\xBCssel",
        ""},
@@ -63,7 +73,6 @@ struct StoreCase {
   const char* name;
   std::string file;
   std::string section, key, value, expected;
-  bool readsBack = true;
 };
 
 // Each row goes through INIwrite on a real file; `expected` is the file afterwards.
@@ -88,20 +97,37 @@ TEST(IniWrite, EditsAndTidiesTheText) {
        "[Config]\r\nkey=v\r\nkey =x\r\n"},
       {"blank lines tidied", "\r\n\r\n[Config]\r\n\r\n\r\n\r\na=1\r\n\r\n\r\n", "Config", "key",
        "v", "[Config]\r\nkey=v\r\n\r\na=1\r\n"},
-      {"header without line break: second section", "a=1\r\n[Config]", "Config", "key", "v",
-       "a=1\r\n[Config]\r\n\r\n[Config]\r\nkey=v\r\n"},
+      {"header on the last line without line end", "a=1\r\n[Config]", "Config", "key", "v",
+       "a=1\r\n[Config]\r\nkey=v\r\n"},
+      {"header on the last line ended by LF", "a=1\r\n[Config]\n", "Config", "key", "v",
+       "a=1\r\n[Config]\nkey=v\r\n"},
       {"line with [ after the key: key replaced", "[Config]\r\nkey=x[y\r\na=1", "Config", "key",
        "v", "[Config]\r\nkey=v\r\na=1\r\n"},
-      {"line with [ before the key: key inserted", "[Config]\r\nn=[x]\r\nkey=x", "Config", "key",
-       "v", "[Config]\r\nkey=v\r\nn=[x]\r\nkey=x\r\n"},
-      {"[ in the value stored but unreadable", "", "Config", "key", "a[b",
-       "[Config]\r\nkey=a[b\r\n", false},
-      // A CR-only header: the new line goes in right after its CR, the old line intact.
-      {"CR only", "[Config]\rkey=old\r", "Config", "key", "v", "[Config]\rkey=v\r\nkey=old\r\n"},
-      {"LF only: a new section", "[Config]\nkey=old\n", "Config", "key", "v",
-       "[Config]\nkey=old\n\r\n\r\n[Config]\r\nkey=v\r\n"},
-      {"NUL kept inside, trimmed at the end", "[Config]\r\nkey=a\0b\r\nz=\0\r\n\0"s, "Config",
-       "key", "c\0d"s, "[Config]\r\nkey=c\0d\r\nz=\r\n"s},
+      {"line with [ before the key: key replaced", "[Config]\r\nn=[x]\r\nkey=x", "Config", "key",
+       "v", "[Config]\r\nn=[x]\r\nkey=v\r\n"},
+      {"[ in the value", "", "Config", "key", "a[b", "[Config]\r\nkey=a[b\r\n"},
+      {"[ in the key", "[Config]\r\nk[1]=old", "Config", "k[1]", "v", "[Config]\r\nk[1]=v\r\n"},
+      {"blanks and [ end the section", "[Config]\r\na=1\r\n \t[Other]\r\nkey=x", "Config", "key",
+       "v", "[Config]\r\nkey=v\r\na=1\r\n \t[Other]\r\nkey=x\r\n"},
+      {"blank-led header is no header", "\t[Config]\r\nkey=x", "Config", "key", "v",
+       "\t[Config]\r\nkey=x\r\n\r\n[Config]\r\nkey=v\r\n"},
+      // Lines keep their own line ends; only the line added, and the last one, end in CR LF.
+      {"CR only", "[Config]\rkey=old\r", "Config", "key", "v", "[Config]\rkey=v\r\n"},
+      {"CR only, key inserted", "[Config]\ra=1\r", "Config", "key", "v",
+       "[Config]\rkey=v\r\na=1\r\n"},
+      {"LF only", "[Config]\nexe_name=php\nserver_port=80\n", "Config", "server_port", "8080",
+       "[Config]\nexe_name=php\nserver_port=8080\r\n"},
+      {"LF only, key inserted", "[Config]\na=1\n", "Config", "key", "v",
+       "[Config]\nkey=v\r\na=1\r\n"},
+      {"LF only, new section", "[Other]\na=1\n\n", "Config", "key", "v",
+       "[Other]\na=1\r\n\r\n[Config]\r\nkey=v\r\n"},
+      {"mixed line ends", "[X]\rk=1\n[Config]\r\na=1\nkey=old\rb=2", "Config", "key", "v",
+       "[X]\rk=1\n[Config]\r\na=1\nkey=v\rb=2\r\n"},
+      // Tidying removes line ends only: another key's trailing TAB or NUL is its value.
+      {"control bytes kept, line ends trimmed", "[Config]\r\nkey=a\0b\r\nz=\0\r\n\0"s, "Config",
+       "key", "c\0d"s, "[Config]\r\nkey=c\0d\r\nz=\0\r\n\0\r\n"s},
+      {"trailing TAB of the last value kept", "[Config]\r\nkey=x\r\nnote=a\t", "Config", "key", "v",
+       "[Config]\r\nkey=v\r\nnote=a\t\r\n"},
       {"bytes above 0x7F are not trimmed", "\xC3\xA9\r\n[Config]\r\nx=\xC3\xA9", "Config", "key",
        "v", "\xC3\xA9\r\n[Config]\r\nkey=v\r\nx=\xC3\xA9\r\n"},
   };
@@ -112,7 +138,7 @@ TEST(IniWrite, EditsAndTidiesTheText) {
     ASSERT_TRUE(INIwrite(path, c.section, c.key, c.value)) << c.name;
     const std::string written = readBytes(path);
     EXPECT_EQ(written, c.expected) << c.name;
-    EXPECT_EQ(iniLookup(written, c.section, c.key) == c.value, c.readsBack) << c.name;
+    EXPECT_EQ(iniLookup(written, c.section, c.key), c.value) << c.name;
   }
 }
 
@@ -124,6 +150,61 @@ TEST(IniWrite, SameValueTwiceChangesNothing) {
   const std::string once = readBytes(path);
   ASSERT_TRUE(INIwrite(path, "Config", "key", "v"));
   EXPECT_EQ(readBytes(path), once);
+}
+
+// The same bytes are not written again: the file stays the same inode (a rewrite renames a
+// new one into place), and still gets owner read and write.
+TEST(IniWrite, SameBytesAreNotRewritten) {
+  TempDir dir;
+  const std::string path = dir.file("config.ini");
+  writeBytes(path, "[Config]\r\nserver_port=8080\r\n");
+  ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+  struct stat before {
+  }, after{};
+  ASSERT_EQ(stat(path.c_str(), &before), 0);
+  ASSERT_TRUE(INIwrite(path, "Config", "server_port", "8080"));
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_mode & 07777, 0644u);
+  ASSERT_TRUE(INIwrite(path, "Config", "server_port", "8081"));
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  EXPECT_NE(after.st_ino, before.st_ino);
+}
+
+// What the panel has always written, from an empty folder through its defaults and a port
+// and console change, byte for byte.
+TEST(IniWrite, PanelFilesUnchanged) {
+  TempDir dir;
+  const std::string path = dir.file("config.ini");
+  const std::pair<const char*, const char*> writes[] = {
+      {"exe_name", "t-server.exe"}, {"php_folder", "php"},      {"root_directory", "tovanik"},
+      {"server_port", "80"},        {"command_prompt", "hide"}, {"server_port", "8080"},
+      {"command_prompt", "show"},   {"server_port", "8080"}};
+  for (const auto& [key, value] : writes) ASSERT_TRUE(INIwrite(path, "Config", key, value));
+  const std::string expected =
+      "[Config]\r\ncommand_prompt=show\r\nserver_port=8080\r\nroot_directory=tovanik\r\n"
+      "php_folder=php\r\nexe_name=t-server.exe\r\n";
+  EXPECT_EQ(readBytes(path), expected);
+  for (const auto& [key, value] : writes) EXPECT_NE(INIread(path, "config", key), "") << key;
+}
+
+// Names fold A-Z to a-z and nothing else: every pair of bytes in a key, and in a section,
+// matches exactly when a plain reference folds them alike.
+TEST(IniLookup, CaseFoldingIsAsciiOnly) {
+  const auto fold = [](int c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+  for (int inFile = 0; inFile < 256; ++inFile) {
+    if (inFile == '\r' || inFile == '\n' || inFile == '=' || inFile == ']') continue;
+    const std::string name = "x" + std::string(1, static_cast<char>(inFile));
+    const std::string keyFile = "[Config]\r\n" + name + "=v";
+    const std::string sectionFile = "[" + name + "]\r\nkey=v";
+    for (int asked = 0; asked < 256; ++asked) {
+      const std::string askedName = "x" + std::string(1, static_cast<char>(asked));
+      const std::string expected = fold(inFile) == fold(asked) ? "v" : "";
+      ASSERT_EQ(iniLookup(keyFile, "Config", askedName), expected) << inFile << " " << asked;
+      ASSERT_EQ(iniLookup(sectionFile, askedName, "key"), expected) << inFile << " " << asked;
+    }
+    EXPECT_EQ(tovanik::asciiLower(static_cast<char>(inFile)), static_cast<char>(fold(inFile)));
+  }
 }
 
 TEST(IniFile, MissingFileIsCreated) {
@@ -142,10 +223,19 @@ TEST(IniFile, MissingFileIsCreated) {
 TEST(IniFile, MissingFolderOrFileAsFolderFails) {
   TempDir dir;
   writeBytes(dir.file("plain"), "x");
-  for (const std::string& path :
-       {dir.file("missing/config.ini"), dir.file("plain/config.ini"), dir.path()}) {
-    EXPECT_EQ(INIread(path, "Config", "key"), std::nullopt) << path;
-    EXPECT_FALSE(INIwrite(path, "Config", "key", "v")) << path;
+  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  const std::pair<std::string, std::string> cases[] = {
+      {dir.file("missing/config.ini"), "No such file or directory"},
+      {dir.file("plain/config.ini"), "Not a directory"},
+      {dir.path(), "Is a directory"},
+      {dir.file("fifo"), "not a regular file"},
+  };
+  for (const auto& [path, reason] : cases) {
+    std::string whyRead, whyWrite;
+    EXPECT_EQ(INIread(path, "Config", "key", &whyRead), std::nullopt) << path;
+    EXPECT_FALSE(INIwrite(path, "Config", "key", "v", &whyWrite)) << path;
+    EXPECT_EQ(whyRead, reason) << path;
+    EXPECT_EQ(whyWrite, reason) << path;
   }
   EXPECT_NE(access(dir.file("missing").c_str(), F_OK), 0);
   EXPECT_EQ(readBytes(dir.file("plain")), "x");
@@ -154,8 +244,13 @@ TEST(IniFile, MissingFolderOrFileAsFolderFails) {
 TEST(IniFile, PermissionBitsKeptPlusOwnerReadWrite) {
   TempDir dir;
   const std::string path = dir.file("config.ini");
-  for (const mode_t mode : {0640u, 0444u, 0604u}) {
+  for (const mode_t mode : {0640u, 0444u, 0604u, 0200u, 0000u}) {
     writeBytes(path, "[Config]\r\nkey=old\r\n");
+    ASSERT_EQ(chmod(path.c_str(), mode), 0);
+    EXPECT_EQ(INIread(path, "Config", "key"), "old") << std::oct << mode;
+    struct stat read {};
+    ASSERT_EQ(stat(path.c_str(), &read), 0);
+    EXPECT_EQ(read.st_mode & 07777, mode | 0600) << "after reading " << std::oct << mode;
     ASSERT_EQ(chmod(path.c_str(), mode), 0);
     ASSERT_TRUE(INIwrite(path, "Config", "key", "new"));
     EXPECT_EQ(INIread(path, "Config", "key"), "new");
@@ -219,8 +314,9 @@ TEST(IniFile, LargeAndBinaryFiles) {
   EXPECT_EQ(INIread(path, "Config", "key"), "v");
 }
 
-// A writer killed at any moment leaves the old text or the new one, never a mix. Temporary
-// files of a killed writer stay behind (".config.ini.XXXXXX"); they are never the config.
+// A writer killed at any moment leaves the old text or the new one, never a mix. The
+// temporary files of killed writers (".config.ini.tmp-XXXXXX") go with the next write;
+// files that only look similar stay.
 TEST(IniFile, KilledWriterLeavesACompleteFile) {
   TempDir dir;
   const std::string path = dir.file("config.ini");
@@ -242,6 +338,46 @@ TEST(IniFile, KilledWriterLeavesACompleteFile) {
     const std::string now = readBytes(path);
     ASSERT_TRUE(now == first || now == second) << "round " << round << ", " << now.size();
   }
+  const std::vector<std::string> lookalikes = {".config.ini.tmp-abc", ".config.ini.backup",
+                                               "config.ini.tmp-abcdef", ".other.ini.tmp-abcdef"};
+  for (const std::string& name : lookalikes) writeBytes(dir.file(name), "keep");
+  ASSERT_TRUE(INIwrite(path, "Config", "key", "last"));
+  std::vector<std::string> left;
+  DIR* folder = opendir(dir.path().c_str());
+  ASSERT_NE(folder, nullptr);
+  while (const dirent* entry = readdir(folder)) left.emplace_back(entry->d_name);
+  closedir(folder);
+  std::sort(left.begin(), left.end());
+  std::vector<std::string> expected = lookalikes;
+  expected.insert(expected.end(), {".", "..", "config.ini"});
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(left, expected);
+}
+
+// Run as root, a path through a symbolic link of another user is refused, for reading
+// (which may create and chmod the file) and for writing; the link's target is untouched.
+// Root's own links are followed (SymlinkIsWrittenThroughAndStays).
+TEST(IniFile, RootRefusesAnotherUsersLink) {
+  if (geteuid() != 0) GTEST_SKIP() << "the rule is root's";
+  TempDir dir;
+  const std::string target = dir.file("elsewhere.txt");
+  writeBytes(target, "root's own file\n");
+  ASSERT_EQ(mkdir(dir.file("config").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir.file("real").c_str(), 0755), 0);
+  ASSERT_EQ(symlink(target.c_str(), dir.file("config/config.ini").c_str()), 0);
+  ASSERT_EQ(symlink("real", dir.file("folder-link").c_str()), 0);
+  for (const char* link : {"config/config.ini", "folder-link"}) {
+    ASSERT_EQ(lchown(dir.file(link).c_str(), 65534, 65534), 0);  // nobody
+  }
+  for (const std::string& path : {dir.file("config/config.ini"), dir.file("folder-link/a.ini")}) {
+    std::string whyRead, whyWrite;
+    EXPECT_EQ(INIread(path, "Config", "key", &whyRead), std::nullopt) << path;
+    EXPECT_FALSE(INIwrite(path, "Config", "key", "v", &whyWrite)) << path;
+    EXPECT_NE(whyRead.find("symbolic link owned by uid 65534"), std::string::npos) << whyRead;
+    EXPECT_EQ(whyWrite, whyRead);
+  }
+  EXPECT_EQ(readBytes(target), "root's own file\n");
+  EXPECT_NE(access(dir.file("real/a.ini").c_str(), F_OK), 0);
 }
 
 }  // namespace
