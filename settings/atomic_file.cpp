@@ -26,7 +26,7 @@ constexpr mode_t kPermissionBits = 07777;
 
 // ".<name>.tmp-": every temporary file of `name` starts so, followed by six letters or digits.
 std::string tempPrefix(const std::string& name) {
-  return "." + name.substr(0, kMaxTempBaseLength) + std::string(kTempInfix);
+  return '.' + name.substr(0, kMaxTempBaseLength) + std::string(kTempInfix);
 }
 
 bool isTempFileOf(std::string_view entry, const std::string& prefix) {

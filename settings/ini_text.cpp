@@ -113,7 +113,7 @@ std::string withoutTrailingLineEnds(std::string_view text) {
 }  // namespace
 
 std::string iniLookup(std::string_view fileText, std::string_view section, std::string_view key) {
-  const std::string header = "[" + asciiLower(section) + "]";
+  const std::string header = '[' + asciiLower(section) + ']';
   const std::string keyPrefix = asciiLower(key) + "=";
   bool inSection = false;
   std::string value;
@@ -132,7 +132,7 @@ std::string iniLookup(std::string_view fileText, std::string_view section, std::
 
 std::string iniStore(std::string_view fileText, std::string_view section, std::string_view key,
                      std::string_view value) {
-  const std::string header = "[" + asciiLower(section) + "]";
+  const std::string header = '[' + asciiLower(section) + ']';
   const std::string keyPrefix = asciiLower(key) + "=";
   std::string keyLine = std::string(key) + "=";
   keyLine += value;

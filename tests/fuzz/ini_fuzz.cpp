@@ -56,7 +56,7 @@ bool isSection(const std::string& line) {
 }
 
 bool isHeader(const std::string& line, const std::string& section) {
-  return lowerAscii(line) == "[" + lowerAscii(section) + "]";
+  return lowerAscii(line) == '[' + lowerAscii(section) + ']';
 }
 
 bool isKeyLine(const std::string& line, const std::string& key) {

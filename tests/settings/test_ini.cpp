@@ -194,11 +194,11 @@ TEST(IniLookup, CaseFoldingIsAsciiOnly) {
   const auto fold = [](int c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
   for (int inFile = 0; inFile < 256; ++inFile) {
     if (inFile == '\r' || inFile == '\n' || inFile == '=' || inFile == ']') continue;
-    const std::string name = "x" + std::string(1, static_cast<char>(inFile));
+    const std::string name = std::string("x") + static_cast<char>(inFile);
     const std::string keyFile = "[Config]\r\n" + name + "=v";
     const std::string sectionFile = "[" + name + "]\r\nkey=v";
     for (int asked = 0; asked < 256; ++asked) {
-      const std::string askedName = "x" + std::string(1, static_cast<char>(asked));
+      const std::string askedName = std::string("x") + static_cast<char>(asked);
       const std::string expected = fold(inFile) == fold(asked) ? "v" : "";
       ASSERT_EQ(iniLookup(keyFile, "Config", askedName), expected) << inFile << " " << asked;
       ASSERT_EQ(iniLookup(sectionFile, askedName, "key"), expected) << inFile << " " << asked;

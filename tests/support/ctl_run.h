@@ -29,9 +29,9 @@ inline CtlRun runProgram(const std::string& program, const std::vector<std::stri
                          const std::vector<std::string>& env = {}) {
   TempDir scratch;
   std::string command = "env";
-  for (const auto& e : env) command += " " + quoted(e);
-  command += " " + quoted(program);
-  for (const auto& a : args) command += " " + quoted(a);
+  for (const auto& e : env) command += ' ' + quoted(e);
+  command += ' ' + quoted(program);
+  for (const auto& a : args) command += ' ' + quoted(a);
   command += " >" + scratch.file("out") + " 2>" + scratch.file("err");
   const int status = std::system(command.c_str());
   return {WEXITSTATUS(status), readBytes(scratch.file("out")), readBytes(scratch.file("err"))};
