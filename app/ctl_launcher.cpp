@@ -144,7 +144,12 @@ bool writeFile(const Context& c, const std::string& file, const std::string& byt
 }
 
 int install(const Context& c, const Files& files) {
-  const std::string panel = c.programFolder + "/tovanik-webserver";
+  // The entry is started from anywhere, so it names the panel by its absolute path, even
+  // when --folder was given relative to the current folder.
+  std::error_code ignored;
+  const std::string folder =
+      withoutTrailingSlashes(fs::absolute(c.programFolder, ignored).lexically_normal());
+  const std::string panel = folder + "/tovanik-webserver";
   if (::access(panel.c_str(), X_OK) != 0)
     return fail(c, "no panel to launch at " + panel + ": " + std::strerror(errno));
   if (!isValidUtf8(panel) || hasControlCharacter(panel))
@@ -154,7 +159,7 @@ int install(const Context& c, const Files& files) {
   // nothing at all.
   std::vector<std::pair<std::string, std::string>> icons;
   for (const std::string& icon : iconPaths()) {
-    const std::string source = c.programFolder + "/icons/" + icon;
+    const std::string source = folder + "/icons/" + icon;
     const auto bytes = readFile(source);
     if (!bytes) return fail(c, "cannot read " + source + ": " + std::strerror(errno));
     icons.emplace_back(files.iconBase + "/" + icon, *bytes);

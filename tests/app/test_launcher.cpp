@@ -172,6 +172,17 @@ TEST_F(LauncherFolder, HonoursXdgDataHome) {
   EXPECT_TRUE(filesBelow(data).empty());
 }
 
+TEST_F(LauncherFolder, NamesThePanelByItsAbsolutePathWhenGivenARelativeFolder) {
+  const std::string folder = programFolder("relative");
+  const std::string home = scratch_.file("home");
+  const std::vector<std::string> env{"-C", scratch_.path(), "-u", "XDG_DATA_HOME", "HOME=" + home};
+
+  ASSERT_EQ(launcher("relative", "install", env).rc, 0);
+  const auto keys = entryKeys(readBytes(home + "/.local/share/" + kEntry));
+  EXPECT_EQ(execArguments(keys.at("Exec")),
+            std::vector<std::string>{folder + "/tovanik-webserver"});
+}
+
 // A folder without its panel or without its icons installs nothing at all.
 TEST_F(LauncherFolder, RefusesAnIncompleteFolderAndWritesNothing) {
   const std::string home = scratch_.file("home");
