@@ -312,6 +312,10 @@ check "window is centred on the screen (at $win_x,$win_y; centre $centre_x,$cent
   eval 'near $win_x $centre_x && near $win_y $centre_y'
 check "window stays on top (_NET_WM_STATE_ABOVE)" \
   eval 'xprop -id "$win" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE'
+"$folder/tovanikctl" launcher install >/dev/null  # into $XDG_DATA_HOME, set above
+wm_class=$(sed -n 's/^StartupWMClass=//p' "$XDG_DATA_HOME/applications/tovanik-webserver.desktop")
+check "the window's class is the menu entry's StartupWMClass (${wm_class:-none})" \
+  eval 'xprop -id "$win" WM_CLASS | grep -q ", \"$wm_class\"\$"'
 
 check "the server answers HTTP 200 on port $port" poll 20 http_ok "$port"
 check "the start/stop switch shows running (green track, disc right)" poll 20 looks_running
