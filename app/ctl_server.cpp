@@ -15,6 +15,7 @@
 #include "app/ctl_commands.h"
 #include "platform/detached_launch.h"
 #include "platform/output_log.h"
+#include "platform/proc_table.h"
 #include "platform/tcp_listeners.h"
 #include "server/server_settings.h"
 #include "settings/config.h"
@@ -186,7 +187,10 @@ int start(const Context& c) {
   for (;;) {
     const auto pids = c.platform.findProcesses(s->exeName);
     if (!pids.empty() && portState(port, pids).heldByServer) return 0;
-    if (pids.empty() && Clock::now() - begun >= grace) {
+    // The launched process takes its name a moment after its exec has let us go on, so
+    // while it lives it is not taken for gone.
+    if (pids.empty() && Clock::now() - begun >= grace &&
+        (launched == 0 || mode == ConsoleMode::Shown || !isLiveProcess(launched))) {
       // PHP reports why on its output and exits: quote it, with whoever holds the port.
       const PortState state = portState(port, {});
       std::string why = "the server exited at once";

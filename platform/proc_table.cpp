@@ -314,6 +314,12 @@ bool anyProcessByImageName(const std::string& imageName, int& hint, const std::s
   return hint != 0;
 }
 
+bool isLiveProcess(int pid) {
+  ProcRoot root("/proc");
+  std::optional<ProcStat> stat = readStat(root.fd(), std::to_string(pid).c_str());
+  return stat && stat->state != 'Z' && stat->state != 'X' && stat->state != 'x';
+}
+
 int killProcessesByImageName(const std::string& imageName) {
   ProcRoot root("/proc");
   if (root.fd() < 0) return 0;

@@ -49,6 +49,9 @@ bool anyProcessByImageName(const std::string& imageName, int& hint,
                            const std::string& procRoot = "/proc",
                            const Asker& asker = currentAsker());
 
+// Whether the process exists and is neither a zombie nor dead.
+bool isLiveProcess(int pid);
+
 // SIGKILL to every match the asker may signal; a match that leads its process group
 // gets it for the whole group, unless the asker or an ancestor belongs to that group.
 // Returns how many matches were signalled.
