@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <thread>
 
@@ -42,13 +44,16 @@ std::string LinuxPlatform::programFolder() const { return folderOfRunningExecuta
 int LinuxPlatform::launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
                                   const std::string& outputLog) {
   if (argv.empty()) return 0;
+  // Checked first: the terminal starts even when the program inside it cannot, and the
+  // log is marked only for a launch that can happen.
+  const std::string program = resolveExecutable(argv[0]);
+  if (program.empty() || ::access(program.c_str(), X_OK) != 0) {
+    if (program.empty()) errno = ENOENT;
+    return 0;
+  }
   if (mode == ConsoleMode::Shown && displayAvailable()) {
     std::string terminal = findTerminalProgram();
     if (!terminal.empty()) {
-      // The terminal starts even when the program inside it cannot; check first, so a
-      // missing server is reported the same way in both modes.
-      std::string program = resolveExecutable(argv[0]);
-      if (program.empty() || ::access(program.c_str(), X_OK) != 0) return 0;
       // The mark tells a later look at the log that this run's output is not in it.
       if (!outputLog.empty()) markLaunch(outputLog, kMarkStartedInTerminal);
       return launchDetachedProcess(terminalArgv(terminal, argv));
@@ -56,7 +61,13 @@ int LinuxPlatform::launchDetached(const std::vector<std::string>& argv, ConsoleM
   }
   const bool logged = !outputLog.empty() && markLaunch(outputLog, kMarkStarted);
   if (logged) logToTrim_ = outputLog;
-  return launchDetachedProcess(argv, logged ? outputLog : std::string());
+  const pid_t pid = launchDetachedProcess(argv, logged ? outputLog : std::string());
+  if (pid == 0 && logged) {
+    const int error = errno;
+    markLaunch(outputLog, std::string("server could not be started: ") + std::strerror(error));
+    errno = error;
+  }
+  return pid;
 }
 
 std::vector<int> LinuxPlatform::findProcesses(const std::string& imageName) {
