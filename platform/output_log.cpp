@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -150,10 +151,13 @@ bool trimOutputLog(const std::string& path, std::uint64_t limit, std::uint64_t k
     return true;
   }
   bool done = false;
-  if (auto tail = readTail(fd, keep, info)) {
+  // One byte more than is kept: the byte before the kept part tells whether that part
+  // starts a line.
+  if (auto tail = readTail(fd, keep + 1, info)) {
     // Keep whole lines: drop the partial first one unless it is all there is.
     std::size_t start = tail->find('\n');
-    start = (start == std::string::npos || start + 1 == tail->size()) ? 0 : start + 1;
+    start = (start == std::string::npos || start + 1 == tail->size()) ? 1 : start + 1;
+    start = std::min(start, tail->size());
     const std::size_t length = tail->size() - start;
     done = static_cast<std::uint64_t>(info.st_size) <= limit ||
            (writeAt(fd, tail->data() + start, length, 0) &&
