@@ -156,15 +156,16 @@ bool replaceFileAtomically(const std::string& path, std::string_view bytes, std:
 bool updateFileAtomically(const std::string& path, const FileEdit& edit, std::string* whyNot) {
   const auto target = resolveSettingsPath(path, whyNot);
   if (!target) return false;
-  const FolderLock lock(folderOf(*target));
+  const std::string& file = target->path();
+  const FolderLock lock(folderOf(file));
   if (lock.error() != 0) return failedWithErrno(whyNot, lock.error());
-  if (lock.held()) removeDeadWritersFiles(folderOf(*target), nameOf(*target));
+  if (lock.held()) removeDeadWritersFiles(folderOf(file), nameOf(file));
 
-  const auto current = readSettingsFile(*target, whyNot);
+  const auto current = readSettingsFile(file, whyNot);
   if (!current) return false;
   const std::string next = edit(*current);
   if (next == *current) return true;  // no rewrite, no wear, no fsync for the same bytes
-  return replaceFileAtomically(*target, next, whyNot);
+  return replaceFileAtomically(file, next, whyNot);
 }
 
 }  // namespace tovanik

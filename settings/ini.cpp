@@ -10,7 +10,7 @@ std::optional<std::string> INIread(const std::string& path, std::string_view sec
                                    std::string_view key, std::string* whyNot) {
   const auto target = resolveSettingsPath(path, whyNot);
   if (!target) return std::nullopt;
-  const auto text = readSettingsFile(*target, whyNot);
+  const auto text = readSettingsFile(target->path(), whyNot);
   if (!text) return std::nullopt;
   return iniLookup(*text, section, key);
 }

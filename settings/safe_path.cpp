@@ -1,5 +1,6 @@
 #include "settings/safe_path.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,7 +45,49 @@ std::optional<std::string> readLink(const std::string& path, std::size_t size,
   return target;
 }
 
+// The canonical path of the last step, pinned for root.
+std::optional<SettingsPath> settle(const std::string& canonical, bool asRoot, std::string* whyNot) {
+  if (!asRoot) return SettingsPath(canonical);
+  const int folder = openFolderWithoutLinks(folderOf(canonical));
+  if (folder < 0) {
+    failedWithErrno(whyNot, errno);
+    return std::nullopt;
+  }
+  const std::string pinned = "/proc/self/fd/" + std::to_string(folder);
+  struct stat info {};
+  if (::stat(pinned.c_str(), &info) != 0) {  // no /proc: the checked path it is
+    ::close(folder);
+    return SettingsPath(canonical);
+  }
+  return SettingsPath(pinned + '/' + nameOf(canonical), folder);
+}
+
 }  // namespace
+
+SettingsPath::SettingsPath(std::string path, int folderFd)
+    : path_(std::move(path)), folderFd_(folderFd) {}
+
+SettingsPath::~SettingsPath() {
+  if (folderFd_ >= 0) ::close(folderFd_);
+}
+
+SettingsPath::SettingsPath(SettingsPath&& other) noexcept
+    : path_(std::move(other.path_)), folderFd_(other.folderFd_) {
+  other.folderFd_ = -1;
+}
+
+int openFolderWithoutLinks(const std::string& folder) {
+  int fd = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+  for (const std::string& part : componentsOf(folder)) {
+    if (fd < 0) break;
+    const int next = ::openat(fd, part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    fd = next;
+  }
+  return fd;
+}
 
 std::string folderOf(const std::string& path) {
   const auto slash = path.rfind('/');
@@ -57,7 +100,7 @@ std::string nameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::optional<std::string> resolveSettingsPath(const std::string& path, std::string* whyNot) {
+std::optional<SettingsPath> resolveSettingsPath(const std::string& path, std::string* whyNot) {
   const bool asRoot = ::geteuid() == 0;
   std::string resolved;  // a path of real folders, "" standing for "/"
   if (path.empty() || path.front() != '/') {
@@ -80,7 +123,7 @@ std::optional<std::string> resolveSettingsPath(const std::string& path, std::str
     struct stat info {};
     if (::lstat(next.c_str(), &info) != 0) {
       // Only the file itself may be missing: it is then created.
-      if (errno == ENOENT && rest.empty()) return next;
+      if (errno == ENOENT && rest.empty()) return settle(next, asRoot, whyNot);
       failedWithErrno(whyNot, errno);
       return std::nullopt;
     }
@@ -103,7 +146,7 @@ std::optional<std::string> resolveSettingsPath(const std::string& path, std::str
     auto targetParts = componentsOf(*target);
     rest.insert(rest.begin(), targetParts.begin(), targetParts.end());
   }
-  return resolved.empty() ? "/" : resolved;
+  return settle(resolved.empty() ? "/" : resolved, asRoot, whyNot);
 }
 
 }  // namespace tovanik

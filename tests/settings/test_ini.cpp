@@ -12,6 +12,7 @@
 
 #include "settings/atomic_file.h"
 #include "settings/ini.h"
+#include "settings/safe_path.h"
 #include "tests/support/test_support.h"
 
 using namespace std::string_literals;
@@ -378,6 +379,29 @@ TEST(IniFile, RootRefusesAnotherUsersLink) {
   }
   EXPECT_EQ(readBytes(target), "root's own file\n");
   EXPECT_NE(access(dir.file("real/a.ini").c_str(), F_OK), 0);
+}
+
+// Root's path is pinned once checked: a folder on the way swapped for a link afterwards
+// does not redirect the write. And the walk that pins it follows no link.
+TEST(IniFile, RootsCheckedPathCannotBeSwapped) {
+  if (geteuid() != 0) GTEST_SKIP() << "the rule is root's";
+  TempDir dir;
+  ASSERT_EQ(mkdir(dir.file("config").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir.file("elsewhere").c_str(), 0755), 0);
+  writeBytes(dir.file("config/config.ini"), "[Config]\r\nkey=old\r\n");
+  const auto checked = tovanik::resolveSettingsPath(dir.file("config/config.ini"));
+  ASSERT_TRUE(checked);
+  ASSERT_EQ(rename(dir.file("config").c_str(), dir.file("moved").c_str()), 0);
+  ASSERT_EQ(symlink("elsewhere", dir.file("config").c_str()), 0);
+  ASSERT_TRUE(tovanik::replaceFileAtomically(checked->path(), "new"));
+  EXPECT_EQ(readBytes(dir.file("moved/config.ini")), "new");
+  EXPECT_NE(access(dir.file("elsewhere/config.ini").c_str(), F_OK), 0);
+
+  const int real = tovanik::openFolderWithoutLinks(dir.file("moved"));
+  EXPECT_GE(real, 0);
+  close(real);
+  EXPECT_EQ(tovanik::openFolderWithoutLinks(dir.file("config")), -1);
+  EXPECT_EQ(tovanik::openFolderWithoutLinks(dir.file("moved/config.ini")), -1);
 }
 
 }  // namespace
