@@ -4,8 +4,8 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "platform/detached_launch.h"
@@ -81,7 +81,12 @@ bool LinuxPlatform::anyProcess(const std::string& imageName) {
 }
 
 int LinuxPlatform::killProcesses(const std::string& imageName) {
-  return killProcessesByImageName(imageName);
+  const int signalled = killProcessesByImageName(imageName);
+  // Marked, so that a server stopped soon after its launch is not later taken for one
+  // that could not start.
+  if (signalled > 0 && !logToTrim_.empty() && ::access(logToTrim_.c_str(), F_OK) == 0)
+    markLaunch(logToTrim_, kMarkStopped);
+  return signalled;
 }
 
 bool LinuxPlatform::openUrl(const std::string& url) {

@@ -13,11 +13,12 @@ class LinuxPlatform : public Platform {
   int launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
                      const std::string& outputLog) override;
   std::vector<int> findProcesses(const std::string& imageName) override;
+  // A stop is noted in the log that anyProcess keeps small.
+  int killProcesses(const std::string& imageName) override;
   // Looks at the process found last time first (see anyProcessByImageName). Being the
   // call made once a second, it also keeps the server's log below its limit while the
   // panel runs: the log of the last hidden launch, else that of the program folder.
   bool anyProcess(const std::string& imageName) override;
-  int killProcesses(const std::string& imageName) override;
   bool openUrl(const std::string& url) override;
   bool openPath(const std::string& path) override;
   void sleepMs(int milliseconds) override;

@@ -130,6 +130,7 @@ TEST_F(LiveProcesses, PlatformShowsNoConsoleWithoutADisplay) {
   EXPECT_EQ(platform.killProcesses(name), 1);
   EXPECT_TRUE(silent(port));
   EXPECT_FALSE(platform.anyProcess(name));
+  EXPECT_EQ(readLastRun(log)->note, kMarkStopped);
 }
 
 // The launcher starts from a clean slate of signals, whatever the caller had set up:
