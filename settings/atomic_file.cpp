@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <optional>
+#include <thread>
 
 #include "settings/file_bytes.h"
 #include "settings/safe_path.h"
@@ -22,6 +24,9 @@ constexpr std::size_t kMaxTempBaseLength = 200;
 constexpr std::string_view kTempInfix = ".tmp-";
 constexpr std::size_t kTempRandomLength = 6;  // mkostemp's XXXXXX
 constexpr mode_t kOwnerReadWrite = S_IRUSR | S_IWUSR;
+// How long a writer waits for another one to finish, and how often it looks.
+constexpr auto kLockPatience = std::chrono::seconds(5);
+constexpr auto kLockRetry = std::chrono::milliseconds(1);
 constexpr mode_t kPermissionBits = 07777;
 
 // ".<name>.tmp-": every temporary file of `name` starts so, followed by six letters or digits.
@@ -84,8 +89,19 @@ class FolderLock {
       error_ = errno;
       return;
     }
-    while (::flock(fd_, LOCK_EX) != 0) {
+    // Polled rather than blocking: the panel writes on its only thread, and a writer
+    // stopped while holding the lock (suspended from its terminal) must not freeze it.
+    const auto giveUp = std::chrono::steady_clock::now() + kLockPatience;
+    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
       if (errno == EINTR) continue;
+      if (errno == EWOULDBLOCK) {
+        if (std::chrono::steady_clock::now() < giveUp) {
+          std::this_thread::sleep_for(kLockRetry);
+          continue;
+        }
+        error_ = EWOULDBLOCK;
+        return;
+      }
       // Locks on folders are not available everywhere (NFS emulates flock with
       // byte-range locks, which need a file open for writing): go on without.
       if (errno != EBADF && errno != ENOLCK && errno != EOPNOTSUPP && errno != EINVAL) {
@@ -158,6 +174,9 @@ bool updateFileAtomically(const std::string& path, const FileEdit& edit, std::st
   if (!target) return false;
   const std::string& file = target->path();
   const FolderLock lock(folderOf(file));
+  if (lock.error() == EWOULDBLOCK) {
+    return failed(whyNot, "another program has been writing it for more than 5 s");
+  }
   if (lock.error() != 0) return failedWithErrno(whyNot, lock.error());
   if (lock.held()) removeDeadWritersFiles(folderOf(file), nameOf(file));
 

@@ -31,8 +31,10 @@ using FileEdit = std::function<std::string(const std::string& current)>;
 // the new one. While the lock is held no other writer is between its temporary file and
 // its rename, so temporary files found then are left by killed writers and are removed.
 // The file is read as by INIread (created when missing, owner read/write); when `edit`
-// returns the same bytes, nothing is written. A file system that has no locks for folders
-// (NFS) gets the writes unlocked, as a lone writer would.
+// returns the same bytes, nothing is written. A writer waits at most 5 s for the lock
+// and then fails, so a writer stopped while holding it cannot freeze the panel. A file
+// system that has no locks for folders (NFS) gets the writes unlocked, as a lone writer
+// would.
 // Returns false, with the reason, when the file could not be read or replaced.
 bool updateFileAtomically(const std::string& path, const FileEdit& edit,
                           std::string* whyNot = nullptr);

@@ -1,6 +1,8 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -206,6 +208,22 @@ TEST(IniLookup, CaseFoldingIsAsciiOnly) {
     }
     EXPECT_EQ(tovanik::asciiLower(static_cast<char>(inFile)), static_cast<char>(fold(inFile)));
   }
+}
+
+// A writer that holds the folder's lock and does not let go (stopped from its terminal,
+// say) makes the next write fail with the reason, after a while, instead of hanging.
+TEST(IniWrite, LockHeldTooLongFailsWithTheReason) {
+  TempDir dir;
+  const std::string path = dir.file("config.ini");
+  writeBytes(path, "[Config]\r\nkey=old\r\n");
+  const int holder = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(flock(holder, LOCK_EX), 0);
+  std::string why;
+  EXPECT_FALSE(INIwrite(path, "Config", "key", "new", &why));
+  EXPECT_EQ(why, "another program has been writing it for more than 5 s");
+  close(holder);
+  EXPECT_EQ(readBytes(path), "[Config]\r\nkey=old\r\n");
+  EXPECT_TRUE(INIwrite(path, "Config", "key", "new"));
 }
 
 TEST(IniFile, MissingFileIsCreated) {
