@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(g++ cmake qt6-base-dev qt6-svg-dev libgl-dev php-cli xterm xdg-utils fonts-open-sans fonts-dejavu-core)
 if [[ "${1:-}" == "--test" ]]; then
-  packages+=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev xvfb openbox xdotool
+  packages+=(libgtest-dev libbenchmark-dev xvfb openbox xdotool
              x11-utils imagemagick curl procps desktop-file-utils)
 fi
 if [[ "${1:-}" == "--display" ]]; then
