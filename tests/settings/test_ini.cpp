@@ -399,6 +399,31 @@ TEST(IniFile, RootRefusesAnotherUsersLink) {
   EXPECT_NE(access(dir.file("real/a.ini").c_str(), F_OK), 0);
 }
 
+// The same kind of link works for the user who owns it: nobody's own link in nobody's
+// folder, written by nobody.
+TEST(IniFile, UsersOwnLinkWorksForThatUser) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to become another user";
+  TempDir dir;
+  ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+  const std::string home = dir.file("home");
+  ASSERT_EQ(mkdir(home.c_str(), 0755), 0);
+  writeBytes(home + "/real.ini", "[Config]\r\nkey=old\r\n");
+  ASSERT_EQ(symlink("real.ini", (home + "/config.ini").c_str()), 0);
+  for (const std::string& path : {home, home + "/real.ini", home + "/config.ini"}) {
+    ASSERT_EQ(lchown(path.c_str(), 65534, 65534), 0);
+  }
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const bool asNobody = setgid(65534) == 0 && setuid(65534) == 0;
+    _exit(asNobody && INIwrite(home + "/config.ini", "Config", "key", "new") ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(readBytes(home + "/real.ini"), "[Config]\r\nkey=new\r\n");
+}
+
 // Root's path is pinned once checked: a folder on the way swapped for a link afterwards
 // does not redirect the write. And the walk that pins it follows no link.
 TEST(IniFile, RootsCheckedPathCannotBeSwapped) {
