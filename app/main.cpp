@@ -4,6 +4,7 @@
 
 #include "app/panel_options.h"
 #include "window/desktop_platform.h"
+#include "window/display_server.h"
 #include "window/icon.h"
 #include "window/main_form.h"
 #include "window/single_instance.h"
@@ -12,20 +13,29 @@ int main(int argc, char** argv) {
   // Answered before Qt starts, so that --help and --version need no display.
   if (const auto exitCode = tovanik::answerPanelOptions(argc, argv, std::cout, std::cerr))
     return *exitCode;
+  tovanik::chooseDisplayServer();
   QApplication app(argc, argv);
   app.setApplicationName("tovanik-webserver");
   app.setWindowIcon(tovanik::panelIcon());
 
+  // Start-up: keep to one copy, show the settings and the window, and launch the server
+  // one frame later, so the window never waits for the server's start.
+  tovanik::SingleInstance instance(QCoreApplication::applicationFilePath());
+  const auto lock = instance.acquire();
   tovanik::DesktopPlatform platform;
   tovanik::MainForm form(platform);
-  // The load sequence: start the server first, then keep to one copy. A second copy has
-  // launched the server if none ran, and ends without ever showing its window.
-  form.load();
-  tovanik::SingleInstance instance(QCoreApplication::applicationFilePath());
-  if (!instance.acquire()) return 0;
-
+  if (lock == tovanik::SingleInstance::Result::HeldByAnotherCopy) {
+    // A second copy still makes the whole launch attempt (it starts the server when the
+    // first copy had stopped it) and ends without ever showing its window.
+    form.load();
+    return 0;
+  }
+  if (lock == tovanik::SingleInstance::Result::Failed)
+    std::cerr << "tovanik-webserver: no single-copy test: " << instance.error().toStdString()
+              << '\n';
+  form.showSettings();
+  form.loadAfterFirstPaint();
   form.centreOnScreen();
   form.show();
-  form.panel().MakeTopMost();
   return app.exec();
 }

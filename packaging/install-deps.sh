@@ -4,10 +4,10 @@
 #   --test adds what only the tests need, --display the virtual display run.sh may need
 set -euo pipefail
 
-packages=(g++ cmake qt6-base-dev qt6-svg-dev libgl-dev php-cli xterm xdg-utils fonts-open-sans fonts-dejavu-core)
+packages=(g++ cmake qt6-base-dev qt6-svg-dev libgl-dev qt6-wayland php-cli xterm xdg-utils fonts-open-sans fonts-dejavu-core)
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(libgtest-dev libbenchmark-dev xvfb openbox xdotool
-             x11-utils imagemagick curl procps desktop-file-utils)
+             x11-utils imagemagick curl procps desktop-file-utils weston)
 fi
 if [[ "${1:-}" == "--display" ]]; then
   packages+=(xvfb openbox)

@@ -5,9 +5,13 @@
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QScreen>
 #include <QToolTip>
+#include <QWindow>
+#include <cmath>
 
+#include "window/display_server.h"
 #include "window/layout_painter.h"
 
 namespace tovanik {
@@ -24,17 +28,24 @@ QRect pixelRect(const ControlSpec& s) {
 
 float twips(qreal pixels) { return static_cast<float>(pixels * kTwipsPerPixel); }
 
+// The outline's corners are quarter ellipses 20 pixels across.
+constexpr double kOutlineCornerRadius = 10.0;
+
+// How far QLineEdit's text ends inside its right edge, in pixels.
+constexpr int kLineEditTextInset = 4;
+
 constexpr Ctl kBoxes[4] = {Ctl::txtPort, Ctl::txtFocus, Ctl::txtRootDir, Ctl::txtExeName};
 
 }  // namespace
 
 MainForm::MainForm(Platform& platform, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      panel_(platform, *this) {
+      panel_(platform, *this),
+      nativeWayland_(onNativeWayland()) {
   setWindowTitle(QString::fromLatin1(kFormCaption.data(), kFormCaption.size()));
   setFixedSize(kFormWidthTwips / kTwipsPerPixel, kFormHeightTwips / kTwipsPerPixel);
   setMouseTracking(true);
-  setAttribute(Qt::WA_OpaquePaintEvent);
+  setAttribute(nativeWayland_ ? Qt::WA_TranslucentBackground : Qt::WA_OpaquePaintEvent);
   setFont(qfontOf(FontId::Window));
 
   for (int i = 0; i < 4; ++i) {
@@ -56,7 +67,10 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
   QLineEdit* port = boxes_[0];
   port->setFrame(false);
   port->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  port->setTextMargins(0, 0, 0, 0);
+  // QLineEdit keeps a 2-pixel margin on each side and room for the caret after the last
+  // character; without them the digits end at the box's right edge, in line with the
+  // right-aligned captions of the address and the web folder above.
+  port->setTextMargins(0, 0, -kLineEditTextInset, 0);
   port->installEventFilter(this);
   connect(port, &QLineEdit::textChanged, this, [this](const QString& text) {
     panel_.setPortText(text.toStdString());
@@ -68,6 +82,7 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
 
   timer_.setInterval(1000);
   connect(&timer_, &QTimer::timeout, this, [this] {
+    loadIfPending();
     panel_.statusTick();
     sync();
   });
@@ -84,6 +99,19 @@ QLineEdit* MainForm::lineEdit(Ctl box) const {
 void MainForm::load() {
   panel_.startPHP();
   sync();
+}
+
+void MainForm::showSettings() {
+  panel_.loadConfig();
+  sync();
+}
+
+void MainForm::loadAfterFirstPaint() { loadPending_ = true; }
+
+void MainForm::loadIfPending() {
+  if (!loadPending_) return;
+  loadPending_ = false;
+  load();
 }
 
 void MainForm::centreOnScreen() {
@@ -124,6 +152,23 @@ void MainForm::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), toQColor(colour::kWindow));
   paintLayout(painter, panel_);
+  if (nativeWayland_) cutCorners(painter);
+  if (loadPending_) QTimer::singleShot(0, this, &MainForm::loadIfPending);
+}
+
+void MainForm::cutCorners(QPainter& painter) const {
+  // Everything outside the rounded outline is erased, with antialiased edges: the
+  // window's rectangle and the outline together, filled odd-even, are the four corners.
+  QPainterPath corners;
+  corners.setFillRule(Qt::OddEvenFill);
+  corners.addRect(QRectF(rect()));
+  corners.addRoundedRect(
+      QRectF(0, 0, outlineExtent(twips(width())), outlineExtent(twips(height()))),
+      kOutlineCornerRadius, kOutlineCornerRadius);
+  painter.setRenderHint(QPainter::Antialiasing, true);
+  painter.setCompositionMode(QPainter::CompositionMode_DestinationOut);
+  painter.fillPath(corners, Qt::black);
+  painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
 void MainForm::mousePressEvent(QMouseEvent* event) {
@@ -141,31 +186,51 @@ void MainForm::mouseReleaseEvent(QMouseEvent* event) {
   const QPointF at = event->position();
   const auto label = labelAt(twips(at.x()), twips(at.y()));
   const bool clicked = event->button() == Qt::LeftButton && pressedLabel_ && label == pressedLabel_;
-  if (event->buttons() == Qt::NoButton) pressedLabel_.reset();
+  if (event->buttons() == Qt::NoButton) {
+    pressedLabel_.reset();
+    pressOnSurface_ = false;
+  }
   if (clicked) click(*label);
 }
 
 void MainForm::mouseMoveEvent(QMouseEvent* event) {
   const QPointF at = event->position();
-  // While a button pressed on the surface is held, the surface keeps the pointer, as a
-  // captured mouse would.
-  const bool captured = pressOnSurface_ && event->buttons() != Qt::NoButton;
-  const auto label = captured ? std::nullopt : labelAt(twips(at.x()), twips(at.y()));
+  // While a button is held, the control it was pressed on keeps the pointer, as a
+  // captured mouse would: a label goes on taking the motion, the surface goes on
+  // dragging.
+  const bool held = event->buttons() != Qt::NoButton;
+  std::optional<Ctl> label;
+  if (held && pressedLabel_)
+    label = pressedLabel_;
+  else if (!(held && pressOnSurface_))
+    label = labelAt(twips(at.x()), twips(at.y()));
   if (label) {
     setCursor(panel_.hover(*label) ? Qt::PointingHandCursor : Qt::ArrowCursor);
     sync();
     return;
   }
-  if (event->buttons() == Qt::LeftButton) {
-    // Twips arithmetic in single precision; the window position is kept in pixels.
-    const float left = twips(x()) - (dragStartX_ - twips(at.x()));
-    move(static_cast<int>(std::lround(left / kTwipsPerPixel)), y());
-    const float top = twips(y()) - (dragStartY_ - twips(at.y()));
-    move(x(), static_cast<int>(std::lround(top / kTwipsPerPixel)));
-  }
+  if (event->buttons() == Qt::LeftButton && pressOnSurface_) drag(event);
   panel_.surfaceMotion();
   setCursor(Qt::ArrowCursor);
   sync();
+}
+
+void MainForm::drag(QMouseEvent* event) {
+  if (nativeWayland_) {
+    // A Wayland client cannot place its window; the compositor moves it from here on
+    // and keeps the pointer until the button is released.
+    if (windowHandle() && windowHandle()->startSystemMove()) pressOnSurface_ = false;
+    return;
+  }
+  // The pressed point goes under the pointer: the position comes from the pointer's
+  // place on the screen and the press offset, never from x() and y(), which lag behind
+  // while the window manager has not applied the previous move yet. Twips arithmetic in
+  // single precision; the window position is kept in pixels.
+  const QPointF global = event->globalPosition();
+  const float left = twips(global.x()) - dragStartX_;
+  const float top = twips(global.y()) - dragStartY_;
+  move(static_cast<int>(std::lround(left / kTwipsPerPixel)),
+       static_cast<int>(std::lround(top / kTwipsPerPixel)));
 }
 
 void MainForm::click(Ctl label) {
@@ -235,6 +300,7 @@ void MainForm::changeEvent(QEvent* event) {
 }
 
 void MainForm::applyOutline() {
+  if (nativeWayland_) return;  // Wayland takes no window shape; see cutCorners
   const int w = outlineExtent(twips(width()));
   const int h = outlineExtent(twips(height()));
   QBitmap bitmap(size());
@@ -242,7 +308,7 @@ void MainForm::applyOutline() {
   QPainter painter(&bitmap);
   painter.setPen(Qt::NoPen);
   painter.setBrush(Qt::color1);
-  painter.drawRoundedRect(QRect(0, 0, w, h), 10, 10);
+  painter.drawRoundedRect(QRect(0, 0, w, h), kOutlineCornerRadius, kOutlineCornerRadius);
   painter.end();
   setMask(bitmap);
 }

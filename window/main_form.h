@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QTimer>
 #include <QWidget>
+#include <array>
 #include <optional>
 
 #include "panel/panel.h"
@@ -18,8 +19,14 @@ class MainForm final : public QWidget, private PanelView {
  public:
   explicit MainForm(Platform& platform, QWidget* parent = nullptr);
 
-  // Window load: runs startPHP. The caller then does the single-copy test and shows.
+  // Window load: runs startPHP, which also launches the server.
   void load();
+  // The start-up of the copy that shows: the settings are shown before the window, and
+  // load() runs right after the first frame is painted (a zero-delay timer from that
+  // paint), so the window does not wait for the server's start. Should no frame be
+  // painted by the first timer tick (a window never exposed), the tick runs it.
+  void showSettings();
+  void loadAfterFirstPaint();
   // Puts the window in the middle of the screen it will be shown on.
   void centreOnScreen();
 
@@ -48,6 +55,9 @@ class MainForm final : public QWidget, private PanelView {
   void makeTopMost() override;
   void focusTxtFocus() override;
   void applyOutline();
+  void cutCorners(QPainter& painter) const;
+  void loadIfPending();
+  void drag(QMouseEvent* event);
   void click(Ctl label);
   void syncLineEdit(Ctl box);
 
@@ -57,6 +67,10 @@ class MainForm final : public QWidget, private PanelView {
   float dragStartX_ = 0;
   float dragStartY_ = 0;
   bool pressOnSurface_ = false;
+  bool loadPending_ = false;
+  // Native Wayland places windows itself: the compositor moves the window and the
+  // corners are cut by painting them transparent, since it takes no window shape.
+  const bool nativeWayland_;
   std::optional<Ctl> pressedLabel_;
   // The state last painted: a tick that changes nothing repaints nothing.
   std::array<ControlState, kControlCount> painted_;

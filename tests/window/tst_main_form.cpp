@@ -27,12 +27,40 @@ void send(QWidget* w, QEvent::Type type, QPointF at, Qt::MouseButton button,
   QCoreApplication::sendEvent(w, &event);
 }
 
+// A motion whose window position and screen position disagree: the window system
+// reports positions against where the window was before its last move was applied.
+void sendMotion(QWidget* w, QPointF at, QPointF global, Qt::MouseButtons held) {
+  QMouseEvent event(QEvent::MouseMove, at, global, Qt::NoButton, held, Qt::NoModifier);
+  QCoreApplication::sendEvent(w, &event);
+}
+
 std::string readFile(const QString& path) {
   std::ifstream in(path.toStdString(), std::ios::binary);
   std::ostringstream out;
   out << in.rdbuf();
   return out.str();
 }
+
+// Notes how many launches the fake platform had seen when the widget was first painted.
+class FirstPaintWatch : public QObject {
+ public:
+  FirstPaintWatch(QWidget* widget, const FakePlatform& platform)
+      : QObject(widget), platform_(platform) {
+    widget->installEventFilter(this);
+  }
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) {
+      if (paints == 0) launchesAtFirstPaint = platform_.launches_.size();
+      ++paints;
+    }
+    return false;
+  }
+  int paints = 0;
+  size_t launchesAtFirstPaint = 0;
+
+ private:
+  const FakePlatform& platform_;
+};
 
 }  // namespace
 
@@ -156,6 +184,72 @@ class MainFormTest : public QObject {
     send(form_.get(), QEvent::MouseMove, kSurface + QPointF(10, 5), Qt::NoButton, Qt::LeftButton);
     QCOMPARE(form_->pos(), start + QPoint(10, 5));
     send(form_.get(), QEvent::MouseButtonRelease, kSurface, Qt::LeftButton, Qt::NoButton);
+
+    // A press on a label keeps the pointer for that label: moving on over the surface
+    // with the button held drags nothing.
+    const QPoint before = form_->pos();
+    send(form_.get(), QEvent::MouseButtonPress, centreOf(Ctl::Label6), Qt::LeftButton,
+         Qt::LeftButton);
+    send(form_.get(), QEvent::MouseMove, kSurface + QPointF(30, 2), Qt::NoButton, Qt::LeftButton);
+    QCOMPARE(form_->pos(), before);
+    send(form_.get(), QEvent::MouseButtonRelease, kSurface, Qt::LeftButton, Qt::NoButton);
+  }
+
+  // Bursts of fast motion: each event reports the pointer against the window's position
+  // before the previous move took effect, as X11 does while the window manager lags.
+  // The window must follow the pointer's travel exactly, never overshoot it.
+  void fastDragFollowsThePointer() {
+    form_->move(100, 100);
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    const QPoint start = form_->pos();
+    const QPointF pressedAt = form_->mapToGlobal(kSurface);
+    send(form_.get(), QEvent::MouseButtonPress, kSurface, Qt::LeftButton, Qt::LeftButton);
+    QPointF travel;
+    for (int burst = 1; burst <= 12; ++burst) {
+      travel += QPointF(50, burst % 2 ? 25 : -10);
+      // Reported against the starting position: no move has been applied yet.
+      sendMotion(form_.get(), kSurface + travel, pressedAt + travel, Qt::LeftButton);
+    }
+    QCOMPARE(form_->pos(), start + travel.toPoint());
+    send(form_.get(), QEvent::MouseButtonRelease, kSurface, Qt::LeftButton, Qt::NoButton);
+  }
+
+  // The copy that shows reads its settings before the window appears, and launches the
+  // server only after the first frame has been painted.
+  void startUpLaunchesAfterTheFirstFrame() {
+    QFile::remove(configFile());
+    FakePlatform platform;
+    platform.program_folder_ = dir_.path().toStdString();
+    MainForm form(platform);
+    form.showSettings();
+    form.loadAfterFirstPaint();
+    QCOMPARE(form.lineEdit(Ctl::txtPort)->text(), QString("80"));
+    QVERIFY(readFile(configFile()).find("exe_name=t-server.exe") != std::string::npos);
+    QCoreApplication::processEvents();
+    QVERIFY(platform.launches_.empty());  // not shown, not painted: no launch yet
+
+    const auto* watch = new FirstPaintWatch(&form, platform);
+    form.show();
+    QTRY_COMPARE(platform.launches_.size(), size_t(1));
+    QVERIFY(watch->paints >= 1);
+    QCOMPARE(watch->launchesAtFirstPaint, size_t(0));
+    QCOMPARE(form.panel()[Ctl::lblURL].caption, std::string("http://localhost"));
+    // Later frames launch nothing more.
+    const int paints = watch->paints;
+    form.update();
+    QTRY_VERIFY(watch->paints > paints);
+    QCOMPARE(platform.launches_.size(), size_t(1));
+  }
+
+  // A window that is never painted still launches, at the first status tick.
+  void startUpLaunchesAtTheFirstTickWithoutAFrame() {
+    FakePlatform platform;
+    platform.program_folder_ = dir_.path().toStdString();
+    MainForm form(platform);
+    form.showSettings();
+    form.loadAfterFirstPaint();
+    QTRY_COMPARE_WITH_TIMEOUT(platform.launches_.size(), size_t(1), 3000);
   }
 
   void roundedOutline() {

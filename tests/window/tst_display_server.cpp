@@ -1,0 +1,47 @@
+// Which display server the panel asks Qt for, from the environment it starts in.
+#include <QTest>
+#include <optional>
+#include <string>
+
+#include "window/display_server.h"
+
+using namespace tovanik;
+
+class DisplayServerTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void choice() {
+    struct Case {
+      const char* qpa;
+      const char* display;
+      const char* wayland;
+      std::optional<std::string> platform;
+    };
+    const Case cases[] = {
+        // An X display is named: X11 (XWayland on a Wayland desktop), Wayland only when
+        // the X display cannot be reached.
+        {nullptr, ":0", nullptr, "xcb;wayland"},
+        {nullptr, ":0", "wayland-0", "xcb;wayland"},
+        {"", ":1", "wayland-0", "xcb;wayland"},
+        // Wayland alone: native Wayland.
+        {nullptr, nullptr, "wayland-0", "wayland;xcb"},
+        {nullptr, "", "wayland-1", "wayland;xcb"},
+        // The user's own choice always stands.
+        {"wayland", ":0", "wayland-0", std::nullopt},
+        {"offscreen", ":0", nullptr, std::nullopt},
+        // No display named at all: Qt's own default and its own message.
+        {nullptr, nullptr, nullptr, std::nullopt},
+        {nullptr, "", "", std::nullopt},
+    };
+    for (const Case& c : cases) {
+      const auto got = displayPlatformFor(c.qpa, c.display, c.wayland);
+      QVERIFY2(got == c.platform,
+               qPrintable(QString("QT_QPA_PLATFORM=%1 DISPLAY=%2 WAYLAND_DISPLAY=%3 gave %4")
+                              .arg(c.qpa, c.display, c.wayland, got ? got->c_str() : "nothing")));
+    }
+  }
+};
+
+QTEST_MAIN(DisplayServerTest)
+#include "tst_display_server.moc"
