@@ -9,25 +9,52 @@
 namespace tovanik {
 namespace {
 
+// Points picked from the design's drawing (pixels, 15 twips each), with the control that
+// must take the pointer there: the topmost label whose rectangle holds the point, or the
+// surface (nullopt) over shapes, lines and bare background.
 TEST(Layout, PointerEventsGoToLabelsOnly) {
   struct Case {
-    double x, y;  // twips
+    double x, y;  // pixels
     std::optional<Ctl> label;
   };
   const Case cases[] = {
-      {10, 10, Ctl::Label7},           // top-left corner, no reaction but not the surface
-      {4000, 800, Ctl::lblStartStop},  // over the switch's disc and track
-      {3800, 2000, Ctl::CMDSwitch},    // over the console switch
-      {3700, 250, Ctl::lblMin},        // over the minimise mark
-      {1000, 240, std::nullopt},       // accent bar: a line, so the surface
-      {4400, 2000, std::nullopt},      // card: a shape
-      {2050, 1450, Ctl::lblURL},
-      {4214, 2890, Ctl::lblRootDir},  // right edge shared with lblURL
-      {4215, 2890, std::nullopt},
+      {0.5, 0.5, Ctl::Label7},           // top-left corner: no reaction, but not the surface
+      {40.5, 16.5, Ctl::Label7},         // Label7's last pixel (0, 0, 41 x 17)
+      {41.5, 16.5, std::nullopt},        // just right of it: the accent bar's start, a line
+      {100, 16, std::nullopt},           // accent bar Line1 (16..216 at y 16)
+      {248, 16, Ctl::lblMin},            // minimise mark under lblMin (232, 8, 33 x 17)
+      {264.5, 16, Ctl::lblMin},          // lblMin's right column
+      {268, 16, std::nullopt},           // between the two marks' labels
+      {288, 16, Ctl::lblClose},          // close mark under lblClose (272, 8, 33 x 17)
+      {304.5, 24.5, Ctl::lblClose},      // lblClose's bottom-right pixel
+      {30, 40, Ctl::Label3},             // product name (16, 24, 129 x 33)
+      {15, 40, Ctl::Label2},             // its shadow copy, 20 twips further left
+      {40, 55, Ctl::Label4},             // subtitle (38, 50.7) lies above the product name
+      {262, 56, Ctl::lblStartStop},      // left end of the start/stop disc (shapeOff at 261.3)
+      {296, 56, Ctl::lblStartStop},      // right end of the start/stop track (cap to 297.2)
+      {297.5, 56, std::nullopt},         // past lblStartStop (256..297): the track's last sliver
+      {200, 40, std::nullopt},           // bare header band Shape6
+      {100, 104, std::nullopt},          // card between "URL" and the address
+      {72.5, 120.5, Ctl::Label8},        // "URL" is 25 pixels high (32, 96, 41 x 25)
+      {140, 104, Ctl::lblURL},           // address (136, 96, 145 x 17)
+      {280.5, 112.5, Ctl::lblURL},       // its bottom-right pixel
+      {281.5, 104, std::nullopt},        // right of it: the card
+      {250, 136, Ctl::CMDSwitch},        // console switch's left disc (248, 128, 33 x 17)
+      {280.5, 136, Ctl::CMDSwitch},      // its right disc's edge
+      {282, 136, std::nullopt},          // the track's round cap beyond CMDSwitch
+      {100, 136, Ctl::Label5},           // "Command Prompt" (32, 128, 113 x 17)
+      {100, 168, Ctl::lbl1},             // "Server Port" (32, 160, 73 x 17)
+      {250, 170, std::nullopt},          // the port box is a widget of its own, no label
+      {130, 200, std::nullopt},          // between "Root Directory" (ends 129) and the folder
+      {145, 200, Ctl::lblRootDir},       // web folder (144, 192, 137 x 17)
+      {120.5, 240.5, Ctl::labelConfig},  // "Configuration" (32, 224, 89 x 17)
+      {122, 230, std::nullopt},
+      {150, 270, Ctl::Label1},   // credit line (16, 264, 137 x 17)
+      {200, 270, std::nullopt},  // footer band
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y));
-    EXPECT_EQ(labelAt(c.x, c.y), c.label);
+    EXPECT_EQ(labelAt(c.x * 15, c.y * 15), c.label);
   }
 }
 
