@@ -16,13 +16,8 @@ if [[ $# -ne 1 || ! -x "$1/tovanik-webserver" || ! -x "$1/tovanikctl" ]]; then
 fi
 build=$(cd "$1" && pwd)
 src=$(cd "$(dirname "$0")/../.." && pwd)
-
-for tool in Xvfb openbox xdotool xprop xwininfo xdpyinfo import curl od php; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "display_test: $tool is missing (packaging/install-deps.sh --test installs it)" >&2
-    exit 2
-  fi
-done
+source "$src/tests/display/lib.sh"
+require_tools Xvfb openbox xdotool xprop xwininfo xdpyinfo import curl od php
 
 # Sanitizer builds: Qt and fontconfig keep memory until exit, which is no leak of ours.
 export ASAN_OPTIONS=detect_leaks=0
@@ -42,95 +37,21 @@ export XDG_CONFIG_HOME=$work/xdg-config XDG_DATA_HOME=$work/xdg-data
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME"
 
 readonly SCREEN_W=1280 SCREEN_H=800 WIN_W=314 WIN_H=290
-passed=0
-failed=0
-xvfb_pid=""
-openbox_pid=""
-panel_pids=()
 folder=""   # the main program folder, whose servers are stopped at the end
 
-ok() { echo "ok - $*"; passed=$((passed + 1)); }
-not_ok() { echo "not ok - $*"; failed=$((failed + 1)); }
-# check DESCRIPTION COMMAND...: one line of the report from a command's exit status.
-check() {
-  local what=$1
-  shift
-  if "$@"; then ok "$what"; else not_ok "$what"; fi
-}
-
 cleanup() {
-  local pid
-  for pid in "${panel_pids[@]}"; do kill -KILL "$pid" 2>/dev/null; done
+  kill_panels
   # The main folder's server runs under a name of this run alone (see below), so
   # stopping it by name ends nothing that belongs to anybody else. Stopping it also
   # ends a terminal that holds it.
   [[ -n "$folder" && -x "$folder/tovanikctl" ]] && "$folder/tovanikctl" --folder "$folder" stop >/dev/null 2>&1
-  [[ -n "$openbox_pid" ]] && kill "$openbox_pid" 2>/dev/null
-  [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null
-  for pid in "${panel_pids[@]}" $openbox_pid $xvfb_pid; do wait "$pid" 2>/dev/null; done
+  stop_display
   rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM HUP
 
-now_ms() { local t=${EPOCHREALTIME/[.,]/}; echo $((t / 1000)); }
-
-# poll SECONDS COMMAND...: runs COMMAND every 150 ms until it succeeds (status 0) or the
-# deadline passes (status 1).
-poll() {
-  local deadline=$(($(now_ms) + $1 * 1000))
-  shift
-  while :; do
-    "$@" && return 0
-    (($(now_ms) > deadline)) && return 1
-    sleep 0.15
-  done
-}
-
-# ---------------------------------------------------------------- helpers: ports, HTTP
-port_taken() {  # any TCP socket, in any state, bound to the port
-  local hex
-  hex=$(printf ':%04X' "$1")
-  awk -v h="$hex" 'FNR > 1 && substr($2, length($2) - 4) == h { found = 1 } END { exit !found }' \
-    /proc/net/tcp /proc/net/tcp6 2>/dev/null
-}
-free_port() {  # free_port [EXCEPT]
-  local p
-  while :; do
-    p=$((20000 + RANDOM % 40000))
-    [[ "$p" != "${1:-}" ]] && ! port_taken "$p" && { echo "$p"; return; }
-  done
-}
-http_code() {
-  curl -s --noproxy '*' -m 3 -o /dev/null -w '%{http_code}' "http://127.0.0.1:$1/" 2>/dev/null
-}
-http_ok() { [[ $(http_code "$1") == 200 ]]; }
-http_down() { [[ $(http_code "$1") == 000 ]]; }
-
 # ---------------------------------------------------------------- helpers: the display
-win=""     # the panel's X window id
-win_x=0    # its position on the screen and its size
-win_y=0
-win_w=0
-win_h=0
-shot=$work/root.rgb
-
-snap() { import -display "$DISPLAY" -window root -depth 8 "rgb:$shot" 2>/dev/null; }
-# root_px X Y: screen pixel of the last snap as RRGGBB.
-root_px() {
-  od -An -tx1 -v -j $((($2 * SCREEN_W + $1) * 3)) -N3 "$shot" | tr -d ' \n' | tr 'a-f' 'A-F'
-}
-# px X Y: pixel of the last snap at window coordinates.
-px() { root_px $((win_x + $1)) $((win_y + $2)); }
-# px_is X Y RRGGBB...: the pixel of the last snap has one of the colours.
-px_is() {
-  local got c
-  got=$(px "$1" "$2")
-  shift 2
-  for c; do [[ "$got" == "$c" ]] && return 0; done
-  return 1
-}
-
 # count_px X Y W H RRGGBB: how many pixels of the window rectangle in the last snap have
 # exactly that colour.
 count_px() {
@@ -180,82 +101,9 @@ click_at() {
   away
 }
 
-panel_windows() { xdotool search --onlyvisible --name '^Tovanik PHP Web Server$' 2>/dev/null; }
-one_panel_window() { [[ $(panel_windows | wc -l) -eq 1 ]]; }
-no_panel_window() { [[ -z $(panel_windows) ]]; }
-find_panel_window() {
-  local ids
-  ids=$(panel_windows) || return 1
-  [[ $(wc -l <<<"$ids") -eq 1 ]] || return 1
-  win=$ids
-}
-read_window_position() {
-  local info
-  info=$(xwininfo -id "$win" 2>/dev/null) || return 1
-  win_x=$(awk '/Absolute upper-left X/ { print $4 }' <<<"$info")
-  win_y=$(awk '/Absolute upper-left Y/ { print $4 }' <<<"$info")
-  win_w=$(awk '/^ *Width:/ { print $2 }' <<<"$info")
-  win_h=$(awk '/^ *Height:/ { print $2 }' <<<"$info")
-}
-
-# gone PID: the process has ended (a zombie not yet reaped counts as ended).
-gone() {
-  local state
-  state=$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null) || return 0
-  [[ -z "$state" || "$state" == Z || "$state" == X ]]
-}
-# start_panel FOLDER LOG: starts a panel from /tmp, as a user would from any folder;
-# its PID is in $panel_pid.
-start_panel() {
-  (cd /tmp && exec "$1/tovanik-webserver" >>"$2" 2>&1) &
-  panel_pid=$!
-  panel_pids+=("$panel_pid")
-}
-# wait_panel PID: waits until the panel process has ended; its exit status is then in
-# $panel_status.
-wait_panel() {
-  local pid=$1 p rest=()
-  panel_status=""
-  poll 20 gone "$pid" || return 1
-  wait "$pid"
-  panel_status=$?
-  for p in "${panel_pids[@]}"; do [[ "$p" == "$pid" ]] || rest+=("$p"); done
-  panel_pids=("${rest[@]}")
-}
-
 # ---------------------------------------------------------------- the virtual display
-display_up() { xdpyinfo -display ":$1" >/dev/null 2>&1; }
-for n in $(seq 70 89); do
-  [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
-  # -noreset: without it the server resets whenever its last client leaves (each probe
-  # below), and a client that connects during a reset is turned away.
-  Xvfb ":$n" -screen 0 "${SCREEN_W}x${SCREEN_H}x24" -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  # Another run may have taken the number at the same moment: the lock names the owner.
-  if poll 10 display_up "$n" && [[ $(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null) == "$xvfb_pid" ]]; then
-    export DISPLAY=:$n
-    break
-  fi
-  kill "$xvfb_pid" 2>/dev/null
-  wait "$xvfb_pid" 2>/dev/null
-  xvfb_pid=""
-done
-if [[ -z "$xvfb_pid" ]]; then
-  echo "display_test: could not start Xvfb on any of :70 to :89" >&2
-  exit 1
-fi
-wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
-wm_up_or_gone() { wm_up || gone "$openbox_pid"; }
-for attempt in 1 2; do
-  openbox --sm-disable >>"$work/openbox.log" 2>&1 &
-  openbox_pid=$!
-  poll 20 wm_up_or_gone
-  wm_up && break
-  echo "# openbox did not come up (attempt $attempt):"
-  sed 's/^/#   /' "$work/openbox.log"
-  kill "$openbox_pid" 2>/dev/null
-  wait "$openbox_pid" 2>/dev/null
-done
+start_xvfb "$SCREEN_W" "$SCREEN_H" || exit 1
+start_openbox
 check "window manager runs on $DISPLAY" wm_up
 
 # ---------------------------------------------------------------- default settings
@@ -526,16 +374,5 @@ wait_panel "$panel_pid"
 check "tovanikctl stop ends the server" ctl stop
 check "the port $new_port is free again" poll 20 http_down "$new_port"
 
-# Sanitizer builds report what they find on the panels' standard error.
-sanitizer_quiet() { ! grep -qE 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$work"/panel*.log; }
 check "no sanitizer reports in the panels' output" sanitizer_quiet
-
-if ((failed > 0)); then
-  for log in "$work"/*.log; do
-    [[ -s "$log" ]] || continue
-    echo "# ${log##*/}:"
-    tail -n 20 "$log" | sed 's/^/#   /'
-  done
-fi
-echo "$passed passed, $failed failed"
-((failed == 0))
+finish_report
