@@ -1,7 +1,9 @@
 // tovanikctl's `launcher` command: puts the panel of this program folder into the desktop's
 // application menu (a .desktop entry and the icon files, below the user's XDG data folder) and
 // takes it out again. Only files are copied, so tovanikctl stays free of Qt.
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -167,6 +169,9 @@ int install(const Context& c, const Files& files) {
   for (const auto& [target, bytes] : icons)
     if (!writeFile(c, target, bytes)) return 1;
   if (!writeFile(c, files.desktopEntry, desktopEntry(panel))) return 1;
+  // Icon themes cache their folders by modification time: touching the theme folder makes
+  // running desktops look again for the new icon.
+  ::utimensat(AT_FDCWD, (files.iconBase + "/hicolor").c_str(), nullptr, 0);
   c.out << "menu entry: " << files.desktopEntry << '\n'
         << "icons: " << files.iconBase << "/hicolor/*/apps/" << launcher::kAppId << ".*\n";
   return 0;

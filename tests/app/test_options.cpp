@@ -1,6 +1,7 @@
 // --help, --version and unknown options of both programs, run as a user would without any
 // display: they answer, start no server and take no single-copy lock.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -36,7 +37,7 @@ std::string projectVersion() {
   return match[1];
 }
 
-class Options : public ::testing::TestWithParam<OptionCase> {
+class ProgramFolder : public ::testing::Test {
  protected:
   void SetUp() override {
     // A program folder of its own, whose server (if anything started it) has a name and port
@@ -65,6 +66,8 @@ class Options : public ::testing::TestWithParam<OptionCase> {
   std::string exeName_;
   int port_ = 0;
 };
+
+class Options : public ProgramFolder, public ::testing::WithParamInterface<OptionCase> {};
 
 TEST_P(Options, AnswerWithoutDisplayServerOrLock) {
   const OptionCase& c = GetParam();
@@ -115,6 +118,20 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{"tovanikctl", {"--folder"}, 2, ""}));
 
 TEST(Version, IsTheProjectVersion) { EXPECT_NE(projectVersion(), "?"); }
+
+// Qt's options reach Qt: without any display, -platform offscreen is what lets the panel run
+// (and launch its server) instead of aborting.
+TEST_F(ProgramFolder, QtOptionsReachQt) {
+  const std::string pidFile = dir_.file("panel.pid");
+  const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                              quoted("XDG_RUNTIME_DIR=" + dir_.file("runtime")) + " " +
+                              quoted(dir_.file("tovanik-webserver")) +
+                              " -platform offscreen >/dev/null 2>&1 & echo $! >" + quoted(pidFile);
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const pid_t panel = std::stoi(readBytes(pidFile));
+  EXPECT_TRUE(waitFor([&] { return httpStatus(port_) == 200; }));
+  ::kill(panel, SIGKILL);
+}
 
 }  // namespace
 }  // namespace tovanik::test
