@@ -1,10 +1,10 @@
 // tovanik-icons: a build-time tool that writes the panel's icon as files, from the same drawing
 // as the window's icon (window/icon.cpp): a scalable SVG and a PNG per size, laid out as an
-// icon theme below the folder given.
+// icon theme below the folder given. It needs no display and no application object.
 // Usage: tovanik-icons DIR
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
+#include <QFont>
 #include <QImage>
 #include <QPainter>
 #include <QSvgGenerator>
@@ -36,6 +36,9 @@ bool writeSvg(const QString& file) {
   svg.setTitle("Tovanik web server");
   QPainter p;
   if (!p.begin(&svg)) return false;
+  // The drawing has no text, but the SVG writer records a font on every group: give it a
+  // valid one, since without an application object Qt's default font has no size.
+  p.setFont(QFont(QStringLiteral("sans-serif"), 9));
   tovanik::paintPanelIcon(p, kDesignSize);
   return p.end();
 }
@@ -48,12 +51,6 @@ int main(int argc, char** argv) {
     return 2;
   }
   const QString dir = QString::fromLocal8Bit(argv[1]) + '/';
-  // No window is shown; the offscreen platform lets it run on build machines without a display.
-  int qtArgc = 3;
-  char name[] = "tovanik-icons", platform[] = "-platform", offscreen[] = "offscreen";
-  char* qtArgv[] = {name, platform, offscreen, nullptr};
-  QGuiApplication app(qtArgc, qtArgv);
-
   bool ok = writeSvg(dir + QString::fromStdString(tovanik::launcher::svgIconPath()));
   for (int size : tovanik::launcher::kIconSizes)
     ok = writePng(dir + QString::fromStdString(tovanik::launcher::pngIconPath(size)), size) && ok;
