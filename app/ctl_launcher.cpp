@@ -152,11 +152,13 @@ int install(const Context& c, const Files& files) {
   const std::string folder =
       withoutTrailingSlashes(fs::absolute(c.programFolder, ignored).lexically_normal());
   const std::string panel = folder + "/tovanik-webserver";
+  // Checked first, as the path appears in every other message and must stay one line.
+  if (!isValidUtf8(panel) || hasControlCharacter(panel))
+    return fail(c,
+                "a menu entry cannot name this program folder: its path is not valid UTF-8 "
+                "or holds a line break or other control character");
   if (::access(panel.c_str(), X_OK) != 0)
     return fail(c, "no panel to launch at " + panel + ": " + std::strerror(errno));
-  if (!isValidUtf8(panel) || hasControlCharacter(panel))
-    return fail(c, "a menu entry cannot name " + panel +
-                       ": the path is not valid UTF-8 or holds a control character");
   // Every icon is read before anything is written, so a folder without its icons installs
   // nothing at all.
   std::vector<std::pair<std::string, std::string>> icons;

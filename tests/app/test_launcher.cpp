@@ -183,6 +183,16 @@ TEST_F(LauncherFolder, NamesThePanelByItsAbsolutePathWhenGivenARelativeFolder) {
             std::vector<std::string>{folder + "/tovanik-webserver"});
 }
 
+// A menu entry is UTF-8 text, one key per line: a path it cannot hold is refused.
+TEST_F(LauncherFolder, RefusesAPathAMenuEntryCannotHold) {
+  const std::string home = scratch_.file("home");
+  fs::create_directories(home);
+  const std::vector<std::string> env{"-u", "XDG_DATA_HOME", "HOME=" + home};
+  for (const char* name : {"line\nbreak", "not utf-8 \xff", "tab\there"})
+    expectCleanFailure(launcher(programFolder(name), "install", env));
+  EXPECT_TRUE(filesBelow(home).empty());
+}
+
 // A folder without its panel or without its icons installs nothing at all.
 TEST_F(LauncherFolder, RefusesAnIncompleteFolderAndWritesNothing) {
   const std::string home = scratch_.file("home");
