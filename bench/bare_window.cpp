@@ -1,52 +1,40 @@
-// The baseline of the panel's benchmarks: a bare frameless Qt Widgets window of the
-// panel's size that paints one colour and does nothing else. Whatever the panel costs
-// beyond this window (its layout, fonts, timer, process scans) shows as the ratio.
+// The lower baseline of the panel's start-up and memory benchmarks: a frameless Qt
+// Widgets window of the panel's size and flags that paints one colour and nothing else.
+// A left click anywhere closes it, as the close label closes the panel.
 //
-// Build: g++ -O2 bare_window.cpp $(pkg-config --cflags --libs Qt6Widgets) -fPIC
-// Usage: bare_window [RRGGBB [X Y]]   (default 008CCA, centred on the screen)
+// Usage: bare_window [X Y]   (centred on the screen by default)
 #include <QApplication>
-#include <QColor>
-#include <QGuiApplication>
+#include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
 #include <QWidget>
+
+#include "bench/window_place.h"
+#include "panel/layout.h"
 
 namespace {
 
 class BareWindow : public QWidget {
  public:
-  explicit BareWindow(QColor colour)
-      : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-        colour_(colour) {
+  BareWindow() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
     setWindowTitle("Bare window");
-    setFixedSize(314, 290);
+    setFixedSize(tovanik::kFormWidthTwips / tovanik::kTwipsPerPixel,
+                 tovanik::kFormHeightTwips / tovanik::kTwipsPerPixel);
     setAttribute(Qt::WA_OpaquePaintEvent);
   }
 
  protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    painter.fillRect(rect(), colour_);
+  void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), QColor(0x353C42)); }
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    if (event->button() == Qt::LeftButton) close();
   }
-
- private:
-  QColor colour_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  const QColor colour(QString("#") + (argc > 1 ? argv[1] : "008CCA"));
-  if (!colour.isValid()) return 2;
-  BareWindow window(colour);
-  if (argc > 3) {
-    window.move(QString(argv[2]).toInt(), QString(argv[3]).toInt());
-  } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect frame(QPoint(), window.size());
-    frame.moveCenter(screen->availableGeometry().center());
-    window.move(frame.topLeft());
-  }
+  BareWindow window;
+  tovanik::bench::place(window, argc, argv);
   window.show();
   return app.exec();
 }

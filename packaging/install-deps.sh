@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the panel and its tests need, when missing.
-# Usage: packaging/install-deps.sh [--test | --display]
-#   --test adds what only the tests need, --display the virtual display run.sh may need
+# Usage: packaging/install-deps.sh [--test | --display | --bench]
+#   --test adds what only the tests need, --display the virtual display run.sh may need,
+#   --bench what bench/run.sh needs
 set -euo pipefail
 
 packages=(g++ cmake qt6-base-dev qt6-svg-dev libgl-dev qt6-wayland php-cli xterm xdg-utils fonts-open-sans fonts-dejavu-core)
 if [[ "${1:-}" == "--test" ]]; then
-  packages+=(libgtest-dev libbenchmark-dev xvfb openbox xdotool
+  packages+=(libgtest-dev xvfb openbox xdotool
              x11-utils imagemagick curl procps desktop-file-utils weston)
 fi
 if [[ "${1:-}" == "--display" ]]; then
   packages+=(xvfb openbox)
+fi
+if [[ "${1:-}" == "--bench" ]]; then
+  packages+=(xvfb openbox x11-utils procps libxdamage-dev libxtst-dev)
 fi
 
 missing=()

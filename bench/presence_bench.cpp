@@ -1,0 +1,87 @@
+// The presence check the panel runs every second, against the floor of any scan of the
+// process table (a bare loop reading /proc/PID/comm of every process), and
+// `tovanikctl status` against `pgrep -x`: each pair alternating call by call, with the
+// server running.
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "bench/bench.h"
+#include "platform/linux_platform.h"
+
+namespace tovanik::bench {
+namespace {
+
+// PIDs whose comm equals `comm`: one directory read and one open, read and close per
+// process, relative to a descriptor of /proc.
+std::vector<int> bareCommLoop(const std::string& comm) {
+  std::vector<int> found;
+  DIR* proc = opendir("/proc");
+  if (!proc) return found;
+  const int dir = dirfd(proc);
+  char path[300], text[32];
+  while (const dirent* e = readdir(proc)) {
+    if (e->d_name[0] < '1' || e->d_name[0] > '9') continue;
+    std::snprintf(path, sizeof path, "%s/comm", e->d_name);
+    const int fd = openat(dir, path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    const ssize_t n = read(fd, text, sizeof text);
+    close(fd);
+    if (n > 0 && static_cast<size_t>(n - 1) == comm.size() &&
+        std::memcmp(text, comm.data(), n - 1) == 0)
+      found.push_back(std::atoi(e->d_name));
+  }
+  closedir(proc);
+  return found;
+}
+
+double usSince(Clock::time_point start) { return msSince(start) * 1000.0; }
+
+}  // namespace
+
+int presenceBench(const Setup& s) {
+  if (!startServer(s)) return 1;
+  LinuxPlatform platform;
+  const std::string comm = s.exe.substr(0, 15);
+  const int calls = s.rounds * 10;
+  for (int i = -20; i < calls; ++i) {
+    auto start = Clock::now();
+    const auto checked = platform.findProcesses(s.exe);
+    const double presence = usSince(start);
+    start = Clock::now();
+    const auto bare = bareCommLoop(comm);
+    const double loop = usSince(start);
+    // The bare loop also sees a stopped server that init has yet to reap.
+    if (checked.empty() || bare.empty())
+      return fail("found " + std::to_string(checked.size()) + " and " +
+                  std::to_string(bare.size()) + " servers, not at least one");
+    if (i < 0) continue;
+    sample("presence_" + s.tag, presence);
+    sample("comm_" + s.tag, loop);
+  }
+  sample("procs_" + s.tag, processCount());
+  return stopServer(s) ? 0 : 1;
+}
+
+int statusBench(const Setup& s) {
+  if (!startServer(s)) return 1;
+  const int calls = s.rounds * 5;
+  for (int i = -5; i < calls; ++i) {
+    auto start = Clock::now();
+    const auto status = run(s.ctl("status"));
+    const double ctl = msSince(start);
+    start = Clock::now();
+    const auto pgrep = run({"pgrep", "-x", s.exe});
+    const double floor = msSince(start);
+    if (status != 0 || pgrep != 0)
+      return fail("tovanikctl status or pgrep -x did not find the server");
+    if (i < 0) continue;
+    sample("status", ctl);
+    sample("pgrep", floor);
+  }
+  return stopServer(s) ? 0 : 1;
+}
+
+}  // namespace tovanik::bench
