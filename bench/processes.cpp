@@ -77,10 +77,18 @@ long rssKiB(pid_t pid) {
 }
 
 std::optional<std::uint64_t> cpuNs(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/schedstat");
-  std::uint64_t ns = 0;
-  if (!(in >> ns)) return std::nullopt;
-  return ns;
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  DIR* dir = opendir(tasks.c_str());
+  if (!dir) return std::nullopt;
+  std::uint64_t total = 0;
+  while (const dirent* e = readdir(dir)) {
+    if (e->d_name[0] == '.') continue;
+    std::ifstream in(tasks + "/" + e->d_name + "/schedstat");
+    std::uint64_t ns = 0;
+    if (in >> ns) total += ns;
+  }
+  closedir(dir);
+  return total;
 }
 
 namespace {
@@ -110,9 +118,18 @@ std::vector<pid_t> pidsByComm(const std::string& name) {
   const std::string want = name.substr(0, 15);
   while (const dirent* e = readdir(proc)) {
     if (!isPid(e->d_name)) continue;
-    std::ifstream in(std::string("/proc/") + e->d_name + "/comm");
-    std::string comm;
-    if (std::getline(in, comm) && comm == want) pids.push_back(std::atoi(e->d_name));
+    std::ifstream in(std::string("/proc/") + e->d_name + "/stat");
+    std::string stat;
+    std::getline(in, stat);
+    // "PID (COMM) STATE ...": a COMM may hold blanks and parentheses; the state follows
+    // the last ')'. An ended process that nobody has reaped yet does not count.
+    const auto open = stat.find('(');
+    const auto close = stat.rfind(')');
+    if (open == std::string::npos || close == std::string::npos || close + 2 >= stat.size())
+      continue;
+    const char state = stat[close + 2];
+    if (stat.compare(open + 1, close - open - 1, want) == 0 && state != 'Z' && state != 'X')
+      pids.push_back(std::atoi(e->d_name));
   }
   closedir(proc);
   return pids;

@@ -36,13 +36,14 @@ std::optional<int> run(const std::vector<std::string>& argv);
 // VmRSS of /proc/PID/status in KiB; 0 when unreadable.
 long rssKiB(pid_t pid);
 
-// Time spent on a CPU, from the first field of /proc/PID/schedstat, in nanoseconds.
+// Time all threads of the process spent on a CPU, in nanoseconds: the first field of
+// /proc/PID/task/*/schedstat, summed (threads that have ended are not counted).
 std::optional<std::uint64_t> cpuNs(pid_t pid);
 
 // Number of processes in /proc.
 int processCount();
 
-// PIDs of processes whose comm is the first 15 bytes of `name`.
+// PIDs of live processes (not zombies) whose comm is the first 15 bytes of `name`.
 std::vector<pid_t> pidsByComm(const std::string& name);
 
 }  // namespace tovanik::bench

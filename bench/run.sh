@@ -84,8 +84,10 @@ measure() {  # measure COMMAND [--OPTION VALUE]...
   echo "  $1 ..." >&2
   "$build/bench/tovanik-bench" "$@" --folder "$folder" --tools "$build/bench" --exe "$exe" \
     --port "$port" --root "$root" --rounds "$rounds" --seconds "$seconds" >>"$samples" ||
-    { echo "bench: $1 failed; the programs' output:" >&2; cat "$TOVANIK_BENCH_LOG" >&2; exit 1; }
+    { echo "bench: $1 failed; the programs' output:" >&2; tail -n 20 "$TOVANIK_BENCH_LOG" >&2; failed=1; }
+  : >"$TOVANIK_BENCH_LOG"
 }
+failed=0
 process_count() { find /proc -maxdepth 1 -name '[0-9]*' 2>/dev/null | wc -l; }
 
 machine="$(nproc) cores, $(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)"
@@ -131,8 +133,8 @@ row() {
   read -r bmin bmed _ <<<"$b"
   awk -v l="$1 n=$n" -v bl="$3" -v amin="$amin" -v amed="$amed" -v bmin="$bmin" -v bmed="$bmed" \
     -v aim="$5" 'function f(x) { return x >= 100 ? sprintf("%.0f", x) : x >= 1 ? sprintf("%.1f", x) : sprintf("%.3f", x) }
-    BEGIN { r = bmed > 0 ? sprintf("%.2f", amed / bmed) : "inf"
-            q = bmin > 0 ? sprintf("%.2f", amin / bmin) : "inf"
+    BEGIN { r = bmed > 0 ? sprintf("%.2f", amed / bmed) : "-"
+            q = bmin > 0 ? sprintf("%.2f", amin / bmin) : "-"
             printf "%-36s %-19s %-17s %-19s %-15s %s\n", l, f(amin) " / " f(amed), bl,
                    f(bmin) " / " f(bmed), r " (" q ")", aim }'
 }
@@ -157,3 +159,5 @@ for tag in machine plus1000; do
     "text window $(first "idletotal_text_$tag") %, the server $(first "idletotal_server_$tag") % of a core"
 done
 echo "Machine: $machine"
+cp "$samples" "$build/bench-samples.txt"
+exit "$failed"
