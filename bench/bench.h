@@ -40,7 +40,8 @@ int fail(const std::string& message);
 struct Shown {
   pid_t pid = -1;
   XWindow window = 0;
-  double ms = 0;  // from the start to the first frame
+  double ms = 0;     // from the start to the first frame
+  double cpuMs = 0;  // CPU time the program used until then, all its threads
 };
 std::optional<Shown> startShown(XDisplay& x, const std::vector<std::string>& argv);
 // Ends it as a user does (a click on the panel's close label, which closes the baseline

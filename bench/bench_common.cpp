@@ -33,6 +33,7 @@ std::optional<Shown> startShown(XDisplay& x, const std::vector<std::string>& arg
   }
   const auto window = x.waitFirstFrame(start + std::chrono::seconds(30));
   shown.ms = msSince(start);
+  shown.cpuMs = static_cast<double>(cpuNs(shown.pid).value_or(0)) / 1e6;
   if (!window) {
     fail(argv[0] + " showed no frame within 30 s");
     waitExit(shown.pid, std::chrono::milliseconds(0));

@@ -123,7 +123,7 @@ stats() {
 }
 first() { awk -v s="$1" '$1 == s { print $2; exit }' "$samples"; }
 
-printf '\n%-36s %-19s %-17s %-19s %-15s %s\n' "metric (unit)" "Tovanik min/median" "baseline" \
+printf '\n%-40s %-19s %-17s %-19s %-15s %s\n' "metric (unit)" "Tovanik min/median" "baseline" \
   "min/median" "ratio med (min)" "aim"
 # row LABEL SERIES BASELINE_LABEL BASELINE_SERIES AIM
 row() {
@@ -135,11 +135,13 @@ row() {
     -v aim="$5" 'function f(x) { return x >= 100 ? sprintf("%.0f", x) : x >= 1 ? sprintf("%.1f", x) : sprintf("%.3f", x) }
     BEGIN { r = bmed > 0 ? sprintf("%.2f", amed / bmed) : "-"
             q = bmin > 0 ? sprintf("%.2f", amin / bmin) : "-"
-            printf "%-36s %-19s %-17s %-19s %-15s %s\n", l, f(amin) " / " f(amed), bl,
+            printf "%-40s %-19s %-17s %-19s %-15s %s\n", l, f(amin) " / " f(amed), bl,
                    f(bmin) " / " f(bmed), r " (" q ")", aim }'
 }
 row "first frame (ms)" frame_panel "text window" frame_text "<= 1.15"
 row "first frame (ms)" frame_panel "bare window" frame_bare "(shown)"
+row "CPU used to first frame (ms)" framecpu_panel "text window" framecpu_text "(shown)"
+row "CPU used to first frame (ms)" framecpu_panel "bare window" framecpu_bare "(shown)"
 row "idle RSS (MiB)" rss_panel "text window" rss_text "<= 1.05"
 row "idle RSS (MiB)" rss_panel "bare window" rss_bare "(shown)"
 row "switch click -> HTTP 200 (ms)" click200 "php -S -> 200" php200 "<= 1.25"
