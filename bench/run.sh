@@ -30,8 +30,7 @@ src=$(cd "$(dirname "$0")/.." && pwd)
 "$src/packaging/install-deps.sh" --bench || exit 1
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTOVANIK_TESTS=OFF -DTOVANIK_BENCH=ON \
   -DTOVANIK_SANITIZE=OFF >/dev/null || exit 1
-cmake --build "$build" -j"$(nproc)" --target tovanik-webserver tovanikctl tovanik-bench \
-  text_window bare_window >/dev/null || exit 1
+cmake --build "$build" -j"$(nproc)" >/dev/null || exit 1
 build=$(cd "$build" && pwd)
 
 work=$(mktemp -d /tmp/tovanik-bench.XXXXXX)
@@ -157,8 +156,9 @@ for tag in machine plus1000; do
 done
 for tag in machine plus1000; do
   [[ -n "$(first "idletotal_panel_$tag")" ]] || continue
-  echo "idle CPU over ${seconds} s ($tag, $(first "procs_$tag") procs): panel $(first "idletotal_panel_$tag") %," \
-    "text window $(first "idletotal_text_$tag") %, the server $(first "idletotal_server_$tag") % of a core"
+  printf 'idle CPU over %s s (%s, %s procs): panel %.3f %%, text window %.3f %%, the server %.3f %% of a core\n' \
+    "$seconds" "$tag" "$(first "procs_$tag")" "$(first "idletotal_panel_$tag")" \
+    "$(first "idletotal_text_$tag")" "$(first "idletotal_server_$tag")"
 done
 echo "Machine: $machine"
 cp "$samples" "$build/bench-samples.txt"
