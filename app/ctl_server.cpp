@@ -77,9 +77,10 @@ std::string pidList(const std::vector<int>& pids) {
 // Reads the server settings or says why not.
 std::optional<ServerSettings> settingsOrFail(const Context& c) {
   bool allRead = false;
-  ServerSettings s = readServerSettings(ConfigFile(c.programFolder), &allRead);
+  std::string why;
+  ServerSettings s = readServerSettings(ConfigFile(c.programFolder), &allRead, &why);
   if (!allRead) {
-    fail(c, "cannot read " + configPath(c.programFolder) + ": " + std::strerror(errno));
+    fail(c, "cannot read " + configPath(c.programFolder) + ": " + why);
     return std::nullopt;
   }
   return s;

@@ -2,14 +2,17 @@
 
 namespace tovanik {
 
-ServerSettings readServerSettings(const ConfigFile& config, bool* allRead) {
+ServerSettings readServerSettings(const ConfigFile& config, bool* allRead, std::string* whyNot) {
   ServerSettings s;
   bool ok = true;
   auto take = [&](std::string_view key, std::string& field) {
-    if (auto value = config.read(key))
+    std::string why;
+    if (auto value = config.read(key, &why)) {
       field = std::move(*value);
-    else
-      ok = false;  // keep the field as it was: empty
+    } else {
+      if (ok && whyNot) *whyNot = why;  // the first failure says why
+      ok = false;                       // keep the field as it was: empty
+    }
   };
   take("exe_name", s.exeName);
   take("root_directory", s.rootDirectory);
