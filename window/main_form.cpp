@@ -53,7 +53,10 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
     auto* box = new QLineEdit(this);
     box->setObjectName(QString::fromLatin1(s.name.data(), s.name.size()));
     box->setGeometry(pixelRect(s));
-    box->setFont(qfontOf(s.font));
+    // Only a box that can be seen gets its own font: txtFocus lies below the window and
+    // the other two never show, and looking up their font (Tahoma, through fontconfig's
+    // fallbacks) would cost about a millisecond of start-up for text nobody sees.
+    if (s.visible && rect().intersects(pixelRect(s))) box->setFont(qfontOf(s.font));
     box->setVisible(s.visible);
     if (!s.tooltip.empty())
       box->setToolTip(QString::fromLatin1(s.tooltip.data(), s.tooltip.size()));
