@@ -165,6 +165,7 @@ find_panel_window() {
 }
 read_window_position() {
   local info
+  [[ -n "$win" ]] || return 1  # xwininfo without an id would wait for a click
   info=$(xwininfo -id "$win" 2>/dev/null) || return 1
   win_x=$(awk '/Absolute upper-left X/ { print $4 }' <<<"$info")
   win_y=$(awk '/Absolute upper-left Y/ { print $4 }' <<<"$info")
