@@ -52,6 +52,9 @@ class Panel {
   // Settings: the file's defaults, its display and the port box.
   void loadConfig();
   void readConfig();
+  // The address caption from the stored port, as startPHP sets it; lets the first frame
+  // show it before the launch.
+  void showURL();
   void writePort();
   // Assigns the port box's text; when it differs, runs the box's change handling.
   void setPortText(const std::string& text);

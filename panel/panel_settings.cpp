@@ -11,6 +11,10 @@ void Panel::loadConfig() {
   readConfig();
 }
 
+void Panel::showURL() {
+  if (auto port = config_.read("server_port")) at(Ctl::lblURL).caption = localUrl(*port);
+}
+
 void Panel::readConfig() {
   // A failed read of command_prompt counts as empty: the indicator shows off.
   const std::string prompt = config_.read("command_prompt").value_or("");

@@ -106,6 +106,7 @@ void MainForm::load() {
 
 void MainForm::showSettings() {
   panel_.loadConfig();
+  panel_.showURL();
   sync();
 }
 

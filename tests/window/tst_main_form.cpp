@@ -225,6 +225,7 @@ class MainFormTest : public QObject {
     form.showSettings();
     form.loadAfterFirstPaint();
     QCOMPARE(form.lineEdit(Ctl::txtPort)->text(), QString("80"));
+    QCOMPARE(form.panel()[Ctl::lblURL].caption, std::string("http://localhost"));  // first frame
     QVERIFY(readFile(configFile()).find("exe_name=t-server.exe") != std::string::npos);
     QCoreApplication::processEvents();
     QVERIFY(platform.launches_.empty());  // not shown, not painted: no launch yet
