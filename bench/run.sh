@@ -104,7 +104,7 @@ if wanted presence || wanted idle; then
     sleep 100000 &
     sleepers+=($!)
   done
-  while (($(process_count) < base + 1000)); do sleep 0.1; done
+  for _ in $(seq 300); do (($(process_count) >= base + 1000)) && break; sleep 0.1; done
   wanted presence && measure presence --tag plus1000
   wanted idle && measure idle --tag plus1000
   kill "${sleepers[@]}" 2>/dev/null
