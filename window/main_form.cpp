@@ -81,6 +81,9 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
   });
 
   // No visible control holds the focus at start: the port box shows no caret until used.
+  // The focus box lies outside the window; read-only, it runs no caret blink timer,
+  // which would wake the idle panel twice a second for a caret nobody sees.
+  boxes_[1]->setReadOnly(true);
   boxes_[1]->setFocus(Qt::OtherFocusReason);
 
   timer_.setInterval(1000);
