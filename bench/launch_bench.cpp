@@ -23,7 +23,10 @@ bool stopAndSettle(const Setup& s, XDisplay& x, XWindow panel) {
   sleepMs(1100);
   const auto deadline = Clock::now() + std::chrono::seconds(10);
   while (!showsStopped(x, panel)) {
-    if (Clock::now() > deadline) return fail("the panel does not show the server stopped") == 0;
+    if (Clock::now() > deadline) {
+      fail("the panel does not show the server stopped");
+      return false;
+    }
     sleepMs(20);
   }
   return true;
