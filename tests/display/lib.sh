@@ -3,6 +3,16 @@
 # processes. Each test sets $work (its scratch folder) before starting anything, and
 # SCREEN_W before reading screenshots.
 
+# use_build_dir ARG...: the test's one argument, a build folder holding tovanik-webserver
+# and tovanikctl, as the absolute $build; stops the test (status 2) otherwise.
+use_build_dir() {
+  if [[ $# -ne 1 || ! -x "$1/tovanik-webserver" || ! -x "$1/tovanikctl" ]]; then
+    echo "usage: $0 BUILD_DIR   (with tovanik-webserver and tovanikctl built in it)" >&2
+    exit 2
+  fi
+  build=$(cd "$1" && pwd)
+}
+
 # require_tools TOOL...: stops the test (status 2) when one is missing.
 require_tools() {
   local tool

@@ -8,13 +8,9 @@
 # exits non-zero when a check fails.
 set -uo pipefail
 
-if [[ $# -ne 1 || ! -x "$1/tovanik-webserver" || ! -x "$1/tovanikctl" ]]; then
-  echo "usage: $0 BUILD_DIR   (with tovanik-webserver and tovanikctl built in it)" >&2
-  exit 2
-fi
-build=$(cd "$1" && pwd)
 src=$(cd "$(dirname "$0")/../.." && pwd)
 source "$src/tests/display/lib.sh"
+use_build_dir "$@"
 require_tools Xvfb openbox xdotool xprop xwininfo xdpyinfo curl php setpriv
 
 export ASAN_OPTIONS=detect_leaks=0
