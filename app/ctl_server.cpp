@@ -30,6 +30,11 @@ using Clock = std::chrono::steady_clock;
 constexpr std::time_t kEndedAtOnce = 5;
 constexpr int kQuotedLines = 5;
 constexpr auto kPollInterval = std::chrono::milliseconds(10);
+// While the server starts, the kernel is asked every millisecond whether anything listens
+// on the port yet (one netlink round trip); the process table is scanned only when
+// something does, or every kPollInterval. After kQuickPhase the loop polls as usual.
+constexpr auto kQuickPoll = std::chrono::milliseconds(1);
+constexpr auto kQuickPhase = std::chrono::seconds(1);
 constexpr auto kListenTimeout = std::chrono::seconds(5);
 // A terminal starts the server itself, a moment after the terminal has been started.
 constexpr auto kTerminalGrace = std::chrono::milliseconds(1500);
@@ -185,7 +190,17 @@ int start(const Context& c) {
 
   const auto begun = Clock::now();
   const auto grace = mode == ConsoleMode::Shown ? kTerminalGrace : Clock::duration::zero();
+  auto nextScan = begun;
   for (;;) {
+    const auto now = Clock::now();
+    if (now - begun < kQuickPhase && now < nextScan) {
+      const auto listeners = listenersFromSockDiag(port);
+      if (listeners && listeners->empty()) {
+        std::this_thread::sleep_for(kQuickPoll);
+        continue;
+      }
+    }
+    nextScan = now + kPollInterval;
     const auto pids = c.platform.findProcesses(s->exeName);
     if (!pids.empty() && portState(port, pids).heldByServer) return 0;
     // The launched process takes its name a moment after its exec has let us go on, so
@@ -206,7 +221,7 @@ int start(const Context& c) {
       return fail(c, "the server did not listen on port " + std::to_string(port) + " within 5 s" +
                          (launched ? " and was stopped" : ""));
     }
-    std::this_thread::sleep_for(kPollInterval);
+    std::this_thread::sleep_for(Clock::now() - begun < kQuickPhase ? kQuickPoll : kPollInterval);
   }
 }
 
