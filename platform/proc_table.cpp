@@ -11,6 +11,8 @@
 #include <cstring>
 #include <set>
 
+#include "platform/descriptor.h"
+
 namespace tovanik {
 
 namespace {
@@ -229,20 +231,10 @@ void forEachPid(int procFd, Visit visit) {
   ::closedir(dir);
 }
 
-class ProcRoot {
- public:
-  explicit ProcRoot(const std::string& path)
-      : fd_(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
-  ~ProcRoot() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  ProcRoot(const ProcRoot&) = delete;
-  ProcRoot& operator=(const ProcRoot&) = delete;
-  int fd() const { return fd_; }
-
- private:
-  int fd_;
-};
+// /proc (or a made-up tree standing in for it) as a directory descriptor.
+Descriptor openProcRoot(const std::string& path) {
+  return Descriptor(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
 
 std::vector<Match> scan(Matcher& matcher, int procFd) {
   std::vector<Match> matches;
@@ -287,19 +279,19 @@ Asker currentAsker() { return Asker{::getuid(), ::geteuid() == 0, static_cast<in
 
 std::vector<int> findProcessesByImageName(const std::string& imageName, const std::string& procRoot,
                                           const Asker& asker) {
-  ProcRoot root(procRoot);
-  Matcher matcher(root.fd(), imageName, asker);
+  const Descriptor root = openProcRoot(procRoot);
+  Matcher matcher(root.get(), imageName, asker);
   std::vector<int> pids;
-  if (root.fd() < 0) return pids;
-  for (const Match& match : scan(matcher, root.fd())) pids.push_back(match.pid);
+  if (root.get() < 0) return pids;
+  for (const Match& match : scan(matcher, root.get())) pids.push_back(match.pid);
   return pids;
 }
 
 bool anyProcessByImageName(const std::string& imageName, int& hint, const std::string& procRoot,
                            const Asker& asker) {
-  ProcRoot root(procRoot);
-  Matcher matcher(root.fd(), imageName, asker);
-  if (root.fd() < 0 || !matcher.usable()) {
+  const Descriptor root = openProcRoot(procRoot);
+  Matcher matcher(root.get(), imageName, asker);
+  if (root.get() < 0 || !matcher.usable()) {
     hint = 0;
     return false;
   }
@@ -307,7 +299,7 @@ bool anyProcessByImageName(const std::string& imageName, int& hint, const std::s
   // and the scan below runs as if there had been no hint.
   if (hint > 0 && matcher.matches(std::to_string(hint).c_str())) return true;
   hint = 0;
-  forEachPid(root.fd(), [&](const char* pid) {
+  forEachPid(root.get(), [&](const char* pid) {
     if (matcher.matches(pid)) hint = std::atoi(pid);
     return hint != 0;
   });
@@ -315,16 +307,16 @@ bool anyProcessByImageName(const std::string& imageName, int& hint, const std::s
 }
 
 bool isLiveProcess(int pid) {
-  ProcRoot root("/proc");
-  std::optional<ProcStat> stat = readStat(root.fd(), std::to_string(pid).c_str());
+  const Descriptor root = openProcRoot("/proc");
+  std::optional<ProcStat> stat = readStat(root.get(), std::to_string(pid).c_str());
   return stat && stat->state != 'Z' && stat->state != 'X' && stat->state != 'x';
 }
 
 int killProcessesByImageName(const std::string& imageName) {
-  ProcRoot root("/proc");
-  if (root.fd() < 0) return 0;
-  Matcher matcher(root.fd(), imageName, currentAsker());
-  const std::vector<Match> matches = scan(matcher, root.fd());
+  const Descriptor root = openProcRoot("/proc");
+  if (root.get() < 0) return 0;
+  Matcher matcher(root.get(), imageName, currentAsker());
+  const std::vector<Match> matches = scan(matcher, root.get());
   // A group leader takes its group along (PHP's workers, a wrapper's children), unless
   // that group holds the asker or one of its ancestors. The matches in a group that was
   // signalled count as signalled, even once they are gone.

@@ -18,6 +18,8 @@
 #include <map>
 #include <sstream>
 
+#include "platform/descriptor.h"
+
 namespace tovanik {
 
 namespace {
@@ -30,20 +32,6 @@ bool isAllDigits(const char* text) {
     if (*text < '0' || *text > '9') return false;
   return true;
 }
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // One dump request for listening TCP sockets of a family; false when the kernel
 // refused or the answer broke off.
