@@ -54,7 +54,7 @@ bool closeByClick(XDisplay& x, const Shown& shown, const std::string& name) {
 }
 
 Point centreOf(int control) {
-  const ControlSpec& s = kLayout[control];
+  const ControlDesign& s = kLayout[control];
   return {(s.a + s.c / 2) / kTwipsPerPixel, (s.b + s.d / 2) / kTwipsPerPixel};
 }
 

@@ -43,7 +43,7 @@ class TextWindow : public QWidget {
     p.setRenderHint(QPainter::TextAntialiasing, true);
     p.setPen(toQColor(colour::kButtonFace));
     for (const Caption& c : captions_) {
-      const ControlSpec& s = spec(c.control);
+      const ControlDesign& s = design(c.control);
       p.setFont(qfontOf(s.font));
       const int align = (s.align == Align::Right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop;
       p.drawText(QRectF(px(s.a), px(s.b), px(s.c), px(s.d)), align, QString::fromStdString(c.text));

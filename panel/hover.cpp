@@ -24,7 +24,7 @@ bool Panel::hover(Ctl label) {
       return true;
     case Ctl::lblURL: {
       ControlState& url = at(Ctl::lblURL);
-      if (!at(Ctl::shapeOn).visible) {
+      if (!showsRunning()) {
         url.tooltip.clear();
         return false;
       }

@@ -41,50 +41,51 @@ inline constexpr Rgb kCloseHover = rgb(0xF86C6B);
 inline constexpr Rgb kButtonFace = rgb(0xF0F0F0);
 }  // namespace colour
 
-// Control identifiers in drawing order: the value is the index into kLayout.
+// Control identifiers in drawing order: the value is the index into kLayout, and
+// layout.cpp checks at compile time that each names its own row.
 enum class Ctl : int {
-  txtPort,
-  txtFocus,
-  txtRootDir,
-  txtExeName,
-  Timer1,
-  Line5,
-  labelConfig,
-  Line4,
-  Line3,
-  Line2,
-  lblStartStop,
-  shapeOn,
-  shapeOff,
-  lblRootDir,
-  Label6,
-  CMDSwitch,
-  shpCMDOff,
-  shpCMDOn,
-  lineCMDOnOff,
-  Label7,
-  Label5,
-  lbl1,
-  lblClose,
-  lblMin,
-  lineMin,
-  lineClose,
-  Line1,
-  Label4,
-  Label3,
-  Label1,
-  lblURL,
-  Label8,
-  Shape1,
-  Shape7,
-  Shape9,
-  lineStartStop,
-  Shape5,
-  Label2,
-  Shape6,
-  Shape2,
+  txtPort,        // the port box, edited while the server is stopped
+  txtFocus,       // hidden focus holder below the window
+  txtRootDir,     // hidden, below the window; never shown
+  txtExeName,     // hidden, below the window; never shown
+  Timer1,         // the one-second status tick
+  Line5,          // separator above the Configuration row
+  labelConfig,    // link: opens the configuration file
+  Line4,          // separator above the Root Directory row
+  Line3,          // separator above the Server Port row
+  Line2,          // separator above the Command Prompt row
+  lblStartStop,   // the start/stop switch's click area
+  shapeOn,        // start/stop disc on the right: the panel shows the server running
+  shapeOff,       // start/stop disc on the left: stopped
+  lblRootDir,     // link: the web folder's name, opens it
+  Label6,         // caption "Root Directory"
+  CMDSwitch,      // the console switch's click area
+  shpCMDOff,      // console disc on the left: the console is hidden
+  shpCMDOn,       // console disc on the right: shown
+  lineCMDOnOff,   // the console switch's track
+  Label7,         // empty, covers the window's top-left corner
+  Label5,         // caption "Command Prompt"
+  lbl1,           // caption "Server Port"
+  lblClose,       // the close mark's click area
+  lblMin,         // the minimise mark's click area
+  lineMin,        // the minimise mark (yellow pill)
+  lineClose,      // the close mark (red pill)
+  Line1,          // the blue accent bar of the header
+  Label4,         // subtitle "PHP Web Server"
+  Label3,         // product name, a link to the home page
+  Label1,         // credit line in the footer
+  lblURL,         // link: the local address, opens it while the server runs
+  Label8,         // caption "URL"
+  Shape1,         // card: the rounded top of the settings card (URL row)
+  Shape7,         // card: the rounded bottom of the settings card (Configuration row)
+  Shape9,         // footer band
+  lineStartStop,  // the start/stop switch's track
+  Shape5,         // card: the square middle of the settings card
+  Label2,         // shadow copy of the product name
+  Shape6,         // header band
+  Shape2,         // one-pixel outline of the whole window
 };
-inline constexpr int kControlCount = 40;
+inline constexpr int kControlCount = static_cast<int>(Ctl::Shape2) + 1;
 
 enum class Kind : std::uint8_t { TextBox, Timer, Line, Label, Shape };
 enum class Form : std::uint8_t { None, Rectangle, RoundedRectangle, Circle };
@@ -99,7 +100,9 @@ struct Font {
 };
 const Font& fontOf(FontId id);
 
-struct ControlSpec {
+// One control's entry in the design table.
+struct ControlDesign {
+  Ctl id;
   std::string_view name;
   Kind kind;
   // Rectangle (left, top, width, height), or for lines the end points (x1, y1, x2, y2).
@@ -117,10 +120,10 @@ struct ControlSpec {
   std::string_view tooltip{};
 };
 
-extern const std::array<ControlSpec, kControlCount> kLayout;
+extern const std::array<ControlDesign, kControlCount> kLayout;
 
 constexpr int index(Ctl c) { return static_cast<int>(c); }
-inline const ControlSpec& spec(Ctl c) { return kLayout[index(c)]; }
+inline const ControlDesign& design(Ctl c) { return kLayout[index(c)]; }
 
 // Twips to logical pixels, kept fractional.
 constexpr double px(int twips) { return static_cast<double>(twips) / kTwipsPerPixel; }

@@ -5,15 +5,15 @@ namespace tovanik {
 Panel::Panel(Platform& platform, PanelView& view)
     : platform_(platform), view_(view), config_(platform.programFolder()) {
   for (int i = 0; i < kControlCount; ++i) {
-    const ControlSpec& s = kLayout[i];
+    const ControlDesign& s = kLayout[i];
     ControlState& c = controls_[i];
     c.caption = std::string(s.caption);
     c.colour = s.colour;
     c.background = s.background.value_or(s.kind == Kind::TextBox ? colour::kCard : Rgb{});
     c.visible = s.visible;
     // Tooltips the design gives; the hover reactions set the others.
-    if (s.kind == Kind::TextBox || s.name == "labelConfig" || s.name == "lblStartStop" ||
-        s.name == "CMDSwitch")
+    if (s.kind == Kind::TextBox || s.id == Ctl::labelConfig || s.id == Ctl::lblStartStop ||
+        s.id == Ctl::CMDSwitch)
       c.tooltip = std::string(s.tooltip);
   }
 }
@@ -21,7 +21,7 @@ Panel::Panel(Platform& platform, PanelView& view)
 // Shortcut links.
 
 void Panel::clickURL() {
-  if (at(Ctl::shapeOn).visible) platform_.openUrl(at(Ctl::lblURL).caption);
+  if (showsRunning()) platform_.openUrl(at(Ctl::lblURL).caption);
 }
 
 void Panel::clickConfig() { platform_.openPath(config_.path()); }

@@ -48,6 +48,8 @@ class Panel {
   const ControlState& operator[](Ctl c) const { return controls_[index(c)]; }
   const std::array<ControlState, kControlCount>& controls() const { return controls_; }
   const ConfigFile& config() const { return config_; }
+  // The panel's record of the last observed server state: the switch's disc on the right.
+  bool showsRunning() const { return (*this)[Ctl::shapeOn].visible; }
 
   // Settings: the file's defaults, its display and the port box.
   void loadConfig();

@@ -54,7 +54,7 @@ void Panel::restartServer() {
 
 void Panel::clickStartStop() {
   view_.focusTxtFocus();
-  if (!at(Ctl::shapeOn).visible)
+  if (!showsRunning())
     startPHP();
   else
     killPHP();

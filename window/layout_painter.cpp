@@ -14,9 +14,9 @@ namespace {
 // Corner radius of the card's rounded pieces, in pixels.
 constexpr double kCardCornerRadius = 8.0;
 
-QRectF rectOf(const ControlSpec& s) { return {px(s.a), px(s.b), px(s.c), px(s.d)}; }
+QRectF rectOf(const ControlDesign& s) { return {px(s.a), px(s.b), px(s.c), px(s.d)}; }
 
-void paintLine(QPainter& p, const ControlSpec& s, const ControlState& c) {
+void paintLine(QPainter& p, const ControlDesign& s, const ControlState& c) {
   QPen pen(toQColor(c.colour));
   pen.setWidthF(s.lineWidth);
   // Thick lines have round ends (pills); a one-pixel line covers exactly its pixels.
@@ -27,7 +27,7 @@ void paintLine(QPainter& p, const ControlSpec& s, const ControlState& c) {
   p.drawLine(QPointF(px(s.a) + 0.5, px(s.b) + 0.5), QPointF(px(s.c) + 0.5, px(s.d) + 0.5));
 }
 
-void paintShape(QPainter& p, const ControlSpec& s, const ControlState& c) {
+void paintShape(QPainter& p, const ControlDesign& s, const ControlState& c) {
   const QRectF r = rectOf(s);
   QPainterPath path;
   switch (s.form) {
@@ -58,7 +58,7 @@ void paintShape(QPainter& p, const ControlSpec& s, const ControlState& c) {
   }
 }
 
-void paintLabel(QPainter& p, const ControlSpec& s, const ControlState& c) {
+void paintLabel(QPainter& p, const ControlDesign& s, const ControlState& c) {
   const QRectF r = rectOf(s);
   if (s.background) p.fillRect(r, toQColor(c.background));
   if (c.caption.empty()) return;
@@ -104,7 +104,7 @@ void paintLayout(QPainter& painter, const Panel& panel) {
   painter.setRenderHint(QPainter::Antialiasing, true);
   painter.setRenderHint(QPainter::TextAntialiasing, true);
   for (int i = kControlCount - 1; i >= 0; --i) {
-    const ControlSpec& s = kLayout[i];
+    const ControlDesign& s = kLayout[i];
     const ControlState& c = panel[static_cast<Ctl>(i)];
     if (!c.visible) continue;
     switch (s.kind) {

@@ -21,7 +21,7 @@ QString qs(const std::string& s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-QRect pixelRect(const ControlSpec& s) {
+QRect pixelRect(const ControlDesign& s) {
   return QRect(s.a / kTwipsPerPixel, s.b / kTwipsPerPixel, s.c / kTwipsPerPixel,
                s.d / kTwipsPerPixel);
 }
@@ -49,7 +49,7 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
   setFont(qfontOf(FontId::Window));
 
   for (int i = 0; i < 4; ++i) {
-    const ControlSpec& s = spec(kBoxes[i]);
+    const ControlDesign& s = design(kBoxes[i]);
     auto* box = new QLineEdit(this);
     box->setObjectName(QString::fromLatin1(s.name.data(), s.name.size()));
     box->setGeometry(pixelRect(s));
@@ -281,7 +281,7 @@ bool MainForm::event(QEvent* event) {
       QToolTip::hideText();
       event->ignore();
     } else {
-      QToolTip::showText(help->globalPos(), qs(tip), this, pixelRect(spec(*label)));
+      QToolTip::showText(help->globalPos(), qs(tip), this, pixelRect(design(*label)));
     }
     return true;
   }

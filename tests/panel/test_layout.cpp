@@ -68,10 +68,10 @@ TEST(Layout, OutlineRoundsHalvesToEven) {
 
 TEST(Layout, HiddenBoxesLieBelowTheWindow) {
   for (Ctl box : {Ctl::txtFocus, Ctl::txtRootDir, Ctl::txtExeName})
-    EXPECT_GE(spec(box).b, kFormHeightTwips) << spec(box).name;
-  EXPECT_EQ(spec(Ctl::lblURL).a + spec(Ctl::lblURL).c, 4215);
-  EXPECT_EQ(spec(Ctl::lblRootDir).a + spec(Ctl::lblRootDir).c, 4215);
-  EXPECT_EQ(spec(Ctl::txtPort).a + spec(Ctl::txtPort).c, 4215);
+    EXPECT_GE(design(box).b, kFormHeightTwips) << design(box).name;
+  EXPECT_EQ(design(Ctl::lblURL).a + design(Ctl::lblURL).c, 4215);
+  EXPECT_EQ(design(Ctl::lblRootDir).a + design(Ctl::lblRootDir).c, 4215);
+  EXPECT_EQ(design(Ctl::txtPort).a + design(Ctl::txtPort).c, 4215);
 }
 
 }  // namespace

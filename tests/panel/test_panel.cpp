@@ -338,7 +338,7 @@ TEST_F(PanelTest, HoverReactions) {
       {Ctl::Label6, false, ""},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(spec(c.label).name));
+    SCOPED_TRACE(std::string(design(c.label).name));
     EXPECT_EQ(panel.hover(c.label), c.hand);
     EXPECT_EQ(panel[c.label].tooltip, c.tooltip);
   }

@@ -14,7 +14,7 @@ using namespace tovanik;
 namespace {
 
 QPointF centreOf(Ctl c) {
-  const ControlSpec& s = spec(c);
+  const ControlDesign& s = design(c);
   return {px(s.a) + px(s.c) / 2, px(s.b) + px(s.d) / 2};
 }
 

@@ -14,7 +14,7 @@ namespace {
 
 // The right edge, in logical pixels, of the ink in a band of rows of the window: the
 // last column holding a pixel lighter than the card behind the text.
-double inkRightEdge(const QImage& image, const ControlSpec& s) {
+double inkRightEdge(const QImage& image, const ControlDesign& s) {
   const double dpr = image.devicePixelRatio();
   const int top = static_cast<int>(px(s.b) * dpr);
   const int bottom = static_cast<int>((px(s.b) + px(s.d)) * dpr);
@@ -47,8 +47,8 @@ class PortAlignmentTest : public QObject {
     const QImage image = form.grab().toImage();
     QVERIFY(image.devicePixelRatio() >= 1);
 
-    const double url = inkRightEdge(image, spec(Ctl::lblURL));
-    const double port = inkRightEdge(image, spec(Ctl::txtPort));
+    const double url = inkRightEdge(image, design(Ctl::lblURL));
+    const double port = inkRightEdge(image, design(Ctl::txtPort));
     qInfo("scale %g: address ends at %g, port at %g", image.devicePixelRatio(), url, port);
     QVERIFY2(std::abs(port - url) <= 1.0,
              qPrintable(QString("port %1, address %2").arg(port).arg(url)));
