@@ -18,7 +18,7 @@
 
 #include "app/ctl_commands.h"
 #include "app/launcher_files.h"
-#include "settings/atomic_file.h"
+#include "platform/file_store.h"
 
 namespace tovanik::ctl {
 namespace {

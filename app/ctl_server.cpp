@@ -13,10 +13,10 @@
 #include <thread>
 
 #include "app/ctl_commands.h"
-#include "platform/detached_launch.h"
+#include "platform/linux/detached_launch.h"
 #include "platform/output_log.h"
-#include "platform/proc_table.h"
-#include "platform/tcp_listeners.h"
+#include "platform/linux/proc_table.h"
+#include "platform/linux/tcp_listeners.h"
 #include "server/server_settings.h"
 #include "settings/config.h"
 

@@ -11,7 +11,7 @@
 #include <iostream>
 
 #include "app/launcher_files.h"
-#include "window/icon.h"
+#include "window/qt/icon.h"
 
 namespace {
 

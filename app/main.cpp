@@ -3,11 +3,11 @@
 #include <iostream>
 
 #include "app/panel_options.h"
-#include "window/desktop_platform.h"
-#include "window/display_server.h"
-#include "window/icon.h"
-#include "window/main_form.h"
-#include "window/single_instance.h"
+#include "window/qt/desktop_platform.h"
+#include "window/qt/display_server.h"
+#include "window/qt/icon.h"
+#include "window/qt/main_form.h"
+#include "window/qt/single_instance.h"
 
 int main(int argc, char** argv) {
   // Answered before Qt starts, so that --help and --version need no display.

@@ -5,7 +5,7 @@
 
 #include "app/ctl_commands.h"
 #include "app/version.h"
-#include "platform/linux_platform.h"
+#include "platform/linux/linux_platform.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "bench/bench.h"
-#include "platform/linux_platform.h"
+#include "platform/linux/linux_platform.h"
 
 namespace tovanik::bench {
 namespace {

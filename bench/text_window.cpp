@@ -15,7 +15,7 @@
 #include "bench/window_place.h"
 #include "panel/layout.h"
 #include "settings/config.h"
-#include "window/layout_painter.h"
+#include "window/qt/layout_painter.h"
 
 namespace {
 

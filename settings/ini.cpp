@@ -1,16 +1,12 @@
 #include "settings/ini.h"
 
-#include "settings/atomic_file.h"
-#include "settings/file_bytes.h"
-#include "settings/safe_path.h"
+#include "platform/file_store.h"
 
 namespace tovanik {
 
 std::optional<std::string> INIread(const std::string& path, std::string_view section,
                                    std::string_view key, std::string* whyNot) {
-  const auto target = resolveSettingsPath(path, whyNot);
-  if (!target) return std::nullopt;
-  const auto text = readSettingsFile(target->path(), whyNot);
+  const auto text = readSettingsFile(path, whyNot);
   if (!text) return std::nullopt;
   return iniLookup(*text, section, key);
 }

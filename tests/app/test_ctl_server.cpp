@@ -13,8 +13,8 @@
 #include <map>
 
 #include "platform/output_log.h"
-#include "platform/proc_table.h"
-#include "platform/tcp_listeners.h"
+#include "platform/linux/proc_table.h"
+#include "platform/linux/tcp_listeners.h"
 #include "tests/support/ctl_run.h"
 #include "tests/support/live_processes.h"
 #include "tests/support/test_support.h"

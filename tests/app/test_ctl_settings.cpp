@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "platform/proc_table.h"
+#include "platform/linux/proc_table.h"
 #include "tests/support/ctl_run.h"
 #include "tests/support/test_support.h"
 

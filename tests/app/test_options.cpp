@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <regex>
 
-#include "platform/proc_table.h"
+#include "platform/linux/proc_table.h"
 #include "tests/support/ctl_run.h"
 #include "tests/support/test_support.h"
 

@@ -9,8 +9,8 @@
 #include <fstream>
 
 #include "panel/panel.h"
-#include "platform/linux_platform.h"
-#include "platform/proc_table.h"
+#include "platform/linux/linux_platform.h"
+#include "platform/linux/proc_table.h"
 #include "tests/support/test_support.h"
 
 namespace tovanik {

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/detached_launch.h"
-#include "platform/linux_platform.h"
+#include "platform/linux/detached_launch.h"
+#include "platform/linux/linux_platform.h"
 #include "platform/output_log.h"
-#include "platform/proc_table.h"
+#include "platform/linux/proc_table.h"
 #include "tests/support/live_processes.h"
 #include "tests/support/test_support.h"
 

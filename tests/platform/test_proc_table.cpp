@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/detached_launch.h"
-#include "platform/proc_table.h"
-#include "platform/tcp_listeners.h"
+#include "platform/linux/detached_launch.h"
+#include "platform/linux/proc_table.h"
+#include "platform/linux/tcp_listeners.h"
 #include "tests/support/live_processes.h"
 #include "tests/support/test_support.h"
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "settings/atomic_file.h"
+#include "platform/file_store.h"
 #include "settings/ini.h"
-#include "settings/safe_path.h"
+#include "platform/linux/safe_path.h"
 #include "tests/support/test_support.h"
 
 using namespace std::string_literals;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/proc_table.h"
+#include "platform/linux/proc_table.h"
 
 namespace tovanik {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/proc_table.h"
+#include "platform/linux/proc_table.h"
 #include "tests/support/test_support.h"
 
 namespace tovanik::test {

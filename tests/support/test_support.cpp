@@ -82,12 +82,12 @@ int httpStatus(int port, const std::string& path) {
 
 std::string binDir() {
   const char* dir = std::getenv("TOVANIK_BIN_DIR");
-  return dir ? dir : ".";
+  return dir ? dir : TOVANIK_TEST_BUILD_DIR;
 }
 
 std::string sourceDir() {
   const char* dir = std::getenv("TOVANIK_SOURCE_DIR");
-  return dir ? dir : ".";
+  return dir ? dir : TOVANIK_TEST_SOURCE_DIR;
 }
 
 }  // namespace tovanik::test

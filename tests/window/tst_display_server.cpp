@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "window/display_server.h"
+#include "window/qt/display_server.h"
 
 using namespace tovanik;
 

@@ -6,7 +6,7 @@
 #include <QSvgRenderer>
 #include <QTest>
 
-#include "window/icon.h"
+#include "window/qt/icon.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "tests/support/fake_platform.h"
-#include "window/main_form.h"
+#include "window/qt/main_form.h"
 
 using namespace tovanik;
 

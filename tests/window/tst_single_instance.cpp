@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "window/single_instance.h"
+#include "window/qt/single_instance.h"
 
 using namespace tovanik;
 using Result = SingleInstance::Result;

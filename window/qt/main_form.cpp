@@ -1,4 +1,4 @@
-#include "window/main_form.h"
+#include "window/qt/main_form.h"
 
 #include <QBitmap>
 #include <QGuiApplication>
@@ -11,8 +11,8 @@
 #include <QWindow>
 #include <cmath>
 
-#include "window/display_server.h"
-#include "window/layout_painter.h"
+#include "window/qt/display_server.h"
+#include "window/qt/layout_painter.h"
 
 namespace tovanik {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/linux_platform.h"
+#include "platform/linux/linux_platform.h"
 
 #include <unistd.h>
 
@@ -8,9 +8,9 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/detached_launch.h"
+#include "platform/linux/detached_launch.h"
 #include "platform/output_log.h"
-#include "platform/proc_table.h"
+#include "platform/linux/proc_table.h"
 
 namespace tovanik {
 

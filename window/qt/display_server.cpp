@@ -1,4 +1,4 @@
-#include "window/display_server.h"
+#include "window/qt/display_server.h"
 
 #include <QGuiApplication>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "platform/detached_launch.h"
+#include "platform/linux/detached_launch.h"
 
 #include <fcntl.h>
 #include <pthread.h>

@@ -1,4 +1,4 @@
-#include "settings/safe_path.h"
+#include "platform/linux/safe_path.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <climits>
 #include <deque>
 
-#include "settings/why_not.h"
+#include "platform/why_not.h"
 
 namespace tovanik {
 namespace {

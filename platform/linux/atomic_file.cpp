@@ -1,4 +1,4 @@
-#include "settings/atomic_file.h"
+#include "platform/file_store.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -12,9 +12,9 @@
 #include <optional>
 #include <thread>
 
-#include "settings/file_bytes.h"
-#include "settings/safe_path.h"
-#include "settings/why_not.h"
+#include "platform/linux/file_bytes.h"
+#include "platform/linux/safe_path.h"
+#include "platform/why_not.h"
 
 namespace tovanik {
 namespace {
@@ -180,7 +180,7 @@ bool updateFileAtomically(const std::string& path, const FileEdit& edit, std::st
   if (lock.error() != 0) return failedWithErrno(whyNot, lock.error());
   if (lock.held()) removeDeadWritersFiles(folderOf(file), nameOf(file));
 
-  const auto current = readSettingsFile(file, whyNot);
+  const auto current = readResolvedFile(file, whyNot);
   if (!current) return false;
   const std::string next = edit(*current);
   if (next == *current) return true;  // no rewrite, no wear, no fsync for the same bytes

@@ -1,4 +1,4 @@
-#include "platform/tcp_listeners.h"
+#include "platform/linux/tcp_listeners.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -18,7 +18,7 @@
 #include <map>
 #include <sstream>
 
-#include "platform/descriptor.h"
+#include "platform/linux/descriptor.h"
 
 namespace tovanik {
 

@@ -1,4 +1,4 @@
-#include "window/single_instance.h"
+#include "window/qt/single_instance.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -1,4 +1,4 @@
-#include "settings/file_bytes.h"
+#include "platform/linux/file_bytes.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "settings/why_not.h"
+#include "platform/why_not.h"
 
 namespace tovanik {
 namespace {
@@ -49,7 +49,7 @@ int openForReading(const std::string& path) {
 
 // A failed chmod (a file of another user, a read-only file system) is no failure by
 // itself: whether the file can be read, or replaced, decides.
-std::optional<std::string> readSettingsFile(const std::string& path, std::string* whyNot) {
+std::optional<std::string> readResolvedFile(const std::string& path, std::string* whyNot) {
   int fd = openForReading(path);
   struct stat info {};
   if (fd < 0 && errno == EACCES && ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {

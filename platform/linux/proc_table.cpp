@@ -1,4 +1,4 @@
-#include "platform/proc_table.h"
+#include "platform/linux/proc_table.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -11,7 +11,7 @@
 #include <cstring>
 #include <set>
 
-#include "platform/descriptor.h"
+#include "platform/linux/descriptor.h"
 
 namespace tovanik {
 

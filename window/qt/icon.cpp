@@ -1,9 +1,9 @@
-#include "window/icon.h"
+#include "window/qt/icon.h"
 
 #include <QPainter>
 #include <QPixmap>
 
-#include "window/layout_painter.h"
+#include "window/qt/layout_painter.h"
 
 namespace tovanik {
 

@@ -1,4 +1,4 @@
-#include "window/layout_painter.h"
+#include "window/qt/layout_painter.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "window/desktop_platform.h"
+#include "window/qt/desktop_platform.h"
 
 #include <QDesktopServices>
 #include <QFile>

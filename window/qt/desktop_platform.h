@@ -2,7 +2,7 @@
 // The panel's Platform: LinuxPlatform, with addresses and files handed to the desktop
 // through Qt's desktop services (the desktop's default browser, editor and file manager).
 
-#include "platform/linux_platform.h"
+#include "platform/linux/linux_platform.h"
 
 namespace tovanik {
 

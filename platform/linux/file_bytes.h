@@ -11,6 +11,6 @@ namespace tovanik {
 // read-only by hand does not block the next change; a missing one is created empty.
 // nullopt, with the reason, when it cannot be created, opened or read, or is no regular
 // file (a folder in its place, a device, a FIFO).
-std::optional<std::string> readSettingsFile(const std::string& path, std::string* whyNot);
+std::optional<std::string> readResolvedFile(const std::string& path, std::string* whyNot);
 
 }  // namespace tovanik

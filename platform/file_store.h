@@ -1,0 +1,43 @@
+#pragma once
+// The settings store's file operations: reading a settings file whole, and replacing it
+// whole, never half-written, one writer at a time. One implementation per operating system
+// (platform/linux/, platform/windows/); settings/ holds only the format on top of them.
+//
+// Failure: every operation returns nullopt or false and, when `whyNot` is given, puts the
+// system's reason there ("No space left on device"); see why_not.h.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tovanik {
+
+// The bytes of the settings file at `path`, for INIread. A missing file in an existing
+// folder is created empty; afterwards the file is a regular file its owner may read and
+// write, so a file made read-only by hand does not block the next change. nullopt when it
+// cannot be created, opened or read, is no regular file, or (run as root) the path passes
+// through a symbolic link owned by another user.
+std::optional<std::string> readSettingsFile(const std::string& path, std::string* whyNot = nullptr);
+
+// Replaces the contents of the file at `path` with `bytes`: they go to a temporary file in
+// the same folder, which is flushed to disk and moved over the file, so a reader or a
+// crash at any moment sees either the old contents or the new ones. The new file keeps the
+// old one's permissions (and, for root, its owner), plus owner read/write.
+// Returns false when the file was not replaced: the old file is then untouched and the
+// temporary file removed.
+bool replaceFileAtomically(const std::string& path, std::string_view bytes,
+                           std::string* whyNot = nullptr);
+
+// Given the file's bytes, the bytes it should hold.
+using FileEdit = std::function<std::string(const std::string& current)>;
+
+// One read-change-replace of the settings file at `path`, for INIwrite, one writer at a
+// time: a lock that only the writer's user can take is held from the read to the
+// replace, so no other writer's change is lost, and a writer waits at most 5 s for it.
+// The file is read as by readSettingsFile; when `edit` returns the same bytes, nothing is
+// written. Temporary files of writers that were killed are removed.
+bool updateFileAtomically(const std::string& path, const FileEdit& edit,
+                          std::string* whyNot = nullptr);
+
+}  // namespace tovanik
