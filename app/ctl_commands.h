@@ -1,10 +1,12 @@
 #pragma once
-// The commands of tovanikctl (settings: ctl_settings.cpp, server: ctl_server.cpp). Each returns the
-// process exit code: 0 success, 1 failure (one line on stderr), 3 for `status` when the server is
-// stopped.
+// The commands of tovanikctl (the command line: ctl_main.cpp, settings: ctl_settings.cpp,
+// server: ctl_server.cpp, menu entry: ctl_launcher.cpp), a library that the program and the
+// tests link. Failure: each returns the process exit code: 0 success, 1 failure, 2 a usage
+// error (each with one line on stderr), 3 for `status` when the server is stopped.
 
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
@@ -18,11 +20,24 @@ struct Context {
   std::ostream& err;
 };
 
+// `text` with its control bytes written as escapes ("\r", "\x1b"), so a message quoting an
+// argument or a file's value stays one line and cannot drive the terminal.
+std::string escaped(std::string_view text);
+
 // Prints "tovanikctl: MESSAGE" on the error stream; returns the failure exit code.
 inline int fail(const Context& c, const std::string& message) {
-  c.err << "tovanikctl: " << message << '\n';
+  c.err << "tovanikctl: " << escaped(message) << '\n';
   return 1;
 }
+
+// The same for a command line that asks for nothing tovanikctl does; exit code 2.
+inline int usageError(const Context& c, const std::string& message) {
+  c.err << "tovanikctl: " << escaped(message) << " (see --help)\n";
+  return 2;
+}
+
+// The whole command line after the program name; returns the exit code.
+int run(Platform& platform, std::vector<std::string> args, std::ostream& out, std::ostream& err);
 
 int ini(const Context& c, const std::vector<std::string>& args);
 int config(const Context& c, const std::vector<std::string>& args);

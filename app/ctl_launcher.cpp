@@ -201,7 +201,7 @@ int remove(const Context& c, const Files& files) {
 
 int launcher(const Context& c, const std::vector<std::string>& args) {
   if (args.size() != 1 || (args[0] != "install" && args[0] != "remove"))
-    return fail(c, "usage: tovanikctl launcher install | launcher remove");
+    return usageError(c, "usage: tovanikctl launcher install | launcher remove");
   const auto data = dataHome();
   if (!data) return fail(c, "no home folder: set HOME or XDG_DATA_HOME");
   const Files files = filesBelow(*data);

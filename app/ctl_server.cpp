@@ -1,22 +1,15 @@
 // tovanikctl's server commands: status, start, stop, log and the local address.
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <ostream>
 #include <set>
-#include <thread>
 
 #include "app/ctl_commands.h"
-#include "platform/linux/detached_launch.h"
 #include "platform/output_log.h"
-#include "platform/linux/proc_table.h"
-#include "platform/linux/tcp_listeners.h"
+#include "platform/path_text.h"
 #include "server/server_settings.h"
 #include "settings/config.h"
 
@@ -39,6 +32,10 @@ constexpr auto kListenTimeout = std::chrono::seconds(5);
 // A terminal starts the server itself, a moment after the terminal has been started.
 constexpr auto kTerminalGrace = std::chrono::milliseconds(1500);
 
+void sleep(const Context& c, std::chrono::milliseconds length) {
+  c.platform.sleepMs(static_cast<int>(length.count()));
+}
+
 // Who listens on the port, described for a person.
 struct PortState {
   bool listening = false;
@@ -46,31 +43,20 @@ struct PortState {
   std::string otherHolders;  // "nc (pid 123), ..." of holders that are not the server
 };
 
-PortState portState(int port, const std::vector<int>& serverPids) {
+PortState portState(const Context& c, int port, const std::vector<int>& serverPids) {
   PortState state;
   const std::set<int> server(serverPids.begin(), serverPids.end());
-  std::set<int> seen;
-  for (const Listener& l : tcpListenersOnPort(port, serverPids)) {
-    state.listening = true;
-    for (const auto& [pid, name] : l.holders) {
-      if (server.count(pid)) {
-        state.heldByServer = true;
-      } else if (seen.insert(pid).second) {
-        if (!state.otherHolders.empty()) state.otherHolders += ", ";
-        state.otherHolders += name + " (pid " + std::to_string(pid) + ")";
-      }
+  const PortUse use = c.platform.portUse(port, serverPids);
+  state.listening = use.listening;
+  for (const auto& [pid, name] : use.holders) {
+    if (server.count(pid)) {
+      state.heldByServer = true;
+    } else if (pid != 0) {
+      if (!state.otherHolders.empty()) state.otherHolders += ", ";
+      state.otherHolders += name + " (pid " + std::to_string(pid) + ")";
     }
   }
   return state;
-}
-
-// Plain digits, 1 to 65535. Longer texts are refused before any conversion, so a huge
-// number cannot overflow it.
-std::optional<int> portNumber(const std::string& text) {
-  if (!isNumericPort(text) || text.size() > 5) return std::nullopt;
-  const int port = std::stoi(text);
-  if (port < 1 || port > 65535) return std::nullopt;
-  return port;
 }
 
 std::string pidList(const std::vector<int>& pids) {
@@ -81,13 +67,9 @@ std::string pidList(const std::vector<int>& pids) {
 
 // Reads the server settings or says why not.
 std::optional<ServerSettings> settingsOrFail(const Context& c) {
-  bool allRead = false;
   std::string why;
-  ServerSettings s = readServerSettings(ConfigFile(c.programFolder), &allRead, &why);
-  if (!allRead) {
-    fail(c, "cannot read " + configPath(c.programFolder) + ": " + why);
-    return std::nullopt;
-  }
+  auto s = readServerSettings(ConfigFile(c.programFolder), &why);
+  if (!s) fail(c, "cannot read " + configPath(c.programFolder) + ": " + why);
   return s;
 }
 
@@ -108,33 +90,35 @@ std::string lastNonEmpty(const std::vector<std::string>& lines) {
 
 // What keeps the settings from making a server: the first wrong setting, named.
 std::optional<std::string> invalidSetting(const Context& c, const ServerSettings& s) {
+  namespace fs = std::filesystem;
   if (s.exeName.empty()) return "exe_name is empty";
-  if (s.exeName.find('/') != std::string::npos)
-    return "exe_name '" + s.exeName + "' holds '/': it must be a file name";
+  if (s.exeName.find_first_of("/\\") != std::string::npos)
+    return "exe_name '" + s.exeName + "' holds a path separator: it must be a file name";
   if (!portNumber(s.serverPort))
     return "server_port '" + s.serverPort + "' is not a port number (1-65535, digits only)";
-  const std::string program = serverArgv(c.programFolder, s).front();
-  struct stat info {};
-  if (::stat(program.c_str(), &info) != 0)
-    return "exe_name/php_folder: cannot use " + program + ": " + std::strerror(errno);
-  if (!S_ISREG(info.st_mode) || ::access(program.c_str(), X_OK) != 0)
+  const std::string program = serverPath(c.programFolder, s);
+  std::error_code error;
+  const fs::file_status server = fs::status(fsPath(program), error);
+  if (error) return "exe_name/php_folder: cannot use " + program + ": " + error.message();
+  constexpr fs::perms kAnyExecute =
+      fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+  if (!fs::is_regular_file(server) || (server.permissions() & kAnyExecute) == fs::perms::none)
     return "exe_name/php_folder: " + program + " is not an executable file";
-  const std::string root = c.programFolder + "/" + s.rootDirectory;
-  if (::stat(root.c_str(), &info) != 0)
-    return "root_directory: cannot use " + root + ": " + std::strerror(errno);
-  if (!S_ISDIR(info.st_mode)) return "root_directory: " + root + " is not a folder";
+  const std::string root = joinPath(c.programFolder, s.rootDirectory);
+  const fs::file_status web = fs::status(fsPath(root), error);
+  if (error) return "root_directory: cannot use " + root + ": " + error.message();
+  if (!fs::is_directory(web)) return "root_directory: " + root + " is not a folder";
   return std::nullopt;
 }
 
 // Ends what this start launched, so that a failed start leaves no process behind: the
 // launched process leads its own group, which holds whatever it started too, even a
 // program it replaced itself with under another name.
-void stopLaunched(const Context& c, const std::string& exeName, int launched) {
+void stopLaunched(const Context& c, const ServerImage& image, int launched) {
   if (launched <= 0) return;
-  ::kill(-launched, SIGKILL);
+  c.platform.killLaunched(launched);
   const auto deadline = Clock::now() + std::chrono::seconds(2);
-  while (c.platform.killProcesses(exeName) > 0 && Clock::now() < deadline)
-    std::this_thread::sleep_for(kPollInterval);
+  while (c.platform.killProcesses(image) > 0 && Clock::now() < deadline) sleep(c, kPollInterval);
 }
 
 }  // namespace
@@ -144,10 +128,10 @@ int status(const Context& c) {
   if (!s) return 1;
   const std::string log = serverLogPath(c.programFolder);
   trimOutputLog(log);
-  const std::vector<int> pids = c.platform.findProcesses(s->exeName);
+  const std::vector<int> pids = c.platform.findProcesses(serverImage(c.programFolder, *s));
   c.out << (pids.empty() ? "stopped" : "running" + pidList(pids)) << '\n';
   if (const auto port = portNumber(s->serverPort)) {
-    const PortState state = portState(*port, pids);
+    const PortState state = portState(c, *port, pids);
     c.out << "port " << *port << ": ";
     if (!state.listening)
       c.out << "not listening";
@@ -182,10 +166,11 @@ int start(const Context& c) {
 
   int launched = 0;  // the PID of what this start launched
   const ConsoleMode mode = consoleModeFor(s->commandPrompt);
-  if (c.platform.findProcesses(s->exeName).empty()) {
+  const ServerImage image = serverImage(c.programFolder, *s);
+  if (c.platform.findProcesses(image).empty()) {
     const auto argv = serverArgv(c.programFolder, *s);
     launched = c.platform.launchDetached(argv, mode, log);
-    if (launched == 0) return fail(c, "could not start " + argv[0] + ": " + std::strerror(errno));
+    if (launched == 0) return fail(c, "could not start " + argv[0] + ": " + lastSystemError());
   }
 
   const auto begun = Clock::now();
@@ -194,34 +179,33 @@ int start(const Context& c) {
   for (;;) {
     const auto now = Clock::now();
     if (now - begun < kQuickPhase && now < nextScan) {
-      const auto listeners = listenersFromSockDiag(port);
-      if (listeners && listeners->empty()) {
-        std::this_thread::sleep_for(kQuickPoll);
+      if (c.platform.portListening(port) == false) {
+        sleep(c, kQuickPoll);
         continue;
       }
     }
     nextScan = now + kPollInterval;
-    const auto pids = c.platform.findProcesses(s->exeName);
-    if (!pids.empty() && portState(port, pids).heldByServer) return 0;
+    const auto pids = c.platform.findProcesses(image);
+    if (!pids.empty() && portState(c, port, pids).heldByServer) return 0;
     // The launched process takes its name a moment after its exec has let us go on, so
     // while it lives it is not taken for gone.
     if (pids.empty() && Clock::now() - begun >= grace &&
-        (launched == 0 || mode == ConsoleMode::Shown || !isLiveProcess(launched))) {
+        (launched == 0 || mode == ConsoleMode::Shown || !c.platform.isLiveProcess(launched))) {
       // PHP reports why on its output and exits: quote it, with whoever holds the port.
-      const PortState state = portState(port, {});
+      const PortState state = portState(c, port, {});
       std::string why = "the server exited at once";
       if (!state.otherHolders.empty())
         why += " (port " + std::to_string(port) + " is taken by " + state.otherHolders + ")";
       if (const auto lines = endedAtOnce(log)) why += ": " + lastNonEmpty(*lines);
-      stopLaunched(c, s->exeName, launched);
+      stopLaunched(c, image, launched);
       return fail(c, why + " (see tovanikctl log)");
     }
     if (Clock::now() - begun > kListenTimeout) {
-      stopLaunched(c, s->exeName, launched);
+      stopLaunched(c, image, launched);
       return fail(c, "the server did not listen on port " + std::to_string(port) + " within 5 s" +
                          (launched ? " and was stopped" : ""));
     }
-    std::this_thread::sleep_for(Clock::now() - begun < kQuickPhase ? kQuickPoll : kPollInterval);
+    sleep(c, Clock::now() - begun < kQuickPhase ? kQuickPoll : kPollInterval);
   }
 }
 
@@ -229,20 +213,21 @@ int stop(const Context& c) {
   const auto s = settingsOrFail(c);
   if (!s) return 1;
   if (s->exeName.empty()) return 0;
+  const ServerImage image = serverImage(c.programFolder, *s);
   const auto deadline = Clock::now() + std::chrono::seconds(5);
   bool stopped = false;
   for (;;) {
-    stopped = c.platform.killProcesses(s->exeName) > 0 || stopped;
-    const auto left = c.platform.findProcesses(s->exeName);
+    stopped = c.platform.killProcesses(image) > 0 || stopped;
+    const auto left = c.platform.findProcesses(image);
     if (left.empty()) break;
     if (Clock::now() > deadline)
       return fail(c, "still running after 5 s:" + pidList(left) + " (not ours to stop?)");
-    std::this_thread::sleep_for(kPollInterval);
+    sleep(c, kPollInterval);
   }
   // Marked, so that a server stopped soon after its launch is not taken for one that
   // could not start.
   const std::string log = serverLogPath(c.programFolder);
-  if (stopped && ::access(log.c_str(), F_OK) == 0) markLaunch(log, kMarkStopped);
+  if (stopped && outputLogExists(log)) markLaunch(log, kMarkStopped);
   return 0;
 }
 
@@ -256,45 +241,47 @@ int serverLog(const Context& c, const std::vector<std::string>& args) {
                args[i + 1].size() <= 9) {
       count = std::stol(args[++i]);
     } else {
-      return fail(c, "usage: tovanikctl log [-n LINES] [-f]");
+      return usageError(c, "usage: tovanikctl log [-n LINES] [-f]");
     }
   }
   const std::string path = serverLogPath(c.programFolder);
   if (path.empty()) return fail(c, "no state folder: neither XDG_STATE_HOME nor HOME is set");
   trimOutputLog(path);
   const auto lines = tailLines(path, count);
-  if (!lines) return fail(c, "cannot read " + path + ": " + std::strerror(errno));
+  if (!lines) return fail(c, "cannot read " + path + ": " + lastSystemError());
   for (const std::string& line : *lines) c.out << line << '\n';
   c.out.flush();
   if (!follow) return 0;
 
   // Follows until interrupted. A cut (the file grew past its limit) restarts from the
   // new end; the lines kept by the cut were shown already.
-  struct stat info {};
-  off_t shown = ::stat(path.c_str(), &info) == 0 ? info.st_size : 0;
+  namespace fs = std::filesystem;
+  std::error_code error;
+  std::uintmax_t shown = fs::file_size(fsPath(path), error);
+  if (error) shown = 0;
   for (;;) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    sleep(c, std::chrono::milliseconds(200));
     trimOutputLog(path);
-    if (::stat(path.c_str(), &info) != 0) continue;
-    if (info.st_size < shown) shown = info.st_size;
-    if (info.st_size == shown) continue;
-    FILE* file = std::fopen(path.c_str(), "rb");
+    const std::uintmax_t size = fs::file_size(fsPath(path), error);
+    if (error) continue;
+    if (size < shown) shown = size;
+    if (size == shown) continue;
+    std::ifstream file(fsPath(path), std::ios::binary);
     if (!file) continue;
-    std::fseek(file, shown, SEEK_SET);
+    file.seekg(static_cast<std::streamoff>(shown));
     char buffer[65536];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-      c.out.write(buffer, static_cast<std::streamsize>(got));
-      shown += static_cast<off_t>(got);
+    while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
+      c.out.write(buffer, file.gcount());
+      shown += static_cast<std::uintmax_t>(file.gcount());
     }
-    std::fclose(file);
     c.out.flush();
   }
 }
 
 int url(const Context& c) {
-  const auto port = ConfigFile(c.programFolder).read("server_port");
-  if (!port) return fail(c, "cannot read " + configPath(c.programFolder));
+  std::string why;
+  const auto port = ConfigFile(c.programFolder).read(Key::server_port, &why);
+  if (!port) return fail(c, "cannot read " + configPath(c.programFolder) + ": " + why);
   c.out << localUrl(*port) << '\n';
   return 0;
 }

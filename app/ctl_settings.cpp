@@ -17,6 +17,28 @@ int cannot(const Context& c, const char* what, const std::string& path, const st
 
 }  // namespace
 
+std::string escaped(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (byte < 0x20 || byte == 0x7f) {
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xf];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 int ini(const Context& c, const std::vector<std::string>& args) {
   std::string why;
   if (args.size() == 4 && args[0] == "get") {
@@ -31,26 +53,28 @@ int ini(const Context& c, const std::vector<std::string>& args) {
       return cannot(c, "write", args[1], why);
     return 0;
   }
-  return fail(c, "usage: tovanikctl ini get FILE SECTION KEY | ini set FILE SECTION KEY VALUE");
+  return usageError(c,
+                    "usage: tovanikctl ini get FILE SECTION KEY | ini set FILE SECTION KEY VALUE");
 }
 
 int config(const Context& c, const std::vector<std::string>& args) {
   const ConfigFile file(c.programFolder);
   std::string why;
   if (args.size() == 2 && args[0] == "get") {
-    const auto value = file.read(args[1], &why);
+    if (const auto unknown = unknownKeyProblem(args[1])) return fail(c, *unknown);
+    const auto value = file.read(*keyNamed(args[1]), &why);
     if (!value) return cannot(c, "read", file.path(), why);
     c.out << *value << '\n';
     return 0;
   }
   if (args.size() == 3 && args[0] == "set") {
     if (const auto problem = configValueProblem(args[1], args[2])) return fail(c, *problem);
-    if (!file.write(*configKeyName(args[1]), args[2], &why)) {
+    if (!file.write(*keyNamed(args[1]), args[2], &why)) {
       return cannot(c, "write", file.path(), why);
     }
     return 0;
   }
-  return fail(c, "usage: tovanikctl config get KEY | config set KEY VALUE");
+  return usageError(c, "usage: tovanikctl config get KEY | config set KEY VALUE");
 }
 
 }  // namespace tovanik::ctl

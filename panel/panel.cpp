@@ -1,5 +1,7 @@
 #include "panel/panel.h"
 
+#include "platform/path_text.h"
+
 namespace tovanik {
 
 Panel::Panel(Platform& platform, PanelView& view)
@@ -24,13 +26,13 @@ void Panel::clickURL() {
   if (showsRunning()) platform_.openUrl(at(Ctl::lblURL).caption);
 }
 
-void Panel::clickConfig() { platform_.openPath(config_.path()); }
+void Panel::clickConfig() { platform_.openTextFile(config_.path()); }
 
 void Panel::clickRootDir() {
   view_.focusTxtFocus();
   // A failed read opens the program folder itself.
-  const std::string root = '/' + config_.read("root_directory").value_or("");
-  platform_.openPath(config_.programFolder() + root);
+  platform_.openFolder(
+      joinPath(config_.programFolder(), config_.read(Key::root_directory).value_or("")));
 }
 
 void Panel::clickLabel3() { platform_.openUrl(std::string(kHomePage)); }

@@ -50,6 +50,8 @@ class Panel {
   const ConfigFile& config() const { return config_; }
   // The panel's record of the last observed server state: the switch's disc on the right.
   bool showsRunning() const { return (*this)[Ctl::shapeOn].visible; }
+  // The console indicator: its disc on the right.
+  bool showsConsole() const { return (*this)[Ctl::shpCMDOn].visible; }
 
   // Settings: the file's defaults, its display and the port box.
   void loadConfig();
@@ -67,7 +69,7 @@ class Panel {
   // The server.
   void startPHP();
   void MakeTopMost();
-  bool isServerRunning(const std::string& exeName);
+  bool isServerRunning(const ServerImage& image);
   void statusTick();
   void killPHP();
   void restartServer();

@@ -1,20 +1,25 @@
 // The panel's server control: launch, the status tick, stop, restart and the two switches.
 #include "panel/panel.h"
 #include "panel/status.h"
+#include "platform/output_log.h"
 #include "server/server_settings.h"
+#include "server/trust.h"
 
 namespace tovanik {
 
 void Panel::startPHP() {
   loadConfig();
-  const ServerSettings s = readServerSettings(config_);
-  at(Ctl::lblURL).caption = localUrl(s.serverPort);
-  if (!isServerRunning(s.exeName)) {
+  const auto s = readServerSettings(config_);  // unread: no address to show, nothing to start
+  if (s) at(Ctl::lblURL).caption = localUrl(s->serverPort);
+  const std::string& folder = config_.programFolder();
+  // Never a launch without a server name or a port (a folder whose settings could not
+  // be written), and, run as root, never from files another user can change.
+  if (s && !s->exeName.empty() && !s->serverPort.empty() &&
+      !untrustedServerFiles(platform_, folder, *s) && !isServerRunning(serverImage(folder, *s))) {
     // Fire and forget: a launch that fails shows nothing; the status tick keeps
     // showing the server as stopped.
-    platform_.launchDetached(serverArgv(config_.programFolder(), s),
-                             consoleModeFor(s.commandPrompt),
-                             serverLogPath(config_.programFolder()));
+    platform_.launchDetached(serverArgv(folder, *s), consoleModeFor(s->commandPrompt),
+                             serverLogPath(folder));
   }
   at(Ctl::txtPort).background = colour::kCard;
   MakeTopMost();
@@ -22,15 +27,18 @@ void Panel::startPHP() {
 
 void Panel::MakeTopMost() { view_.makeTopMost(); }
 
-bool Panel::isServerRunning(const std::string& exeName) {
-  return !exeName.empty() && platform_.anyProcess(exeName);
+bool Panel::isServerRunning(const ServerImage& image) {
+  return !image.imageName.empty() && platform_.anyProcess(image);
 }
 
 void Panel::statusTick() {
   // When the configuration cannot be read (its folder gone, say) there is no name to
   // look for, and the panel shows the server as stopped.
-  const auto exeName = config_.read("exe_name");
-  const StatusColumn column = statusColumn(exeName && isServerRunning(*exeName));
+  const auto s = readServerSettings(config_);
+  const bool running = s && isServerRunning(serverImage(config_.programFolder(), *s));
+  // Once a second is often enough to keep the hidden server's log below its limit.
+  trimOutputLog(serverLogPath(config_.programFolder()));
+  const StatusColumn column = statusColumn(running);
   at(Ctl::lineStartStop).colour = column.lineStartStop;
   at(Ctl::lblURL).colour = column.lblURL;
   at(Ctl::Label3).colour = column.label3;
@@ -40,8 +48,15 @@ void Panel::statusTick() {
 }
 
 void Panel::killPHP() {
-  const std::string exeName = config_.read("exe_name").value_or("");
-  if (!exeName.empty()) platform_.killProcesses(exeName);
+  const auto s = readServerSettings(config_);
+  if (!s || s->exeName.empty()) return;
+  const std::string& folder = config_.programFolder();
+  if (platform_.killProcesses(serverImage(folder, *s)) > 0) {
+    // Noted, so that a server stopped soon after its launch is not later taken for one
+    // that could not start.
+    const std::string log = serverLogPath(folder);
+    if (outputLogExists(log)) markLaunch(log, kMarkStopped);
+  }
 }
 
 void Panel::restartServer() {
@@ -61,10 +76,10 @@ void Panel::clickStartStop() {
 }
 
 void Panel::clickCMDSwitch() {
-  const bool shown = at(Ctl::shpCMDOn).visible;
+  const bool shown = showsConsole();
   at(Ctl::shpCMDOn).visible = !shown;
   at(Ctl::shpCMDOff).visible = shown;
-  config_.write("command_prompt", shown ? "hide" : "show");
+  config_.write(Key::command_prompt, shown ? "hide" : "show");
   loadConfig();
   restartServer();
 }

@@ -12,16 +12,19 @@ void Panel::loadConfig() {
 }
 
 void Panel::showURL() {
-  if (auto port = config_.read("server_port")) at(Ctl::lblURL).caption = localUrl(*port);
+  if (auto port = config_.read(Key::server_port)) at(Ctl::lblURL).caption = localUrl(*port);
 }
 
 void Panel::readConfig() {
-  // A failed read of command_prompt counts as empty: the indicator shows off.
-  const std::string prompt = config_.read("command_prompt").value_or("");
-  if (auto port = config_.read("server_port")) setPortText(*port);
-  if (auto exe = config_.read("exe_name")) at(Ctl::txtExeName).caption = *exe;
-  if (auto root = config_.read("root_directory")) at(Ctl::lblRootDir).caption = *root + " >";
-  showConsoleIndicator(prompt == "show");
+  // One reading of the file. When it fails, every control keeps what it shows, and the
+  // console indicator shows off, as an unreadable command_prompt reads empty.
+  const auto values = config_.readAll();
+  if (values) {
+    setPortText((*values)[Key::server_port]);
+    at(Ctl::txtExeName).caption = (*values)[Key::exe_name];
+    at(Ctl::lblRootDir).caption = (*values)[Key::root_directory] + " >";
+  }
+  showConsoleIndicator(values && (*values)[Key::command_prompt] == "show");
 }
 
 void Panel::showConsoleIndicator(bool shown) {
@@ -40,8 +43,8 @@ void Panel::setPortText(const std::string& text) {
 void Panel::txtPortChange() {
   const std::string text = at(Ctl::txtPort).caption;
   if (isNumericPort(text)) {
-    config_.write("server_port", text);
-  } else if (auto stored = config_.read("server_port")) {
+    config_.write(Key::server_port, text);
+  } else if (auto stored = config_.read(Key::server_port)) {
     // Undo the edit. A numeric stored value runs this handling once more, nested, and
     // is written back unchanged; a failed read leaves the edit in the box.
     setPortText(*stored);
@@ -58,8 +61,8 @@ void Panel::txtPortPress() {
 
 void Panel::writePort() {
   const std::string port = at(Ctl::txtPort).caption;
-  config_.write("command_prompt", at(Ctl::shpCMDOn).visible ? "show" : "hide");
-  config_.write("server_port", port);
+  config_.write(Key::command_prompt, showsConsole() ? "show" : "hide");
+  config_.write(Key::server_port, port);
   at(Ctl::lblURL).caption = localUrl(port);
   view_.focusTxtFocus();
 }

@@ -29,6 +29,10 @@ std::optional<std::string> readSettingsFile(const std::string& path, std::string
 bool replaceFileAtomically(const std::string& path, std::string_view bytes,
                            std::string* whyNot = nullptr);
 
+// Creates the folder at `path` when it is missing (its parent must exist), with the
+// user's default permissions. True when it exists afterwards.
+bool ensureFolder(const std::string& path, std::string* whyNot = nullptr);
+
 // Given the file's bytes, the bytes it should hold.
 using FileEdit = std::function<std::string(const std::string& current)>;
 

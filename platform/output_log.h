@@ -1,7 +1,7 @@
 #pragma once
-// The file that collects what a hidden server prints. PHP holds it open with O_APPEND for
-// as long as it runs, so the file is never replaced: it is cut in place, keeping its
-// newest lines, whenever one of our programs finds it over the limit. A line of ours
+// The file that collects what a hidden server prints; one implementation per system. PHP holds it
+// open with O_APPEND for as long as it runs, so the file is never replaced: it is cut in place,
+// keeping its newest lines, whenever one of our programs finds it over the limit. A line of ours
 // marks each launch, so the output of the latest run can be told from older runs.
 
 #include <cstdint>
@@ -13,7 +13,9 @@
 namespace tovanik {
 
 // $XDG_STATE_HOME/tovanik when XDG_STATE_HOME is an absolute path, else
-// $HOME/.local/state/tovanik; "" when neither can be formed.
+// $HOME/.local/state/tovanik; "" when neither can be formed. Run as root, a folder from the
+// environment counts only when root owns it (links on the way included) and no one else may write
+// it; else root's own home from the password database. (On Windows: %LOCALAPPDATA%\Tovanik\logs.)
 std::string stateFolder();
 
 // The log of the server of one program folder: "<folder's base name>-<hash>.log" in the
@@ -35,6 +37,8 @@ bool trimOutputLog(const std::string& path, std::uint64_t limit = kLogLimit,
 // with the current time and `note` ("server started", "server stopped", ...). Returns false when
 // the file cannot be written; the launch then goes ahead with its output discarded.
 bool markLaunch(const std::string& path, const std::string& note);
+// Whether the log exists: a stop is noted only in a log that a launch began.
+bool outputLogExists(const std::string& path);
 inline constexpr const char* kMarkStarted = "server started";
 inline constexpr const char* kMarkStartedInTerminal = "server started in a terminal";
 inline constexpr const char* kMarkStopped = "server stopped";

@@ -1,57 +1,121 @@
 #pragma once
-// Every operating-system operation the panel and tovanikctl use, behind one interface.
-// The Linux backend is LinuxPlatform (linux_platform.h); tests pass FakePlatform
-// (fake_platform.h) through the constructor of what they test.
+// Every operating-system operation the panel and tovanikctl use on processes, ports and
+// the desktop, behind one interface. One backend per system: LinuxPlatform
+// (platform/linux/), WindowsPlatform (platform/windows/); tests pass FakePlatform
+// (tests/support/fake_platform.h) through the constructor of what they test. The
+// settings files and the server's log are reached through file_store.h and
+// output_log.h, free functions with one implementation per system.
+//
+// Failure: an operation that can fail says so in its result (0, false, nullopt, an empty
+// list) and leaves the system's reason in errno (Linux) or GetLastError (Windows) for the
+// caller's message; see lastSystemError().
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tovanik {
 
 enum class ConsoleMode { Hidden, Shown };
 
+// Which server processes count. Processes count by their image name (the file they were
+// started from), compared ASCII case-insensitively; `serverPath`, this program folder's
+// server executable, lets a privileged caller count another user's process only when it
+// was started as exactly that file (see the backends).
+struct ServerImage {
+  // A bare name converts, for callers that have no folder in mind.
+  ServerImage(std::string name, std::string path = {})  // NOLINT(google-explicit-constructor)
+      : imageName(std::move(name)), serverPath(std::move(path)) {}
+  ServerImage(const char* name) : imageName(name) {}  // NOLINT(google-explicit-constructor)
+  std::string imageName;
+  std::string serverPath;
+};
+
+// What a process says of itself, as far as the caller may see.
+struct ProcessInfo {
+  int parent = 0;
+  std::string executable;              // full path of its image; "" when hidden
+  std::vector<std::string> arguments;  // its first few arguments; empty when hidden
+};
+
+// Who listens on a TCP port, on any local address.
+struct PortUse {
+  bool listening = false;
+  // PID and name of each holder found; a PID of 0 means the system does not say.
+  std::vector<std::pair<int, std::string>> holders;
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
 
-  // Absolute folder of the running executable, without a trailing '/'. "" when unknown.
+  // Absolute folder of the running executable, without a trailing separator. "" when
+  // unknown.
   virtual std::string programFolder() const = 0;
+  // `path` made absolute against the current folder, with links, "." and ".." resolved
+  // as the program folder itself is (where the path exists; else resolved as text). ""
+  // when it cannot be formed.
+  virtual std::string absolutePath(const std::string& path) const = 0;
 
-  // Starts argv[0] with the rest as arguments, detached from the caller: never through a
-  // shell, in a new session (so it leads its process group), stdin on /dev/null, no
-  // inherited descriptors, default signal handling, reparented to init so it never
-  // lingers as our zombie, in the current directory. Hidden, its output is appended to
-  // `outputLog` after a launch mark (on /dev/null when outputLog is ""). Shown runs it
-  // inside a terminal window (x-terminal-emulator or xterm, with -e) that takes the
-  // focus, or hidden when no terminal program exists.
+  // Starts argv[0] with the rest as arguments, detached from the caller and never
+  // waited for: never through a shell, no inherited handles or descriptors but its
+  // standard streams. Hidden, its output is appended to `outputLog` after a launch mark
+  // (discarded when outputLog is ""). Shown runs it with a console window of its own that
+  // takes the focus (on Linux a terminal program), or hidden when there is none.
   // Returns the PID of the started process (the terminal's when shown), 0 when nothing
   // was started (executable missing or not executable).
   virtual int launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
                              const std::string& outputLog) = 0;
 
-  // PIDs of the live processes (zombies and dead ones excluded) started from a file
-  // named `imageName`, ASCII case-insensitively: the caller's own user's processes
-  // (every user's for root), never the caller or its ancestors. Empty when none match,
-  // the name holds '/', or the process table cannot be read. (See proc_table.h.)
-  virtual std::vector<int> findProcesses(const std::string& imageName) = 0;
+  // PIDs of the live processes of the server image that count for the caller: its own
+  // user's (see ServerImage for a privileged caller), never the caller itself or its
+  // ancestors. Empty when none match, the name holds a path separator, or the process
+  // table cannot be read.
+  virtual std::vector<int> findProcesses(const ServerImage& image) = 0;
 
   // Whether findProcesses would find any: the presence check, run once a second.
-  virtual bool anyProcess(const std::string& imageName) {
-    return !findProcesses(imageName).empty();
-  }
+  virtual bool anyProcess(const ServerImage& image) { return !findProcesses(image).empty(); }
 
-  // Forced stop (SIGKILL) of every process findProcesses would report that the caller
-  // may signal, with the whole process group of one that leads its group; others are
-  // skipped silently. Returns the number signalled.
-  virtual int killProcesses(const std::string& imageName) = 0;
+  // Forced stop of every process findProcesses would report that the caller may end,
+  // with what it started (on Linux its process group when it leads one); others are
+  // skipped silently. Returns the number ended.
+  virtual int killProcesses(const ServerImage& image) = 0;
 
-  // Hands an address, or a local file or folder, to the desktop's default program.
-  // Returns false when no program could be asked.
+  // Forced stop of one launched process and what it started, whatever its name now is.
+  // False when it could not be signalled (gone, not ours).
+  virtual bool killLaunched(int pid) = 0;
+
+  // Whether the process exists and has not ended (a zombie has).
+  virtual bool isLiveProcess(int pid) = 0;
+
+  // What the process says of itself; nullopt when it does not exist.
+  virtual std::optional<ProcessInfo> processInfo(int pid) = 0;
+
+  // Who listens on the port; `likelyHolders` are looked at first. The quick form asks
+  // only whether anything listens, nullopt when the system cannot say quickly.
+  virtual PortUse portUse(int port, const std::vector<int>& likelyHolders) = 0;
+  virtual std::optional<bool> portListening(int port) = 0;
+
+  // Run with the system's highest privilege (root), the first of `paths` (following
+  // every link on the way) that the privileged user does not own, or that others may
+  // change, as a one-line reason naming it and its owner; nullopt when all are safe, or
+  // when the caller is not privileged.
+  virtual std::optional<std::string> untrustedPath(const std::vector<std::string>& paths) = 0;
+
+  // Hands an address to the desktop's default program (a browser), the configuration
+  // file to the desktop's text editor, a folder to its file manager. False when no
+  // program could be asked.
   virtual bool openUrl(const std::string& url) = 0;
-  virtual bool openPath(const std::string& path) = 0;
+  virtual bool openTextFile(const std::string& path) = 0;
+  virtual bool openFolder(const std::string& path) = 0;
 
   // Blocks the calling thread.
   virtual void sleepMs(int milliseconds) = 0;
 };
+
+// The reason of the last failed system call of this thread, as text ("No such file or
+// directory"), for messages; one implementation per system.
+std::string lastSystemError();
 
 }  // namespace tovanik

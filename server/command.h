@@ -23,6 +23,13 @@ std::string serverCommandLine(const std::string& programFolder, const ServerSett
 // The argument vector that is really started; each value is one argument, untouched.
 std::vector<std::string> serverArgv(const std::string& programFolder, const ServerSettings& s);
 
+// "<folder>/<php_folder>/<exe_name>": the server's executable, argv[0] of its launch.
+std::string serverPath(const std::string& programFolder, const ServerSettings& s);
+
+// What the presence check, the stop and status look for: the image name, and this
+// folder's server path for a privileged caller (see ServerImage).
+ServerImage serverImage(const std::string& programFolder, const ServerSettings& s);
+
 // The file a hidden server's output is appended to: one per program folder, in the
 // user's state folder (see output_log.h). "" when there is no state folder.
 std::string serverLogPath(const std::string& programFolder);

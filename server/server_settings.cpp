@@ -2,25 +2,15 @@
 
 namespace tovanik {
 
-ServerSettings readServerSettings(const ConfigFile& config, bool* allRead, std::string* whyNot) {
-  ServerSettings s;
-  bool ok = true;
-  auto take = [&](std::string_view key, std::string& field) {
-    std::string why;
-    if (auto value = config.read(key, &why)) {
-      field = std::move(*value);
-    } else {
-      if (ok && whyNot) *whyNot = why;  // the first failure says why
-      ok = false;                       // keep the field as it was: empty
-    }
-  };
-  take("exe_name", s.exeName);
-  take("root_directory", s.rootDirectory);
-  take("server_port", s.serverPort);
-  take("command_prompt", s.commandPrompt);
-  take("php_folder", s.phpFolder);
-  if (allRead) *allRead = ok;
-  return s;
+ServerSettings serverSettingsOf(const ConfigValues& values) {
+  return {values[Key::exe_name], values[Key::php_folder], values[Key::server_port],
+          values[Key::root_directory], values[Key::command_prompt]};
+}
+
+std::optional<ServerSettings> readServerSettings(const ConfigFile& config, std::string* whyNot) {
+  const auto values = config.readAll(whyNot);
+  if (!values) return std::nullopt;
+  return serverSettingsOf(*values);
 }
 
 }  // namespace tovanik

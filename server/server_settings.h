@@ -6,11 +6,12 @@
 
 namespace tovanik {
 
-// Reads exe_name, root_directory, server_port, command_prompt and php_folder, in that
-// order, each on its own. A read that fails leaves that field empty and the others are
-// still read. `allRead` reports whether every read succeeded; `whyNot` receives the
-// reason of the first read that failed.
-ServerSettings readServerSettings(const ConfigFile& config, bool* allRead = nullptr,
-                                  std::string* whyNot = nullptr);
+// The server's fields of one reading of the configuration.
+ServerSettings serverSettingsOf(const ConfigValues& values);
+
+// The five settings from one reading of the file; nullopt (with the reason in `whyNot`)
+// when the file cannot be read.
+std::optional<ServerSettings> readServerSettings(const ConfigFile& config,
+                                                 std::string* whyNot = nullptr);
 
 }  // namespace tovanik

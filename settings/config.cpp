@@ -1,33 +1,96 @@
 #include "settings/config.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
+#include "platform/file_store.h"
+#include "platform/path_text.h"
 #include "settings/ini.h"
 
 namespace tovanik {
+namespace {
+
+// How long an editor saving in place may take between its truncation and its write.
+constexpr auto kEmptyFileSettle = std::chrono::milliseconds(50);
+
+bool lacksCommandPrompt(std::string_view text) {
+  return iniLookup(text, kConfigSection, keyName(Key::command_prompt)).empty();
+}
+
+std::string withDefaults(std::string text) {
+  for (const KeyEntry& entry : kConfigKeys)
+    text = iniStore(text, kConfigSection, entry.name, entry.defaultValue) + "\r\n";
+  return text;
+}
+
+}  // namespace
 
 std::string configPath(std::string_view programFolder) {
-  return std::string(programFolder) + "/config/config.ini";
+  return joinPath(joinPath(programFolder, "config"), "config.ini");
 }
 
-std::optional<std::string> ConfigFile::read(std::string_view key, std::string* whyNot) const {
-  return INIread(path(), kConfigSection, key, whyNot);
+std::optional<Key> keyNamed(std::string_view name) {
+  const std::string lower = asciiLower(name);
+  for (const KeyEntry& entry : kConfigKeys)
+    if (entry.name == lower) return entry.key;
+  return std::nullopt;
 }
 
-bool ConfigFile::write(std::string_view key, std::string_view value, std::string* whyNot) const {
-  return INIwrite(path(), kConfigSection, key, value, whyNot);
+std::optional<std::string> ConfigFile::read(Key key, std::string* whyNot) const {
+  return INIread(path(), kConfigSection, keyName(key), whyNot);
 }
 
-bool ConfigFile::writeDefaultsIfIncomplete() const {
-  // A failed read counts as empty: the writes are then tried and fail in turn.
-  if (!read("command_prompt").value_or("").empty()) return false;
-  for (const ConfigKey& key : kConfigKeys) write(key.name, key.defaultValue);
-  return true;
+std::optional<ConfigValues> ConfigFile::readAll(std::string* whyNot) const {
+  const auto text = readSettingsFile(path(), whyNot);
+  if (!text) return std::nullopt;
+  ConfigValues values;
+  for (const KeyEntry& entry : kConfigKeys)
+    values[entry.key] = iniLookup(*text, kConfigSection, entry.name);
+  return values;
+}
+
+bool ConfigFile::write(Key key, std::string_view value, std::string* whyNot) const {
+  return INIwrite(path(), kConfigSection, keyName(key), value, whyNot);
+}
+
+bool ConfigFile::writeDefaultsIfIncomplete(std::string* whyNot) const {
+  if (!ensureFolder(joinPath(folder_, "config"), whyNot)) return false;
+  auto text = readSettingsFile(path(), whyNot);
+  if (!text) return false;
+  if (!lacksCommandPrompt(*text)) return false;
+  if (text->empty()) {
+    std::this_thread::sleep_for(kEmptyFileSettle);
+    text = readSettingsFile(path(), whyNot);
+    if (!text || !lacksCommandPrompt(*text)) return false;
+  }
+  // Decided again under the lock, on the bytes that are replaced: a writer between the
+  // two reads may have completed the file. An empty file there, after a settled read
+  // that was not, is an editor's save under way: its bytes are coming.
+  const bool settledEmpty = text->empty();
+  bool written = false;
+  const bool ok = updateFileAtomically(
+      path(),
+      [&](const std::string& current) {
+        if (!lacksCommandPrompt(current) || (current.empty() && !settledEmpty)) return current;
+        written = true;
+        return withDefaults(current);
+      },
+      whyNot);
+  return ok && written;
 }
 
 bool isNumericPort(std::string_view text) {
   return !text.empty() &&
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::optional<int> portNumber(std::string_view text) {
+  if (!isNumericPort(text) || text.size() > 5) return std::nullopt;
+  int port = 0;
+  for (const char c : text) port = port * 10 + (c - '0');
+  if (port < 1 || port > 65535) return std::nullopt;
+  return port;
 }
 
 std::string portSuffix(std::string_view port) {

@@ -8,7 +8,6 @@
 namespace tovanik {
 namespace {
 
-constexpr unsigned long kHighestPort = 65535;
 constexpr unsigned char kDEL = 0x7F;
 
 bool isControlByte(char c) {
@@ -18,55 +17,37 @@ bool isControlByte(char c) {
 
 bool hasLineEnd(std::string_view text) { return text.find_first_of("\r\n") != text.npos; }
 
-// Text for a message: control bytes shown as "?", so the message stays one line.
-std::string shown(std::string_view text) {
-  std::string out(text);
-  std::replace_if(out.begin(), out.end(), isControlByte, '?');
-  return out;
-}
-
 std::string keyList() {
   std::string list;
-  for (const ConfigKey& key : kConfigKeys)
-    list += (list.empty() ? "" : ", ") + std::string(key.name);
+  for (const KeyEntry& entry : kConfigKeys)
+    list += (list.empty() ? "" : ", ") + std::string(entry.name);
   return list;
-}
-
-// Digits with a value from 1 to 65535; leading zeros are digits like any other.
-bool isPortInRange(std::string_view text) {
-  if (!isNumericPort(text)) return false;
-  unsigned long value = 0;
-  for (const char c : text) {
-    value = value * 10 + static_cast<unsigned long>(c - '0');
-    if (value > kHighestPort) return false;
-  }
-  return value >= 1;
 }
 
 }  // namespace
 
-std::optional<std::string_view> configKeyName(std::string_view key) {
-  const std::string lower = asciiLower(key);
-  for (const ConfigKey& known : kConfigKeys) {
-    if (known.name == lower) return known.name;
-  }
-  return std::nullopt;
+std::optional<std::string> unknownKeyProblem(std::string_view key) {
+  if (keyNamed(key)) return std::nullopt;
+  return "unknown key '" + std::string(key) + "' (the keys are " + keyList() + ")";
 }
 
 std::optional<std::string> configValueProblem(std::string_view key, std::string_view value) {
-  const auto name = configKeyName(key);
-  if (!name) return "unknown key '" + shown(key) + "' (the keys are " + keyList() + ")";
+  if (auto unknown = unknownKeyProblem(key)) return unknown;
+  const Key which = *keyNamed(key);
+  const std::string name(keyName(which));
   if (std::any_of(value.begin(), value.end(), isControlByte)) {
-    return std::string(*name) + " may not hold a control character (CR, LF, TAB, NUL, DEL...)";
+    return name + " may not hold a control character (CR, LF, TAB, NUL, DEL...)";
   }
-  if (*name == "server_port" && !isPortInRange(value)) {
-    return "server_port must be plain digits from 1 to 65535, got '" + std::string(value) + "'";
+  if (which == Key::server_port && !portNumber(value)) {
+    return "server_port must be plain digits from 1 to 65535, at most 5 of them, got '" +
+           std::string(value) + "'";
   }
-  if (*name == "command_prompt" && value != "show" && value != "hide") {
+  if (which == Key::command_prompt && value != "show" && value != "hide") {
     return "command_prompt must be 'show' or 'hide', got '" + std::string(value) + "'";
   }
-  if (*name == "exe_name" && (value.empty() || value.find('/') != value.npos)) {
-    return "exe_name must be a file name, not empty and without '/'";
+  if (which == Key::exe_name &&
+      (value.empty() || value.find('/') != value.npos || value.find('\\') != value.npos)) {
+    return "exe_name must be a file name, not empty and without '/' or '\\'";
   }
   return std::nullopt;
 }

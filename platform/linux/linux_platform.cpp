@@ -1,16 +1,22 @@
 #include "platform/linux/linux_platform.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <thread>
 
 #include "platform/linux/detached_launch.h"
-#include "platform/output_log.h"
+#include "platform/linux/ownership.h"
 #include "platform/linux/proc_table.h"
+#include "platform/linux/safe_path.h"
+#include "platform/linux/tcp_listeners.h"
+#include "platform/output_log.h"
 
 namespace tovanik {
 
@@ -39,7 +45,17 @@ bool displayAvailable() {
 
 }  // namespace
 
+std::string lastSystemError() { return std::strerror(errno); }
+
 std::string LinuxPlatform::programFolder() const { return folderOfRunningExecutable(); }
+
+std::string LinuxPlatform::absolutePath(const std::string& path) const {
+  // Canonical like programFolder(), so a folder named through a link or "." gets the same
+  // log and lock as the panel started from it.
+  char resolved[PATH_MAX];
+  if (::realpath(path.c_str(), resolved)) return resolved;
+  return lexicallyAbsolute(path);
+}
 
 int LinuxPlatform::launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
                                   const std::string& outputLog) {
@@ -60,7 +76,6 @@ int LinuxPlatform::launchDetached(const std::vector<std::string>& argv, ConsoleM
     }
   }
   const bool logged = !outputLog.empty() && markLaunch(outputLog, kMarkStarted);
-  if (logged) logToTrim_ = outputLog;
   const pid_t pid = launchDetachedProcess(argv, logged ? outputLog : std::string());
   if (pid == 0 && logged) {
     const int error = errno;
@@ -70,30 +85,60 @@ int LinuxPlatform::launchDetached(const std::vector<std::string>& argv, ConsoleM
   return pid;
 }
 
-std::vector<int> LinuxPlatform::findProcesses(const std::string& imageName) {
-  return findProcessesByImageName(imageName);
+std::vector<int> LinuxPlatform::findProcesses(const ServerImage& image) {
+  return findProcessesByImageName(image);
 }
 
-bool LinuxPlatform::anyProcess(const std::string& imageName) {
-  if (logToTrim_.empty()) logToTrim_ = outputLogPath(programFolder());
-  trimOutputLog(logToTrim_);
-  return anyProcessByImageName(imageName, lastFound_);
+bool LinuxPlatform::anyProcess(const ServerImage& image) {
+  return anyProcessByImageName(image, lastFound_);
 }
 
-int LinuxPlatform::killProcesses(const std::string& imageName) {
-  const int signalled = killProcessesByImageName(imageName);
-  // Marked, so that a server stopped soon after its launch is not later taken for one
-  // that could not start.
-  if (signalled > 0 && !logToTrim_.empty() && ::access(logToTrim_.c_str(), F_OK) == 0)
-    markLaunch(logToTrim_, kMarkStopped);
-  return signalled;
+int LinuxPlatform::killProcesses(const ServerImage& image) {
+  return killProcessesByImageName(image);
+}
+
+bool LinuxPlatform::killLaunched(int pid) {
+  // The launcher made it lead a session and process group of its own, which holds
+  // whatever it started, even a program it replaced itself with under another name.
+  if (pid <= 0) return false;
+  return ::kill(-pid, SIGKILL) == 0 || ::kill(pid, SIGKILL) == 0;
+}
+
+bool LinuxPlatform::isLiveProcess(int pid) { return tovanik::isLiveProcess(pid); }
+
+std::optional<ProcessInfo> LinuxPlatform::processInfo(int pid) { return readProcessInfo(pid); }
+
+PortUse LinuxPlatform::portUse(int port, const std::vector<int>& likelyHolders) {
+  PortUse use;
+  std::set<int> seen;
+  for (const Listener& listener : tcpListenersOnPort(port, likelyHolders)) {
+    use.listening = true;
+    for (const auto& holder : listener.holders)
+      if (seen.insert(holder.first).second) use.holders.push_back(holder);
+  }
+  return use;
+}
+
+std::optional<bool> LinuxPlatform::portListening(int port) {
+  const auto listeners = listenersFromSockDiag(port);
+  if (!listeners) return std::nullopt;
+  return !listeners->empty();
+}
+
+std::optional<std::string> LinuxPlatform::untrustedPath(const std::vector<std::string>& paths) {
+  if (::geteuid() != 0) return std::nullopt;
+  return firstPathNotOwnedBy(paths, 0);
 }
 
 bool LinuxPlatform::openUrl(const std::string& url) {
   return launchDetachedProcess({"xdg-open", url}) != 0;
 }
 
-bool LinuxPlatform::openPath(const std::string& path) {
+bool LinuxPlatform::openTextFile(const std::string& path) {
+  return launchDetachedProcess({"xdg-open", path}) != 0;
+}
+
+bool LinuxPlatform::openFolder(const std::string& path) {
   return launchDetachedProcess({"xdg-open", path}) != 0;
 }
 

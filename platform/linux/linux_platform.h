@@ -1,7 +1,8 @@
 #pragma once
-// The Platform of a Linux desktop without a toolkit: /proc for the process table, a
-// double clone for detached programs, xdg-open for addresses and files. The panel uses
-// DesktopPlatform (window/desktop_platform.h), which opens them through Qt instead.
+// The Platform of a Linux desktop without a toolkit: /proc for the process table, the
+// kernel's socket diagnostics for ports, a double clone for detached programs, xdg-open
+// for addresses, files and folders. The Qt panel uses DesktopPlatform
+// (window/qt/desktop_platform.h), which opens them through Qt instead.
 
 #include "platform/platform.h"
 
@@ -10,22 +11,26 @@ namespace tovanik {
 class LinuxPlatform : public Platform {
  public:
   std::string programFolder() const override;
+  std::string absolutePath(const std::string& path) const override;
   int launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
                      const std::string& outputLog) override;
-  std::vector<int> findProcesses(const std::string& imageName) override;
-  // A stop is noted in the log that anyProcess keeps small.
-  int killProcesses(const std::string& imageName) override;
-  // Looks at the process found last time first (see anyProcessByImageName). Being the
-  // call made once a second, it also keeps the server's log below its limit while the
-  // panel runs: the log of the last hidden launch, else that of the program folder.
-  bool anyProcess(const std::string& imageName) override;
+  std::vector<int> findProcesses(const ServerImage& image) override;
+  // Looks at the process found last time first (see anyProcessByImageName).
+  bool anyProcess(const ServerImage& image) override;
+  int killProcesses(const ServerImage& image) override;
+  bool killLaunched(int pid) override;
+  bool isLiveProcess(int pid) override;
+  std::optional<ProcessInfo> processInfo(int pid) override;
+  PortUse portUse(int port, const std::vector<int>& likelyHolders) override;
+  std::optional<bool> portListening(int port) override;
+  std::optional<std::string> untrustedPath(const std::vector<std::string>& paths) override;
   bool openUrl(const std::string& url) override;
-  bool openPath(const std::string& path) override;
+  bool openTextFile(const std::string& path) override;
+  bool openFolder(const std::string& path) override;
   void sleepMs(int milliseconds) override;
 
  private:
   int lastFound_ = 0;
-  std::string logToTrim_;
 };
 
 }  // namespace tovanik

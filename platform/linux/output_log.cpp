@@ -1,6 +1,7 @@
 #include "platform/output_log.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/linux/ownership.h"
+
 namespace tovanik {
 
 namespace {
@@ -17,9 +20,25 @@ namespace {
 constexpr const char* kMarkStart = "[tovanik ";
 constexpr std::size_t kStampLength = 20;  // 2026-12-07T23:10:01Z
 
-std::string absoluteVariable(const char* name) {
+// An absolute folder named by the environment. Run as root, the environment may be a
+// user's (sudo -E): root takes a folder from it only when root owns it, every link on
+// the way included, and no one else may write it.
+std::string trustedVariable(const char* name) {
   const char* value = std::getenv(name);
-  return (value && value[0] == '/') ? std::string(value) : std::string();
+  if (!value || value[0] != '/') return {};
+  if (::geteuid() == 0 && firstPathNotOwnedBy({value}, 0)) return {};
+  return value;
+}
+
+// The user's home: $HOME; for root, when $HOME is unset or not root's own, the home the
+// password database names.
+std::string homeFolder() {
+  std::string home = trustedVariable("HOME");
+  if (home.empty() && ::geteuid() == 0) {
+    if (const passwd* entry = ::getpwuid(::geteuid()); entry && entry->pw_dir[0] == '/')
+      home = entry->pw_dir;
+  }
+  return home;
 }
 
 // FNV-1a: stable across builds and machines, so a folder keeps its log name.
@@ -39,12 +58,21 @@ std::string fileNameSafe(const std::string& name) {
   return safe.empty() ? std::string("root") : safe.substr(0, 64);
 }
 
+// Creates the missing folders of `path` (mode 0700). Run as root, a link on the way that
+// another user owns is not followed: the log would go wherever that user points it.
 bool makeFolders(const std::string& path) {
-  for (std::size_t slash = 1; slash != std::string::npos; slash = path.find('/', slash + 1)) {
-    std::string prefix = path.substr(0, slash);
+  const bool asRoot = ::geteuid() == 0;
+  for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    const std::string prefix = path.substr(0, slash);
     if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    struct stat info {};
+    if (asRoot && ::lstat(prefix.c_str(), &info) == 0 && S_ISLNK(info.st_mode) &&
+        info.st_uid != 0) {
+      errno = ELOOP;
+      return false;
+    }
+    if (slash == std::string::npos) return true;
   }
-  return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
 bool readAt(int fd, char* buffer, std::size_t length, off_t offset) {
@@ -117,9 +145,9 @@ std::optional<std::time_t> markTime(const std::string& line) {
 }  // namespace
 
 std::string stateFolder() {
-  std::string base = absoluteVariable("XDG_STATE_HOME");
+  std::string base = trustedVariable("XDG_STATE_HOME");
   if (base.empty()) {
-    std::string home = absoluteVariable("HOME");
+    const std::string home = homeFolder();
     if (home.empty()) return {};
     base = home + "/.local/state";
   }
@@ -178,6 +206,10 @@ bool markLaunch(const std::string& path, const std::string& note) {
       std::string(kMarkStart) + timeStamp(std::time(nullptr)) + "] " + note + "\n";
   bool written = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
   return ::close(fd) == 0 && written;
+}
+
+bool outputLogExists(const std::string& path) {
+  return !path.empty() && ::access(path.c_str(), F_OK) == 0;
 }
 
 std::optional<LastRun> readLastRun(const std::string& path) {

@@ -70,10 +70,10 @@ std::optional<uid_t> readRealUid(int procFd, const char* pid) {
   return static_cast<uid_t>(uid);
 }
 
-// Base name of the executable file. A file replaced or removed since the start reads as
-// "PATH (deleted)"; the suffix is not part of the name. "" when unreadable (another
+// Path of the executable file. A file replaced or removed since the start reads as
+// "PATH (deleted)"; the suffix is not part of the path. "" when unreadable (another
 // user's process, a kernel thread).
-std::string exeBaseName(int procFd, const char* pid) {
+std::string exePath(int procFd, const char* pid) {
   char path[64];
   std::snprintf(path, sizeof path, "%s/exe", pid);
   char target[4096];
@@ -83,7 +83,24 @@ std::string exeBaseName(int procFd, const char* pid) {
   constexpr std::string_view kDeleted = " (deleted)";
   if (link.size() > kDeleted.size() && link.substr(link.size() - kDeleted.size()) == kDeleted)
     link.remove_suffix(kDeleted.size());
-  return std::string(baseName(link));
+  return std::string(link);
+}
+
+std::string exeBaseName(int procFd, const char* pid) {
+  return std::string(baseName(exePath(procFd, pid)));
+}
+
+// The file a path leads to, links followed: its device and inode.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+std::optional<FileIdentity> identityAt(int dirFd, const char* path) {
+  struct stat info {};
+  if (::fstatat(dirFd, path, &info, 0) != 0) return std::nullopt;
+  return FileIdentity{info.st_dev, info.st_ino};
 }
 
 // The first three arguments, enough for argv[0] and for a script's path.
@@ -137,11 +154,11 @@ bool startedAsScript(int procFd, const char* pid, const std::vector<std::string>
 // candidate turns up, the asker's ancestors and their process groups.
 class Matcher {
  public:
-  Matcher(int procFd, const std::string& imageName, const Asker& asker)
-      : procFd_(procFd), name_(imageName), asker_(asker) {
-    const std::size_t commLength = std::min(imageName.size(), kCommLength);
-    comm_ = imageName.substr(0, commLength);
-    usable_ = !imageName.empty() && imageName.find('/') == std::string::npos;
+  Matcher(int procFd, const ServerImage& image, const Asker& asker)
+      : procFd_(procFd), name_(image.imageName), serverPath_(image.serverPath), asker_(asker) {
+    const std::size_t commLength = std::min(name_.size(), kCommLength);
+    comm_ = name_.substr(0, commLength);
+    usable_ = !name_.empty() && name_.find('/') == std::string::npos;
   }
 
   bool usable() const { return usable_; }
@@ -161,11 +178,13 @@ class Matcher {
     std::optional<ProcStat> stat = readStat(procFd_, pid);
     if (!stat || stat->state == 'Z' || stat->state == 'X' || stat->state == 'x')
       return std::nullopt;
-    if (!asker_.everyUser) {
-      std::optional<uid_t> uid = readRealUid(procFd_, pid);
-      if (!uid || *uid != asker_.uid) return std::nullopt;
+    std::optional<uid_t> uid = readRealUid(procFd_, pid);
+    if (!uid) return std::nullopt;
+    if (*uid == asker_.uid) {
+      if (!startedUnderName(pid)) return std::nullopt;
+    } else if (!asker_.everyUser || !startedAsServer(pid)) {
+      return std::nullopt;
     }
-    if (!startedUnderName(pid)) return std::nullopt;
     if (ancestry().pids.count(std::atoi(pid))) return std::nullopt;
     return stat->pgrp;
   }
@@ -188,6 +207,17 @@ class Matcher {
            startedAsScript(procFd_, pid, args, 2, name_);
   }
 
+  // Another user's process, for root: started from this folder's server file, by its
+  // path. A look-alike can copy the path into argv[0] but not run from the same file.
+  bool startedAsServer(const char* pid) {
+    if (serverPath_.empty()) return false;
+    const std::vector<std::string> args = leadingArguments(procFd_, pid);
+    if (args.empty() || args[0] != serverPath_) return false;
+    if (!server_) server_ = identityAt(AT_FDCWD, serverPath_.c_str());
+    const std::string exe = std::string(pid) + "/exe";
+    return server_ && identityAt(procFd_, exe.c_str()) == server_;
+  }
+
   const Ancestry& ancestry() {
     if (ancestry_) return *ancestry_;
     ancestry_.emplace();
@@ -202,7 +232,8 @@ class Matcher {
   }
 
   int procFd_;
-  std::string name_, comm_;
+  std::string name_, comm_, serverPath_;
+  std::optional<FileIdentity> server_;
   Asker asker_;
   bool usable_ = false;
   std::optional<Ancestry> ancestry_;
@@ -277,20 +308,20 @@ bool sameImageName(std::string_view a, std::string_view b) {
 
 Asker currentAsker() { return Asker{::getuid(), ::geteuid() == 0, static_cast<int>(::getpid())}; }
 
-std::vector<int> findProcessesByImageName(const std::string& imageName, const std::string& procRoot,
+std::vector<int> findProcessesByImageName(const ServerImage& image, const std::string& procRoot,
                                           const Asker& asker) {
   const Descriptor root = openProcRoot(procRoot);
-  Matcher matcher(root.get(), imageName, asker);
+  Matcher matcher(root.get(), image, asker);
   std::vector<int> pids;
   if (root.get() < 0) return pids;
   for (const Match& match : scan(matcher, root.get())) pids.push_back(match.pid);
   return pids;
 }
 
-bool anyProcessByImageName(const std::string& imageName, int& hint, const std::string& procRoot,
+bool anyProcessByImageName(const ServerImage& image, int& hint, const std::string& procRoot,
                            const Asker& asker) {
   const Descriptor root = openProcRoot(procRoot);
-  Matcher matcher(root.get(), imageName, asker);
+  Matcher matcher(root.get(), image, asker);
   if (root.get() < 0 || !matcher.usable()) {
     hint = 0;
     return false;
@@ -312,10 +343,10 @@ bool isLiveProcess(int pid) {
   return stat && stat->state != 'Z' && stat->state != 'X' && stat->state != 'x';
 }
 
-int killProcessesByImageName(const std::string& imageName) {
+int killProcessesByImageName(const ServerImage& image) {
   const Descriptor root = openProcRoot("/proc");
   if (root.get() < 0) return 0;
-  Matcher matcher(root.get(), imageName, currentAsker());
+  Matcher matcher(root.get(), image, currentAsker());
   const std::vector<Match> matches = scan(matcher, root.get());
   // A group leader takes its group along (PHP's workers, a wrapper's children), unless
   // that group holds the asker or one of its ancestors. The matches in a group that was
@@ -331,6 +362,15 @@ int killProcessesByImageName(const std::string& imageName) {
     if (killedGroups.count(match.pgrp) || ::kill(match.pid, SIGKILL) == 0) ++signalled;
   }
   return signalled;
+}
+
+std::optional<ProcessInfo> readProcessInfo(int pid, const std::string& procRoot) {
+  const Descriptor root = openProcRoot(procRoot);
+  const std::string name = std::to_string(pid);
+  const std::optional<ProcStat> stat = readStat(root.get(), name.c_str());
+  if (!stat) return std::nullopt;
+  return ProcessInfo{stat->ppid, exePath(root.get(), name.c_str()),
+                     leadingArguments(root.get(), name.c_str())};
 }
 
 }  // namespace tovanik

@@ -5,8 +5,11 @@
 // (the name the kernel keeps, cut to 15 bytes) must match, and since any process may
 // rename its comm, so must the base name of argv[0], of /proc/PID/exe, or of the script
 // the kernel ran through its "#!" line. Names match with ASCII letters folded. Zombies
-// and dead processes, other users' processes (unless the asker is root), the asker
-// itself and its ancestors never match; a name holding '/' matches nothing.
+// and dead processes, the asker itself and its ancestors never match; a name holding '/'
+// matches nothing. Other users' processes match only for root, and then only when they
+// were started as this folder's server: argv[0] is the server's path and /proc/PID/exe
+// is the same file (device and inode) as that path's target. Comm and argv[0] are any
+// process's to set; the executable file is not.
 
 #include <sys/types.h>
 
@@ -14,6 +17,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/platform.h"
 
 namespace tovanik {
 
@@ -32,20 +37,20 @@ bool sameImageName(std::string_view a, std::string_view b);
 // Who is looking: decides which processes may count at all.
 struct Asker {
   uid_t uid = 0;           // real user id; other users' processes do not count...
-  bool everyUser = false;  // ...unless this is set (root)
+  bool everyUser = false;  // ...unless this is set (root), and then only as the server
   int self = 0;            // never counts, nor do its ancestors
 };
 Asker currentAsker();
 
 // PIDs of the processes with this image name. procRoot is "/proc" except in tests.
-std::vector<int> findProcessesByImageName(const std::string& imageName,
+std::vector<int> findProcessesByImageName(const ServerImage& image,
                                           const std::string& procRoot = "/proc",
                                           const Asker& asker = currentAsker());
 
 // Whether findProcessesByImageName would find any. `hint` is a PID found by an earlier
 // call: it is looked at first and, when it still matches, spares the scan; it is set
 // to the PID found, 0 when none.
-bool anyProcessByImageName(const std::string& imageName, int& hint,
+bool anyProcessByImageName(const ServerImage& image, int& hint,
                            const std::string& procRoot = "/proc",
                            const Asker& asker = currentAsker());
 
@@ -55,6 +60,9 @@ bool isLiveProcess(int pid);
 // SIGKILL to every match the asker may signal; a match that leads its process group
 // gets it for the whole group, unless the asker or an ancestor belongs to that group.
 // Returns how many matches were signalled.
-int killProcessesByImageName(const std::string& imageName);
+int killProcessesByImageName(const ServerImage& image);
+
+// The parent, executable and first arguments of a process; nullopt when it is gone.
+std::optional<ProcessInfo> readProcessInfo(int pid, const std::string& procRoot = "/proc");
 
 }  // namespace tovanik

@@ -89,6 +89,24 @@ int openFolderWithoutLinks(const std::string& folder) {
   return fd;
 }
 
+std::string lexicallyAbsolute(const std::string& path) {
+  std::string absolute;  // "" standing for "/"
+  if (path.empty() || path.front() != '/') {
+    const auto cwd = currentFolder(nullptr);
+    if (!cwd) return {};
+    absolute = *cwd == "/" ? "" : *cwd;
+  }
+  for (const std::string& part : componentsOf(path)) {
+    if (part == ".") continue;
+    if (part == "..") {
+      absolute.erase(std::min(absolute.rfind('/'), absolute.size()));
+      continue;
+    }
+    absolute += '/' + part;
+  }
+  return absolute.empty() ? "/" : absolute;
+}
+
 std::string folderOf(const std::string& path) {
   const auto slash = path.rfind('/');
   if (slash == std::string::npos) return ".";

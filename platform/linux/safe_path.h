@@ -39,6 +39,10 @@ std::optional<SettingsPath> resolveSettingsPath(const std::string& path,
 // any (O_PATH); -1 with errno (ENOTDIR, ELOOP) when a link or a file is met on the way.
 int openFolderWithoutLinks(const std::string& folder);
 
+// `path` made absolute against the current folder, "." and ".." and repeated or trailing
+// "/" removed as text, links kept. "" when the current folder cannot be read.
+std::string lexicallyAbsolute(const std::string& path);
+
 // "/a/b" -> "/a", "b" -> ".", "/b" -> "/"; the name after the last "/".
 std::string folderOf(const std::string& path);
 std::string nameOf(const std::string& path);

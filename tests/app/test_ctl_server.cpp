@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <map>
 
-#include "platform/output_log.h"
 #include "platform/linux/proc_table.h"
 #include "platform/linux/tcp_listeners.h"
+#include "platform/output_log.h"
 #include "tests/support/ctl_run.h"
 #include "tests/support/live_processes.h"
 #include "tests/support/test_support.h"
@@ -222,8 +222,8 @@ TEST_F(CtlServer, LogFollowsTheServersOutput) {
   waitpid(follower, nullptr, 0);
   EXPECT_EQ(readBytes(out).find("Development Server"), std::string::npos)
       << "-n 0 showed old lines";
-  expectCleanFailure(ctl({"--folder", dir.path(), "log", "-n"}));
-  expectCleanFailure(ctl({"--folder", dir.path(), "log", "-x"}));
+  expectCleanFailure(ctl({"--folder", dir.path(), "log", "-n"}), 2);
+  expectCleanFailure(ctl({"--folder", dir.path(), "log", "-x"}), 2);
 }
 
 // With exe_name naming tovanikctl itself, the shell that runs it, or the program that

@@ -210,7 +210,7 @@ TEST_F(LauncherFolder, RefusesAnIncompleteFolderAndWritesNothing) {
   EXPECT_NE(r.err.find("No such file"), std::string::npos) << r.err;
 
   EXPECT_TRUE(filesBelow(home).empty());
-  expectCleanFailure(launcher(noIcon, "uninstall", env));
+  expectCleanFailure(launcher(noIcon, "uninstall", env), 2);
 }
 
 }  // namespace

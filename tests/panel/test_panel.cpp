@@ -89,15 +89,31 @@ TEST_F(PanelTest, DefaultsDecidedByCommandPromptAlone) {
   EXPECT_EQ(readBytes(configFile()), std::string("[Other]\r\na=1\r\n\r\n") + kDefaultFile);
 }
 
-TEST_F(PanelTest, MissingConfigFolderCreatesNothingAndKeepsDesignTexts) {
+// A folder holding only the programs: the settings folder is made and given the
+// defaults, and the server starts from them (never with an empty name or port).
+TEST_F(PanelTest, MissingConfigFolderIsCreatedWithTheDefaults) {
   rmdir((dir.path() + "/config").c_str());
   panel.startPHP();
-  struct stat st;
-  EXPECT_NE(stat((dir.path() + "/config").c_str(), &st), 0);
+  EXPECT_EQ(readBytes(configFile()), kDefaultFile);
+  EXPECT_EQ(panel[Ctl::txtPort].caption, "80");
+  EXPECT_EQ(panel[Ctl::lblRootDir].caption, "tovanik >");
+  EXPECT_EQ(panel[Ctl::lblURL].caption, "http://localhost");
+  ASSERT_EQ(platform.launches_.size(), 1u);
+  EXPECT_EQ(platform.launches_[0].first[0], dir.path() + "/php/t-server.exe");
+  EXPECT_EQ(view.topMost, 1);
+}
+
+// A settings folder that cannot be made (a file in its place): nothing is launched, the
+// design's texts stay, and the window is still made topmost.
+TEST_F(PanelTest, UnusableConfigFolderLaunchesNothing) {
+  rmdir((dir.path() + "/config").c_str());
+  writeBytes(dir.path() + "/config", "not a folder");
+  panel.startPHP();
+  EXPECT_TRUE(platform.launches_.empty());
   EXPECT_EQ(panel[Ctl::txtPort].caption, "");
   EXPECT_EQ(panel[Ctl::lblRootDir].caption, "");
   EXPECT_TRUE(panel[Ctl::shpCMDOff].visible);
-  EXPECT_EQ(view.topMost, 1);  // still made topmost
+  EXPECT_EQ(view.topMost, 1);
   panel.statusTick();
   EXPECT_TRUE(panel[Ctl::shapeOff].visible);
 }
@@ -194,6 +210,10 @@ TEST_F(PanelTest, LaunchComposition) {
                 "\r\nroot_directory=my site\r\nphp_folder=php\r\nexe_name=t-server.exe\r\n");
     p.startPHP();
     EXPECT_EQ(p[Ctl::lblURL].caption, c.url);
+    if (c.port[0] == '\0') {  // never a launch without a port
+      EXPECT_TRUE(fresh.launches_.empty());
+      continue;
+    }
     ASSERT_EQ(fresh.launches_.size(), 1u);
     const std::vector<std::string> argv{dir.path() + "/php/t-server.exe", "-S",
                                         std::string("0.0.0.0:") + c.port, "-t",

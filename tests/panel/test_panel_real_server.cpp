@@ -11,6 +11,7 @@
 #include "panel/panel.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/linux/proc_table.h"
+#include "platform/output_log.h"
 #include "tests/support/test_support.h"
 
 namespace tovanik {
@@ -18,25 +19,17 @@ namespace {
 
 using namespace test;
 
-// The Linux platform with the program folder of a test.
-class FolderPlatform final : public Platform {
+// The real Linux platform, every process call and the tick's presence check included,
+// with the program folder of a test and nothing opened on the desktop.
+class FolderPlatform final : public LinuxPlatform {
  public:
   explicit FolderPlatform(std::string folder) : folder_(std::move(folder)) {}
   std::string programFolder() const override { return folder_; }
-  int launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
-                     const std::string& outputLog) override {
-    return real_.launchDetached(argv, mode, outputLog);
-  }
-  std::vector<int> findProcesses(const std::string& name) override {
-    return real_.findProcesses(name);
-  }
-  int killProcesses(const std::string& name) override { return real_.killProcesses(name); }
   bool openUrl(const std::string&) override { return false; }
-  bool openPath(const std::string&) override { return false; }
-  void sleepMs(int ms) override { real_.sleepMs(ms); }
+  bool openTextFile(const std::string&) override { return false; }
+  bool openFolder(const std::string&) override { return false; }
 
  private:
-  LinuxPlatform real_;
   std::string folder_;
 };
 
@@ -107,6 +100,8 @@ TEST_P(RealServer, StartFindStopWithAwkwardNames) {
   panel.killPHP();
   EXPECT_TRUE(waitFor([&] { return findProcessesByImageName(n.exe).empty(); }));
   EXPECT_EQ(httpStatus(port), 0);
+  // The stop is noted in the log, so the launch is not taken for one that ended at once.
+  EXPECT_EQ(readLastRun(outputLogPath(dir.path()))->note, "server stopped");
   panel.statusTick();
   EXPECT_TRUE(panel[Ctl::shapeOff].visible);
   EXPECT_TRUE(panel[Ctl::txtPort].enabled);

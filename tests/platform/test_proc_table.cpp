@@ -127,8 +127,17 @@ class MadeUpProcTable : public ::testing::Test {
     addProcess("self", "1 (t-server.exe) S 1", "/usr/bin/php8.2", "t-server.exe\0"s);
     // A program that renamed its comm (prctl) to a wanted name.
     addProcess("140", "140 (renamed.exe) S 1", "/usr/bin/python3", "python3\0-c\0"s);
-    // Another user's server.
-    addProcess("141", "141 (other.exe) S 1", "/usr/bin/php8.2", "other.exe\0"s, ::getuid() + 1);
+    // Another user's processes named other.exe: started as this folder's server (argv[0]
+    // is its path, the executable that path's target), a look-alike that copied the path
+    // into argv[0], and a server of another folder.
+    test::writeBytes(root_.file("server-binary"), "");
+    fs::create_directory(root_.file("php"));
+    fs::create_symlink(root_.file("server-binary"), serverPath());
+    const uid_t other = ::getuid() + 1;
+    const std::string server = root_.file("server-binary");
+    addProcess("141", "141 (other.exe) S 1", server.c_str(), serverPath() + "\0-S\0"s, other);
+    addProcess("142", "142 (other.exe) S 1", "/usr/bin/python3", serverPath() + "\0"s, other);
+    addProcess("143", "143 (other.exe) S 1", server.c_str(), "/srv/tv/php/other.exe\0"s, other);
     // The asker and its parent.
     addProcess("150", "150 (kin.exe) S 151 151", "/usr/bin/php8.2", "kin.exe\0"s);
     addProcess("151", "151 (kin.exe) S 1 151", "/usr/bin/php8.2", "kin.exe\0"s);
@@ -145,12 +154,15 @@ class MadeUpProcTable : public ::testing::Test {
                "python3\0"s + root_.file("wrap.sh"));  // renamed, argument of that name
   }
 
-  std::vector<int> find(const std::string& name, bool everyUser = false) {
+  std::vector<int> find(const ServerImage& image, bool everyUser = false) {
     std::vector<int> found =
-        findProcessesByImageName(name, root_.path(), Asker{::getuid(), everyUser, 150});
+        findProcessesByImageName(image, root_.path(), Asker{::getuid(), everyUser, 150});
     std::sort(found.begin(), found.end());
     return found;
   }
+
+  // This folder's server: a link to the file process 141 runs.
+  std::string serverPath() const { return root_.file("php/other.exe"); }
 
   TempDir root_;
 };
@@ -189,9 +201,14 @@ TEST_F(MadeUpProcTable, MatchesWholeFileNamesOfLiveProcessesOnly) {
   EXPECT_TRUE(findProcessesByImageName("t-server.exe", root_.file("missing")).empty());
 }
 
-TEST_F(MadeUpProcTable, RootCountsEveryUsersProcessesButStillNotItsAncestors) {
-  EXPECT_EQ(find("other.exe", true), std::vector<int>{141});
-  EXPECT_EQ(find("kin.exe", true), std::vector<int>{});
+// Root counts another user's process only as this folder's server, by its path and its
+// executable file; a look-alike and another folder's server of the same name never.
+TEST_F(MadeUpProcTable, RootCountsAnotherUsersProcessOnlyAsThisFoldersServer) {
+  EXPECT_EQ(find({"other.exe", serverPath()}, true), std::vector<int>{141});
+  EXPECT_EQ(find({"OTHER.EXE", serverPath()}, true), std::vector<int>{141});
+  EXPECT_EQ(find("other.exe", true), std::vector<int>{});  // no folder: none of theirs
+  EXPECT_EQ(find({"other.exe", serverPath()}, false), std::vector<int>{});
+  EXPECT_EQ(find({"kin.exe", serverPath()}, true), std::vector<int>{});
 }
 
 // Whatever PID the hint holds, the answer is the full scan's; the hint then names a

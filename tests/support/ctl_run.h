@@ -41,9 +41,9 @@ inline CtlRun ctl(const std::vector<std::string>& args) {
   return runProgram(binDir() + "/tovanikctl", args);
 }
 
-// One line on stderr, nothing on stdout, exit 1.
-inline void expectCleanFailure(const CtlRun& r) {
-  EXPECT_EQ(r.rc, 1);
+// One line on stderr, nothing on stdout, exit 1 (2 for a usage error).
+inline void expectCleanFailure(const CtlRun& r, int rc = 1) {
+  EXPECT_EQ(r.rc, rc);
   EXPECT_EQ(r.out, "");
   ASSERT_FALSE(r.err.empty());
   EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;

@@ -4,13 +4,13 @@
 // and a stop interact as they would on a real machine.
 
 #include <iterator>
+#include <map>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/linux/proc_table.h"
 
 namespace tovanik {
 
@@ -18,20 +18,37 @@ class FakePlatform final : public Platform {
  public:
   // Behaviour the test sets up.
   std::string program_folder_;
-  std::set<std::string> running_names_;  // as started; matched ASCII case-insensitively
-  bool launch_succeeds_ = true;          // whether launchDetached starts anything
-  bool launch_starts_ = true;            // a successful launch adds the started name
-  bool kill_stops_ = true;               // a kill removes every matching name
+  std::set<std::string> running_names_;   // as started; matched ASCII case-insensitively
+  bool launch_succeeds_ = true;           // whether launchDetached starts anything
+  bool launch_starts_ = true;             // a successful launch adds the started name
+  bool kill_stops_ = true;                // a kill removes every matching name
+  std::map<int, PortUse> ports_;          // who listens where
+  std::map<int, ProcessInfo> processes_;  // what processInfo tells
+  std::optional<std::string> untrusted_;  // what untrustedPath answers
 
   // What was asked.
   std::vector<std::pair<std::vector<std::string>, ConsoleMode>> launches_;
   std::vector<std::string> launch_logs_;  // the output log of each launch
   std::vector<std::string> kills_, opened_urls_, opened_paths_;
-  std::vector<int> sleeps_;
-  // "launch", "find:NAME", "kill:NAME", "sleep:MS", "openUrl:URL", "openPath:PATH".
+  std::vector<ServerImage> finds_;
+  std::vector<int> sleeps_, killed_launches_;
+  // "launch", "find:NAME", "kill:NAME", "sleep:MS", "openUrl:URL", "openText:PATH",
+  // "openFolder:PATH", "killLaunched:PID".
   std::vector<std::string> calls_;
 
+  static bool sameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+      if (fold(a[i]) != fold(b[i])) return false;
+    }
+    return true;
+  }
+
   std::string programFolder() const override { return program_folder_; }
+  std::string absolutePath(const std::string& path) const override {
+    return path.starts_with('/') ? path : "/cwd/" + path;
+  }
 
   // The name a launch adds is the base name of argv[0], the server's path, in both
   // console modes: the terminal wrapping of a shown launch happens inside the real
@@ -50,23 +67,41 @@ class FakePlatform final : public Platform {
   }
 
   // One made-up pid (1) when any running name matches, as a real scan would list one.
-  std::vector<int> findProcesses(const std::string& imageName) override {
-    calls_.push_back("find:" + imageName);
+  std::vector<int> findProcesses(const ServerImage& image) override {
+    calls_.push_back("find:" + image.imageName);
+    finds_.push_back(image);
     for (const std::string& name : running_names_)
-      if (!imageName.empty() && sameImageName(name, imageName)) return {1};
+      if (!image.imageName.empty() && sameName(name, image.imageName)) return {1};
     return {};
   }
 
-  int killProcesses(const std::string& imageName) override {
-    calls_.push_back("kill:" + imageName);
-    kills_.push_back(imageName);
+  int killProcesses(const ServerImage& image) override {
+    calls_.push_back("kill:" + image.imageName);
+    kills_.push_back(image.imageName);
     int matched = 0;
     for (auto it = running_names_.begin(); it != running_names_.end();) {
-      bool matches = !imageName.empty() && sameImageName(*it, imageName);
+      bool matches = !image.imageName.empty() && sameName(*it, image.imageName);
       matched += matches ? 1 : 0;
       it = (matches && kill_stops_) ? running_names_.erase(it) : std::next(it);
     }
     return kill_stops_ ? matched : 0;
+  }
+
+  bool killLaunched(int pid) override {
+    calls_.push_back("killLaunched:" + std::to_string(pid));
+    killed_launches_.push_back(pid);
+    return true;
+  }
+  bool isLiveProcess(int pid) override { return pid == 1 && !running_names_.empty(); }
+  std::optional<ProcessInfo> processInfo(int pid) override {
+    auto it = processes_.find(pid);
+    if (it == processes_.end()) return std::nullopt;
+    return it->second;
+  }
+  PortUse portUse(int port, const std::vector<int>&) override { return ports_[port]; }
+  std::optional<bool> portListening(int port) override { return ports_[port].listening; }
+  std::optional<std::string> untrustedPath(const std::vector<std::string>&) override {
+    return untrusted_;
   }
 
   bool openUrl(const std::string& url) override {
@@ -74,9 +109,13 @@ class FakePlatform final : public Platform {
     opened_urls_.push_back(url);
     return true;
   }
-
-  bool openPath(const std::string& path) override {
-    calls_.push_back("openPath:" + path);
+  bool openTextFile(const std::string& path) override {
+    calls_.push_back("openText:" + path);
+    opened_paths_.push_back(path);
+    return true;
+  }
+  bool openFolder(const std::string& path) override {
+    calls_.push_back("openFolder:" + path);
     opened_paths_.push_back(path);
     return true;
   }

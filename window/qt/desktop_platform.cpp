@@ -12,7 +12,11 @@ bool DesktopPlatform::openUrl(const std::string& url) {
       QUrl(QString::fromUtf8(url.data(), static_cast<qsizetype>(url.size()))));
 }
 
-bool DesktopPlatform::openPath(const std::string& path) {
+bool DesktopPlatform::openTextFile(const std::string& path) { return openLocal(path); }
+
+bool DesktopPlatform::openFolder(const std::string& path) { return openLocal(path); }
+
+bool DesktopPlatform::openLocal(const std::string& path) {
   const QString localPath =
       QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
   return QDesktopServices::openUrl(QUrl::fromLocalFile(localPath));

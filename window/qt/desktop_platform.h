@@ -9,7 +9,11 @@ namespace tovanik {
 class DesktopPlatform final : public LinuxPlatform {
  public:
   bool openUrl(const std::string& url) override;
-  bool openPath(const std::string& path) override;
+  bool openTextFile(const std::string& path) override;
+  bool openFolder(const std::string& path) override;
+
+ private:
+  bool openLocal(const std::string& path);
 };
 
 }  // namespace tovanik
