@@ -84,7 +84,9 @@ int run(Platform& platform, std::vector<std::string> args, std::ostream& out, st
     return usageError(c, "unknown command '" + command + "'");
   if (server && !rest.empty()) return usageError(c, "'" + command + "' takes no arguments");
   // Run as root, nothing is read, started or stopped for a folder another user can change.
-  if (const auto untrusted = untrustedProgramFolder(platform, folder)) return fail(c, *untrusted);
+  const auto untrusted =
+      server ? untrustedFolder(platform, folder) : untrustedProgramFolder(platform, folder);
+  if (untrusted) return fail(c, *untrusted);
   if (command == "config") return config(c, rest);
   if (command == "launcher") return launcher(c, rest);
   if (command == "log") return serverLog(c, rest);

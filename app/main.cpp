@@ -3,6 +3,8 @@
 #include <iostream>
 
 #include "app/panel_options.h"
+#include "platform/linux/linux_platform.h"
+#include "server/trust.h"
 #include "window/qt/desktop_platform.h"
 #include "window/qt/display_server.h"
 #include "window/qt/icon.h"
@@ -13,6 +15,14 @@ int main(int argc, char** argv) {
   // Answered before Qt starts, so that --help and --version need no display.
   if (const auto exitCode = tovanik::answerPanelOptions(argc, argv, std::cout, std::cerr))
     return *exitCode;
+  {
+    // Run as root, the panel refuses a folder whose files another user could change.
+    tovanik::LinuxPlatform system;
+    if (const auto refusal = tovanik::untrustedFolder(system, system.programFolder())) {
+      std::cerr << "tovanik-webserver: " << *refusal << '\n';
+      return 1;
+    }
+  }
   tovanik::chooseDisplayServer();
   QApplication app(argc, argv);
   app.setApplicationName("tovanik-webserver");

@@ -1,11 +1,15 @@
 #include "panel/panel.h"
 
+#include "platform/file_store.h"
 #include "platform/path_text.h"
 
 namespace tovanik {
 
 Panel::Panel(Platform& platform, PanelView& view)
-    : platform_(platform), view_(view), config_(platform.programFolder()) {
+    : platform_(platform),
+      view_(view),
+      // The window's thread writes: another writer is waited for briefly, never seconds.
+      config_(platform.programFolder(), kPanelLockPatience) {
   for (int i = 0; i < kControlCount; ++i) {
     const ControlDesign& s = kLayout[i];
     ControlState& c = controls_[i];

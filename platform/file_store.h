@@ -6,6 +6,7 @@
 // Failure: every operation returns nullopt or false and, when `whyNot` is given, puts the
 // system's reason there ("No space left on device"); see why_not.h.
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -36,12 +37,19 @@ bool ensureFolder(const std::string& path, std::string* whyNot = nullptr);
 // Given the file's bytes, the bytes it should hold.
 using FileEdit = std::function<std::string(const std::string& current)>;
 
+// How long a writer waits for another one by default: tovanikctl's patience. The panel
+// waits less (kPanelLockPatience), so its window never freezes for seconds.
+inline constexpr std::chrono::milliseconds kLockPatience{5000};
+inline constexpr std::chrono::milliseconds kPanelLockPatience{250};
+
 // One read-change-replace of the settings file at `path`, for INIwrite, one writer at a
-// time: a lock that only the writer's user can take is held from the read to the
-// replace, so no other writer's change is lost, and a writer waits at most 5 s for it.
-// The file is read as by readSettingsFile; when `edit` returns the same bytes, nothing is
-// written. Temporary files of writers that were killed are removed.
+// time: a lock that only the writer's user can take (a 0600 file beside the settings
+// file, ".<name>.lock") is held from the read to the replace, so no other writer's change
+// is lost. A writer waits at most `lockPatience` for it, then fails. The file is read as
+// by readSettingsFile; when `edit` returns the same bytes, nothing is written. Temporary
+// files of writers that were killed are removed.
 bool updateFileAtomically(const std::string& path, const FileEdit& edit,
-                          std::string* whyNot = nullptr);
+                          std::string* whyNot = nullptr,
+                          std::chrono::milliseconds lockPatience = kLockPatience);
 
 }  // namespace tovanik

@@ -1,6 +1,7 @@
 #include "server/trust.h"
 
 #include "platform/path_text.h"
+#include "server/server_settings.h"
 #include "settings/config.h"
 
 namespace tovanik {
@@ -18,6 +19,13 @@ std::optional<std::string> untrustedServerFiles(Platform& platform,
                                  configPath(programFolder), joinPath(programFolder, s.phpFolder),
                                  serverPath(programFolder, s),
                                  joinPath(programFolder, s.rootDirectory)});
+}
+
+std::optional<std::string> untrustedFolder(Platform& platform, const std::string& programFolder) {
+  if (auto folder = untrustedProgramFolder(platform, programFolder)) return folder;
+  const auto s = readServerSettings(ConfigFile(programFolder));
+  if (!s) return std::nullopt;  // nothing will be started from settings that cannot be read
+  return untrustedServerFiles(platform, programFolder, *s);
 }
 
 }  // namespace tovanik

@@ -22,4 +22,7 @@ std::optional<std::string> untrustedServerFiles(Platform& platform,
                                                 const std::string& programFolder,
                                                 const ServerSettings& s);
 
+// Both: the folder first, then, when its settings can be read, the server's files.
+std::optional<std::string> untrustedFolder(Platform& platform, const std::string& programFolder);
+
 }  // namespace tovanik

@@ -51,7 +51,7 @@ std::optional<ConfigValues> ConfigFile::readAll(std::string* whyNot) const {
 }
 
 bool ConfigFile::write(Key key, std::string_view value, std::string* whyNot) const {
-  return INIwrite(path(), kConfigSection, keyName(key), value, whyNot);
+  return INIwrite(path(), kConfigSection, keyName(key), value, whyNot, writePatience_);
 }
 
 bool ConfigFile::writeDefaultsIfIncomplete(std::string* whyNot) const {
@@ -76,7 +76,7 @@ bool ConfigFile::writeDefaultsIfIncomplete(std::string* whyNot) const {
         written = true;
         return withDefaults(current);
       },
-      whyNot);
+      whyNot, writePatience_);
   return ok && written;
 }
 

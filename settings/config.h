@@ -6,6 +6,7 @@
 // for (the system's text, or a sentence); the caller keeps what it had.
 
 #include <array>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,7 +59,10 @@ std::string configPath(std::string_view programFolder);
 
 class ConfigFile {
  public:
-  explicit ConfigFile(std::string programFolder) : folder_(std::move(programFolder)) {}
+  // `writePatience` bounds each write's wait for another writer.
+  explicit ConfigFile(std::string programFolder,
+                      std::chrono::milliseconds writePatience = std::chrono::seconds(5))
+      : folder_(std::move(programFolder)), writePatience_(writePatience) {}
 
   std::optional<std::string> read(Key key, std::string* whyNot = nullptr) const;
   // All five from one reading of the file.
@@ -77,6 +81,7 @@ class ConfigFile {
 
  private:
   std::string folder_;
+  std::chrono::milliseconds writePatience_;
 };
 
 // Rules for the server port as text.

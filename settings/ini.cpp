@@ -12,11 +12,11 @@ std::optional<std::string> INIread(const std::string& path, std::string_view sec
 }
 
 bool INIwrite(const std::string& path, std::string_view section, std::string_view key,
-              std::string_view value, std::string* whyNot) {
+              std::string_view value, std::string* whyNot, std::chrono::milliseconds lockPatience) {
   const auto store = [&](const std::string& current) {
     return iniStore(current, section, key, value) + "\r\n";
   };
-  return updateFileAtomically(path, store, whyNot);
+  return updateFileAtomically(path, store, whyNot, lockPatience);
 }
 
 }  // namespace tovanik

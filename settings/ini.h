@@ -6,6 +6,7 @@
 // tabs is "["; it opens a section only when the whole line is "[name]". A key line
 // starts with the key and "=" at its first byte; the value is the rest of the line.
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,8 +27,10 @@ std::optional<std::string> INIread(const std::string& path, std::string_view sec
 // bits kept plus owner read/write). A file that already holds exactly the new text is left
 // alone. Returns false when nothing was written (folder missing, file unreadable, folder
 // not writable, disk full); the file is then as it was, and `whyNot` says why.
+// `lockPatience` bounds the wait for another writer (see file_store.h).
 bool INIwrite(const std::string& path, std::string_view section, std::string_view key,
-              std::string_view value, std::string* whyNot = nullptr);
+              std::string_view value, std::string* whyNot = nullptr,
+              std::chrono::milliseconds lockPatience = std::chrono::seconds(5));
 
 // The text transforms behind the two operations, free of any file access.
 std::string iniLookup(std::string_view fileText, std::string_view section, std::string_view key);

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "platform/linux/proc_table.h"
@@ -81,6 +82,19 @@ TEST_F(CtlServer, StartStatusStopRestart) {
 
   EXPECT_EQ(run("start").rc, 0);  // already running: no second server
   EXPECT_EQ(findProcessesByImageName(exeName), pids);
+
+  // The folder named as "." or through a link is the same folder: the same command line
+  // and the same log.
+  fs::create_directory_symlink(dir.path(), state.file("via-link"));
+  for (const std::string& named : {std::string("."), state.file("via-link")}) {
+    const std::string out = state.file("relative.out");
+    const std::string command = "cd " + quoted(dir.path()) + " && " +
+                                quoted(binDir() + "/tovanikctl") + " --folder " + quoted(named);
+    EXPECT_EQ(std::system((command + " status >" + quoted(out)).c_str()), 0);
+    EXPECT_EQ(readBytes(out), r.out) << named;
+    EXPECT_EQ(std::system((command + " log -n 1000 >" + quoted(out)).c_str()), 0);
+    EXPECT_NE(readBytes(out).find("] server started"), std::string::npos) << named;
+  }
 
   EXPECT_EQ(run("restart").rc, 0);
   EXPECT_EQ(httpStatus(port), 200);
@@ -271,6 +285,146 @@ TEST_F(CtlServer, OtherUsersServersDoNotCount) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(httpStatus(port), 200);
   EXPECT_EQ(run("status").rc, 0);
+}
+
+// Run as root, tovanikctl refuses a folder whose files another user could change, in one
+// line naming the path and its owner, and starts and stops nothing: such a user could
+// make root run a program of theirs, serve any file, or stop any process by naming it.
+TEST_F(CtlServer, RootRefusesWhatAnotherUserCanChange) {
+  const ThrowawayUser atk;
+  if (!atk.ok()) GTEST_SKIP() << "needs root and useradd to make another user";
+  const std::string owner = "owned by " + atk.name() + " (uid " + std::to_string(atk.uid()) + ")";
+  struct Row {
+    const char* what;
+    std::function<std::string(const std::string& folder)> change;  // returns the path named
+    std::string why;
+  };
+  const std::string server = "php/" + exeName;
+  const Row rows[] = {
+      {"program folder",
+       [&](const std::string& f) {
+         atk.own(f);
+         return f;
+       },
+       owner},
+      {"config folder",
+       [&](const std::string& f) {
+         atk.own(f + "/config");
+         return f + "/config";
+       },
+       owner},
+      {"config.ini",
+       [&](const std::string& f) {
+         atk.own(f + "/config/config.ini");
+         return f + "/config/config.ini";
+       },
+       owner},
+      {"config.ini others may write",
+       [&](const std::string& f) {
+         fs::permissions(f + "/config/config.ini", fs::perms::all);
+         return f + "/config/config.ini";
+       },
+       "group or others may write it (owner root (uid 0))"},
+      {"php folder",
+       [&](const std::string& f) {
+         atk.own(f + "/php");
+         return f + "/php";
+       },
+       owner},
+      {"server a script of the user's",
+       [&](const std::string& f) {
+         fs::remove(f + "/" + server);
+         writeBytes(f + "/" + server, "#!/bin/sh\nid > " + f + "/pwned.txt\nexec php \"$@\"\n");
+         fs::permissions(f + "/" + server, fs::perms::owner_all);
+         atk.own(f + "/" + server);
+         return f + "/" + server;
+       },
+       owner},
+      {"server link of the user's",
+       [&](const std::string& f) {
+         atk.own(f + "/" + server);  // the link itself, not its target
+         return f + "/" + server;
+       },
+       "the link " + dir.path() + "/" + server + " is " + owner},
+      {"web folder",
+       [&](const std::string& f) {
+         atk.own(f + "/www");
+         return f + "/www";
+       },
+       owner},
+  };
+  // A process of root's, named as a user might name their server to have root stop it.
+  const pid_t victim = fork();
+  if (victim == 0) {
+    execl("/bin/sleep", exeName.c_str(), "300", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    layoutProgramFolder(dir.path(), exeName, port);
+    const std::string named = row.change(dir.path());
+    for (const char* command : {"start", "stop", "status", "restart"}) {
+      const CtlRun r = run(command);
+      expectCleanFailure(r);
+      EXPECT_EQ(r.err.rfind("tovanikctl: refusing, as root, to use " + named, 0), 0u) << r.err;
+      EXPECT_NE(r.err.find(row.why), std::string::npos) << r.err;
+    }
+    EXPECT_TRUE(nothingLeft());
+    EXPECT_FALSE(fs::exists(dir.file("pwned.txt")));
+    EXPECT_EQ(::kill(victim, 0), 0) << "root's process of that name was stopped";
+    fs::remove_all(dir.path());
+    fs::create_directory(dir.path());
+  }
+  ::kill(victim, SIGKILL);
+  ::waitpid(victim, nullptr, 0);
+}
+
+// Run as root, only root's own server counts by its name: another user's server of that
+// name from their own folder, and a look-alike of theirs (argv[0] and comm set to the
+// name) are neither shown as root's server, nor block its start, nor are stopped by it.
+TEST_F(CtlServer, RootCountsOnlyItsOwnServer) {
+  const ThrowawayUser vic;
+  if (!vic.ok()) GTEST_SKIP() << "needs root and useradd to make another user";
+  fs::permissions(dir.path(),
+                  fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+  const TempDir theirs;
+  const int theirPort = freePort();
+  layoutProgramFolder(theirs.path(), exeName, theirPort);
+  fs::permissions(theirs.path(),
+                  fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+  vic.own(theirs.path(), true);
+  const std::string asVic = vic.runAs() + "env HOME=" + quoted(theirs.path()) +
+                            " XDG_STATE_HOME=" + quoted(theirs.path()) + " ";
+  ASSERT_EQ(std::system((asVic + quoted(binDir() + "/tovanikctl") + " --folder " +
+                         quoted(theirs.path()) + " start >/dev/null 2>&1")
+                            .c_str()),
+            0);
+  ASSERT_EQ(httpStatus(theirPort), 200);
+  // The look-alike: started as the name by argv[0], its comm renamed as prctl would.
+  const pid_t lookAlike = fork();
+  if (lookAlike == 0) {
+    if (setgid(static_cast<gid_t>(vic.gid())) != 0 || setuid(static_cast<uid_t>(vic.uid())) != 0)
+      _exit(126);
+    execl("/bin/sleep", exeName.c_str(), "300", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_TRUE(waitFor([&] {
+    return readBytes("/proc/" + std::to_string(lookAlike) + "/cmdline").starts_with(exeName);
+  }));
+  writeBytes("/proc/" + std::to_string(lookAlike) + "/comm", exeName.substr(0, 15));
+
+  const CtlRun status = run("status");
+  EXPECT_EQ(status.rc, 3) << status.out;
+  EXPECT_EQ(status.out.rfind("stopped\n", 0), 0u) << status.out;
+  const CtlRun started = run("start");
+  EXPECT_EQ(started.rc, 0) << started.err;
+  EXPECT_EQ(httpStatus(port), 200);
+  EXPECT_EQ(run("stop").rc, 0);
+  EXPECT_TRUE(waitFor([&] { return httpStatus(port) == 0; }));
+  EXPECT_EQ(httpStatus(theirPort), 200) << "root's stop ended another user's server";
+  EXPECT_EQ(::kill(lookAlike, 0), 0) << "root's stop ended another user's look-alike";
+  ::kill(lookAlike, SIGKILL);
+  ::waitpid(lookAlike, nullptr, 0);
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // tovanikctl's settings commands (ini, config, url), run as the real binary on real files.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 
 #include "platform/linux/proc_table.h"
@@ -155,7 +158,51 @@ TEST(Ctl, TwoWritersLoseNothing) {
   for (const auto& entry : std::filesystem::directory_iterator(dir.file("config"))) {
     left.push_back(entry.path().filename());
   }
-  EXPECT_EQ(left, std::vector<std::string>{"config.ini"});
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{".config.ini.lock", "config.ini"}));
+  EXPECT_EQ(std::filesystem::status(dir.file("config/.config.ini.lock")).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+// The writers' lock is a 0600 file no other user can open: another user holding a lock on
+// the folder, as the lock once was, or trying the lock file, blocks nothing. A writer
+// that does hold it keeps tovanikctl waiting 5 s, and no longer, before it fails.
+TEST(Ctl, OnlyTheWritersUserCanHoldTheLock) {
+  TempDir dir;
+  layoutProgramFolder(dir.path(), "t-server.exe", 8080);
+  const std::string lockFile = dir.file("config/.config.ini.lock");
+  const auto set = [&](const char* port) {
+    return ctl({"--folder", dir.path(), "config", "set", "server_port", port});
+  };
+  ASSERT_EQ(set("8081").rc, 0);  // the first write makes the lock file
+  if (const ThrowawayUser atk; atk.ok()) {
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all |
+                                                 std::filesystem::perms::others_read |
+                                                 std::filesystem::perms::others_exec);
+    const std::string holdFolder = atk.runAs() + "flock -s " + quoted(dir.file("config")) +
+                                   " sleep 30 >/dev/null 2>&1 & echo $! >" +
+                                   quoted(dir.file("holder.pid"));
+    ASSERT_EQ(std::system(holdFolder.c_str()), 0);
+    EXPECT_NE(
+        std::system((atk.runAs() + "flock -n " + quoted(lockFile) + " true 2>/dev/null").c_str()),
+        0)
+        << "another user could take the writers' lock";
+    EXPECT_EQ(set("8082").rc, 0);
+    EXPECT_EQ(ctl({"--folder", dir.path(), "config", "get", "server_port"}).out, "8082\n");
+  }
+  const int held = open(lockFile.c_str(), O_RDWR);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  const auto begun = std::chrono::steady_clock::now();
+  const CtlRun blocked = set("8083");
+  const double waited =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
+  close(held);
+  expectCleanFailure(blocked);
+  EXPECT_NE(blocked.err.find("for longer than 5 s"), std::string::npos) << blocked.err;
+  EXPECT_GE(waited, 4.0);
+  EXPECT_LE(waited, 6.0);
+  EXPECT_EQ(ctl({"--folder", dir.path(), "config", "get", "server_port"}).out.substr(0, 3), "808");
 }
 
 // A small tmpfs mounted on a folder for the life of the test (root only).
@@ -231,7 +278,9 @@ TEST(Ctl, FailedWritesSayWhyAndKeepTheFile) {
   for (const auto& entry : std::filesystem::directory_iterator(folder + "/config")) {
     left.push_back(entry.path().filename());
   }
-  EXPECT_EQ(left, std::vector<std::string>{"config.ini"});  // no temporary file stays
+  std::sort(left.begin(), left.end());
+  // No temporary file stays; the writers' lock file does.
+  EXPECT_EQ(left, (std::vector<std::string>{".config.ini.lock", "config.ini"}));
 }
 
 // Root given a program folder whose config.ini is a user's link to a file elsewhere

@@ -1,8 +1,13 @@
 // The panel's logic on the fake platform: settings display, defaults, port editing,
 // launch composition, the status column, stop/restart, the console switch, links and
 // hover feedback.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 
 #include "panel/panel.h"
 #include "settings/ini.h"
@@ -184,6 +189,26 @@ TEST_F(PanelTest, WritePortStoresPortAndConsoleChoice) {
   EXPECT_EQ(stored("command_prompt"), "show");
   EXPECT_EQ(stored("server_port"), "8080");
   EXPECT_EQ(view.focusHidden, 2);
+}
+
+// Another writer holding the lock keeps a keystroke's write waiting a quarter of a
+// second, not seconds: then the write fails as designed, the box keeps the text and the
+// file its value.
+TEST_F(PanelTest, PortBoxWaitsBrieflyForAnotherWriter) {
+  writeConfig("[Config]\r\ncommand_prompt=hide\r\nserver_port=80\r\n");
+  panel.loadConfig();
+  const int held = open((dir.path() + "/config/.config.ini.lock").c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  const auto begun = std::chrono::steady_clock::now();
+  panel.setPortText("8081");
+  const double waited =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
+  close(held);
+  EXPECT_GE(waited, 0.2);
+  EXPECT_LE(waited, 1.0);
+  EXPECT_EQ(panel[Ctl::txtPort].caption, "8081");
+  EXPECT_EQ(stored("server_port"), "80");
 }
 
 TEST_F(PanelTest, LaunchComposition) {

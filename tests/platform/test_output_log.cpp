@@ -34,6 +34,17 @@ TEST(OutputLog, LivesInTheUsersStateFolderOnePerProgramFolder) {
     ScopedEnv home("HOME", c.home);
     EXPECT_EQ(stateFolder(), c.folder) << (c.stateHome ? c.stateHome : "(unset)");
   }
+  // Run as root with a user's environment (sudo -E), a folder that user owns is not
+  // taken: the log would go wherever the user points it.
+  if (geteuid() == 0) {
+    TempDir users;
+    ASSERT_EQ(chown(users.path().c_str(), 65534, 65534), 0);
+    ScopedEnv state("XDG_STATE_HOME", users.path().c_str());
+    ScopedEnv home("HOME", "/h");
+    EXPECT_EQ(stateFolder(), "/h/.local/state/tovanik");
+    ScopedEnv usersHome("HOME", users.path().c_str());
+    EXPECT_EQ(stateFolder(), "/root/.local/state/tovanik");
+  }
   ScopedEnv state("XDG_STATE_HOME", "/s");
   const std::string a = outputLogPath("/opt/my panel"), b = outputLogPath("/srv/my panel");
   EXPECT_EQ(a.rfind("/s/tovanik/my_panel-", 0), 0u) << a;

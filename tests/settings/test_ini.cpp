@@ -8,13 +8,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "platform/file_store.h"
-#include "settings/ini.h"
 #include "platform/linux/safe_path.h"
+#include "settings/ini.h"
 #include "tests/support/test_support.h"
 
 using namespace std::string_literals;
@@ -210,17 +211,17 @@ TEST(IniLookup, CaseFoldingIsAsciiOnly) {
   }
 }
 
-// A writer that holds the folder's lock and does not let go (stopped from its terminal,
-// say) makes the next write fail with the reason, after a while, instead of hanging.
+// A writer that holds the lock and does not let go (stopped from its terminal, say) makes
+// the next write fail with the reason, after a while, instead of hanging.
 TEST(IniWrite, LockHeldTooLongFailsWithTheReason) {
   TempDir dir;
   const std::string path = dir.file("config.ini");
   writeBytes(path, "[Config]\r\nkey=old\r\n");
-  const int holder = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+  const int holder = open(dir.file(".config.ini.lock").c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_EQ(flock(holder, LOCK_EX), 0);
   std::string why;
-  EXPECT_FALSE(INIwrite(path, "Config", "key", "new", &why));
-  EXPECT_EQ(why, "another program has been writing it for more than 5 s");
+  EXPECT_FALSE(INIwrite(path, "Config", "key", "new", &why, std::chrono::milliseconds(300)));
+  EXPECT_EQ(why, "another program has been writing it for longer than 300 ms");
   close(holder);
   EXPECT_EQ(readBytes(path), "[Config]\r\nkey=old\r\n");
   EXPECT_TRUE(INIwrite(path, "Config", "key", "new"));
@@ -368,7 +369,7 @@ TEST(IniFile, KilledWriterLeavesACompleteFile) {
   closedir(folder);
   std::sort(left.begin(), left.end());
   std::vector<std::string> expected = lookalikes;
-  expected.insert(expected.end(), {".", "..", "config.ini"});
+  expected.insert(expected.end(), {".", "..", ".config.ini.lock", "config.ini"});
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(left, expected);
 }

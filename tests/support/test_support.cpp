@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -78,6 +79,47 @@ int httpStatus(int port, const std::string& path) {
   int status = 0;
   if (got > 12 && std::sscanf(buffer, "HTTP/%*s %d", &status) == 1) return status;
   return 0;
+}
+
+namespace {
+
+// Runs a shell command whose outcome the caller checks otherwise.
+void quietly(const std::string& command) {
+  if (std::system(command.c_str()) != 0) {
+  }
+}
+
+}  // namespace
+
+ThrowawayUser::ThrowawayUser() {
+  if (::geteuid() != 0) return;
+  static int made = 0;
+  name_ = "tvk" + std::to_string(::getpid()) + "x" + std::to_string(made++);
+  const std::string add = "useradd --no-create-home --shell /usr/sbin/nologin --user-group " +
+                          name_ + " >/dev/null 2>&1";
+  if (std::system(add.c_str()) != 0) return;
+  if (const passwd* entry = ::getpwnam(name_.c_str())) {
+    uid_ = static_cast<int>(entry->pw_uid);
+    gid_ = static_cast<int>(entry->pw_gid);
+  }
+}
+
+ThrowawayUser::~ThrowawayUser() {
+  if (name_.empty() || uid_ < 0) return;
+  // Whatever the test left running as this user goes first, or userdel refuses.
+  quietly("pkill -KILL -U " + std::to_string(uid_) + " >/dev/null 2>&1");
+  quietly("userdel " + name_ + " >/dev/null 2>&1");
+}
+
+std::string ThrowawayUser::runAs() const {
+  return "setpriv --reuid=" + std::to_string(uid_) + " --regid=" + std::to_string(gid_) +
+         " --clear-groups ";
+}
+
+void ThrowawayUser::own(const std::string& path, bool recursive) const {
+  const std::string command = std::string("chown -h ") + (recursive ? "-R " : "") +
+                              std::to_string(uid_) + ":" + std::to_string(gid_) + " '" + path + "'";
+  quietly(command);
 }
 
 std::string binDir() {

@@ -29,6 +29,29 @@ int freePort();
 // GET http://127.0.0.1:port/path; returns the status code, or 0 when nothing answered.
 int httpStatus(int port, const std::string& path = "/");
 
+// A user made for one test and removed with it (useradd, no home, no login): another
+// user for the tests of what root and other users may do. Needs root; ok() tells.
+class ThrowawayUser {
+ public:
+  ThrowawayUser();
+  ~ThrowawayUser();
+  ThrowawayUser(const ThrowawayUser&) = delete;
+  ThrowawayUser& operator=(const ThrowawayUser&) = delete;
+  bool ok() const { return uid_ >= 0; }
+  const std::string& name() const { return name_; }
+  int uid() const { return uid_; }
+  int gid() const { return gid_; }
+  // A command prefix that runs what follows as this user, for std::system.
+  std::string runAs() const;
+  // Gives `path` (and, with recursive, everything below it) to this user.
+  void own(const std::string& path, bool recursive = false) const;
+
+ private:
+  std::string name_;
+  int uid_ = -1;
+  int gid_ = -1;
+};
+
 // Folder of the built programs (tovanik-webserver, tovanikctl) and of the sources.
 std::string binDir();
 std::string sourceDir();
