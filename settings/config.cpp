@@ -11,8 +11,11 @@
 namespace tovanik {
 namespace {
 
-// How long an editor saving in place may take between its truncation and its write.
-constexpr auto kEmptyFileSettle = std::chrono::milliseconds(50);
+// How long an editor saving in place may take between its truncation and its write: an
+// empty file is read again after each of these pauses (150 ms in all), unequal so that
+// no steady rhythm of saves meets every read.
+constexpr std::chrono::milliseconds kEmptyFileSettles[] = {
+    std::chrono::milliseconds(20), std::chrono::milliseconds(50), std::chrono::milliseconds(80)};
 
 bool lacksCommandPrompt(std::string_view text) {
   return iniLookup(text, kConfigSection, keyName(Key::command_prompt)).empty();
@@ -57,16 +60,17 @@ bool ConfigFile::write(Key key, std::string_view value, std::string* whyNot) con
 bool ConfigFile::writeDefaultsIfIncomplete(std::string* whyNot) const {
   if (!ensureFolder(joinPath(folder_, "config"), whyNot)) return false;
   auto text = readSettingsFile(path(), whyNot);
-  if (!text) return false;
-  if (!lacksCommandPrompt(*text)) return false;
-  if (text->empty()) {
-    std::this_thread::sleep_for(kEmptyFileSettle);
+  // An empty file may be an editor's save in place, between its truncation and its write:
+  // it counts as empty only when it stays so, read again after growing pauses.
+  for (const auto pause : kEmptyFileSettles) {
+    if (!text || !text->empty()) break;
+    std::this_thread::sleep_for(pause);
     text = readSettingsFile(path(), whyNot);
-    if (!text || !lacksCommandPrompt(*text)) return false;
   }
-  // Decided again under the lock, on the bytes that are replaced: a writer between the
-  // two reads may have completed the file. An empty file there, after a settled read
-  // that was not, is an editor's save under way: its bytes are coming.
+  if (!text || !lacksCommandPrompt(*text)) return false;
+  // Decided again under the lock, on the bytes that are replaced: another writer may have
+  // completed the file since. An empty file there, after reads that were not empty, is a
+  // save under way.
   const bool settledEmpty = text->empty();
   bool written = false;
   const bool ok = updateFileAtomically(

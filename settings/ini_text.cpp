@@ -3,8 +3,11 @@
 // Lines end at CR LF, a lone CR or a lone LF, so files saved by Linux editors, scripts and
 // git checkouts read the same as the CR LF files the writer produces. A section line is
 // one whose first byte after blanks and tabs is "["; a "[" further on (a value such as
-// "site[old]") leaves it an ordinary line. Reader and writer share these rules, so what
-// the writer stores is what the reader finds.
+// "site[old]") leaves it an ordinary line. A header matches without the blanks and tabs
+// around it, as editors leave them. A UTF-8 byte-order mark at the start of the file (as
+// Notepad saves it) belongs to no line: it is kept, and skipped when the first line is
+// matched. Reader and writer share these rules, so what the writer stores is what the
+// reader finds.
 #include <algorithm>
 
 #include "settings/ini.h"
@@ -23,6 +26,8 @@ namespace {
 
 constexpr char kCR = '\r';
 constexpr char kLF = '\n';
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kBlanks = " \t";
 constexpr std::string_view kCRLF = "\r\n";
 // Two CR LF pairs in a row make one empty line, the most that tidying lets stand.
 constexpr std::size_t kMostLineBreaksInARow = 2;
@@ -37,6 +42,7 @@ struct Line {
 };
 
 Line lineAt(std::string_view text, std::size_t start) {
+  if (start == 0 && text.starts_with(kByteOrderMark)) start = kByteOrderMark.size();
   const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
   std::size_t next = end;
   if (next < text.size()) {
@@ -75,8 +81,16 @@ bool equalsFolded(std::string_view text, std::string_view lower) {
 }
 
 bool isSectionLine(std::string_view line) {
-  const std::size_t first = line.find_first_not_of(" \t");
+  const std::size_t first = line.find_first_not_of(kBlanks);
   return first != std::string_view::npos && line[first] == '[';
+}
+
+// `header` is "[name]" in lower case.
+bool isHeader(std::string_view line, std::string_view header) {
+  const std::size_t first = line.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return false;
+  line = line.substr(first, line.find_last_not_of(kBlanks) - first + 1);
+  return equalsFolded(line, header);
 }
 
 bool isCRorLF(char c) { return c == kCR || c == kLF; }
@@ -100,8 +114,13 @@ std::string tidy(std::string_view text) {
   }
   const auto last = std::find_if_not(out.rbegin(), out.rend(), isCRorLF);
   out.erase(last.base(), out.end());
+  // A byte-order mark that the leading line ends would bring to the start of the file
+  // would turn the line after it into a header: then they stay.
   const auto first = std::find_if_not(out.begin(), out.end(), isCRorLF);
-  out.erase(out.begin(), first);
+  if (!std::string_view(out)
+           .substr(static_cast<std::size_t>(first - out.begin()))
+           .starts_with(kByteOrderMark))
+    out.erase(out.begin(), first);
   return out;
 }
 
@@ -120,7 +139,7 @@ std::string iniLookup(std::string_view fileText, std::string_view section, std::
   findLine(fileText, 0, [&](const Line& at) {
     const std::string_view line = bytesOf(fileText, at);
     if (isSectionLine(line)) {
-      inSection = equalsFolded(line, header);
+      inSection = isHeader(line, header);
     } else if (inSection && startsWithFolded(line, keyPrefix)) {
       value = line.substr(keyPrefix.size());
       return true;
@@ -139,12 +158,15 @@ std::string iniStore(std::string_view fileText, std::string_view section, std::s
 
   const auto headerLine = findLine(fileText, 0, [&](const Line& at) {
     const std::string_view line = bytesOf(fileText, at);
-    return isSectionLine(line) && equalsFolded(line, header);
+    return isSectionLine(line) && isHeader(line, header);
   });
   if (!headerLine) {
-    // A new section at the end, one empty line after the text before it.
-    return tidy(withoutTrailingLineEnds(fileText) + "\r\n\r\n[" + std::string(section) + "]\r\n" +
-                keyLine);
+    // A new section at the end, one empty line after the text before it; in a file that
+    // holds nothing else, right after its byte-order mark.
+    const std::string before = withoutTrailingLineEnds(fileText);
+    const std::string newSection = "[" + std::string(section) + "]\r\n" + keyLine;
+    if (before.empty() || before == kByteOrderMark) return before + newSection;
+    return tidy(before + "\r\n\r\n" + newSection);
   }
   // The key's line is the first one in the section that starts with the key and "=";
   // the section ends at the next section line.

@@ -24,10 +24,15 @@ struct RefLine {
   std::string end;  // "\r\n", "\r", "\n" or "" on a last line without one
 };
 
+const std::string kByteOrderMark = "\xEF\xBB\xBF";
+
+// A UTF-8 byte-order mark at the start belongs to no line.
+bool hasByteOrderMark(const std::string& text) { return text.rfind(kByteOrderMark, 0) == 0; }
+
 std::vector<RefLine> splitLines(const std::string& text) {
   std::vector<RefLine> lines;
   RefLine line;
-  for (std::size_t i = 0; i < text.size(); ++i) {
+  for (std::size_t i = hasByteOrderMark(text) ? kByteOrderMark.size() : 0; i < text.size(); ++i) {
     if (text[i] != '\r' && text[i] != '\n') {
       line.bytes += text[i];
       continue;
@@ -55,7 +60,9 @@ bool isSection(const std::string& line) {
   return false;
 }
 
-bool isHeader(const std::string& line, const std::string& section) {
+bool isHeader(std::string line, const std::string& section) {
+  while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.erase(0, 1);
+  while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
   return lowerAscii(line) == '[' + lowerAscii(section) + ']';
 }
 
@@ -88,7 +95,10 @@ std::string referenceTidy(std::string text) {
     replaceAll(text, "\r\n\r\n\r\n", "\r\n\r\n");
   }
   while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
-  while (!text.empty() && (text.front() == '\r' || text.front() == '\n')) text.erase(0, 1);
+  const std::size_t first = text.find_first_not_of("\r\n");
+  if (first != std::string::npos && text.compare(first, 3, kByteOrderMark) != 0)
+    text.erase(0, first);
+  if (first == std::string::npos) text.clear();
   return text;
 }
 
@@ -104,8 +114,10 @@ std::string referenceStore(const std::string& file, const std::string& section,
   if (header == lines.size()) {
     // After the last line that is not empty, one empty line and the new section.
     while (!lines.empty() && lines.back().bytes.empty()) lines.pop_back();
-    if (!lines.empty()) lines.back().end = "\r\n";
-    lines.push_back({"", "\r\n"});
+    if (!lines.empty()) {
+      lines.back().end = "\r\n";
+      lines.push_back({"", "\r\n"});
+    }
     lines.push_back({"[" + section + "]", "\r\n"});
     lines.push_back(keyLine);
   } else {
@@ -120,7 +132,7 @@ std::string referenceStore(const std::string& file, const std::string& section,
       lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(header) + 1, keyLine);
     }
   }
-  std::string text;
+  std::string text = hasByteOrderMark(file) ? kByteOrderMark : "";
   for (const RefLine& line : lines) text += line.bytes + line.end;
   return referenceTidy(text);
 }

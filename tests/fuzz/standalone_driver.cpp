@@ -40,6 +40,8 @@ constexpr std::string_view kTokens[] = {"\r\n",
                                         std::string_view("\0", 1),
                                         "\x7F",
                                         "\xC3\xA9",
+                                        "\xEF\xBB\xBF",
+                                        " [Config]\t",
                                         "\xFF"};
 
 std::string randomPiece(std::mt19937& random) {

@@ -8,13 +8,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/file_store.h"
 #include "platform/linux/safe_path.h"
+#include "settings/config.h"
 #include "settings/ini.h"
 #include "tests/support/test_support.h"
 
@@ -39,8 +42,16 @@ TEST(IniLookup, FollowsTheLineGrammar) {
       {"no section", "[Other]\r\nkey=v\r\n", "Config", "key", ""},
       {"key before first header", "key=v\r\n[Config]\r\n", "Config", "key", ""},
       {"header in capitals", "[CONFIG]\r\nkey=v", "Config", "key", "v"},
-      {"blank before header", " [Config]\r\nkey=v", "Config", "key", ""},
-      {"blank after header", "[Config] \r\nkey=v", "Config", "key", ""},
+      // Headers as editors leave them: blanks and tabs around, a byte-order mark before.
+      {"blank before header", " [Config]\r\nkey=v", "Config", "key", "v"},
+      {"blank after header", "[Config] \r\nkey=v", "Config", "key", "v"},
+      {"tab before header", "\t[Config]\r\nkey=v", "Config", "key", "v"},
+      {"byte-order mark", "\xEF\xBB\xBF[Config]\r\nkey=v", "Config", "key", "v"},
+      {"byte-order mark and blanks", "\xEF\xBB\xBF \t[Config] \t\r\nkey=v", "Config", "key", "v"},
+      {"byte-order mark only at the start", "[X]\r\n\xEF\xBB\xBF[Config]\r\nkey=v", "Config", "key",
+       ""},
+      {"byte-order mark before a key line", "\xEF\xBB\xBFkey=v\r\n", "Config", "key", ""},
+      {"blank inside the brackets", "[ Config ]\r\nkey=v", "Config", "key", ""},
       {"key in capitals keeps value case", "[Config]\r\nKEY=MiXed", "config", "key", "MiXed"},
       {"blank before key", "[Config]\r\n key=v", "Config", "key", ""},
       {"blank before =", "[Config]\r\nkey =v", "Config", "key", ""},
@@ -53,7 +64,7 @@ TEST(IniLookup, FollowsTheLineGrammar) {
       {"[ in a key", "[Config]\r\nk[1]=v", "Config", "k[1]", "v"},
       {"blanks and [ end the section", "[Config]\r\n [Other]\r\nkey=v", "Config", "key", ""},
       {"tab and [ end the section", "[Config]\r\n\t[Other]\r\nkey=v", "Config", "key", ""},
-      {"blank-led header opens nothing", "[X]\r\n \t[Config]\r\nkey=v", "Config", "key", ""},
+      {"blank-led header opens", "[X]\r\n \t[Config]\r\nkey=v", "Config", "key", "v"},
       {"first duplicate wins", "[Config]\r\nkey=1\r\nkey=2", "Config", "key", "1"},
       {"repeated section searched on", "[Config]\r\na=1\r\n[X]\r\n[config]\r\nkey=2", "Config",
        "key", "2"},
@@ -113,8 +124,19 @@ TEST(IniWrite, EditsAndTidiesTheText) {
       {"[ in the key", "[Config]\r\nk[1]=old", "Config", "k[1]", "v", "[Config]\r\nk[1]=v\r\n"},
       {"blanks and [ end the section", "[Config]\r\na=1\r\n \t[Other]\r\nkey=x", "Config", "key",
        "v", "[Config]\r\nkey=v\r\na=1\r\n \t[Other]\r\nkey=x\r\n"},
-      {"blank-led header is no header", "\t[Config]\r\nkey=x", "Config", "key", "v",
-       "\t[Config]\r\nkey=x\r\n\r\n[Config]\r\nkey=v\r\n"},
+      {"tab-led header is the header", "\t[Config]\r\nkey=x", "Config", "key", "v",
+       "\t[Config]\r\nkey=v\r\n"},
+      {"blank after the header", "[Config] \r\nkey=x", "Config", "key", "v",
+       "[Config] \r\nkey=v\r\n"},
+      // Notepad's byte-order mark stays, byte for byte, and its header is the header.
+      {"byte-order mark kept", "\xEF\xBB\xBF[Config]\r\nkey=x\r\n", "Config", "key", "v",
+       "\xEF\xBB\xBF[Config]\r\nkey=v\r\n"},
+      {"byte-order mark, key inserted", "\xEF\xBB\xBF[Config]\r\na=1\r\n", "Config", "key", "v",
+       "\xEF\xBB\xBF[Config]\r\nkey=v\r\na=1\r\n"},
+      {"byte-order mark alone", "\xEF\xBB\xBF", "Config", "key", "v",
+       "\xEF\xBB\xBF[Config]\r\nkey=v\r\n"},
+      {"byte-order mark, new section", "\xEF\xBB\xBF[Other]\r\na=1\r\n", "Config", "key", "v",
+       "\xEF\xBB\xBF[Other]\r\na=1\r\n\r\n[Config]\r\nkey=v\r\n"},
       // Lines keep their own line ends; only the line added, and the last one, end in CR LF.
       {"CR only", "[Config]\rkey=old\r", "Config", "key", "v", "[Config]\rkey=v\r\n"},
       {"CR only, key inserted", "[Config]\ra=1\r", "Config", "key", "v",
@@ -213,6 +235,41 @@ TEST(IniLookup, CaseFoldingIsAsciiOnly) {
 
 // A writer that holds the lock and does not let go (stopped from its terminal, say) makes
 // the next write fail with the reason, after a while, instead of hanging.
+// An editor saving in place truncates the file, then writes it. The defaults, due only
+// when command_prompt is really missing, never replace what it writes: a start that
+// reads the file in between waits for the save to land.
+TEST(ConfigDefaults, NeverReplaceAnEditorsSaveInPlace) {
+  TempDir dir;
+  ASSERT_EQ(mkdir(dir.file("config").c_str(), 0755), 0);
+  const std::string path = dir.file("config/config.ini");
+  const std::string edited = "[Config]\r\ncommand_prompt=show\r\nserver_port=8123\r\n";
+  writeBytes(path, edited);
+  std::atomic<bool> stop{false};
+  std::thread editor([&] {
+    while (!stop) {
+      const int fd = open(path.c_str(), O_WRONLY | O_TRUNC);
+      if (fd < 0) continue;
+      // The editor's own rhythm: a millisecond between its truncation and its write, and a
+      // save every ten milliseconds, far more often than a person saves.
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      if (write(fd, edited.data(), edited.size()) < 0) ADD_FAILURE() << "write";
+      close(fd);
+      std::this_thread::sleep_for(std::chrono::milliseconds(9));
+    }
+  });
+  const tovanik::ConfigFile config(dir.path());
+  int written = 0;
+  for (int i = 0; i < 200; ++i) written += config.writeDefaultsIfIncomplete() ? 1 : 0;
+  stop = true;
+  editor.join();
+  EXPECT_EQ(written, 0);
+  EXPECT_EQ(readBytes(path), edited);
+  // The rule itself stands: a file that really lacks command_prompt gets the defaults.
+  writeBytes(path, "[Config]\r\nserver_port=8123\r\n");
+  EXPECT_TRUE(config.writeDefaultsIfIncomplete());
+  EXPECT_EQ(INIread(path, "Config", "server_port"), "80");
+}
+
 TEST(IniWrite, LockHeldTooLongFailsWithTheReason) {
   TempDir dir;
   const std::string path = dir.file("config.ini");

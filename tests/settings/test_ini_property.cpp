@@ -25,6 +25,9 @@ TEST(IniProperty, StoringOneKeyChangesOnlyThatKey) {
       "[Config]\r\nkey=a\r\nnote=x\t",         // TAB ending the last value
       "key=before\r\n[Config]\r\n\r\n\r\n\r\nkey=x\r\n[Config]\r\nother=2\r\n\r\n",
       "[Config]\r\nk[1]=1\r\nKEY=caps\r\n[other]\r\nkey=o\r\n\0"s,
+      "\xEF\xBB\xBF[Config]\r\nkey=notepad\r\n",  // Notepad's byte-order mark
+      "\xEF\xBB\xBF",                             // ...in a file with nothing else
+      "\xEF\xBB\xBF\r\n[Config] \r\nkey=x\r\n\t[Other]\t\r\nkey=y",
   };
   const std::vector<IniProbe> names = {{"Config", "key"},  {"config", "KEY"},  {"Config", "other"},
                                        {"Config", "note"}, {"Config", "k[1]"}, {"Other", "key"},
