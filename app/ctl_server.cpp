@@ -1,4 +1,5 @@
 // tovanikctl's server commands: status, start, stop, log and the local address.
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include "app/ctl_commands.h"
 #include "platform/output_log.h"
 #include "platform/path_text.h"
+#include "server/server_processes.h"
 #include "server/server_settings.h"
 #include "settings/config.h"
 
@@ -29,34 +31,13 @@ constexpr auto kPollInterval = std::chrono::milliseconds(10);
 constexpr auto kQuickPoll = std::chrono::milliseconds(1);
 constexpr auto kQuickPhase = std::chrono::seconds(1);
 constexpr auto kListenTimeout = std::chrono::seconds(5);
+// How long a stop waits for the processes it ended to be gone and their port closed.
+constexpr auto kStopPatience = std::chrono::seconds(2);
 // A terminal starts the server itself, a moment after the terminal has been started.
 constexpr auto kTerminalGrace = std::chrono::milliseconds(1500);
 
 void sleep(const Context& c, std::chrono::milliseconds length) {
   c.platform.sleepMs(static_cast<int>(length.count()));
-}
-
-// Who listens on the port, described for a person.
-struct PortState {
-  bool listening = false;
-  bool heldByServer = false;
-  std::string otherHolders;  // "nc (pid 123), ..." of holders that are not the server
-};
-
-PortState portState(const Context& c, int port, const std::vector<int>& serverPids) {
-  PortState state;
-  const std::set<int> server(serverPids.begin(), serverPids.end());
-  const PortUse use = c.platform.portUse(port, serverPids);
-  state.listening = use.listening;
-  for (const auto& [pid, name] : use.holders) {
-    if (server.count(pid)) {
-      state.heldByServer = true;
-    } else if (pid != 0) {
-      if (!state.otherHolders.empty()) state.otherHolders += ", ";
-      state.otherHolders += name + " (pid " + std::to_string(pid) + ")";
-    }
-  }
-  return state;
 }
 
 std::string pidList(const std::vector<int>& pids) {
@@ -73,7 +54,9 @@ std::optional<ServerSettings> settingsOrFail(const Context& c) {
   return s;
 }
 
-// The lines the latest run printed, when it no longer runs and ended at once.
+// The lines the latest run printed, when it no longer runs and ended at once: nothing
+// saw it listen or run since its launch mark (tovanikctl start notes "server listening",
+// the panel and status "server running"), and its last output came within seconds.
 std::optional<std::vector<std::string>> endedAtOnce(const std::string& log) {
   const std::optional<LastRun> run = readLastRun(log);
   if (!run || run->note != kMarkStarted || run->lines.empty() ||
@@ -121,6 +104,29 @@ void stopLaunched(const Context& c, const ServerImage& image, int launched) {
   while (c.platform.killProcesses(image) > 0 && Clock::now() < deadline) sleep(c, kPollInterval);
 }
 
+// The command line as status shows it: a quote inside a value is escaped, so the line
+// reads back as the arguments really started.
+std::string shownCommandLine(const std::string& folder, ServerSettings s) {
+  auto escape = [](std::string text) {
+    std::string out;
+    for (const char c : text) out += c == '"' ? std::string("\\\"") : std::string(1, c);
+    return out;
+  };
+  s.exeName = escape(s.exeName);
+  s.phpFolder = escape(s.phpFolder);
+  s.rootDirectory = escape(s.rootDirectory);
+  return serverCommandLine(escape(folder), s);
+}
+
+// "pid 123 is the server of another program folder, /srv/a: ..." for each one.
+std::string foreignNote(const std::vector<ForeignServer>& foreign, const std::string& exeName) {
+  std::string note;
+  for (const ForeignServer& f : foreign)
+    note += "pid " + std::to_string(f.pid) + " is the server of another program folder, " +
+            f.folder + ": give this folder an exe_name of its own (both use '" + exeName + "')\n";
+  return note;
+}
+
 }  // namespace
 
 int status(const Context& c) {
@@ -130,8 +136,9 @@ int status(const Context& c) {
   trimOutputLog(log);
   const std::vector<int> pids = c.platform.findProcesses(serverImage(c.programFolder, *s));
   c.out << (pids.empty() ? "stopped" : "running" + pidList(pids)) << '\n';
+  c.out << foreignNote(foreignServers(c.platform, c.programFolder, *s, pids), s->exeName);
   if (const auto port = portNumber(s->serverPort)) {
-    const PortState state = portState(c, *port, pids);
+    const PortState state = portState(c.platform, *port, {pids.begin(), pids.end()});
     c.out << "port " << *port << ": ";
     if (!state.listening)
       c.out << "not listening";
@@ -143,15 +150,17 @@ int status(const Context& c) {
       c.out << "listening (holder not visible)";
     c.out << '\n';
   } else {
-    c.out << "port '" << s->serverPort << "': not a port number\n";
+    c.out << "port '" << escaped(s->serverPort) << "': not a port number\n";
   }
-  c.out << "command: " << serverCommandLine(c.programFolder, *s) << '\n';
+  c.out << "command: " << escaped(shownCommandLine(c.programFolder, *s)) << '\n';
   if (pids.empty()) {
     if (const auto lines = endedAtOnce(log)) {
       c.out << "the last launch ended at once; its last lines (tovanikctl log):\n";
       const std::size_t first = lines->size() > kQuotedLines ? lines->size() - kQuotedLines : 0;
       for (std::size_t i = first; i < lines->size(); ++i) c.out << "  " << (*lines)[i] << '\n';
     }
+  } else if (const auto run = readLastRun(log); run && run->note == kMarkStarted) {
+    markLaunch(log, kMarkRunning);  // seen running: it did not end at once
   }
   return pids.empty() ? 3 : 0;
 }
@@ -167,7 +176,14 @@ int start(const Context& c) {
   int launched = 0;  // the PID of what this start launched
   const ConsoleMode mode = consoleModeFor(s->commandPrompt);
   const ServerImage image = serverImage(c.programFolder, *s);
-  if (c.platform.findProcesses(image).empty()) {
+  const std::vector<int> running = c.platform.findProcesses(image);
+  const auto foreign = foreignServers(c.platform, c.programFolder, *s, running);
+  if (!running.empty() && foreign.size() == running.size()) {
+    // The name is taken by another folder's server: waiting for this port would fail.
+    const std::string note = foreignNote(foreign, s->exeName);
+    return fail(c, "nothing started: " + note.substr(0, note.size() - 1));
+  }
+  if (running.empty()) {
     const auto argv = serverArgv(c.programFolder, *s);
     launched = c.platform.launchDetached(argv, mode, log);
     if (launched == 0) return fail(c, "could not start " + argv[0] + ": " + lastSystemError());
@@ -186,13 +202,18 @@ int start(const Context& c) {
     }
     nextScan = now + kPollInterval;
     const auto pids = c.platform.findProcesses(image);
-    if (!pids.empty() && portState(c, port, pids).heldByServer) return 0;
+    std::set<int> server(pids.begin(), pids.end());
+    if (launched > 0) server.insert(launched);  // a wrapper that runs php as its child
+    if (!pids.empty() && portState(c.platform, port, server).heldByServer) {
+      if (launched > 0 && outputLogExists(log)) markLaunch(log, kMarkListening);
+      return 0;
+    }
     // The launched process takes its name a moment after its exec has let us go on, so
     // while it lives it is not taken for gone.
     if (pids.empty() && Clock::now() - begun >= grace &&
         (launched == 0 || mode == ConsoleMode::Shown || !c.platform.isLiveProcess(launched))) {
       // PHP reports why on its output and exits: quote it, with whoever holds the port.
-      const PortState state = portState(c, port, {});
+      const PortState state = portState(c.platform, port, {});
       std::string why = "the server exited at once";
       if (!state.otherHolders.empty())
         why += " (port " + std::to_string(port) + " is taken by " + state.otherHolders + ")";
@@ -214,20 +235,60 @@ int stop(const Context& c) {
   if (!s) return 1;
   if (s->exeName.empty()) return 0;
   const ServerImage image = serverImage(c.programFolder, *s);
-  const auto deadline = Clock::now() + std::chrono::seconds(5);
-  bool stopped = false;
+  const std::optional<int> port = portNumber(s->serverPort);
+  // Ends every match, and any that appears meanwhile (a restart loop), until none is
+  // left and the port is closed: a start right after the stop then finds it free.
+  const auto deadline = Clock::now() + kStopPatience;
+  std::set<int> ended;
   for (;;) {
-    stopped = c.platform.killProcesses(image) > 0 || stopped;
-    const auto left = c.platform.findProcesses(image);
-    if (left.empty()) break;
-    if (Clock::now() > deadline)
-      return fail(c, "still running after 5 s:" + pidList(left) + " (not ours to stop?)");
+    const std::vector<int> found = c.platform.findProcesses(image);
+    std::vector<int> fresh;
+    for (const int pid : found)
+      if (!ended.count(pid)) fresh.push_back(pid);
+    const auto foreign = foreignServers(c.platform, c.programFolder, *s, fresh);
+    for (const int pid : fresh) {
+      const auto other = std::find_if(foreign.begin(), foreign.end(),
+                                      [&](const ForeignServer& f) { return f.pid == pid; });
+      c.out << "stopped pid " << pid
+            << (other == foreign.end() ? std::string(" (this folder's server)")
+                                       : ", the server of another program folder, " + other->folder)
+            << '\n';
+    }
+    if (!found.empty()) {
+      // What holds the port among their descendants goes too, and is waited for: a
+      // wrapper's php in a session of its own escapes the group the stop ends.
+      const std::set<int> matched(found.begin(), found.end());
+      if (port) {
+        for (const auto& [holder, name] : c.platform.portUse(*port, found).holders) {
+          if (holder <= 0 || matched.count(holder) || !descendsFrom(c.platform, holder, matched))
+            continue;
+          c.platform.killLaunched(holder);
+          ended.insert(holder);
+        }
+      }
+      c.platform.killProcesses(image);
+    }
+    ended.insert(found.begin(), found.end());
+    bool left = false;
+    for (const int pid : ended) left = left || c.platform.isLiveProcess(pid);
+    const bool open = !ended.empty() && port && portState(c.platform, *port, ended).heldByServer;
+    if (!left && !open && c.platform.findProcesses(image).empty()) break;
+    if (Clock::now() > deadline) {
+      std::vector<int> living;
+      for (const int pid : ended)
+        if (c.platform.isLiveProcess(pid)) living.push_back(pid);
+      if (!living.empty())
+        return fail(c,
+                    "still running 2 s after the stop:" + pidList(living) + " (not ours to stop?)");
+      return fail(c, "port " + std::to_string(*port) +
+                         " still held by the stopped server 2 s after the stop");
+    }
     sleep(c, kPollInterval);
   }
   // Marked, so that a server stopped soon after its launch is not taken for one that
   // could not start.
   const std::string log = serverLogPath(c.programFolder);
-  if (stopped && outputLogExists(log)) markLaunch(log, kMarkStopped);
+  if (!ended.empty() && outputLogExists(log)) markLaunch(log, kMarkStopped);
   return 0;
 }
 
@@ -282,6 +343,8 @@ int url(const Context& c) {
   std::string why;
   const auto port = ConfigFile(c.programFolder).read(Key::server_port, &why);
   if (!port) return fail(c, "cannot read " + configPath(c.programFolder) + ": " + why);
+  if (!portNumber(*port))
+    return fail(c, "server_port '" + *port + "' is not a port number (1-65535, digits only)");
   c.out << localUrl(*port) << '\n';
   return 0;
 }

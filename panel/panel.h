@@ -98,6 +98,8 @@ class Panel {
   ConfigFile config_;
   std::array<ControlState, kControlCount> controls_;
   std::optional<int> portCaret_;
+  // A launch of this panel that no tick has seen running yet.
+  bool launchUnseen_ = false;
 };
 
 }  // namespace tovanik

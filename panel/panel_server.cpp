@@ -1,11 +1,22 @@
 // The panel's server control: launch, the status tick, stop, restart and the two switches.
+#include <algorithm>
+#include <set>
+
 #include "panel/panel.h"
 #include "panel/status.h"
 #include "platform/output_log.h"
+#include "server/server_processes.h"
 #include "server/server_settings.h"
 #include "server/trust.h"
 
 namespace tovanik {
+namespace {
+
+// A stop waits for the processes it ended at most kStopPolls times kStopPollMs.
+constexpr int kStopPolls = 200;
+constexpr int kStopPollMs = 10;
+
+}  // namespace
 
 void Panel::startPHP() {
   loadConfig();
@@ -18,8 +29,9 @@ void Panel::startPHP() {
       !untrustedServerFiles(platform_, folder, *s) && !isServerRunning(serverImage(folder, *s))) {
     // Fire and forget: a launch that fails shows nothing; the status tick keeps
     // showing the server as stopped.
-    platform_.launchDetached(serverArgv(folder, *s), consoleModeFor(s->commandPrompt),
-                             serverLogPath(folder));
+    launchUnseen_ =
+        platform_.launchDetached(serverArgv(folder, *s), consoleModeFor(s->commandPrompt),
+                                 serverLogPath(folder)) != 0;
   }
   at(Ctl::txtPort).background = colour::kCard;
   MakeTopMost();
@@ -37,7 +49,13 @@ void Panel::statusTick() {
   const auto s = readServerSettings(config_);
   const bool running = s && isServerRunning(serverImage(config_.programFolder(), *s));
   // Once a second is often enough to keep the hidden server's log below its limit.
-  trimOutputLog(serverLogPath(config_.programFolder()));
+  const std::string log = serverLogPath(config_.programFolder());
+  trimOutputLog(log);
+  if (running && launchUnseen_) {
+    // The launch came up: whenever it ends, it did not end at once.
+    markLaunch(log, kMarkRunning);
+    launchUnseen_ = false;
+  }
   const StatusColumn column = statusColumn(running);
   at(Ctl::lineStartStop).colour = column.lineStartStop;
   at(Ctl::lblURL).colour = column.lblURL;
@@ -51,11 +69,22 @@ void Panel::killPHP() {
   const auto s = readServerSettings(config_);
   if (!s || s->exeName.empty()) return;
   const std::string& folder = config_.programFolder();
-  if (platform_.killProcesses(serverImage(folder, *s)) > 0) {
-    // Noted, so that a server stopped soon after its launch is not later taken for one
-    // that could not start.
-    const std::string log = serverLogPath(folder);
-    if (outputLogExists(log)) markLaunch(log, kMarkStopped);
+  const ServerImage image = serverImage(folder, *s);
+  const std::vector<int> found = platform_.findProcesses(image);
+  if (platform_.killProcesses(image) <= 0) return;
+  // Noted, so that a server stopped soon after its launch is not later taken for one
+  // that could not start.
+  const std::string log = serverLogPath(folder);
+  if (outputLogExists(log)) markLaunch(log, kMarkStopped);
+  // Back only once they are gone and their port is closed, so that a start right after
+  // (a restart) finds the port free; at most 2 s.
+  const std::set<int> ended(found.begin(), found.end());
+  const std::optional<int> port = portNumber(s->serverPort);
+  for (int poll = 0; poll < kStopPolls; ++poll) {
+    const bool living = std::any_of(ended.begin(), ended.end(),
+                                    [&](int pid) { return platform_.isLiveProcess(pid); });
+    if (!living && !(port && portState(platform_, *port, ended).heldByServer)) return;
+    platform_.sleepMs(kStopPollMs);
   }
 }
 

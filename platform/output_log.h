@@ -42,6 +42,9 @@ bool outputLogExists(const std::string& path);
 inline constexpr const char* kMarkStarted = "server started";
 inline constexpr const char* kMarkStartedInTerminal = "server started in a terminal";
 inline constexpr const char* kMarkStopped = "server stopped";
+// Notes that a launch came up: it did not end at once, whenever it ends.
+inline constexpr const char* kMarkListening = "server listening";
+inline constexpr const char* kMarkRunning = "server running";
 
 // What the log says of the latest launch.
 struct LastRun {

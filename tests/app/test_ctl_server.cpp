@@ -118,6 +118,9 @@ TEST_F(CtlServer, StartStatusStopRestart) {
 // no launch in the log.
 TEST_F(CtlServer, StartChecksTheSettingsBeforeLaunching) {
   fs::create_directory(dir.file("not-a-program.exe"));
+  writeBytes(dir.file("plain.exe"), "#!/bin/sh\n");
+  fs::permissions(dir.file("plain.exe"), fs::perms::owner_read | fs::perms::owner_write |
+                                             fs::perms::group_read | fs::perms::others_read);
   struct Case {
     std::map<std::string, std::string> settings;
     std::string named;
@@ -131,6 +134,8 @@ TEST_F(CtlServer, StartChecksTheSettingsBeforeLaunching) {
       {{{"server_port", "80 "}}, "server_port '80 '"},
       {{{"exe_name", ""}}, "exe_name"},
       {{{"exe_name", "php/x.exe"}}, "exe_name"},
+      {{{"exe_name", "php\\x.exe"}}, "exe_name"},
+      {{{"php_folder", "."}, {"exe_name", "plain.exe"}}, "is not an executable file"},
       {{{"exe_name", "missing.exe"}}, "exe_name/php_folder"},
       {{{"php_folder", "."}, {"exe_name", "not-a-program.exe"}}, "exe_name/php_folder"},
       {{{"php_folder", "."}, {"exe_name", "config"}}, "exe_name/php_folder"},
@@ -238,6 +243,66 @@ TEST_F(CtlServer, LogFollowsTheServersOutput) {
       << "-n 0 showed old lines";
   expectCleanFailure(ctl({"--folder", dir.path(), "log", "-n"}), 2);
   expectCleanFailure(ctl({"--folder", dir.path(), "log", "-x"}), 2);
+}
+
+// A server that came up and was later ended from outside is not blamed for ending at
+// once; a stop returns only once the port is closed, so a start right after finds it
+// free; a wrapper script that runs php as its child (no exec) counts as the server.
+TEST_F(CtlServer, StatusAndStopSayWhatHappened) {
+  ASSERT_EQ(run("start").rc, 0);
+  EXPECT_EQ(httpStatus(port, "/healthy"), 200);
+  killProcessesByImageName(exeName);  // as another program would, without a stop mark
+  ASSERT_TRUE(waitFor([&] { return nothingLeft(); }));
+  CtlRun r = run("status");
+  EXPECT_EQ(r.rc, 3);
+  EXPECT_EQ(r.out.find("ended at once"), std::string::npos) << r.out;
+
+  for (int round = 0; round < 10; ++round) {
+    ASSERT_EQ(run("start").rc, 0) << round;
+    r = run("stop");
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("stopped pid ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("(this folder's server)"), std::string::npos) << r.out;
+    EXPECT_EQ(httpStatus(port), 0)
+        << "the port still answered right after the stop, round " << round;
+  }
+
+  const std::string server = dir.file("php/" + exeName);
+  fs::remove(server);
+  // Its php in a session of its own, out of reach of the stop's group signal.
+  writeBytes(server, "#!/bin/sh\nsetsid " + phpBinary() + " \"$@\" &\nwait\n");
+  fs::permissions(server, fs::perms::owner_all);
+  r = run("start");
+  EXPECT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(httpStatus(port), 200);
+  EXPECT_EQ(run("status").out.find("held by another program"), std::string::npos);
+  EXPECT_EQ(run("stop").rc, 0);
+  EXPECT_EQ(httpStatus(port), 0) << "the wrapper's php outlived the stop";
+}
+
+// Two program folders whose servers share a name: the one without its own server is
+// told which folder's server holds the name, starts nothing, and its stop says what it
+// ended.
+TEST_F(CtlServer, AnotherFoldersServerIsNamed) {
+  const TempDir other;
+  const int otherPort = freePort();
+  layoutProgramFolder(other.path(), exeName, otherPort);
+  ASSERT_EQ(ctl({"--folder", other.path(), "start"}).rc, 0);
+  const int pid = findProcessesByImageName(exeName).at(0);
+  const std::string named = "pid " + std::to_string(pid) +
+                            " is the server of another program folder, " + other.path() +
+                            ": give this folder an exe_name of its own";
+  CtlRun r = run("status");
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_NE(r.out.find(named), std::string::npos) << r.out;
+  r = run("start");
+  expectCleanFailure(r);
+  EXPECT_NE(r.err.find("nothing started: " + named), std::string::npos) << r.err;
+  EXPECT_EQ(httpStatus(port), 0);
+  r = run("stop");
+  EXPECT_EQ(r.out, "stopped pid " + std::to_string(pid) +
+                       ", the server of another program folder, " + other.path() + "\n");
+  EXPECT_EQ(httpStatus(otherPort), 0);
 }
 
 // With exe_name naming tovanikctl itself, the shell that runs it, or the program that

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "panel/panel.h"
@@ -312,10 +313,17 @@ TEST_F(PanelTest, RestartStopsStoresPausesThenStarts) {
   panel.loadConfig();
   platform.calls_.clear();
   panel.restartServer();
-  const std::vector<std::string> expected{"kill:t-server.exe", "sleep:1000", "find:t-server.exe",
-                                          "launch"};
+  const std::vector<std::string> expected{"find:t-server.exe", "kill:t-server.exe", "sleep:1000",
+                                          "find:t-server.exe", "launch"};
   EXPECT_EQ(platform.calls_, expected);
   EXPECT_EQ(stored("server_port"), "80");
+  // A server that outlives its kill keeps the stop waiting 2 s (200 looks, 10 ms apart),
+  // no longer, before the pause and the start.
+  platform.kill_stops_ = false;
+  platform.calls_.clear();
+  panel.restartServer();
+  EXPECT_EQ(std::count(platform.calls_.begin(), platform.calls_.end(), "sleep:10"), 200);
+  EXPECT_EQ(platform.calls_.back(), "find:t-server.exe");  // it still runs: no second launch
 }
 
 TEST_F(PanelTest, ConsoleSwitchFlipsStoresAndRestarts) {

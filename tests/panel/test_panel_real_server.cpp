@@ -87,6 +87,8 @@ TEST_P(RealServer, StartFindStopWithAwkwardNames) {
 
   panel.statusTick();
   EXPECT_TRUE(panel[Ctl::shapeOn].visible);
+  // Seen running: whatever ends it later, it did not end at once.
+  EXPECT_EQ(readLastRun(outputLogPath(dir.path()))->note, "server running");
   panel.startPHP();  // finds it: no second server
   EXPECT_EQ(findProcessesByImageName(n.exe), pids);
 

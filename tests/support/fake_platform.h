@@ -84,7 +84,7 @@ class FakePlatform final : public Platform {
       matched += matches ? 1 : 0;
       it = (matches && kill_stops_) ? running_names_.erase(it) : std::next(it);
     }
-    return kill_stops_ ? matched : 0;
+    return matched;  // signalled, whether or not they end
   }
 
   bool killLaunched(int pid) override {
