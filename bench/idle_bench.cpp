@@ -1,14 +1,44 @@
 // Idle CPU with a server running: the panel and the text window side by side for the
 // same interval, read from /proc/PID/schedstat (nanoseconds on a CPU) every few seconds,
 // with the server's own use for reference.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
 #include "bench/bench.h"
 
 namespace tovanik::bench {
 namespace {
 
 constexpr int kIntervalMs = 3000;
+// System calls are counted over this many seconds at a time (the tick runs once a
+// second), alternating panel and text window, this many times each.
+constexpr int kTraceSeconds = 5;
+constexpr int kTraces = 4;
 
 double percentOfCore(std::uint64_t ns, double ms) { return 100.0 * ns / (ms * 1e6); }
+
+// System calls per second of every thread of `pid`, counted by strace for kTraceSeconds;
+// nullopt when strace could not count.
+std::optional<double> syscallsPerSecond(pid_t pid, const std::string& scratch) {
+  const std::string command = "timeout -s INT " + std::to_string(kTraceSeconds) +
+                              " strace -q -c -f -p " + std::to_string(pid) + " -o " + scratch +
+                              " >/dev/null 2>&1";
+  if (std::system(command.c_str()) == -1) return std::nullopt;
+  std::ifstream in(scratch);
+  std::string line;
+  while (std::getline(in, line)) {
+    // "100.00    0.000123           4        30         2 total": calls is the 4th field.
+    if (line.find(" total") == std::string::npos) continue;
+    std::istringstream fields(line);
+    double percent = 0, seconds = 0, usecs = 0, calls = 0;
+    if (fields >> percent >> seconds >> usecs >> calls) return calls / kTraceSeconds;
+  }
+  return std::nullopt;
+}
 
 }  // namespace
 
@@ -44,6 +74,17 @@ int idleBench(const Setup& s) {
     sample(std::string("idletotal_") + names[i] + "_" + s.tag,
            percentOfCore(before[i] - first[i], total));
   sample("procs_" + s.tag, processCount());
+  // What one tick costs in system calls, against a window that has no tick at all.
+  const std::string scratch = "/tmp/tovanik-bench-strace-" + std::to_string(::getpid());
+  for (int i = 0; i < kTraces; ++i) {
+    for (int which = 0; which < 2; ++which) {
+      const auto calls = syscallsPerSecond(pids[which], scratch);
+      if (!calls)
+        return fail("strace could not count the system calls of the " + std::string(names[which]));
+      sample(std::string("syscalls_") + names[which] + "_" + s.tag, *calls);
+    }
+  }
+  std::remove(scratch.c_str());
   const bool closed = closeByClick(x, *panel, "panel") && closeByClick(x, *text, "text window");
   return closed && stopServer(s) ? 0 : 1;
 }

@@ -8,13 +8,13 @@ set -euo pipefail
 packages=(g++ cmake qt6-base-dev qt6-svg-dev libgl-dev qt6-wayland php-cli xterm xdg-utils fonts-open-sans fonts-dejavu-core)
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(libgtest-dev xvfb openbox xdotool
-             x11-utils imagemagick curl procps desktop-file-utils weston)
+             x11-utils imagemagick curl procps desktop-file-utils weston strace)
 fi
 if [[ "${1:-}" == "--display" ]]; then
   packages+=(xvfb openbox)
 fi
 if [[ "${1:-}" == "--bench" ]]; then
-  packages+=(xvfb openbox x11-utils procps libxdamage-dev libxtst-dev)
+  packages+=(xvfb openbox x11-utils procps libxdamage-dev libxtst-dev strace)
 fi
 
 missing=()

@@ -15,7 +15,9 @@
 #include <string>
 
 #include "panel/layout.h"
+#include "platform/file_store.h"
 #include "platform/platform.h"
+#include "server/command.h"
 #include "settings/config.h"
 
 namespace tovanik {
@@ -100,6 +102,13 @@ class Panel {
   std::optional<int> portCaret_;
   // A launch of this panel that no tick has seen running yet.
   bool launchUnseen_ = false;
+  // The settings the tick last read, and the stamp of the file they came from.
+  struct TickRead {
+    FileStamp stamp;
+    ServerSettings settings;
+  };
+  std::optional<TickRead> tickRead_;
+  std::optional<ServerSettings> tickSettings();
 };
 
 }  // namespace tovanik

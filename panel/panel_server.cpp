@@ -4,6 +4,7 @@
 
 #include "panel/panel.h"
 #include "panel/status.h"
+#include "platform/file_store.h"
 #include "platform/output_log.h"
 #include "server/server_processes.h"
 #include "server/server_settings.h"
@@ -46,7 +47,7 @@ bool Panel::isServerRunning(const ServerImage& image) {
 void Panel::statusTick() {
   // When the configuration cannot be read (its folder gone, say) there is no name to
   // look for, and the panel shows the server as stopped.
-  const auto s = readServerSettings(config_);
+  const auto s = tickSettings();
   const bool running = s && isServerRunning(serverImage(config_.programFolder(), *s));
   // Once a second is often enough to keep the hidden server's log below its limit.
   const std::string log = serverLogPath(config_.programFolder());
@@ -63,6 +64,17 @@ void Panel::statusTick() {
   at(Ctl::txtPort).enabled = column.txtPortEnabled;
   at(Ctl::shapeOn).visible = column.shapeOn;
   at(Ctl::shapeOff).visible = column.shapeOff;
+}
+
+std::optional<ServerSettings> Panel::tickSettings() {
+  // The tick runs once a second for as long as the panel is open: a file whose stamp is
+  // the one last read is not read again. Every other operation reads it afresh.
+  const std::optional<FileStamp> stamp = fileStamp(config_.path());
+  if (stamp && tickRead_ && tickRead_->stamp == *stamp) return tickRead_->settings;
+  std::optional<ServerSettings> s = readServerSettings(config_);
+  tickRead_.reset();
+  if (s && stamp) tickRead_ = TickRead{*stamp, *s};
+  return s;
 }
 
 void Panel::killPHP() {

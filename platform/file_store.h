@@ -7,6 +7,7 @@
 // system's reason there ("No space left on device"); see why_not.h.
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -29,6 +30,17 @@ std::optional<std::string> readSettingsFile(const std::string& path, std::string
 // temporary file removed.
 bool replaceFileAtomically(const std::string& path, std::string_view bytes,
                            std::string* whyNot = nullptr);
+
+// One version of a file: any change of its bytes, its permissions or the file at its path
+// gives another stamp. Lets a reader that runs once a second skip reading a file that has
+// not changed.
+struct FileStamp {
+  std::uint64_t device = 0, inode = 0, size = 0;
+  std::int64_t modifiedNs = 0, changedNs = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+// nullopt when the file cannot be looked at (then it must be read to learn why).
+std::optional<FileStamp> fileStamp(const std::string& path);
 
 // Creates the folder at `path` when it is missing (its parent must exist), with the
 // user's default permissions. True when it exists afterwards.

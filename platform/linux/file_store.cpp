@@ -16,6 +16,16 @@ std::optional<std::string> readSettingsFile(const std::string& path, std::string
   return readResolvedFile(target->path(), whyNot);
 }
 
+std::optional<FileStamp> fileStamp(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  constexpr std::int64_t kNs = 1000000000;
+  return FileStamp{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+                   static_cast<std::uint64_t>(info.st_size),
+                   info.st_mtim.tv_sec * kNs + info.st_mtim.tv_nsec,
+                   info.st_ctim.tv_sec * kNs + info.st_ctim.tv_nsec};
+}
+
 bool ensureFolder(const std::string& path, std::string* whyNot) {
   if (::mkdir(path.c_str(), 0777) == 0) return true;  // less the umask
   const int error = errno;

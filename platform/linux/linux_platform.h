@@ -4,6 +4,7 @@
 // for addresses, files and folders. The Qt panel uses DesktopPlatform
 // (window/qt/desktop_platform.h), which opens them through Qt instead.
 
+#include "platform/linux/proc_table.h"
 #include "platform/platform.h"
 
 namespace tovanik {
@@ -30,7 +31,7 @@ class LinuxPlatform : public Platform {
   void sleepMs(int milliseconds) override;
 
  private:
-  int lastFound_ = 0;
+  PresenceHint lastFound_;
 };
 
 }  // namespace tovanik

@@ -170,8 +170,9 @@ class Matcher {
     if (got <= 0) return false;
     std::size_t length = static_cast<std::size_t>(got);
     if (buffer[length - 1] == '\n') --length;
-    return sameImageName(std::string_view(buffer, length), comm_);
+    return commMatchesText(std::string_view(buffer, length));
   }
+  bool commMatchesText(std::string_view comm) const { return sameImageName(comm, comm_); }
 
   // The full test of a process whose comm matched; its process group when it counts.
   std::optional<int> confirm(const char* pid) {
@@ -295,7 +296,9 @@ std::optional<ProcStat> parseProcStat(std::string_view statText) {
   ProcStat stat{std::string(statText.substr(open + 1, close - open - 1)), state, 0, 0};
   // The numbers are optional for the parse: a short line still names the process.
   std::string rest(statText.substr(close + 3));
-  std::sscanf(rest.c_str(), "%d %d", &stat.ppid, &stat.pgrp);
+  std::sscanf(rest.c_str(),
+              "%d %d %*d %*d %*d %*u %*u %*u %*u %*u %*u %*u %*d %*d %*d %*d %*d %*d %llu",
+              &stat.ppid, &stat.pgrp, &stat.startTime);
   return stat;
 }
 
@@ -318,23 +321,39 @@ std::vector<int> findProcessesByImageName(const ServerImage& image, const std::s
   return pids;
 }
 
-bool anyProcessByImageName(const ServerImage& image, int& hint, const std::string& procRoot,
-                           const Asker& asker) {
+bool anyProcessByImageName(const ServerImage& image, PresenceHint& hint,
+                           const std::string& procRoot, const Asker& asker) {
   const Descriptor root = openProcRoot(procRoot);
   Matcher matcher(root.get(), image, asker);
   if (root.get() < 0 || !matcher.usable()) {
-    hint = 0;
+    hint = {};
     return false;
   }
-  // Confirmed the same way as in a scan, a recycled PID of another program fails here
-  // and the scan below runs as if there had been no hint.
-  if (hint > 0 && matcher.matches(std::to_string(hint).c_str())) return true;
-  hint = 0;
+  const bool sameQuery = hint.imageName == image.imageName && hint.serverPath == image.serverPath;
+  if (hint.pid > 0) {
+    const std::string pid = std::to_string(hint.pid);
+    const std::optional<ProcStat> stat = readStat(root.get(), pid.c_str());
+    // The process confirmed last time, still the same one: nothing else can have changed
+    // whether it counts (a renamed comm shows here, a new program gets a new start time).
+    if (sameQuery && hint.startTime != 0 && stat && stat->startTime == hint.startTime &&
+        stat->state != 'Z' && stat->state != 'X' && stat->state != 'x' &&
+        matcher.commMatchesText(stat->comm))
+      return true;
+    // Confirmed the same way as in a scan, a recycled PID of another program fails here
+    // and the scan below runs as if there had been no hint.
+    if (stat && matcher.matches(pid.c_str())) {
+      hint = {hint.pid, stat->startTime, image.imageName, image.serverPath};
+      return true;
+    }
+  }
+  hint = {};
   forEachPid(root.get(), [&](const char* pid) {
-    if (matcher.matches(pid)) hint = std::atoi(pid);
-    return hint != 0;
+    if (!matcher.matches(pid)) return false;
+    const std::optional<ProcStat> stat = readStat(root.get(), pid);
+    hint = {std::atoi(pid), stat ? stat->startTime : 0, image.imageName, image.serverPath};
+    return true;
   });
-  return hint != 0;
+  return hint.pid != 0;
 }
 
 bool isLiveProcess(int pid) {

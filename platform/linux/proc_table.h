@@ -28,6 +28,7 @@ struct ProcStat {
   char state = '?';
   int ppid = 0;
   int pgrp = 0;
+  unsigned long long startTime = 0;  // clock ticks after boot: a PID's reuse changes it
 };
 std::optional<ProcStat> parseProcStat(std::string_view statText);
 
@@ -47,10 +48,25 @@ std::vector<int> findProcessesByImageName(const ServerImage& image,
                                           const std::string& procRoot = "/proc",
                                           const Asker& asker = currentAsker());
 
-// Whether findProcessesByImageName would find any. `hint` is a PID found by an earlier
-// call: it is looked at first and, when it still matches, spares the scan; it is set
-// to the PID found, 0 when none.
-bool anyProcessByImageName(const ServerImage& image, int& hint,
+// What an earlier presence check found: a PID to look at first, and, once confirmed, the
+// process's start time and the query it matched.
+struct PresenceHint {
+  // A bare PID to look at first, as a caller's guess.
+  static PresenceHint at(int pid) {
+    PresenceHint hint;
+    hint.pid = pid;
+    return hint;
+  }
+  int pid = 0;
+  unsigned long long startTime = 0;
+  std::string imageName, serverPath;
+};
+
+// Whether findProcessesByImageName would find any. `hint` is looked at first: the very
+// process it confirmed (same PID, same start time, same name in stat, still live) for the
+// same query counts at once, one small read; a PID that still matches spares the scan.
+// It is set to what was found, pid 0 when none.
+bool anyProcessByImageName(const ServerImage& image, PresenceHint& hint,
                            const std::string& procRoot = "/proc",
                            const Asker& asker = currentAsker());
 

@@ -195,7 +195,8 @@ TEST_F(CtlServer, LogStaysWithinItsLimitAndKeepsTheNewestLines) {
   ASSERT_EQ(run("start").rc, 0);
   // PHP logs each request's path; long paths take the file past its limit quickly.
   const std::string padding(6000, 'x');
-  for (int i = 0; fs::file_size(log()) <= kLogLimit; ++i) {
+  constexpr std::uintmax_t kLimit = 4 << 20, kKeep = 1 << 20;  // 4 MiB and 1 MiB
+  for (int i = 0; fs::file_size(log()) <= kLimit; ++i) {
     ASSERT_LT(i, 5000) << "the log does not grow";
     ASSERT_EQ(httpStatus(port, "/old-" + std::to_string(i) + "-" + padding + ".txt"), 404);
   }
@@ -205,7 +206,8 @@ TEST_F(CtlServer, LogStaysWithinItsLimitAndKeepsTheNewestLines) {
 
   // Any use of tovanikctl cuts it, while PHP goes on writing to it.
   EXPECT_EQ(run("status").rc, 0);
-  EXPECT_LE(fs::file_size(log()), kLogKeep);
+  EXPECT_LE(fs::file_size(log()), kKeep);
+  EXPECT_GE(fs::file_size(log()), kKeep - 7000) << "the cut kept less than its newest MiB";
   const std::string kept = readBytes(log());
   EXPECT_NE(kept.find(newest), std::string::npos);
   EXPECT_EQ(kept.find("/old-0-"), std::string::npos);
@@ -329,6 +331,47 @@ TEST_F(CtlServer, StopNeverKillsTheCallerOrItsAncestors) {
     EXPECT_TRUE(WIFEXITED(status)) << "the shell was killed";
     EXPECT_EQ(readBytes(output), "rc=0\n") << "tovanikctl was killed";
   }
+}
+
+// A leader of the caller's own process group that is no ancestor of it (the caller was
+// handed to init on the way) is stopped alone: its group, which holds the caller, is not.
+TEST_F(CtlServer, StopSparesTheCallersGroup) {
+  const std::string leader = dir.file("leader" + std::to_string(getpid()));
+  fs::copy_file(fs::canonical("/bin/sh"), leader);
+  fs::permissions(leader, fs::perms::owner_all);
+  configure({{"exe_name", fs::path(leader).filename().string()}});
+  const std::string output = state.file("orphan.out");
+  const std::string stop = "(" + quoted(binDir() + "/tovanikctl") + " --folder " +
+                           quoted(dir.path()) + " stop; echo rc=$?) >" + quoted(output) + " 2>&1 &";
+  const std::string inLeader = "/bin/sh -c " + quoted(stop) + "; exec sleep 5";
+  ASSERT_EQ(std::system(("setsid " + quoted(leader) + " -c " + quoted(inLeader) + " &").c_str()),
+            0);
+  EXPECT_TRUE(waitFor([&] { return readBytes(output).find("rc=") != std::string::npos; }))
+      << "tovanikctl was killed: " << readBytes(output);
+  EXPECT_NE(readBytes(output).find("rc=0"), std::string::npos) << readBytes(output);
+}
+
+// A start that fails ends everything it launched, a child the server left behind
+// included; a start with its own standard streams closed starts as any other.
+TEST_F(CtlServer, FailedStartLeavesNothingAndClosedStreamsDoNotMatter) {
+  const std::string orphan = "orphan" + std::to_string(getpid());
+  fs::copy_file(fs::canonical("/bin/sleep"), dir.file(orphan));
+  fs::permissions(dir.file(orphan), fs::perms::owner_all);
+  const std::string server = dir.file("php/" + exeName);
+  fs::remove(server);
+  writeBytes(server, "#!/bin/sh\n" + dir.file(orphan) + " 300 &\nexit 3\n");
+  fs::permissions(server, fs::perms::owner_all);
+  expectCleanFailure(run("start"));
+  EXPECT_TRUE(waitFor([&] { return findProcessesByImageName(orphan).empty(); }))
+      << "what the failed server started outlived the start";
+  killProcessesByImageName(orphan);
+
+  fs::remove(server);
+  fs::create_symlink(phpBinary(), server);
+  const std::string closed =
+      quoted(binDir() + "/tovanikctl") + " --folder " + quoted(dir.path()) + " start <&- >&- 2>&-";
+  EXPECT_EQ(std::system(closed.c_str()), 0);
+  EXPECT_EQ(httpStatus(port), 200);
 }
 
 // Other users' servers do not count: a server of this name run by root is not seen by

@@ -188,7 +188,7 @@ TEST_F(LauncherFolder, RefusesAPathAMenuEntryCannotHold) {
   const std::string home = scratch_.file("home");
   fs::create_directories(home);
   const std::vector<std::string> env{"-u", "XDG_DATA_HOME", "HOME=" + home};
-  for (const char* name : {"line\nbreak", "not utf-8 \xff", "tab\there"})
+  for (const char* name : {"line\nbreak", "not utf-8 \xff", "tab\there", "del\x7fhere"})
     expectCleanFailure(launcher(programFolder(name), "install", env));
   EXPECT_TRUE(filesBelow(home).empty());
 }

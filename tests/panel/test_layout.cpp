@@ -39,6 +39,9 @@ TEST(Layout, PointerEventsGoToLabelsOnly) {
       {140, 104, Ctl::lblURL},           // address (136, 96, 145 x 17)
       {280.5, 112.5, Ctl::lblURL},       // its bottom-right pixel
       {281.5, 104, std::nullopt},        // right of it: the card
+      {281.0, 104, std::nullopt},        // exactly its right edge (2040 + 2175 twips) is out
+      {136.0, 104, Ctl::lblURL},         // exactly its left edge is in
+      {41.0, 8, std::nullopt},           // exactly Label7's right edge is out
       {250, 136, Ctl::CMDSwitch},        // console switch's left disc (248, 128, 33 x 17)
       {280.5, 136, Ctl::CMDSwitch},      // its right disc's edge
       {282, 136, std::nullopt},          // the track's round cap beyond CMDSwitch

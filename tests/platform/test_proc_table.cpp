@@ -123,6 +123,7 @@ class MadeUpProcTable : public ::testing::Test {
     addProcess("114", "114 (my t'ser\"v\xC3\xA9r.e) S 1", "/usr/bin/php8.2",
                "./my t'ser\"v\xC3\xA9r.exe\0-S\0"s);
     addProcess("120", "120 (abcdefghijklmno) S 1", "/usr/bin/php8.2", "./abcdefghijklmno\0"s);
+    addProcess("121", "121 (aZaZ.exe) S 1", "/usr/bin/php8.2", "./AzAz.exe\0"s);
     addProcess("130", "garbage", "/usr/bin/t-server.exe", "t-server.exe\0"s);
     addProcess("self", "1 (t-server.exe) S 1", "/usr/bin/php8.2", "t-server.exe\0"s);
     // A program that renamed its comm (prctl) to a wanted name.
@@ -181,6 +182,8 @@ const NameCase kMadeUpCases[] = {
     {"tovanik-sleeper-v.ab", {}},     // same first 15 bytes, another name
     {"tovanik-sleeper", {}},          // the cut-off start of longer names
     {"abcdefghijklmno", {120}},       // a name of exactly 15 bytes
+    {"AZAZ.EXE", {121}},              // the ends of the alphabet fold too
+    {"azaz.exf", {}},
     {"MY T'SER\"V\xC3\xA9R.EXE", {114}},
     {"my t'ser\"v\xC3\x89r.exe", {}},  // É is not folded to é
     {"renamed.exe", {}},               // comm alone proves nothing
@@ -218,30 +221,32 @@ TEST_F(MadeUpProcTable, PidHintNeverChangesTheAnswer) {
   const int hints[] = {0, 100, 101, 103, 110, 140, 141, 150, 151, 160, 163, 99999};
   for (const NameCase& c : kMadeUpCases) {
     for (int hint : hints) {
-      int updated = hint;
+      PresenceHint updated = PresenceHint::at(hint);
       SCOPED_TRACE(c.name + " with hint " + std::to_string(hint));
       EXPECT_EQ(anyProcessByImageName(c.name, updated, root_.path(), asker), !c.pids.empty());
       if (c.pids.empty())
-        EXPECT_EQ(updated, 0);
+        EXPECT_EQ(updated.pid, 0);
       else
-        EXPECT_NE(std::find(c.pids.begin(), c.pids.end(), updated), c.pids.end());
+        EXPECT_NE(std::find(c.pids.begin(), c.pids.end(), updated.pid), c.pids.end());
+      // Asked again with what it learnt, it answers the same.
+      EXPECT_EQ(anyProcessByImageName(c.name, updated, root_.path(), asker), !c.pids.empty());
     }
   }
 }
 
 TEST_F(MadeUpProcTable, PidHintOfAGoneOrRecycledProcessFallsBackToTheScan) {
   const Asker asker{::getuid(), false, 150};
-  int hint = 100;
+  PresenceHint hint = PresenceHint::at(100);
   ASSERT_TRUE(anyProcessByImageName("t-server.exe", hint, root_.path(), asker));
   // PID 100 now belongs to another program, and another server runs as 170.
   fs::remove_all(root_.file("100"));
   addProcess("100", "100 (bash) S 1 100", "/usr/bin/bash", "bash\0");
   addProcess("170", "170 (t-server.exe) S 1 170", "/usr/bin/php8.2", "t-server.exe\0");
   EXPECT_TRUE(anyProcessByImageName("t-server.exe", hint, root_.path(), asker));
-  EXPECT_EQ(hint, 170);
+  EXPECT_EQ(hint.pid, 170);
   fs::remove_all(root_.file("170"));
   EXPECT_FALSE(anyProcessByImageName("t-server.exe", hint, root_.path(), asker));
-  EXPECT_EQ(hint, 0);
+  EXPECT_EQ(hint.pid, 0);
 }
 
 TEST_F(LiveProcesses, ServerIsFoundOnItsPortAndStoppedByName) {
@@ -377,10 +382,30 @@ TEST_F(LiveProcesses, RenamedCommIsNeitherCountedNorKilled) {
   ASSERT_TRUE(
       test::waitFor([&] { return test::readBytes(commPath) == name.substr(0, 15) + "\n"; }));
   EXPECT_TRUE(findProcessesByImageName(name).empty());
-  int hint = child;
+  PresenceHint hint = PresenceHint::at(child);
   EXPECT_FALSE(anyProcessByImageName(name, hint));
   EXPECT_EQ(killProcessesByImageName(name), 0);
   EXPECT_EQ(::waitpid(child, nullptr, WNOHANG), 0) << "the renamed process was killed";
+}
+
+// A stop is not a request: a process that ignores SIGTERM ends all the same.
+TEST_F(LiveProcesses, StopEndsAProcessThatIgnoresTerm) {
+  const std::string name = uniqueName("tm");
+  const std::string copy = dir_.file("php/" + name);
+  fs::copy_file(fs::canonical("/bin/sleep"), copy);
+  fs::permissions(copy, fs::perms::owner_all);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::signal(SIGTERM, SIG_IGN);
+    ::execl(copy.c_str(), copy.c_str(), "300", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  children_.push_back(child);
+  ASSERT_TRUE(test::waitFor([&] { return findProcessesByImageName(name).size() == 1; }));
+  EXPECT_EQ(killProcessesByImageName(name), 1);
+  int status = 0;
+  EXPECT_TRUE(test::waitFor([&] { return ::waitpid(child, &status, WNOHANG) == child; }));
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
 }
 
 // A wrapper that ignores SIGTERM and runs PHP as its child (which inherits the ignored
@@ -407,12 +432,17 @@ TEST_F(LiveProcesses, WrapperScriptAndItsServerEndTogether) {
 TEST_F(LiveProcesses, PidHintFollowsAReplacedServerAndIgnoresOtherPrograms) {
   std::string name = uniqueName("hr");
   std::string link = linkToPhp(name);
-  int hint = 0;
+  PresenceHint hint;
   int port = test::freePort();
   ASSERT_TRUE(launchDetachedProcess(serverArgv(link, port, documentRoot())));
   ASSERT_TRUE(answers(port));
   ASSERT_TRUE(anyProcessByImageName(name, hint));
-  const int first = hint;
+  const int first = hint.pid;
+  EXPECT_TRUE(anyProcessByImageName(name, hint));  // the same process, at once
+  EXPECT_EQ(hint.pid, first);
+  // A query for another folder's server of the name is asked afresh: for this user it
+  // counts the same process.
+  EXPECT_TRUE(anyProcessByImageName(ServerImage{name, "/elsewhere/php/" + name}, hint));
   EXPECT_EQ(findProcessesByImageName(name), std::vector<int>{first});
 
   // Replaced between two ticks: the hint is dead, the new server is found.
@@ -421,47 +451,66 @@ TEST_F(LiveProcesses, PidHintFollowsAReplacedServerAndIgnoresOtherPrograms) {
   ASSERT_TRUE(launchDetachedProcess(serverArgv(link, port, documentRoot())));
   ASSERT_TRUE(answers(port));
   EXPECT_TRUE(anyProcessByImageName(name, hint));
-  EXPECT_EQ(findProcessesByImageName(name), std::vector<int>{hint});
-  EXPECT_NE(hint, first);
+  EXPECT_EQ(findProcessesByImageName(name), std::vector<int>{hint.pid});
+  EXPECT_NE(hint.pid, first);
 
   // A hint that names a live process of another name (as a recycled PID would) counts
   // for nothing.
   killProcessesByImageName(name);
   ASSERT_TRUE(test::waitFor([&] { return findProcessesByImageName(name).empty(); }));
-  hint = ::getpid();
+  hint = PresenceHint::at(::getpid());
   EXPECT_FALSE(anyProcessByImageName(name, hint));
-  EXPECT_EQ(hint, 0);
+  EXPECT_EQ(hint.pid, 0);
 }
 
 // The kernel's socket diagnostics and the /proc/net tables describe the same sockets.
 TEST(TcpListeners, SockDiagAgreesWithProcNet) {
-  int holder = ::socket(AF_INET6, SOCK_STREAM, 0);
-  ASSERT_GE(holder, 0);
-  sockaddr_in6 address{};
-  address.sin6_family = AF_INET6;
-  address.sin6_addr = in6addr_loopback;
-  ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(::listen(holder, 1), 0);
-  socklen_t length = sizeof address;
-  ::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
-  const int port = ntohs(address.sin6_port);
-
-  auto key = [](const std::vector<Listener>& listeners) {
-    std::vector<std::pair<std::string, unsigned long>> keys;
-    for (const Listener& l : listeners) keys.emplace_back(l.localAddress, l.inode);
-    std::sort(keys.begin(), keys.end());
-    return keys;
+  struct Family {
+    int family;
+    const char* address;  // as both sources write it
   };
-  const auto fromKernel = listenersFromSockDiag(port);
-  ASSERT_TRUE(fromKernel.has_value()) << "no NETLINK_SOCK_DIAG here";
-  EXPECT_EQ(key(*fromKernel), key(listenersFromProcNet(port)));
-  ASSERT_FALSE(fromKernel->empty());
-  EXPECT_EQ(fromKernel->front().localAddress, "::1");
+  for (const Family& f : {Family{AF_INET6, "::1"}, Family{AF_INET, "127.0.0.1"}}) {
+    SCOPED_TRACE(f.address);
+    int holder = ::socket(f.family, SOCK_STREAM, 0);
+    ASSERT_GE(holder, 0);
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (f.family == AF_INET6) {
+      auto* six = reinterpret_cast<sockaddr_in6*>(&address);
+      six->sin6_family = AF_INET6;
+      six->sin6_addr = in6addr_loopback;
+      length = sizeof *six;
+    } else {
+      auto* four = reinterpret_cast<sockaddr_in*>(&address);
+      four->sin_family = AF_INET;
+      four->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      length = sizeof *four;
+    }
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(holder, 1), 0);
+    ::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
+    const int port = f.family == AF_INET6
+                         ? ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port)
+                         : ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
 
-  const auto withHolders = tcpListenersOnPort(port, {::getpid()});
-  ASSERT_EQ(withHolders.size(), fromKernel->size());
-  EXPECT_EQ(withHolders.front().holders.at(0).first, ::getpid());
-  ::close(holder);
-  EXPECT_TRUE(listenersFromSockDiag(port)->empty());
-  EXPECT_TRUE(listenersFromProcNet(port).empty());
+    auto key = [](const std::vector<Listener>& listeners) {
+      std::vector<std::pair<std::string, unsigned long>> keys;
+      for (const Listener& l : listeners) keys.emplace_back(l.localAddress, l.inode);
+      std::sort(keys.begin(), keys.end());
+      return keys;
+    };
+    const auto fromKernel = listenersFromSockDiag(port);
+    ASSERT_TRUE(fromKernel.has_value()) << "no NETLINK_SOCK_DIAG here";
+    const auto fromTables = listenersFromProcNet(port);
+    EXPECT_EQ(key(*fromKernel), key(fromTables));
+    ASSERT_EQ(fromTables.size(), 1u);
+    EXPECT_EQ(fromTables.front().localAddress, f.address);
+
+    const auto withHolders = tcpListenersOnPort(port, {::getpid()});
+    ASSERT_EQ(withHolders.size(), fromKernel->size());
+    EXPECT_EQ(withHolders.front().holders.at(0).first, ::getpid());
+    ::close(holder);
+    EXPECT_TRUE(listenersFromSockDiag(port)->empty());
+    EXPECT_TRUE(listenersFromProcNet(port).empty());
+  }
 }

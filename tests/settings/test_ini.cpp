@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <thread>
@@ -335,6 +336,19 @@ TEST(IniFile, PermissionBitsKeptPlusOwnerReadWrite) {
     ASSERT_EQ(stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, mode | 0600) << std::oct << mode;
   }
+}
+
+// Root may open any file, so the permission rows prove less run as root: as root, they
+// run again as an ordinary user made for the purpose.
+TEST(IniFile, PermissionRulesHoldForAnOrdinaryUser) {
+  const tovanik::test::ThrowawayUser user;
+  if (!user.ok()) GTEST_SKIP() << "needs root to run as another user";
+  const std::string self = std::filesystem::read_symlink("/proc/self/exe");
+  const std::string command =
+      user.runAs() + "env TMPDIR=/tmp '" + self +
+      "' --gtest_filter=IniFile.PermissionBitsKeptPlusOwnerReadWrite:IniFile."
+      "UnwritableFolderLeavesFileAsItWas:IniFile.MissingFileIsCreated >/dev/null 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0);
 }
 
 TEST(IniFile, UnwritableFolderLeavesFileAsItWas) {
