@@ -6,35 +6,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "tests/support/test_support.h"
 #include "window/qt/single_instance.h"
 
 using namespace tovanik;
+using test::ScopedEnv;
 using Result = SingleInstance::Result;
 
 namespace {
-
-// Sets an environment variable for one scope; restores the old value after.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const QByteArray& value)
-      : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name)) {
-    if (value.isNull())
-      qunsetenv(name);
-    else
-      qputenv(name, value);
-  }
-  ~ScopedEnv() {
-    if (had_)
-      qputenv(name_, old_);
-    else
-      qunsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  bool had_;
-  QByteArray old_;
-};
 
 mode_t modeOf(const QString& path) {
   struct stat st {};
@@ -50,7 +29,7 @@ class SingleInstanceTest : public QObject {
 
  private slots:
   void oneHolderPerExecutable() {
-    ScopedEnv runtime("XDG_RUNTIME_DIR", dir_.path().toUtf8());
+    ScopedEnv runtime("XDG_RUNTIME_DIR", qPrintable(dir_.path()));
     auto first = std::make_unique<SingleInstance>("/opt/a/tovanik-webserver");
     SingleInstance second("/opt/a/tovanik-webserver");
     SingleInstance other("/opt/b/tovanik-webserver");
@@ -64,8 +43,8 @@ class SingleInstanceTest : public QObject {
   }
 
   void privateFolderUnderTheTemporaryFolderWithoutRuntimeFolder() {
-    ScopedEnv runtime("XDG_RUNTIME_DIR", QByteArray());
-    ScopedEnv tmp("TMPDIR", dir_.path().toUtf8());
+    ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
+    ScopedEnv tmp("TMPDIR", qPrintable(dir_.path()));
     const QString folder = dir_.path() + "/tovanik-" + QString::number(geteuid());
     QCOMPARE(SingleInstance::lockFolder(), folder);
     SingleInstance a("/opt/c/tovanik-webserver");
@@ -77,9 +56,9 @@ class SingleInstanceTest : public QObject {
   }
 
   void folderOpenToOthersIsClosed() {
-    ScopedEnv runtime("XDG_RUNTIME_DIR", QByteArray());
+    ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
     QTemporaryDir tmpdir;
-    ScopedEnv tmp("TMPDIR", tmpdir.path().toUtf8());
+    ScopedEnv tmp("TMPDIR", qPrintable(tmpdir.path()));
     const QString folder = SingleInstance::lockFolder();
     QVERIFY(QDir().mkdir(folder));
     QVERIFY(chmod(QFile::encodeName(folder).constData(), 0777) == 0);
@@ -91,9 +70,9 @@ class SingleInstanceTest : public QObject {
   // What another user (or anybody) put at the folder's name is never used, and never
   // keeps the panel from starting.
   void foreignFolderIsRefusedWithoutBlocking() {
-    ScopedEnv runtime("XDG_RUNTIME_DIR", QByteArray());
+    ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
     QTemporaryDir tmpdir;
-    ScopedEnv tmp("TMPDIR", tmpdir.path().toUtf8());
+    ScopedEnv tmp("TMPDIR", qPrintable(tmpdir.path()));
     const QString folder = SingleInstance::lockFolder();
     QVERIFY(QDir().mkdir(tmpdir.path() + "/elsewhere"));
     QVERIFY(QFile::link(tmpdir.path() + "/elsewhere", folder));
