@@ -129,6 +129,18 @@ void MainForm::centreOnScreen() {
   move(frame.topLeft());
 }
 
+void MainForm::bringBack(const QByteArray& activationToken) {
+  // Qt hands the token to the compositor with the next activation request.
+  if (!activationToken.isEmpty()) qputenv("XDG_ACTIVATION_TOKEN", activationToken);
+  // Wayland has no request that restores a minimised window, and a compositor without a
+  // task bar (Weston) never shows it again by itself: the window is mapped anew.
+  if (nativeWayland_ && isMinimized()) hide();
+  setWindowState(windowState() & ~Qt::WindowMinimized);
+  show();
+  raise();
+  activateWindow();
+}
+
 void MainForm::syncLineEdit(Ctl which) {
   QLineEdit* box = lineEdit(which);
   const ControlState& c = panel_[which];

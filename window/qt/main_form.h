@@ -29,6 +29,10 @@ class MainForm final : public QWidget, private PanelView {
   void loadAfterFirstPaint();
   // Puts the window in the middle of the screen it will be shown on.
   void centreOnScreen();
+  // A later start of the program asked for the window: restored from minimised, raised
+  // and activated, as far as the window system lets a program do so. `activationToken`
+  // is the one that start got from the desktop (Wayland's XDG_ACTIVATION_TOKEN), or empty.
+  void bringBack(const QByteArray& activationToken);
 
   Panel& panel() { return panel_; }
   QLineEdit* lineEdit(Ctl box) const;
