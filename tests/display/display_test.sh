@@ -341,11 +341,27 @@ click_at 208 104
 check "a click on the address opens http://localhost:$new_port in the browser" poll 20 browser_got
 
 # ---------------------------------------------------------------- one copy only
+# Minimised, the window is gone from a desktop without a task bar; a second start of the
+# program brings it back: mapped, not hidden, and the active window.
+map_state() { xwininfo -id "$win" 2>/dev/null | awk '/Map State:/ { print $3 }'; }
+wm_hidden() { xprop -id "$win" _NET_WM_STATE 2>/dev/null | grep -q _NET_WM_STATE_HIDDEN; }
+minimised() { [[ $(map_state) == IsUnMapped ]] && wm_hidden; }
+shown() { [[ $(map_state) == IsViewable ]] && ! wm_hidden; }
+active() { xprop -root _NET_ACTIVE_WINDOW 2>/dev/null | grep -qi "$(printf '0x%x' "$win")\$"; }
+point 250 14
+point 251 15
+xdotool mousedown 1
+sleep 0.05
+xdotool mouseup 1
+away
+check "a click on the minimise mark unmaps the window (_NET_WM_STATE_HIDDEN)" poll 20 minimised
 server_before=$(server_pids | tr -d ' ')
 start_panel "$folder" "$work/panel-second.log"
 second=$panel_pid
 check "a second copy of the panel ends by itself" wait_panel "$second"
 check "the second copy ends with status 0 (got ${panel_status:-none})" [ "${panel_status:-1}" -eq 0 ]
+check "the second start brought the first copy's window back (viewable, not hidden)" poll 20 shown
+check "... as the active window" poll 20 active
 check "still one panel window" one_panel_window
 check "still exactly one server process, the same one ($server_before)" \
   eval '[ "$(server_pids | tr -d " ")" == "$server_before" ]'
