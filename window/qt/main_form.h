@@ -72,6 +72,8 @@ class MainForm final : public QWidget, private PanelView {
   float dragStartY_ = 0;
   bool pressOnSurface_ = false;
   bool loadPending_ = false;
+  // Minimised by the panel's own mark and not active since; see bringBack.
+  bool minimisedByMark_ = false;
   // Native Wayland places windows itself: the compositor moves the window and the
   // corners are cut by painting them transparent, since it takes no window shape.
   const bool nativeWayland_;
