@@ -39,16 +39,16 @@ bool fitsHeight(const Ink& ink, double height) {
   return ink.rect.top() >= 0 && ink.rect.bottom() <= height;
 }
 
-// The family the font resolves to on this machine, then the fallbacks listed after it
+// The fallbacks listed after `found` (the family the font resolves to on this machine)
 // that are installed.
-QStringList familiesToTry(const QFont& font) {
-  const QString found = QFontInfo(font).family();
-  QStringList families{found};
+QStringList fallbacksAfter(const QFont& font, const QString& found) {
+  QStringList families;
   const QStringList listed = font.families();
   const auto at = std::find(listed.begin(), listed.end(), found);
   if (at != listed.end())
     for (auto next = at + 1; next != listed.end(); ++next)
-      if (!families.contains(*next) && QFontDatabase::hasFamily(*next)) families << *next;
+      if (*next != found && !families.contains(*next) && QFontDatabase::hasFamily(*next))
+        families << *next;
   return families;
 }
 
@@ -73,24 +73,29 @@ FittedCaption fitCaption(const QFont& font, const QString& text, const QRectF& l
   // right-aligned text): the last glyph never touches the next control.
   const QRectF box = alignRight ? labelBox.adjusted(kEndMargin, 0, 0, 0)
                                 : labelBox.adjusted(0, 0, -kEndMargin, 0);
-  const QStringList families = familiesToTry(font);
+  const QString found = QFontInfo(font).family();
   std::optional<QFont> chosen;
   int chosenStretch = 0;
-  for (const QString& family : families) {
+  // Tries one family; true when it fits well enough to look no further.
+  const auto tryFamily = [&](const QString& family) {
     QFont candidate = font;
     candidate.setFamilies({family});
-    if (!fitsHeight(inkOf(candidate, text), box.height())) continue;
+    if (!fitsHeight(inkOf(candidate, text), box.height())) return false;
     const int stretch = narrow(candidate, text, box.width());
     if (stretch > chosenStretch) {
       chosen = candidate;
       chosenStretch = stretch;
     }
-    if (stretch >= kReadableStretch) break;
-  }
+    return stretch >= kReadableStretch;
+  };
+  // The fallbacks are looked up only for a caption the font found does not fit well.
+  if (!tryFamily(found))
+    for (const QString& family : fallbacksAfter(font, found))
+      if (tryFamily(family)) break;
   if (!chosen) {
     // Too tall in every family: the font found, smaller until it fits.
     QFont smaller = font;
-    smaller.setFamilies({families.front()});
+    smaller.setFamilies({found});
     while (smaller.pixelSize() > 1 && !fitsHeight(inkOf(smaller, text), box.height()))
       smaller.setPixelSize(smaller.pixelSize() - 1);
     narrow(smaller, text, box.width());
