@@ -277,6 +277,10 @@ class MainFormTest : public QObject {
 
     QTest::mouseClick(form_.get(), Qt::LeftButton, {}, centreOf(Ctl::lblMin).toPoint());
     QVERIFY(form_->windowState() & Qt::WindowMinimized);
+    // A later start of the program asks for the window: back from minimised.
+    form_->bringBack("");
+    QVERIFY(!(form_->windowState() & Qt::WindowMinimized));
+    QVERIFY(form_->isVisible());
     QTest::mouseClick(form_.get(), Qt::LeftButton, {}, centreOf(Ctl::lblClose).toPoint());
     QVERIFY(!form_->isVisible());
   }

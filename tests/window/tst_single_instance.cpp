@@ -37,12 +37,12 @@ bool makeFolder(const QString& path, mode_t mode, uid_t owner) {
 // into the private folder, sent after giving up root, so that only the credentials the
 // kernel attaches tell the sender apart.
 bool sendAs(uid_t uid, const QString& path, const QByteArray& message) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, QFile::encodeName(path).constData(),
+               sizeof address.sun_path - 1);
   const pid_t child = fork();
   if (child == 0) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, QFile::encodeName(path).constData(),
-                 sizeof address.sun_path - 1);
     const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
     if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         setresuid(uid, uid, uid) != 0)
