@@ -10,16 +10,31 @@ packaging/layout.sh build dist >/dev/null
 echo "Program folder: $PWD/dist"
 
 # Sessions started by su, runuser or some display managers have no runtime folder, and Qt
-# warns about it. Give the panel the private folder it falls back to for its single-copy lock
-# (ours, 0700), so a panel started later without run.sh finds the same lock.
+# warns about it. Give the panel the folder it falls back to for its single-copy lock, the
+# user's own state folder (0700; never the shared temporary folder, where another user
+# could make the folder first), so a panel started later without run.sh finds the same
+# lock. Root, like the panel, takes XDG_STATE_HOME and HOME only when they are root's own
+# folders that nobody else may write to, else root's home.
+private_to_root() {
+  [[ -d "$1" && $(stat -L -c %u "$1") == 0 ]] && (((8#$(stat -L -c %a "$1") & 8#022) == 0))
+}
 if [[ -z "${XDG_RUNTIME_DIR:-}" ]]; then
-  runtime="${TMPDIR:-/tmp}/tovanik-$(id -u)"
-  mkdir -p -m 700 "$runtime" 2>/dev/null || true
-  if [[ ! -d "$runtime" || -L "$runtime" || ! -O "$runtime" ]]; then
-    runtime=$(mktemp -d)  # taken by someone else: a fresh private one
+  state=${XDG_STATE_HOME:-}
+  home=${HOME:-}
+  if ((EUID == 0)); then
+    private_to_root "$state" || state=""
+    private_to_root "$home" || home=""
   fi
-  chmod 700 "$runtime"
-  export XDG_RUNTIME_DIR=$runtime
+  [[ "$home" == /* ]] || home=$(getent passwd "$EUID" | cut -d: -f6)
+  [[ "$state" == /* ]] || state=$home/.local/state
+  runtime=${state%/}/tovanik
+  (umask 077 && mkdir -p "$runtime") 2>/dev/null || true
+  if [[ -d "$runtime" && ! -L "$runtime" && -O "$runtime" ]]; then
+    chmod 700 "$runtime"
+    export XDG_RUNTIME_DIR=$runtime
+  else
+    echo "run.sh: $runtime is not a folder of yours; the panel says what its lock does" >&2
+  fi
 fi
 
 pids=()

@@ -35,14 +35,22 @@ int main(int argc, char** argv) {
   tovanik::DesktopPlatform platform;
   tovanik::MainForm form(platform);
   if (lock == tovanik::SingleInstance::Result::HeldByAnotherCopy) {
-    // A second copy still makes the whole launch attempt (it starts the server when the
-    // first copy had stopped it) and ends without ever showing its window.
+    // A second copy brings the running copy's window back, still makes the whole launch
+    // attempt (it starts the server when the first copy had stopped it) and ends without
+    // ever showing its own window.
+    if (!instance.askToShow(qgetenv("XDG_ACTIVATION_TOKEN")))
+      std::cerr << "tovanik-webserver: cannot ask the running copy to show its window: "
+                << instance.error().toStdString() << '\n';
     form.load();
     return 0;
   }
   if (lock == tovanik::SingleInstance::Result::Failed)
     std::cerr << "tovanik-webserver: no single-copy test: " << instance.error().toStdString()
               << '\n';
+  else if (!instance.listenForShowRequests(
+               [&form](const QByteArray& token) { form.bringBack(token); }))
+    std::cerr << "tovanik-webserver: a later start cannot bring this window back: "
+              << instance.error().toStdString() << '\n';
   form.showSettings();
   form.loadAfterFirstPaint();
   form.centreOnScreen();

@@ -13,7 +13,7 @@ set -uo pipefail
 src=$(cd "$(dirname "$0")/../.." && pwd)
 source "$src/tests/display/lib.sh"
 use_build_dir "$@"
-require_tools Xvfb openbox xdotool xprop xwininfo xdpyinfo import curl od php
+require_tools Xvfb openbox xdotool xprop xwininfo xdpyinfo import curl od php fc-match
 
 # Sanitizer builds: Qt and fontconfig keep memory until exit, which is no leak of ours.
 export ASAN_OPTIONS=detect_leaks=0
@@ -341,11 +341,27 @@ click_at 208 104
 check "a click on the address opens http://localhost:$new_port in the browser" poll 20 browser_got
 
 # ---------------------------------------------------------------- one copy only
+# Minimised, the window is gone from a desktop without a task bar; a second start of the
+# program brings it back: mapped, not hidden, and the active window.
+map_state() { xwininfo -id "$win" 2>/dev/null | awk '/Map State:/ { print $3 }'; }
+wm_hidden() { xprop -id "$win" _NET_WM_STATE 2>/dev/null | grep -q _NET_WM_STATE_HIDDEN; }
+minimised() { [[ $(map_state) == IsUnMapped ]] && wm_hidden; }
+shown() { [[ $(map_state) == IsViewable ]] && ! wm_hidden; }
+active() { xprop -root _NET_ACTIVE_WINDOW 2>/dev/null | grep -qi "$(printf '0x%x' "$win")\$"; }
+point 250 14
+point 251 15
+xdotool mousedown 1
+sleep 0.05
+xdotool mouseup 1
+away
+check "a click on the minimise mark unmaps the window (_NET_WM_STATE_HIDDEN)" poll 20 minimised
 server_before=$(server_pids | tr -d ' ')
 start_panel "$folder" "$work/panel-second.log"
 second=$panel_pid
 check "a second copy of the panel ends by itself" wait_panel "$second"
 check "the second copy ends with status 0 (got ${panel_status:-none})" [ "${panel_status:-1}" -eq 0 ]
+check "the second start brought the first copy's window back (viewable, not hidden)" poll 20 shown
+check "... as the active window" poll 20 active
 check "still one panel window" one_panel_window
 check "still exactly one server process, the same one ($server_before)" \
   eval '[ "$(server_pids | tr -d " ")" == "$server_before" ]'
@@ -363,6 +379,63 @@ poll 5 read_window_position
 check "the new panel shows the running server" poll 20 looks_running
 check "the new panel started no second server ($server_before still the only one)" \
   eval '[ "$(server_pids | tr -d " ")" == "$server_before" ]'
+
+# ---------------------------------------------------------------- captions, whatever the fonts
+# Each caption lies wholly inside its label: no ink in the label's last column on the side
+# the text runs towards (a clipped glyph would touch it) nor in the two beyond it or the
+# two rows below, and where the fallback font runs wider than the design's, the caption is
+# narrowed to fill the label: its last glyph's ink lies in the six columns before that
+# column. Rows: the fonts installed, and Open Sans hidden by a fontconfig file that
+# includes the system's and rejects it, so that DejaVu Sans, wider, stands in.
+no_open_sans=$work/no-open-sans.conf
+cat >"$no_open_sans" <<'EOF'
+<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "urn:fontconfig:fonts.dtd">
+<fontconfig>
+  <include ignore_missing="no">/etc/fonts/fonts.conf</include>
+  <selectfont><rejectfont>
+    <pattern><patelt name="family"><string>Open Sans</string></patelt></pattern>
+  </rejectfont></selectfont>
+</fontconfig>
+EOF
+# name, left, top, width, height in twips (the design's, but for Label8: its label reaches
+# down over the separator below, its one line of text does not), and the alignment
+captions=(
+  "Label4 570 760 1575 255 left" "Label8 480 1440 615 255 left" "lblURL 2040 1440 2175 255 right"
+  "Label5 480 1920 1695 255 left" "lbl1 480 2400 1095 255 left" "Label6 480 2880 1455 255 left"
+  "lblRootDir 2160 2880 2055 255 right" "labelConfig 480 3360 1335 255 left"
+  "Label1 240 3960 2055 255 left")
+# Everything around these labels is the card's or a band's colour, #2B2E31.
+no_ink() { (($(count_px "$1" "$2" "$3" "$4" 2B2E31) == $3 * $4)); }
+check_captions() {  # check_captions SETUP LABELS-THAT-FILL...
+  local setup=$1 row name l t w h align x0 x1 y0 y1 edge near
+  shift
+  for row in "${captions[@]}"; do
+    read -r name l t w h align <<<"$row"
+    x0=$((l / 15)) x1=$(((l + w) / 15)) y0=$((t / 15)) y1=$(((t + h + 14) / 15))
+    if [[ $align == left ]]; then edge=$((x1 - 1)) near=$((x1 - 7)); else edge=$((x0 - 2)) near=$((x0 + 1)); fi
+    check "$setup: $name's caption leaves its end column and beyond clear" \
+      eval 'no_ink $edge $y0 3 $((y1 - y0)) && no_ink $x0 $y1 $((x1 - x0)) 2'
+    if [[ " $* " == *" $name "* ]]; then
+      check "$setup: $name's caption is narrowed to fill its label, its last glyph drawn" \
+        eval '! no_ink $near $y0 6 $((y1 - y0))'
+    fi
+  done
+}
+away
+snap
+check_captions "installed fonts" Label5
+kill "$panel_pid" 2>/dev/null
+wait_panel "$panel_pid"
+start_panel "$folder" "$work/panel-fonts.log" FONTCONFIG_FILE="$no_open_sans"
+check "a panel with Open Sans hidden opens its window" poll 20 find_panel_window
+poll 5 read_window_position
+check "... and shows the running server" poll 20 looks_running
+check "... where fontconfig gives DejaVu Sans for Open Sans" \
+  eval '[ "$(FONTCONFIG_FILE=$no_open_sans fc-match -f "%{family}" "Open Sans" 2>/dev/null)" == "DejaVu Sans" ]'
+away
+snap
+check_captions "Open Sans hidden" Label4 lblURL Label5 lbl1 Label6 labelConfig Label1
 
 # ---------------------------------------------------------------- end
 kill "$panel_pid" 2>/dev/null

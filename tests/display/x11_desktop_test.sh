@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The panel on an X11 desktop (Xvfb + openbox), beyond display_test.sh: dragging with
 # fast bursts of pointer motion, and the single-copy lock without $XDG_RUNTIME_DIR
-# between two users (root and nobody, through setpriv) and after a copy was killed.
+# between two users (root and a user made for this run, through setpriv), against a
+# third (nobody) who plants folders in the shared temporary folder, with root given the
+# other user's environment (sudo -E), and after a copy was killed. The part with other
+# users needs root; it is skipped otherwise.
 #
 # Usage: tests/display/x11_desktop_test.sh BUILD_DIR
 # Prints "ok - ..." / "not ok - ..." per check and "N passed, M failed" at the end;
@@ -19,18 +22,17 @@ unset WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_RUNTIME_DIR
 export QT_AUTO_SCREEN_SCALE_FACTOR=0
 
 # A second user runs a copy from the same program folder: everything here is readable by
-# all. The lock folders go to a shared temporary folder of this run (mode 1777, as /tmp),
-# so nothing of other runs or users on the machine is touched.
+# all. The shared temporary folder is one of this run (mode 1777, as /tmp), and every
+# home and state folder lies in $work, so nothing of other runs or users is touched.
 work=$(mktemp -d /tmp/tovanik-x11.XXXXXX)
 chmod 755 "$work"
 shared_tmp=$work/tmp
 mkdir -m 1777 "$shared_tmp"
-other_home=$work/nobody
-mkdir -p "$other_home"
-chown 65534:65534 "$other_home"
 export TMPDIR=$shared_tmp XDG_CONFIG_HOME=$work/xdg-config XDG_STATE_HOME=$work/state
+mkdir -m 700 "$XDG_STATE_HOME"  # made now: root takes only a state folder that exists
 readonly SCREEN_W=1280 SCREEN_H=800 NOBODY=65534
 folder=""
+vic=""  # the user made for this run
 
 ctl() { "$folder/tovanikctl" --folder "$folder" "$@"; }
 cleanup() {
@@ -38,6 +40,7 @@ cleanup() {
   # The server runs under a name of this run alone, so the stop ends nothing else.
   [[ -n "$folder" && -x "$folder/tovanikctl" ]] && ctl stop >/dev/null 2>&1
   stop_display
+  [[ -n "$vic" ]] && userdel "$vic" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -56,13 +59,8 @@ ctl config set exe_name "$exe"
 port=$(free_port)
 ctl config set server_port "$port"
 
-# The copies of each user: root's as this script runs, nobody's through setpriv, both
-# without a runtime folder.
-start_root_copy() { start_panel "$folder" "$work/panel-root.log"; }
-start_other_copy() {
-  start_panel "$folder" "$work/panel-nobody.log" HOME="$other_home" XDG_STATE_HOME="$other_home/state" \
-    XDG_CONFIG_HOME="$other_home/config" setpriv --reuid=$NOBODY --regid=$NOBODY --clear-groups
-}
+start_root_copy() { start_panel "$folder" "$work/panel-root.log" "${root_env[@]}"; }
+root_env=()
 window_count() { [[ $(panel_windows | wc -l) -eq $1 ]]; }
 pid_window() { xdotool search --onlyvisible --pid "$1" --name '^Tovanik PHP Web Server$' 2>/dev/null; }
 has_window() { [[ -n $(pid_window "$1") ]]; }
@@ -114,33 +112,82 @@ check "the window's final offset ($((win_x - start_x)),$((win_y - start_y))) equ
 xdotool mousemove 10 10
 
 # ---------------------------------------------------------------- two users, killed copies
-start_other_copy
-other_copy=$panel_pid
-check "nobody's copy of the same program shows its window beside root's" poll 20 has_window "$other_copy"
-check "both windows are there" poll 20 window_count 2
-check "nobody's copy runs as nobody (uid $(uid_of "$other_copy"))" [ "$(uid_of "$other_copy")" == $NOBODY ]
-private_folder() {  # private_folder UID: tovanik-UID in the shared temporary folder, 0700, owned by UID
-  [[ $(stat -c '%u %a %F' "$shared_tmp/tovanik-$1" 2>/dev/null) == "$1 700 directory" ]]
-}
-check "each user's lock lies in a 0700 folder of his own" eval 'private_folder 0 && private_folder $NOBODY'
+if ((EUID != 0)); then
+  echo "# skipped: the single-copy lock between users needs root, to make a second user"
+  kill_panels
+  check "no sanitizer reports in the panels' output" sanitizer_quiet
+  finish_report
+  exit
+fi
 
+vic=tvk$$
+useradd --system --no-create-home --home-dir "$work/$vic" --shell /usr/sbin/nologin "$vic" ||
+  { not_ok "cannot make the user $vic"; finish_report; exit; }
+vic_uid=$(id -u "$vic")
+vic_home=$work/$vic
+mkdir -m 700 "$vic_home"
+chown "$vic:$vic" "$vic_home"
+# vic's copies: no runtime folder, no XDG_STATE_HOME, so the lock goes under the home.
+start_vic_copy() {
+  start_panel "$folder" "$work/panel-vic.log" -u XDG_STATE_HOME HOME="$vic_home" \
+    XDG_CONFIG_HOME="$vic_home/.config" setpriv --reuid="$vic" --regid="$vic" --clear-groups
+}
+# Root run with vic's environment (sudo -E): vic's runtime and state folders must not
+# count, root's own home must.
+vic_env=$work/vic-env
+mkdir -m 700 "$vic_env" "$vic_env/runtime" "$vic_env/state"
+chown -R "$vic:$vic" "$vic_env"
+root_home=$work/root-home
+mkdir -m 700 "$root_home"
+root_env=(HOME="$root_home" XDG_RUNTIME_DIR="$vic_env/runtime" XDG_STATE_HOME="$vic_env/state")
+
+# The attack: another user (nobody) makes the folders where the lock used to go without
+# a runtime folder, open to all, before either user starts the panel.
+plant() { setpriv --reuid=$NOBODY --regid=$NOBODY --clear-groups mkdir -m 777 "$shared_tmp/tovanik-$1"; }
+check "nobody plants tovanik-$vic_uid and tovanik-0, mode 777, in the shared temporary folder" \
+  eval 'plant "$vic_uid" && plant 0'
+kill -TERM "$root_copy"
+wait_panel "$root_copy"
+
+start_root_copy
+root_copy=$panel_pid
+check "root's copy, with $vic's environment, shows its window" poll 20 has_window "$root_copy"
+start_vic_copy
+vic_copy=$panel_pid
+check "$vic's copy of the same program shows its window beside root's" poll 20 has_window "$vic_copy"
+check "both windows are there" poll 20 window_count 2
+check "$vic's copy runs as $vic (uid $(uid_of "$vic_copy"))" [ "$(uid_of "$vic_copy")" == "$vic_uid" ]
+lock_in() {  # lock_in FOLDER UID: a lock file in FOLDER, a folder of UID's with mode 0700
+  [[ $(stat -c '%u %a %F' "$1" 2>/dev/null) == "$2 700 directory" ]] &&
+    compgen -G "$1/tovanik-webserver-*.lock" >/dev/null
+}
+check "$vic's lock lies in ~/.local/state/tovanik, 0700, his own" lock_in "$vic_home/.local/state/tovanik" "$vic_uid"
+check "root's lock lies in root's home, not in $vic's runtime or state folder" \
+  eval 'lock_in "$root_home/.local/state/tovanik" 0 && ! compgen -G "$vic_env/*/tovanik-webserver-*.lock" && ! compgen -G "$vic_env/state/tovanik/tovanik-webserver-*.lock"'
+check "nothing of the lock in the shared temporary folder's planted folders" \
+  eval '[ -z "$(find "$shared_tmp/tovanik-$vic_uid" "$shared_tmp/tovanik-0" -mindepth 1)" ]'
+
+start_vic_copy
+check "a second copy of $vic's ends by itself, unseen, despite the planted folder" wait_panel "$panel_pid"
+check "... with status 0 (got ${panel_status:-none})" [ "${panel_status:-1}" -eq 0 ]
 start_root_copy
 check "a second copy of root's still ends by itself, unseen" wait_panel "$panel_pid"
 check "... with status 0 (got ${panel_status:-none})" [ "${panel_status:-1}" -eq 0 ]
 check "still two windows" poll 20 window_count 2
+check "no copy ran without its single-copy test" eval '! grep -h "no single-copy test" "$work"/panel-*.log'
 
 kill -KILL "$root_copy"
 wait_panel "$root_copy"
-check "root's copy killed with SIGKILL: its window goes, nobody's stays" poll 20 window_count 1
+check "root's copy killed with SIGKILL: its window goes, $vic's stays" poll 20 window_count 1
 start_root_copy
 root_copy=$panel_pid
 check "the next copy of root's starts and shows its window" poll 20 has_window "$root_copy"
 
-kill -KILL "$other_copy"
-wait_panel "$other_copy"
-start_other_copy
-other_copy=$panel_pid
-check "after nobody's copy was killed with SIGKILL, nobody's next copy shows" poll 20 has_window "$other_copy"
+kill -KILL "$vic_copy"
+wait_panel "$vic_copy"
+start_vic_copy
+vic_copy=$panel_pid
+check "after $vic's copy was killed with SIGKILL, $vic's next copy shows" poll 20 has_window "$vic_copy"
 
 kill -TERM "$root_copy"
 wait_panel "$root_copy"

@@ -163,8 +163,15 @@ TEST(RealServerFaults, PortTakenByAnotherProgram) {
   NoView view;
   Panel panel(platform, view);
   panel.startPHP();
-  // PHP cannot listen and exits; the next tick after that shows stopped.
-  EXPECT_TRUE(waitFor([&] { return findProcessesByImageName(exe).empty(); }));
+  // PHP cannot listen, says so in its log and exits; the next tick after that shows
+  // stopped. (Waiting for the process table alone is not enough: right after the launch
+  // returns, the server's exec may not have set its process name yet, and the table
+  // shows no server for a moment.)
+  const std::string log = outputLogPath(dir.path());
+  EXPECT_TRUE(waitFor([&] {
+    return readBytes(log).find("Failed to listen") != std::string::npos &&
+           findProcessesByImageName(exe).empty();
+  }));
   panel.statusTick();
   EXPECT_TRUE(panel[Ctl::shapeOff].visible);
   EXPECT_TRUE(panel[Ctl::txtPort].enabled);

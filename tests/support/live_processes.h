@@ -1,6 +1,6 @@
 #pragma once
-// Helpers for the tests that start real processes: what /proc says of a process, a
-// scoped environment variable, and a fixture that starts PHP servers under names
+// Helpers for the tests that start real processes: what /proc says of a process, and a
+// fixture that starts PHP servers under names
 // unique to the test run and kills them all in TearDown.
 
 #include <gtest/gtest.h>
@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <sstream>
@@ -68,20 +67,6 @@ inline std::string upper(std::string text) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return text;
 }
-
-// Sets an environment variable for one scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    value ? ::setenv(name, value, 1) : ::unsetenv(name);
-  }
-  ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 // Real processes under names unique to this run, so parallel test runs and servers
 // that a developer keeps running are never touched. Everything started is killed in

@@ -1,7 +1,9 @@
 #pragma once
-// Helpers shared by the unit tests: scratch folders, files as bytes, free ports and a
-// tiny HTTP client for checking a real server.
+// Helpers shared by the unit tests: scratch folders, files as bytes, environment changes
+// for one scope, free ports and a tiny HTTP client for checking a real server.
 
+#include <cstdlib>
+#include <optional>
 #include <string>
 
 namespace tovanik::test {
@@ -22,6 +24,23 @@ class TempDir {
 
 std::string readBytes(const std::string& path);
 void writeBytes(const std::string& path, const std::string& bytes);
+
+// Sets an environment variable for one scope (nullptr unsets it); the old value, or its
+// absence, comes back on destruction.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
+  }
+  ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
 
 // A TCP port that nothing listens on right now (bound once to port 0 and released).
 int freePort();

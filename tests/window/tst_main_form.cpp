@@ -3,10 +3,9 @@
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTest>
-#include <fstream>
-#include <sstream>
 
 #include "tests/support/fake_platform.h"
+#include "tests/support/test_support.h"
 #include "window/qt/main_form.h"
 
 using namespace tovanik;
@@ -32,13 +31,6 @@ void send(QWidget* w, QEvent::Type type, QPointF at, Qt::MouseButton button,
 void sendMotion(QWidget* w, QPointF at, QPointF global, Qt::MouseButtons held) {
   QMouseEvent event(QEvent::MouseMove, at, global, Qt::NoButton, held, Qt::NoModifier);
   QCoreApplication::sendEvent(w, &event);
-}
-
-std::string readFile(const QString& path) {
-  std::ifstream in(path.toStdString(), std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
 }
 
 // Notes how many launches the fake platform had seen when the widget was first painted.
@@ -72,8 +64,9 @@ class MainFormTest : public QObject {
   std::unique_ptr<MainForm> form_;
 
   QString configFile() const { return dir_.path() + "/config/config.ini"; }
+  std::string configText() const { return test::readBytes(configFile().toStdString()); }
   void writeConfig(const std::string& text) {
-    std::ofstream(configFile().toStdString(), std::ios::binary | std::ios::trunc) << text;
+    test::writeBytes(configFile().toStdString(), text);
   }
 
  private slots:
@@ -87,7 +80,7 @@ class MainFormTest : public QObject {
   }
 
   void loadSequenceFillsTheWindowAndLaunches() {
-    QCOMPARE(readFile(configFile()),
+    QCOMPARE(configText(),
              std::string("[Config]\r\ncommand_prompt=hide\r\nserver_port=80\r\n"
                          "root_directory=tovanik\r\nphp_folder=php\r\nexe_name=t-server.exe\r\n"));
     QCOMPARE(form_->lineEdit(Ctl::txtPort)->text(), QString("80"));
@@ -108,9 +101,9 @@ class MainFormTest : public QObject {
     port->setCursorPosition(2);
     QTest::keyClicks(port, "8");
     QCOMPARE(port->text(), QString("808"));
-    QVERIFY(readFile(configFile()).find("server_port=808\r\n") != std::string::npos);
+    QVERIFY(configText().find("server_port=808\r\n") != std::string::npos);
     QTest::keyClicks(port, "0");
-    QVERIFY(readFile(configFile()).find("server_port=8080\r\n") != std::string::npos);
+    QVERIFY(configText().find("server_port=8080\r\n") != std::string::npos);
 
     // A letter typed in the middle is undone, with the caret at the end.
     port->setCursorPosition(1);
@@ -226,7 +219,7 @@ class MainFormTest : public QObject {
     form.loadAfterFirstPaint();
     QCOMPARE(form.lineEdit(Ctl::txtPort)->text(), QString("80"));
     QCOMPARE(form.panel()[Ctl::lblURL].caption, std::string("http://localhost"));  // first frame
-    QVERIFY(readFile(configFile()).find("exe_name=t-server.exe") != std::string::npos);
+    QVERIFY(configText().find("exe_name=t-server.exe") != std::string::npos);
     QCoreApplication::processEvents();
     QVERIFY(platform.launches_.empty());  // not shown, not painted: no launch yet
 
@@ -284,6 +277,10 @@ class MainFormTest : public QObject {
 
     QTest::mouseClick(form_.get(), Qt::LeftButton, {}, centreOf(Ctl::lblMin).toPoint());
     QVERIFY(form_->windowState() & Qt::WindowMinimized);
+    // A later start of the program asks for the window: back from minimised.
+    form_->bringBack("");
+    QVERIFY(!(form_->windowState() & Qt::WindowMinimized));
+    QVERIFY(form_->isVisible());
     QTest::mouseClick(form_.get(), Qt::LeftButton, {}, centreOf(Ctl::lblClose).toPoint());
     QVERIFY(!form_->isVisible());
   }

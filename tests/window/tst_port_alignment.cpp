@@ -1,11 +1,15 @@
-// The port box's digits end where the right-aligned captions above them end (the
-// address and the web folder), at the design's right edge of 4215 twips (281 pixels),
-// whatever the screen's scale: run at scale 1 and, with QT_SCALE_FACTOR=2, at scale 2.
+// Where text ends. The port box's digits end where the right-aligned captions above them
+// end (the address and the web folder), at the design's right edge of 4215 twips (281
+// pixels), whatever the screen's scale: run at scale 1 and, with QT_SCALE_FACTOR=2, at
+// scale 2. And a caption's ink stays inside its box, whatever room the box leaves.
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fstream>
 
 #include "tests/support/fake_platform.h"
+#include "window/qt/caption_fit.h"
+#include "window/qt/layout_painter.h"
 #include "window/qt/main_form.h"
 
 using namespace tovanik;
@@ -54,6 +58,65 @@ class PortAlignmentTest : public QObject {
              qPrintable(QString("port %1, address %2").arg(port).arg(url)));
     // Both near the design's edge at 281 pixels, inside it.
     QVERIFY(url <= 281.0 && url >= 278.0);
+  }
+
+  // Drawn in a box with a margin of 20 pixels all round: every inked pixel lies in the box,
+  // one column clear of the end the text runs towards; a narrowed caption reaches within
+  // 6 pixels of that column.
+  void captionInkStaysInItsBox_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("font");
+    QTest::addColumn<QSizeF>("box");
+    QTest::addColumn<bool>("alignRight");
+    QTest::addColumn<bool>("fills");
+    const int window = static_cast<int>(FontId::Window);
+    const int title = static_cast<int>(FontId::Title);
+    QTest::newRow("design box, a little narrow")
+        << "Command Prompt" << window << QSizeF(113, 17) << false << true;
+    QTest::newRow("right-aligned, too wide")
+        << "http://localhost:19010" << window << QSizeF(120, 17) << true << true;
+    QTest::newRow("far too narrow: the least narrowing of all fonts")
+        << "Command Prompt" << window << QSizeF(40, 17) << false << true;
+    QTest::newRow("too low for the font: smaller") << "Tovanik" << title << QSizeF(129, 18) << false
+                                                   << false;
+    QTest::newRow("room to spare: drawn as it is")
+        << "Configuration" << window << QSizeF(200, 17) << false << false;
+  }
+  void captionInkStaysInItsBox() {
+    QFETCH(QString, text);
+    QFETCH(int, font);
+    QFETCH(QSizeF, box);
+    QFETCH(bool, alignRight);
+    QFETCH(bool, fills);
+    constexpr int kMargin = 20;
+    const QRectF r(QPointF(kMargin, kMargin), box);
+    const FittedCaption fitted =
+        fitCaption(qfontOf(static_cast<FontId>(font)), text, r, alignRight);
+    QImage image((box + QSizeF(2 * kMargin, 2 * kMargin)).toSize(), QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+    painter.setFont(fitted.font);
+    painter.setPen(Qt::white);
+    painter.drawText(fitted.baseline, text);
+    painter.end();
+
+    QRect ink;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x)
+        if (qGray(image.pixel(x, y)) > 0) ink |= QRect(x, y, 1, 1);
+    const QRect inside(kMargin, kMargin, static_cast<int>(box.width()),
+                       static_cast<int>(box.height()));
+    const QRect allowed = alignRight ? inside.adjusted(1, 0, 0, 0) : inside.adjusted(0, 0, -1, 0);
+    const QString where = QString("ink %1,%2 %3x%4 in %5,%6 %7x%8")
+                              .arg(ink.x()).arg(ink.y()).arg(ink.width()).arg(ink.height())
+                              .arg(allowed.x()).arg(allowed.y()).arg(allowed.width())
+                              .arg(allowed.height());
+    QVERIFY2(!ink.isEmpty() && allowed.contains(ink), qPrintable(where));
+    if (fills) {
+      const int gap = alignRight ? ink.left() - allowed.left() : allowed.right() - ink.right();
+      QVERIFY2(gap <= 6, qPrintable(where));
+    }
   }
 };
 

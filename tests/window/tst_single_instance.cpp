@@ -1,44 +1,57 @@
-// The single-copy lock: one holder per executable and user, a private folder when there
-// is no runtime folder, and never blocked by what another user left in /tmp.
+// The single-copy lock: one holder per executable and user, in a private folder of the
+// user's own (never the shared temporary folder), root's never in a folder another user
+// controls, and the request of a later copy that brings the window back.
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstring>
 
+#include "tests/support/test_support.h"
 #include "window/qt/single_instance.h"
 
 using namespace tovanik;
+using test::ScopedEnv;
 using Result = SingleInstance::Result;
 
 namespace {
 
-// Sets an environment variable for one scope; restores the old value after.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const QByteArray& value)
-      : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name)) {
-    if (value.isNull())
-      qunsetenv(name);
-    else
-      qputenv(name, value);
-  }
-  ~ScopedEnv() {
-    if (had_)
-      qputenv(name_, old_);
-    else
-      qunsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  bool had_;
-  QByteArray old_;
-};
+constexpr uid_t kNobody = 65534;
 
 mode_t modeOf(const QString& path) {
   struct stat st {};
   return lstat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+bool makeFolder(const QString& path, mode_t mode, uid_t owner) {
+  const QByteArray p = QFile::encodeName(path);
+  return QDir().mkpath(path) && chmod(p.constData(), mode) == 0 &&
+         (owner == geteuid() || chown(p.constData(), owner, owner) == 0);
+}
+
+// Sends `message` to the socket at `path` as user `uid`: connected while still allowed
+// into the private folder, sent after giving up root, so that only the credentials the
+// kernel attaches tell the sender apart.
+bool sendAs(uid_t uid, const QString& path, const QByteArray& message) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, QFile::encodeName(path).constData(),
+               sizeof address.sun_path - 1);
+  const pid_t child = fork();
+  if (child == 0) {
+    const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+    if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        setresuid(uid, uid, uid) != 0)
+      _exit(1);
+    _exit(send(fd, message.constData(), message.size(), 0) == message.size() ? 0 : 1);
+  }
+  int status = 0;
+  return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
 }
 
 }  // namespace
@@ -50,7 +63,7 @@ class SingleInstanceTest : public QObject {
 
  private slots:
   void oneHolderPerExecutable() {
-    ScopedEnv runtime("XDG_RUNTIME_DIR", dir_.path().toUtf8());
+    ScopedEnv runtime("XDG_RUNTIME_DIR", qPrintable(dir_.path()));
     auto first = std::make_unique<SingleInstance>("/opt/a/tovanik-webserver");
     SingleInstance second("/opt/a/tovanik-webserver");
     SingleInstance other("/opt/b/tovanik-webserver");
@@ -63,53 +76,153 @@ class SingleInstanceTest : public QObject {
     QCOMPARE(second.acquire(), Result::Acquired);
   }
 
-  void privateFolderUnderTheTemporaryFolderWithoutRuntimeFolder() {
-    ScopedEnv runtime("XDG_RUNTIME_DIR", QByteArray());
-    ScopedEnv tmp("TMPDIR", dir_.path().toUtf8());
-    const QString folder = dir_.path() + "/tovanik-" + QString::number(geteuid());
-    QCOMPARE(SingleInstance::lockFolder(), folder);
-    SingleInstance a("/opt/c/tovanik-webserver");
-    QCOMPARE(a.acquire(), Result::Acquired);
-    QCOMPARE(modeOf(folder), mode_t(0700));
-    QVERIFY(a.lockPath().startsWith(folder + "/"));
-    SingleInstance b("/opt/c/tovanik-webserver");
-    QCOMPARE(b.acquire(), Result::HeldByAnotherCopy);
+  // Which folder holds the lock, from the environment. Folders are made under a scratch
+  // folder; "~" in a row stands for it. Rows marked root hand folders to another user.
+  void lockFolder_data() {
+    QTest::addColumn<bool>("needsRoot");
+    QTest::addColumn<QString>("runtime");  // XDG_RUNTIME_DIR; null: unset
+    QTest::addColumn<QString>("state");    // XDG_STATE_HOME
+    QTest::addColumn<QString>("home");     // HOME
+    QTest::addColumn<QString>("expected");
+    const QString none;
+    // Made by each run: ~/own, ~/st and ~/h 0700, ~/open 0777, ~/group 0770 and, as root,
+    // ~/other, nobody's. "@root" is root's home in the user database.
+    QTest::newRow("private runtime folder") << false << "~/own" << "~/st" << "~/h" << "~/own";
+    QTest::newRow("runtime folder others may write to")
+        << false << "~/open" << "~/st" << "~/h" << "~/st/tovanik";
+    QTest::newRow("missing runtime folder") << false << "~/gone" << "~/st" << "~/h" << "~/st/tovanik";
+    QTest::newRow("relative runtime folder") << false << "own" << "~/st" << "~/h" << "~/st/tovanik";
+    QTest::newRow("no runtime folder: the state folder")
+        << false << none << "~/st/" << "~/h" << "~/st/tovanik";
+    QTest::newRow("no state folder either: under the home")
+        << false << none << none << "~/h" << "~/h/.local/state/tovanik";
+    QTest::newRow("relative state folder: under the home")
+        << false << none << "st" << "~/h" << "~/h/.local/state/tovanik";
+    QTest::newRow("root: another user's runtime folder")
+        << true << "~/other" << "~/own" << "~/h" << "~/own/tovanik";
+    QTest::newRow("root: another user's state folder")
+        << true << none << "~/other" << "~/own" << "~/own/.local/state/tovanik";
+    QTest::newRow("root: a state folder the group may write to")
+        << true << none << "~/group" << "~/own" << "~/own/.local/state/tovanik";
+    QTest::newRow("root: a missing state folder")
+        << true << none << "~/gone" << "~/own" << "~/own/.local/state/tovanik";
+    QTest::newRow("root: another user's state and home: root's home")
+        << true << none << "~/other" << "~/other" << "@root/.local/state/tovanik";
+  }
+  void lockFolder() {
+    QFETCH(bool, needsRoot);
+    QFETCH(QString, runtime);
+    QFETCH(QString, state);
+    QFETCH(QString, home);
+    QFETCH(QString, expected);
+    if (needsRoot && geteuid() != 0) QSKIP("handing a folder to another user needs root");
+    QTemporaryDir scratch;
+    QVERIFY(makeFolder(scratch.filePath("own"), 0700, geteuid()));
+    QVERIFY(makeFolder(scratch.filePath("open"), 0777, geteuid()));
+    QVERIFY(makeFolder(scratch.filePath("group"), 0770, geteuid()));
+    QVERIFY(makeFolder(scratch.filePath("st"), 0700, geteuid()));
+    QVERIFY(makeFolder(scratch.filePath("h"), 0700, geteuid()));
+    if (geteuid() == 0) QVERIFY(makeFolder(scratch.filePath("other"), 0700, kNobody));
+    const auto expand = [&](QString v) {
+      return v.startsWith("~") ? v.replace(0, 1, scratch.path()) : v;
+    };
+    const QByteArray r = QFile::encodeName(expand(runtime));
+    const QByteArray s = QFile::encodeName(expand(state));
+    const QByteArray h = QFile::encodeName(expand(home));
+    // The shared temporary folder is never chosen, whatever TMPDIR says.
+    ScopedEnv tmp("TMPDIR", qPrintable(scratch.path()));
+    ScopedEnv runtimeEnv("XDG_RUNTIME_DIR", runtime.isNull() ? nullptr : r.constData());
+    ScopedEnv stateEnv("XDG_STATE_HOME", state.isNull() ? nullptr : s.constData());
+    ScopedEnv homeEnv("HOME", home.isNull() ? nullptr : h.constData());
+    if (expected.startsWith("@root")) expected.replace(0, 5, QDir::rootPath() + "root");
+    QCOMPARE(SingleInstance::lockFolder(), expand(expected));
   }
 
-  void folderOpenToOthersIsClosed() {
-    ScopedEnv runtime("XDG_RUNTIME_DIR", QByteArray());
-    QTemporaryDir tmpdir;
-    ScopedEnv tmp("TMPDIR", tmpdir.path().toUtf8());
-    const QString folder = SingleInstance::lockFolder();
-    QVERIFY(QDir().mkdir(folder));
+  // Without a runtime folder the lock's folder and its missing parents are made, the lock
+  // folder 0700; a folder found open to others is closed.
+  void stateFolderIsMadePrivate() {
+    QTemporaryDir scratch;
+    ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
+    ScopedEnv state("XDG_STATE_HOME", nullptr);
+    ScopedEnv home("HOME", qPrintable(scratch.path()));
+    const QString folder = scratch.filePath(".local/state/tovanik");
+    SingleInstance first("/opt/c/tovanik-webserver");
+    QCOMPARE(first.acquire(), Result::Acquired);
+    QCOMPARE(modeOf(folder), mode_t(0700));
+    QCOMPARE(first.lockPath(), folder + "/" + QFileInfo(first.lockPath()).fileName());
+    QCOMPARE(SingleInstance("/opt/c/tovanik-webserver").acquire(), Result::HeldByAnotherCopy);
+
     QVERIFY(chmod(QFile::encodeName(folder).constData(), 0777) == 0);
-    SingleInstance a("/opt/d/tovanik-webserver");
-    QCOMPARE(a.acquire(), Result::Acquired);
+    QCOMPARE(SingleInstance("/opt/d/tovanik-webserver").acquire(), Result::Acquired);
     QCOMPARE(modeOf(folder), mode_t(0700));
   }
 
-  // What another user (or anybody) put at the folder's name is never used, and never
-  // keeps the panel from starting.
+  // What stands at the lock folder's name is used only when it is a folder of the user's
+  // own, and never keeps the panel from starting.
   void foreignFolderIsRefusedWithoutBlocking() {
-    ScopedEnv runtime("XDG_RUNTIME_DIR", QByteArray());
-    QTemporaryDir tmpdir;
-    ScopedEnv tmp("TMPDIR", tmpdir.path().toUtf8());
-    const QString folder = SingleInstance::lockFolder();
-    QVERIFY(QDir().mkdir(tmpdir.path() + "/elsewhere"));
-    QVERIFY(QFile::link(tmpdir.path() + "/elsewhere", folder));
+    QTemporaryDir scratch;
+    ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
+    ScopedEnv state("XDG_STATE_HOME", qPrintable(scratch.path()));
+    const QString folder = scratch.filePath("tovanik");
+    QVERIFY(QDir().mkdir(scratch.filePath("elsewhere")));
+    QVERIFY(QFile::link(scratch.filePath("elsewhere"), folder));
     SingleInstance a("/opt/e/tovanik-webserver");
     QCOMPARE(a.acquire(), Result::Failed);
     QVERIFY2(a.error().contains(folder) && a.error().contains("not a folder"),
              qPrintable(a.error()));
-    QVERIFY(QDir(tmpdir.path() + "/elsewhere").isEmpty());
+    QVERIFY(QDir(scratch.filePath("elsewhere")).isEmpty());
 
     if (geteuid() != 0) QSKIP("handing a folder to another user needs root");
     QVERIFY(QFile::remove(folder));
-    QVERIFY(QDir().mkdir(folder));
-    QVERIFY(chown(QFile::encodeName(folder).constData(), 65534, 65534) == 0);
+    QVERIFY(makeFolder(folder, 0777, kNobody));
     SingleInstance b("/opt/e/tovanik-webserver");
     QCOMPARE(b.acquire(), Result::Failed);
     QVERIFY2(b.error().contains("owned by another user"), qPrintable(b.error()));
+  }
+
+  // A later copy asks the holder to show its window, passing its activation token on;
+  // only the holder's own user is heard.
+  void laterCopyAsksTheHolderToShow() {
+    QTemporaryDir scratch;
+    ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
+    ScopedEnv state("XDG_STATE_HOME", qPrintable(scratch.path()));
+    SingleInstance later("/opt/f/tovanik-webserver");
+    SingleInstance holder("/opt/f/tovanik-webserver");
+    QCOMPARE(holder.acquire(), Result::Acquired);
+    QCOMPARE(later.acquire(), Result::HeldByAnotherCopy);
+    QVERIFY(!later.askToShow("early"));  // the holder does not listen yet
+    QVERIFY2(later.error().contains(holder.socketPath()) &&
+                 later.error().contains(strerror(ENOENT)),
+             qPrintable(later.error()));
+
+    std::vector<QByteArray> asked;
+    QVERIFY2(holder.listenForShowRequests([&](const QByteArray& t) { asked.push_back(t); }),
+             qPrintable(holder.error()));
+    QCOMPARE(modeOf(holder.socketPath()) & 077, mode_t(0));
+    const struct {
+      QByteArray sent;
+      QByteArray received;
+    } rows[] = {
+        {"", ""},
+        {"kwin-4711_TIME1234", "kwin-4711_TIME1234"},
+        {"two words", ""},       // not a token: the request counts, the token not
+        {"line\nbreak", ""},
+    };
+    for (const auto& row : rows) {
+      asked.clear();
+      QVERIFY2(later.askToShow(row.sent), qPrintable(later.error()));
+      QTRY_COMPARE(asked.size(), size_t(1));
+      QCOMPARE(asked.front(), row.received);
+    }
+
+    if (geteuid() != 0) QSKIP("sending as another user needs root");
+    // Both wait before the event loop runs again, and the newest request that counts wins:
+    // nobody's, sent last, would.
+    asked.clear();
+    QVERIFY(sendAs(geteuid(), holder.socketPath(), "show from-root"));
+    QVERIFY(sendAs(kNobody, holder.socketPath(), "show from-nobody"));
+    QTRY_COMPARE(asked.size(), size_t(1));
+    QCOMPARE(asked.front(), QByteArray("from-root"));
   }
 };
 

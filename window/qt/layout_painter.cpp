@@ -1,12 +1,12 @@
 #include "window/qt/layout_painter.h"
 
-#include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
 #include <cmath>
 
 #include "panel/panel.h"
+#include "window/qt/caption_fit.h"
 
 namespace tovanik {
 namespace {
@@ -66,18 +66,12 @@ void paintLabel(QPainter& p, const ControlDesign& s, const ControlState& c) {
       QString::fromUtf8(c.caption.data(), static_cast<qsizetype>(c.caption.size()));
   QFont font = qfontOf(s.font);
   font.setUnderline(c.underline);
-  // The free fallback fonts run a little wider than the design's; a caption that would
-  // not fit its label is narrowed rather than wrapped or cut.
-  const double advance = QFontMetricsF(font).horizontalAdvance(text);
-  if (advance > r.width())
-    font.setStretch(std::max(75, static_cast<int>(100.0 * r.width() / advance)));
-  p.setFont(font);
+  // The free fallback fonts run wider than the design's: fitted, the caption is narrowed
+  // or drawn in another fallback, never wrapped or cut.
+  const FittedCaption fitted = fitCaption(font, text, r, s.align == Align::Right);
+  p.setFont(fitted.font);
   p.setPen(toQColor(c.colour));
-  const int align = (s.align == Align::Right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop;
-  p.save();
-  p.setClipRect(r);
-  p.drawText(r, align, text);
-  p.restore();
+  p.drawText(fitted.baseline, text);
 }
 
 }  // namespace
@@ -90,7 +84,8 @@ QFont qfontOf(FontId id) {
   if (f.family.starts_with("Segoe UI"))
     families << "Segoe UI"
              << "Open Sans";
-  if (f.family == "Tahoma") families << "DejaVu Sans";
+  // Installed by the set-up and on nearly every desktop: the last fallback of all.
+  families << "DejaVu Sans";
   font.setFamilies(families);
   // Points at 96 dots per inch, as the design was drawn.
   font.setPixelSize(static_cast<int>(std::lround(f.points * 96.0 / 72.0)));

@@ -129,6 +129,21 @@ void MainForm::centreOnScreen() {
   move(frame.topLeft());
 }
 
+void MainForm::bringBack(const QByteArray& activationToken) {
+  // Qt hands the token to the compositor with the next activation request.
+  if (!activationToken.isEmpty()) qputenv("XDG_ACTIVATION_TOKEN", activationToken);
+  // Wayland has no request that restores a minimised window, and a compositor without a
+  // task bar (Weston) never shows it again by itself: the window is mapped anew. Nor does
+  // it tell a client that it is minimised (Qt drops the state at the next configure), so
+  // the panel remembers its own minimise until the window is active again.
+  if (nativeWayland_ && (minimisedByMark_ || isMinimized())) hide();
+  minimisedByMark_ = false;
+  setWindowState(windowState() & ~Qt::WindowMinimized);
+  show();
+  raise();
+  activateWindow();
+}
+
 void MainForm::syncLineEdit(Ctl which) {
   QLineEdit* box = lineEdit(which);
   const ControlState& c = panel_[which];
@@ -182,11 +197,17 @@ void MainForm::mousePressEvent(QMouseEvent* event) {
   const QPointF at = event->position();
   pressedLabel_ = labelAt(twips(at.x()), twips(at.y()));
   pressOnSurface_ = !pressedLabel_;
-  if (pressOnSurface_) {
-    // Any button moves the anchor; only the left button alone drags.
-    dragStartX_ = twips(at.x());
-    dragStartY_ = twips(at.y());
-  }
+  if (!pressOnSurface_) return;
+  // Any button moves the anchor; only the left button alone drags.
+  dragStartX_ = twips(at.x());
+  dragStartY_ = twips(at.y());
+  // A Wayland client cannot place its window: the compositor moves it, from the press on,
+  // and keeps the pointer until the button is released. Handed over at the first motion
+  // instead, the move would start where the pointer is by then on compositors that take
+  // the current position (sway), and the window would lag by that first step.
+  if (nativeWayland_ && event->buttons() == Qt::LeftButton && windowHandle() &&
+      windowHandle()->startSystemMove())
+    pressOnSurface_ = false;
 }
 
 void MainForm::mouseReleaseEvent(QMouseEvent* event) {
@@ -223,12 +244,7 @@ void MainForm::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void MainForm::drag(QMouseEvent* event) {
-  if (nativeWayland_) {
-    // A Wayland client cannot place its window; the compositor moves it from here on
-    // and keeps the pointer until the button is released.
-    if (windowHandle() && windowHandle()->startSystemMove()) pressOnSurface_ = false;
-    return;
-  }
+  if (nativeWayland_) return;  // the compositor moves the window; see mousePressEvent
   // The pressed point goes under the pointer: the position comes from the pointer's
   // place on the screen and the press offset, never from x() and y(), which lag behind
   // while the window manager has not applied the previous move yet. Twips arithmetic in
@@ -247,6 +263,7 @@ void MainForm::click(Ctl label) {
       return;
     case Ctl::lblMin:
       setWindowState(windowState() | Qt::WindowMinimized);
+      minimisedByMark_ = true;
       return;
     case Ctl::lblStartStop:
       panel_.clickStartStop();
@@ -303,6 +320,7 @@ void MainForm::resizeEvent(QResizeEvent* event) {
 
 void MainForm::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) minimisedByMark_ = false;
   if (event->type() == QEvent::WindowStateChange) applyOutline();
 }
 

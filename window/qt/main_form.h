@@ -29,6 +29,10 @@ class MainForm final : public QWidget, private PanelView {
   void loadAfterFirstPaint();
   // Puts the window in the middle of the screen it will be shown on.
   void centreOnScreen();
+  // A later start of the program asked for the window: restored from minimised, raised
+  // and activated, as far as the window system lets a program do so. `activationToken`
+  // is the one that start got from the desktop (Wayland's XDG_ACTIVATION_TOKEN), or empty.
+  void bringBack(const QByteArray& activationToken);
 
   Panel& panel() { return panel_; }
   QLineEdit* lineEdit(Ctl box) const;
@@ -68,6 +72,8 @@ class MainForm final : public QWidget, private PanelView {
   float dragStartY_ = 0;
   bool pressOnSurface_ = false;
   bool loadPending_ = false;
+  // Minimised by the panel's own mark and not active since; see bringBack.
+  bool minimisedByMark_ = false;
   // Native Wayland places windows itself: the compositor moves the window and the
   // corners are cut by painting them transparent, since it takes no window shape.
   const bool nativeWayland_;

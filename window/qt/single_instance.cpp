@@ -1,83 +1,191 @@
 #include "window/qt/single_instance.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QFile>
+#include <QSocketNotifier>
 #include <cerrno>
 #include <cstring>
 #include <optional>
+#include <vector>
+
+#include "window/qt/show_request.h"
 
 namespace tovanik {
 namespace {
 
 QString reason(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
 
-// Makes `folder` usable as a private lock folder: created 0700 when missing; an existing
-// one must be a folder (not a link) owned by this user, and loses any group or other
-// access. Returns the reason when it cannot be used.
-std::optional<QString> preparePrivateFolder(const QByteArray& folder) {
-  if (mkdir(folder.constData(), 0700) != 0 && errno != EEXIST) return reason(errno);
-  struct stat st {};
-  if (lstat(folder.constData(), &st) != 0) return reason(errno);
+// A folder that belongs to this user alone: no other user can put a file, a link or a
+// socket of theirs in it, nor hold our lock.
+std::optional<QString> whyNotPrivate(const struct stat& st) {
   if (!S_ISDIR(st.st_mode)) return QStringLiteral("not a folder");
   if (st.st_uid != geteuid()) return QStringLiteral("owned by another user");
-  if ((st.st_mode & 077) != 0 && chmod(folder.constData(), 0700) != 0) return reason(errno);
+  return std::nullopt;
+}
+
+// An environment folder we may put our files in: an absolute path to a folder of this
+// user's that neither group nor others may write to.
+bool ownFolder(const QString& path) {
+  struct stat st {};
+  return path.startsWith(QLatin1Char('/')) &&
+         stat(QFile::encodeName(path).constData(), &st) == 0 && !whyNotPrivate(st) &&
+         (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+QString homeFromUserDatabase() {
+  std::vector<char> buffer(16384);
+  struct passwd entry {};
+  struct passwd* found = nullptr;
+  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found ||
+      !found->pw_dir)
+    return {};
+  return QFile::decodeName(found->pw_dir);
+}
+
+// Creates the missing folders of `path`, the last one 0700 (its parents too, when they
+// are missing: they lie in the user's home).
+std::optional<QString> makeFolders(const QByteArray& path) {
+  for (qsizetype slash = path.indexOf('/', 1); slash >= 0; slash = path.indexOf('/', slash + 1))
+    if (mkdir(path.left(slash).constData(), 0700) != 0 && errno != EEXIST) return reason(errno);
+  if (mkdir(path.constData(), 0700) != 0 && errno != EEXIST) return reason(errno);
   return std::nullopt;
 }
 
 }  // namespace
 
 QString SingleInstance::lockFolder() {
+  const bool root = geteuid() == 0;
+  // An ordinary user's environment is his own; root's may come from a user (sudo -E).
+  const auto usable = [root](const QString& path) {
+    return root ? ownFolder(path) : path.startsWith(QLatin1Char('/'));
+  };
   const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  if (!runtime.isEmpty()) return runtime;
-  // The temporary folder is shared by every user: a folder of our own keeps another
-  // user's copy (or a file planted there) from ever holding our lock.
-  return QDir::tempPath() + QStringLiteral("/tovanik-") + QString::number(geteuid());
+  // The runtime folder must be private for anyone: a lock file planted in a folder
+  // others may write to could be held by them, and the panel would never show.
+  if (ownFolder(runtime)) return runtime;
+  QString state = qEnvironmentVariable("XDG_STATE_HOME");
+  if (!usable(state)) {
+    QString home = qEnvironmentVariable("HOME");
+    if (!usable(home)) home = homeFromUserDatabase();
+    if (!home.startsWith(QLatin1Char('/'))) return {};
+    state = home + QStringLiteral("/.local/state");
+  }
+  while (state.size() > 1 && state.endsWith(QLatin1Char('/'))) state.chop(1);
+  return state + QStringLiteral("/tovanik");
 }
 
-SingleInstance::SingleInstance(const QString& executablePath) {
+SingleInstance::SingleInstance(const QString& executablePath) : folder_(lockFolder()) {
   const QByteArray hash =
       QCryptographicHash::hash(executablePath.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
-  path_ = lockFolder() + QStringLiteral("/tovanik-webserver-") + QString::fromLatin1(hash) +
-          QStringLiteral(".lock");
+  name_ = QStringLiteral("tovanik-webserver-") + QString::fromLatin1(hash);
 }
 
 SingleInstance::~SingleInstance() {
-  // The file stays: removing it while another copy may be opening it would let two
+  notifier_.reset();
+  if (socketFd_ >= 0) {
+    // Removed while the lock is still held, so it is never a newer holder's socket.
+    unlinkat(folderFd_, QFile::encodeName(name_ + ".sock").constData(), 0);
+    close(socketFd_);
+  }
+  // The lock file stays: removing it while another copy may be opening it would let two
   // copies lock two different files.
-  if (fd_ >= 0) close(fd_);
+  if (lockFd_ >= 0) close(lockFd_);
+  if (folderFd_ >= 0) close(folderFd_);
+}
+
+bool SingleInstance::openFolder() {
+  if (folderFd_ >= 0) return true;
+  if (folder_.isEmpty()) {
+    error_ = QStringLiteral("no folder for the lock: neither XDG_RUNTIME_DIR nor a home folder");
+    return false;
+  }
+  const QByteArray path = QFile::encodeName(folder_);
+  if (auto why = makeFolders(path)) {
+    error_ = QStringLiteral("cannot make the lock folder %1: %2").arg(folder_, *why);
+    return false;
+  }
+  // Checked and used through one descriptor: a folder swapped after the check changes
+  // nothing, and a link in the folder's place is never followed.
+  const int fd = open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    const int err = errno;
+    error_ = QStringLiteral("cannot use the lock folder %1: %2")
+                 .arg(folder_, err == ELOOP || err == ENOTDIR ? QStringLiteral("not a folder")
+                                                              : reason(err));
+    return false;
+  }
+  struct stat st {};
+  std::optional<QString> why = fstat(fd, &st) == 0 ? whyNotPrivate(st) : reason(errno);
+  if (!why && (st.st_mode & 077) != 0 && fchmod(fd, 0700) != 0) why = reason(errno);
+  if (why) {
+    error_ = QStringLiteral("cannot use the lock folder %1: %2").arg(folder_, *why);
+    close(fd);
+    return false;
+  }
+  folderFd_ = fd;
+  return true;
 }
 
 SingleInstance::Result SingleInstance::acquire() {
-  if (fd_ >= 0) return Result::Acquired;
-  const QString folder = lockFolder();
-  if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-    if (auto why = preparePrivateFolder(QFile::encodeName(folder))) {
-      error_ = QStringLiteral("cannot use the lock folder %1: %2").arg(folder, *why);
-      return Result::Failed;
-    }
-  }
+  if (lockFd_ >= 0) return Result::Acquired;
+  if (!openFolder()) return Result::Failed;
   // The lock takes no fsync and never writes: only the open file description counts.
-  const int fd = open(QFile::encodeName(path_).constData(),
-                      O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
+  const int fd = openat(folderFd_, QFile::encodeName(name_ + ".lock").constData(),
+                        O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
   if (fd < 0) {
-    error_ = QStringLiteral("cannot open the lock file %1: %2").arg(path_, reason(errno));
+    error_ = QStringLiteral("cannot open the lock file %1: %2").arg(lockPath(), reason(errno));
     return Result::Failed;
   }
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int err = errno;
     close(fd);
     if (err == EWOULDBLOCK) return Result::HeldByAnotherCopy;
-    error_ = QStringLiteral("cannot lock %1: %2").arg(path_, reason(err));
+    error_ = QStringLiteral("cannot lock %1: %2").arg(lockPath(), reason(err));
     return Result::Failed;
   }
-  fd_ = fd;
+  lockFd_ = fd;
   return Result::Acquired;
+}
+
+std::string SingleInstance::throughFolder(const QString& name) const {
+  return "/proc/self/fd/" + std::to_string(folderFd_) + "/" + QFile::encodeName(name).toStdString();
+}
+
+bool SingleInstance::listenForShowRequests(std::function<void(const QByteArray&)> show) {
+  if (lockFd_ < 0) {
+    error_ = QStringLiteral("the single-copy lock is not held");
+    return false;
+  }
+  std::string why;
+  socketFd_ = bindShowRequestSocket(throughFolder(name_ + ".sock"), &why);
+  if (socketFd_ < 0) {
+    error_ = QStringLiteral("cannot listen on %1: %2").arg(socketPath(), QString::fromStdString(why));
+    return false;
+  }
+  show_ = std::move(show);
+  notifier_ = std::make_unique<QSocketNotifier>(socketFd_, QSocketNotifier::Read);
+  QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { takeRequests(); });
+  return true;
+}
+
+void SingleInstance::takeRequests() {
+  const std::vector<QByteArray> tokens = takeShowRequests(socketFd_);
+  // Several starts in a row bring the window back once, with the newest token.
+  if (!tokens.empty()) show_(tokens.back());
+}
+
+bool SingleInstance::askToShow(const QByteArray& activationToken) {
+  if (!openFolder()) return false;
+  std::string why;
+  if (sendShowRequest(throughFolder(name_ + ".sock"), activationToken, &why)) return true;
+  error_ = QStringLiteral("cannot send to %1: %2").arg(socketPath(), QString::fromStdString(why));
+  return false;
 }
 
 }  // namespace tovanik
