@@ -21,20 +21,24 @@ constexpr const char* kMarkStart = "[tovanik ";
 constexpr std::size_t kStampLength = 20;  // 2026-12-07T23:10:01Z
 
 // An absolute folder named by the environment. Run as root, the environment may be a
-// user's (sudo -E): root takes a folder from it only when root owns it, every link on
-// the way included, and no one else may write it.
+// user's (sudo -E): root takes a folder from it only when it exists, root owns it (every
+// link on the way included) and no one else may write it.
 std::string trustedVariable(const char* name) {
   const char* value = std::getenv(name);
   if (!value || value[0] != '/') return {};
-  if (::geteuid() == 0 && firstPathNotOwnedBy({value}, 0)) return {};
+  if (::geteuid() == 0) {
+    struct stat info {};
+    if (::stat(value, &info) != 0 || !S_ISDIR(info.st_mode) || firstPathNotOwnedBy({value}, 0))
+      return {};
+  }
   return value;
 }
 
-// The user's home: $HOME; for root, when $HOME is unset or not root's own, the home the
+// The user's home: $HOME, else (unset, relative, or for root not root's own) the home the
 // password database names.
 std::string homeFolder() {
   std::string home = trustedVariable("HOME");
-  if (home.empty() && ::geteuid() == 0) {
+  if (home.empty()) {
     if (const passwd* entry = ::getpwuid(::geteuid()); entry && entry->pw_dir[0] == '/')
       home = entry->pw_dir;
   }

@@ -1,9 +1,11 @@
 // The hidden server's log: where it lives, how it is cut, what the launch marks say.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "platform/output_log.h"
@@ -15,39 +17,46 @@ using namespace tovanik;
 using namespace tovanik::test;
 
 TEST(OutputLog, LivesInTheUsersStateFolderOnePerProgramFolder) {
+  // Private folders of this test's, which root trusts as its own.
+  const TempDir scratch;
+  const std::string s = scratch.file("s"), h = scratch.file("h");
+  fs::create_directory(s);
+  fs::create_directory(h);
   struct Case {
-    const char* stateHome;
-    const char* home;
+    std::optional<std::string> stateHome, home;
     std::string folder;
   };
   const Case cases[] = {
-      {"/s", "/h", "/s/tovanik"},
-      {"/s/", "/h", "/s/tovanik"},
-      {"relative", "/h", "/h/.local/state/tovanik"},  // only absolute paths count
-      {"", "/h", "/h/.local/state/tovanik"},
-      {nullptr, "/h", "/h/.local/state/tovanik"},
-      // Without either, root takes its home from the password database; others have none.
-      {nullptr, nullptr, geteuid() == 0 ? "/root/.local/state/tovanik" : ""},
+      {s, h, s + "/tovanik"},
+      {s + "/", h, s + "/tovanik"},
+      {"relative", h, h + "/.local/state/tovanik"},  // only absolute paths count
+      {"", h, h + "/.local/state/tovanik"},
+      {std::nullopt, h, h + "/.local/state/tovanik"},
+      // Without either, the home comes from the password database.
+      {std::nullopt, std::nullopt,
+       std::string(getpwuid(geteuid())->pw_dir) + "/.local/state/tovanik"},
   };
   for (const Case& c : cases) {
-    ScopedEnv state("XDG_STATE_HOME", c.stateHome);
-    ScopedEnv home("HOME", c.home);
-    EXPECT_EQ(stateFolder(), c.folder) << (c.stateHome ? c.stateHome : "(unset)");
+    ScopedEnv state("XDG_STATE_HOME", c.stateHome ? c.stateHome->c_str() : nullptr);
+    ScopedEnv home("HOME", c.home ? c.home->c_str() : nullptr);
+    EXPECT_EQ(stateFolder(), c.folder) << c.stateHome.value_or("(unset)");
   }
-  // Run as root with a user's environment (sudo -E), a folder that user owns is not
-  // taken: the log would go wherever the user points it.
+  // Run as root with a user's environment (sudo -E), a folder that user owns, or one that
+  // is missing, is not taken: the log would go wherever the user points it.
   if (geteuid() == 0) {
     TempDir users;
     ASSERT_EQ(chown(users.path().c_str(), 65534, 65534), 0);
     ScopedEnv state("XDG_STATE_HOME", users.path().c_str());
-    ScopedEnv home("HOME", "/h");
-    EXPECT_EQ(stateFolder(), "/h/.local/state/tovanik");
+    ScopedEnv home("HOME", h.c_str());
+    EXPECT_EQ(stateFolder(), h + "/.local/state/tovanik");
     ScopedEnv usersHome("HOME", users.path().c_str());
     EXPECT_EQ(stateFolder(), "/root/.local/state/tovanik");
+    ScopedEnv missing("HOME", scratch.file("gone").c_str());
+    EXPECT_EQ(stateFolder(), "/root/.local/state/tovanik");
   }
-  ScopedEnv state("XDG_STATE_HOME", "/s");
+  ScopedEnv state("XDG_STATE_HOME", s.c_str());
   const std::string a = outputLogPath("/opt/my panel"), b = outputLogPath("/srv/my panel");
-  EXPECT_EQ(a.rfind("/s/tovanik/my_panel-", 0), 0u) << a;
+  EXPECT_EQ(a.rfind(s + "/tovanik/my_panel-", 0), 0u) << a;
   EXPECT_NE(a, b) << "two folders of one name share a log";
   EXPECT_EQ(a, outputLogPath("/opt/my panel"));
 }

@@ -14,6 +14,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/output_log.h"
 #include "window/qt/show_request.h"
 
 namespace tovanik {
@@ -33,19 +34,8 @@ std::optional<QString> whyNotPrivate(const struct stat& st) {
 // user's that neither group nor others may write to.
 bool ownFolder(const QString& path) {
   struct stat st {};
-  return path.startsWith(QLatin1Char('/')) &&
-         stat(QFile::encodeName(path).constData(), &st) == 0 && !whyNotPrivate(st) &&
-         (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
-QString homeFromUserDatabase() {
-  std::vector<char> buffer(16384);
-  struct passwd entry {};
-  struct passwd* found = nullptr;
-  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found ||
-      !found->pw_dir)
-    return {};
-  return QFile::decodeName(found->pw_dir);
+  return path.startsWith(QLatin1Char('/')) && stat(QFile::encodeName(path).constData(), &st) == 0 &&
+         !whyNotPrivate(st) && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 // Creates the missing folders of `path`, the last one 0700 (its parents too, when they
@@ -60,24 +50,12 @@ std::optional<QString> makeFolders(const QByteArray& path) {
 }  // namespace
 
 QString SingleInstance::lockFolder() {
-  const bool root = geteuid() == 0;
-  // An ordinary user's environment is his own; root's may come from a user (sudo -E).
-  const auto usable = [root](const QString& path) {
-    return root ? ownFolder(path) : path.startsWith(QLatin1Char('/'));
-  };
   const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
   // The runtime folder must be private for anyone: a lock file planted in a folder
   // others may write to could be held by them, and the panel would never show.
   if (ownFolder(runtime)) return runtime;
-  QString state = qEnvironmentVariable("XDG_STATE_HOME");
-  if (!usable(state)) {
-    QString home = qEnvironmentVariable("HOME");
-    if (!usable(home)) home = homeFromUserDatabase();
-    if (!home.startsWith(QLatin1Char('/'))) return {};
-    state = home + QStringLiteral("/.local/state");
-  }
-  while (state.size() > 1 && state.endsWith(QLatin1Char('/'))) state.chop(1);
-  return state + QStringLiteral("/tovanik");
+  // Else the state folder the server's log uses, by the same rules (root's own, as root).
+  return QFile::decodeName(QByteArray::fromStdString(stateFolder()));
 }
 
 SingleInstance::SingleInstance(const QString& executablePath) : folder_(lockFolder()) {
@@ -165,7 +143,8 @@ bool SingleInstance::listenForShowRequests(std::function<void(const QByteArray&)
   std::string why;
   socketFd_ = bindShowRequestSocket(throughFolder(name_ + ".sock"), &why);
   if (socketFd_ < 0) {
-    error_ = QStringLiteral("cannot listen on %1: %2").arg(socketPath(), QString::fromStdString(why));
+    error_ =
+        QStringLiteral("cannot listen on %1: %2").arg(socketPath(), QString::fromStdString(why));
     return false;
   }
   show_ = std::move(show);
