@@ -154,6 +154,11 @@ std::optional<Ctl> labelAt(double xTwips, double yTwips) {
   return std::nullopt;
 }
 
+int dragOrigin(double pointerPixels, float anchorTwips) {
+  const float twips = static_cast<float>(pointerPixels * kTwipsPerPixel) - anchorTwips;
+  return static_cast<int>(std::lround(twips / kTwipsPerPixel));
+}
+
 int outlineExtent(double twips, double twipsPerPixel) {
   return static_cast<int>(
       std::nearbyint(twips / twipsPerPixel - 1.0));  // FE_TONEAREST: ties to even

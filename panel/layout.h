@@ -133,6 +133,12 @@ constexpr double px(int twips) { return static_cast<double>(twips) / kTwipsPerPi
 // Text boxes are real child widgets and take their own events before this is asked.
 std::optional<Ctl> labelAt(double xTwips, double yTwips);
 
+// Where the window's left (or top) edge goes while its surface is dragged, in pixels: the
+// pointer's place on the screen (logical pixels, fractional at scales such as 1.5) less
+// the press offset (twips), in the design's twips arithmetic in single precision, rounded
+// to the nearest pixel. The pressed point stays under the pointer however far it jumped.
+int dragOrigin(double pointerPixels, float anchorTwips);
+
 // One side of the rounded window outline in pixels: the size less one pixel, rounded to
 // the nearest integer with halves to the even neighbour.
 int outlineExtent(double twips, double twipsPerPixel = kTwipsPerPixel);

@@ -77,9 +77,25 @@ TEST(Layout, HiddenBoxesLieBelowTheWindow) {
   EXPECT_EQ(design(Ctl::txtPort).a + design(Ctl::txtPort).c, 4215);
 }
 
-}  // namespace
-}  // namespace tovanik
+// The window's place while dragged: pointer less press offset, to the nearest pixel. At
+// a scale of 1.5 the pointer moves in steps of 2/3 pixel; its travel is rounded, never
+// cut off (10.67 pixels to 11, not 10).
+TEST(Layout, DragKeepsThePressedPointUnderThePointer) {
+  struct Case {
+    double pointer;  // logical pixels on the screen
+    float anchor;    // twips from the window's edge to the press
+    int origin;      // pixels
+  };
+  const Case cases[] = {
+      {310.0, 3000.0f, 110},            // whole pixels
+      {321.0 + 1.0 / 3, 3010.0f, 121},  // 120.67 rounds up
+      {234.0 + 2.0 / 3, 1865.0f, 110},  // 110.33 rounds down
+      {200.5, 3000.0f, 1},              // a half pixel: away from zero
+      {0.0, 1500.0f, -100},             // left of the screen
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(dragOrigin(c.pointer, c.anchor), c.origin) << c.pointer << " - " << c.anchor;
+}
 
-namespace tovanik {
-namespace {}  // namespace
+}  // namespace
 }  // namespace tovanik

@@ -247,13 +247,9 @@ void MainForm::drag(QMouseEvent* event) {
   if (nativeWayland_) return;  // the compositor moves the window; see mousePressEvent
   // The pressed point goes under the pointer: the position comes from the pointer's
   // place on the screen and the press offset, never from x() and y(), which lag behind
-  // while the window manager has not applied the previous move yet. Twips arithmetic in
-  // single precision; the window position is kept in pixels.
+  // while the window manager has not applied the previous move yet.
   const QPointF global = event->globalPosition();
-  const float left = twips(global.x()) - dragStartX_;
-  const float top = twips(global.y()) - dragStartY_;
-  move(static_cast<int>(std::lround(left / kTwipsPerPixel)),
-       static_cast<int>(std::lround(top / kTwipsPerPixel)));
+  move(dragOrigin(global.x(), dragStartX_), dragOrigin(global.y(), dragStartY_));
 }
 
 void MainForm::click(Ctl label) {
