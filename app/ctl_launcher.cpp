@@ -121,13 +121,28 @@ std::string desktopEntry(const std::string& panel) {
   return entry.str();
 }
 
-std::optional<std::string> readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  if (in.bad()) return std::nullopt;
-  return bytes.str();
+// The file's bytes, or nullopt with the system's reason.
+std::optional<std::string> readFile(const std::string& path, std::string* whyNot) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *whyNot = std::strerror(errno);
+    return std::nullopt;
+  }
+  std::string bytes;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got == 0) break;
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      *whyNot = std::strerror(errno);
+      ::close(fd);
+      return std::nullopt;
+    }
+    bytes.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return bytes;
 }
 
 // Creates the folder of `file` and writes it atomically; says what failed and why.
@@ -138,8 +153,9 @@ bool writeFile(const Context& c, const std::string& file, const std::string& byt
     fail(c, "cannot create the folder of " + file + ": " + error.message());
     return false;
   }
-  if (!replaceFileAtomically(file, bytes)) {
-    fail(c, "cannot write " + file + ": " + std::strerror(errno));
+  std::string why;
+  if (!replaceFileAtomically(file, bytes, &why)) {
+    fail(c, "cannot write " + file + ": " + why);
     return false;
   }
   return true;
@@ -164,8 +180,9 @@ int install(const Context& c, const Files& files) {
   std::vector<std::pair<std::string, std::string>> icons;
   for (const std::string& icon : iconPaths()) {
     const std::string source = folder + "/icons/" + icon;
-    const auto bytes = readFile(source);
-    if (!bytes) return fail(c, "cannot read " + source + ": " + std::strerror(errno));
+    std::string why;
+    const auto bytes = readFile(source, &why);
+    if (!bytes) return fail(c, "cannot read " + source + ": " + why);
     icons.emplace_back(files.iconBase + "/" + icon, *bytes);
   }
   for (const auto& [target, bytes] : icons)

@@ -61,6 +61,7 @@ class Panel {
   // The address caption from the stored port, as startPHP sets it; lets the first frame
   // show it before the launch.
   void showURL();
+  // Stores the port box's text and, as the design has it, the console choice with it.
   void writePort();
   // Assigns the port box's text; when it differs, runs the box's change handling.
   void setPortText(const std::string& text);

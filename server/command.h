@@ -1,5 +1,9 @@
 #pragma once
 // What is started for the server and for a stop, composed from the settings as stored.
+//
+// Failure, for all of server/: what can fail returns nullopt (with the reason in `whyNot`
+// when asked) or, for the checks (trust.h), the reason as an optional text; the
+// composition here cannot fail.
 
 #include <string>
 #include <vector>

@@ -3,8 +3,13 @@
 // handled as bytes (values round-trip byte for byte, letter case folds on ASCII only).
 //
 // Lines end at CR LF, CR or LF. A section line is one whose first byte after blanks and
-// tabs is "["; it opens a section only when the whole line is "[name]". A key line
-// starts with the key and "=" at its first byte; the value is the rest of the line.
+// tabs is "["; it opens a section when, without blanks and tabs around it, it is
+// "[name]". A UTF-8 byte-order mark at the start of the file is kept and skipped. A key
+// line starts with the key and "=" at its first byte; the value is the rest of the line.
+//
+// Failure, for all of settings/: reads return nullopt and writes false, with the reason
+// in `whyNot` when the caller asks for it (see platform/why_not.h); nothing throws. The
+// text transforms cannot fail.
 
 #include <chrono>
 #include <optional>

@@ -2,6 +2,10 @@
 // The frameless panel window: renders the Panel's state with the layout painter, keeps
 // the design's text boxes as real line edits, and forwards pointer, timer and edit
 // events to the Panel.
+//
+// Failure, for all of window/qt/: the window's reactions follow the Panel's
+// skip-on-failure rule and report nothing; the one operation that reports is the
+// single-copy lock (SingleInstance: a Result, with error() saying what failed and why).
 
 #include <QLineEdit>
 #include <QTimer>
