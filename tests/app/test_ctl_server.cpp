@@ -12,11 +12,15 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
+#include <sstream>
 
+#include "app/ctl_commands.h"
 #include "platform/linux/proc_table.h"
 #include "platform/linux/tcp_listeners.h"
 #include "platform/output_log.h"
 #include "tests/support/ctl_run.h"
+#include "tests/support/fake_platform.h"
 #include "tests/support/live_processes.h"
 #include "tests/support/test_support.h"
 
@@ -24,6 +28,7 @@ namespace tovanik {
 namespace {
 
 using namespace test;
+using test::ctl;  // the program run as a user would; tovanik::ctl is its library
 namespace fs = std::filesystem;
 
 class CtlServer : public ::testing::Test {
@@ -372,6 +377,66 @@ TEST_F(CtlServer, FailedStartLeavesNothingAndClosedStreamsDoNotMatter) {
       quoted(binDir() + "/tovanikctl") + " --folder " + quoted(dir.path()) + " start <&- >&- 2>&-";
   EXPECT_EQ(std::system(closed.c_str()), 0);
   EXPECT_EQ(httpStatus(port), 200);
+}
+
+// tovanikctl in-process, on the recording platform: what each command line asks of the
+// system, and what it answers, where no real process is the point.
+TEST(CtlInProcess, AnswersAndWhatIsAsked) {
+  const TempDir dir;
+  for (const char* folder : {"config", "php", "www"}) fs::create_directory(dir.file(folder));
+  writeBytes(dir.file("php/t-server.exe"), "");  // never run: the platform is made up
+  fs::permissions(dir.file("php/t-server.exe"), fs::perms::owner_all);
+  struct Row {
+    std::vector<std::string> args;
+    std::string config;                    // server_port, with the other defaults
+    std::optional<std::string> untrusted;  // what the platform says of the folder
+    std::optional<std::string> runningAs;  // argv[0] of a running t-server.exe (pid 1)
+    int rc;
+    std::string said;                // found in the output or the error
+    std::vector<std::string> calls;  // what the platform was asked, in order
+  };
+  const std::string refusal = "refusing, as root, to use /srv: owned by atk (uid 1001)";
+  const Row rows[] = {
+      {{"start"}, "8080", refusal, std::nullopt, 1, "tovanikctl: " + refusal + "\n", {}},
+      {{"stop"}, "8080", refusal, "/srv/php/t-server.exe", 1, refusal, {}},
+      {{"status"}, "8080", refusal, std::nullopt, 1, refusal, {}},
+      {{"frobnicate"}, "8080", std::nullopt, std::nullopt, 2, "unknown command", {}},
+      {{"status", "now"}, "8080", std::nullopt, std::nullopt, 2, "takes no arguments", {}},
+      {{"url"}, "018070", std::nullopt, std::nullopt, 1, "is not a port number", {}},
+      {{"url"}, "8080", std::nullopt, std::nullopt, 0, "http://localhost:8080\n", {}},
+      {{"status"},
+       "8080",
+       std::nullopt,
+       "/elsewhere/php/t-server.exe",
+       0,
+       "pid 1 is the server of another program folder, /elsewhere: give this folder an "
+       "exe_name of its own",
+       {"find:t-server.exe"}},
+      {{"start"},
+       "8080",
+       std::nullopt,
+       "/elsewhere/php/t-server.exe",
+       1,
+       "nothing started: pid 1 is the server of another program folder, /elsewhere",
+       {"find:t-server.exe"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::PrintToString(row.args));
+    writeBytes(dir.file("config/config.ini"),
+               "[Config]\r\ncommand_prompt=hide\r\nserver_port=" + row.config +
+                   "\r\nroot_directory=www\r\nphp_folder=php\r\nexe_name=t-server.exe\r\n");
+    FakePlatform platform;
+    platform.program_folder_ = dir.path();
+    platform.untrusted_ = row.untrusted;
+    if (row.runningAs) {
+      platform.running_names_.insert("t-server.exe");
+      platform.processes_[1] = ProcessInfo{1, "/usr/bin/php8.2", {*row.runningAs, "-S"}};
+    }
+    std::ostringstream out, err;
+    EXPECT_EQ(tovanik::ctl::run(platform, row.args, out, err), row.rc) << err.str();
+    EXPECT_NE((out.str() + err.str()).find(row.said), std::string::npos) << out.str() << err.str();
+    EXPECT_EQ(platform.calls_, row.calls);
+  }
 }
 
 // Other users' servers do not count: a server of this name run by root is not seen by
