@@ -115,6 +115,7 @@ std::string shownCommandLine(const std::string& folder, ServerSettings s) {
   s.exeName = escape(s.exeName);
   s.phpFolder = escape(s.phpFolder);
   s.rootDirectory = escape(s.rootDirectory);
+  s.serverPort = escape(s.serverPort);
   return serverCommandLine(escape(folder), s);
 }
 

@@ -404,6 +404,9 @@ TEST(CtlInProcess, AnswersAndWhatIsAsked) {
       {{"status", "now"}, "8080", std::nullopt, std::nullopt, 2, "takes no arguments", {}},
       {{"url"}, "018070", std::nullopt, std::nullopt, 1, "is not a port number", {}},
       {{"url"}, "8080", std::nullopt, std::nullopt, 0, "http://localhost:8080\n", {}},
+      // A quote in a value is escaped on the command line, a control byte shown escaped.
+      {{"status"}, "80\"8\x1b", std::nullopt, std::nullopt, 3,
+       "-S 0.0.0.0:80\\\"8\\x1b -t", {"find:t-server.exe"}},
       {{"status"},
        "8080",
        std::nullopt,
