@@ -2,6 +2,7 @@
 
 #include "platform/file_store.h"
 #include "platform/path_text.h"
+#include "server/command.h"
 
 namespace tovanik {
 
@@ -9,7 +10,8 @@ Panel::Panel(Platform& platform, PanelView& view)
     : platform_(platform),
       view_(view),
       // The window's thread writes: another writer is waited for briefly, never seconds.
-      config_(platform.programFolder(), kPanelLockPatience) {
+      config_(platform.programFolder(), kPanelLockPatience),
+      serverLog_(serverLogPath(config_.programFolder())) {
   for (int i = 0; i < kControlCount; ++i) {
     const ControlDesign& s = kLayout[i];
     ControlState& c = controls_[i];

@@ -99,6 +99,9 @@ class Panel {
   Platform& platform_;
   PanelView& view_;
   ConfigFile config_;
+  // The hidden server's log: its place follows from the folder and the environment, which
+  // do not change while the panel runs.
+  const std::string serverLog_;
   std::array<ControlState, kControlCount> controls_;
   std::optional<int> portCaret_;
   // A launch of this panel that no tick has seen running yet.

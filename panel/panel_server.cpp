@@ -32,7 +32,7 @@ void Panel::startPHP() {
     // showing the server as stopped.
     launchUnseen_ =
         platform_.launchDetached(serverArgv(folder, *s), consoleModeFor(s->commandPrompt),
-                                 serverLogPath(folder)) != 0;
+                                 serverLog_) != 0;
   }
   at(Ctl::txtPort).background = colour::kCard;
   MakeTopMost();
@@ -50,11 +50,10 @@ void Panel::statusTick() {
   const auto s = tickSettings();
   const bool running = s && isServerRunning(serverImage(config_.programFolder(), *s));
   // Once a second is often enough to keep the hidden server's log below its limit.
-  const std::string log = serverLogPath(config_.programFolder());
-  trimOutputLog(log);
+  trimOutputLog(serverLog_);
   if (running && launchUnseen_) {
     // The launch came up: whenever it ends, it did not end at once.
-    markLaunch(log, kMarkRunning);
+    markLaunch(serverLog_, kMarkRunning);
     launchUnseen_ = false;
   }
   const StatusColumn column = statusColumn(running);
@@ -86,8 +85,7 @@ void Panel::killPHP() {
   if (platform_.killProcesses(image) <= 0) return;
   // Noted, so that a server stopped soon after its launch is not later taken for one
   // that could not start.
-  const std::string log = serverLogPath(folder);
-  if (outputLogExists(log)) markLaunch(log, kMarkStopped);
+  if (outputLogExists(serverLog_)) markLaunch(serverLog_, kMarkStopped);
   // Back only once they are gone and their port is closed, so that a start right after
   // (a restart) finds the port free; at most 2 s.
   const std::set<int> ended(found.begin(), found.end());

@@ -90,7 +90,7 @@ std::vector<int> LinuxPlatform::findProcesses(const ServerImage& image) {
 }
 
 bool LinuxPlatform::anyProcess(const ServerImage& image) {
-  return anyProcessByImageName(image, lastFound_);
+  return anyProcessByImageName(image, lastFound_, "/proc", asker_);
 }
 
 int LinuxPlatform::killProcesses(const ServerImage& image) {

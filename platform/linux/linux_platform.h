@@ -32,6 +32,8 @@ class LinuxPlatform : public Platform {
 
  private:
   PresenceHint lastFound_;
+  // Who asks, worked out once: the presence check runs every second.
+  const Asker asker_ = currentAsker();
 };
 
 }  // namespace tovanik
