@@ -348,7 +348,7 @@ TEST_F(CtlServer, StopSparesTheCallersGroup) {
   const std::string output = state.file("orphan.out");
   const std::string stop = "(" + quoted(binDir() + "/tovanikctl") + " --folder " +
                            quoted(dir.path()) + " stop; echo rc=$?) >" + quoted(output) + " 2>&1 &";
-  const std::string inLeader = "/bin/sh -c " + quoted(stop) + "; exec sleep 5";
+  const std::string inLeader = "/bin/sh -c " + quoted(stop) + "; sleep 5";
   ASSERT_EQ(std::system(("setsid " + quoted(leader) + " -c " + quoted(inLeader) + " &").c_str()),
             0);
   EXPECT_TRUE(waitFor([&] { return readBytes(output).find("rc=") != std::string::npos; }))
