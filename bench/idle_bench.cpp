@@ -27,17 +27,21 @@ std::optional<double> syscallsPerSecond(pid_t pid, const std::string& scratch) {
   const std::string command = "timeout -s INT " + std::to_string(kTraceSeconds) +
                               " strace -q -c -f -p " + std::to_string(pid) + " -o " + scratch +
                               " >/dev/null 2>&1";
+  std::remove(scratch.c_str());
   if (std::system(command.c_str()) == -1) return std::nullopt;
   std::ifstream in(scratch);
+  if (!in) return std::nullopt;
   std::string line;
+  // A window that made no call at all gets a summary without a "total" line.
+  double calls = 0;
   while (std::getline(in, line)) {
     // "100.00    0.000123           4        30         2 total": calls is the 4th field.
     if (line.find(" total") == std::string::npos) continue;
     std::istringstream fields(line);
-    double percent = 0, seconds = 0, usecs = 0, calls = 0;
-    if (fields >> percent >> seconds >> usecs >> calls) return calls / kTraceSeconds;
+    double percent = 0, seconds = 0, usecs = 0;
+    if (!(fields >> percent >> seconds >> usecs >> calls)) return std::nullopt;
   }
-  return std::nullopt;
+  return calls / kTraceSeconds;
 }
 
 }  // namespace

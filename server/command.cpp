@@ -10,8 +10,15 @@ std::string serverPath(const std::string& programFolder, const ServerSettings& s
 }
 
 std::string serverCommandLine(const std::string& programFolder, const ServerSettings& s) {
-  return "\"" + serverPath(programFolder, s) + "\"" + " -S 0.0.0.0:" + s.serverPort + " -t " +
-         "\"" + joinPath(programFolder, s.rootDirectory) + "\"";
+  // Appended piece by piece: GCC 12 warns falsely on "literal" + std::string at -O2.
+  std::string line(1, '"');
+  line += serverPath(programFolder, s);
+  line += "\" -S 0.0.0.0:";
+  line += s.serverPort;
+  line += " -t \"";
+  line += joinPath(programFolder, s.rootDirectory);
+  line += '"';
+  return line;
 }
 
 std::vector<std::string> serverArgv(const std::string& programFolder, const ServerSettings& s) {

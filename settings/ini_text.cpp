@@ -164,7 +164,10 @@ std::string iniStore(std::string_view fileText, std::string_view section, std::s
     // A new section at the end, one empty line after the text before it; in a file that
     // holds nothing else, right after its byte-order mark.
     const std::string before = withoutTrailingLineEnds(fileText);
-    const std::string newSection = "[" + std::string(section) + "]\r\n" + keyLine;
+    std::string newSection(1, '[');  // appended piece by piece: GCC 12 warns falsely on
+    newSection += section;            // "literal" + std::string at -O2 (-Wrestrict)
+    newSection += "]\r\n";
+    newSection += keyLine;
     if (before.empty() || before == kByteOrderMark) return before + newSection;
     return tidy(before + "\r\n\r\n" + newSection);
   }
