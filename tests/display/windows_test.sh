@@ -70,6 +70,7 @@ start_panel() {  # start_panel LOG: the panel under Wine, from /tmp as a user wo
 }
 ended() { ! kill -0 "$1" 2>/dev/null; }
 exit_status() {  # exit_status PID: waits for the process; its status is in $status
+  status=""
   poll 20 ended "$1" || return 1
   wait "$1"
   status=$?
@@ -276,6 +277,7 @@ check "no panel window is left" poll 20 no_panel_window
 # ---------------------------------------------------------------- a display of 144 dpi
 # Per-monitor DPI aware: at 150 % the window, its fonts and its outline are 1.5 times as
 # large, drawn at that size rather than stretched.
+wineserver -k 2>/dev/null  # whatever a failed check above left running
 set_dpi 144
 start_panel "$work/panel-144.log"
 check "at 144 dpi the window appears" wait_window
