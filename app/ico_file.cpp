@@ -19,7 +19,8 @@ int wmain(int argc, wchar_t** argv) {
   constexpr std::array kSizes{16, 20, 24, 32, 40, 48, 64, 96, 128, 256};
   const auto bytes = tovanik::icoFile(kSizes);
   std::ofstream out(std::filesystem::path(argv[1]), std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   out.close();
   if (!out) {
     std::fputs("tovanik-ico: cannot write the icon file\n", stderr);

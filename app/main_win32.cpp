@@ -1,11 +1,11 @@
 // tovanik-webserver for Windows: the control panel of PHP's built-in web server.
 #include <windows.h>
+// commctrl.h needs windows.h before it.
 #include <commctrl.h>
 
 #include "platform/windows/windows_platform.h"
 #include "window/win32/main_window.h"
 #include "window/win32/single_copy.h"
-#include "window/win32/wide_text.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   using namespace tovanik::win32;
@@ -27,7 +27,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     return 0;
   }
   if (held == SingleCopy::Result::Failed)
-    OutputDebugStringW((L"tovanik-webserver: no single-copy test: " + copy.error() + L"\n").c_str());
+    OutputDebugStringW(
+        (L"tovanik-webserver: no single-copy test: " + copy.error() + L"\n").c_str());
   if (!form.created()) {
     const std::wstring text = L"The panel cannot open its window: " + form.creationError() + L".";
     MessageBoxW(nullptr, text.c_str(), L"Tovanik PHP Web Server", MB_ICONERROR | MB_OK);

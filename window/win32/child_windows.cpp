@@ -1,9 +1,10 @@
 // The window's children: the four EDIT boxes of the design and the tooltips.
-#include "window/win32/main_window.h"
-
+#include <windows.h>
+// commctrl.h needs windows.h before it.
 #include <commctrl.h>
 
 #include "window/win32/gdi_painter.h"
+#include "window/win32/main_window.h"
 #include "window/win32/wide_text.h"
 
 namespace tovanik::win32 {
@@ -15,8 +16,8 @@ constexpr int kFirstBoxId = 100;
 
 std::wstring windowText(HWND window) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(),
-                                                      static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
   return text;
 }
 
@@ -31,9 +32,10 @@ void MainWindow::createTextBoxes() {
     const ControlDesign& s = design(which);
     const DWORD style = WS_CHILD | WS_TABSTOP | ES_AUTOHSCROLL | (s.visible ? WS_VISIBLE : 0) |
                         (which == Ctl::txtPort ? ES_RIGHT : ES_LEFT);
-    HWND edit = CreateWindowExW(0, L"EDIT", L"", style, 0, 0, 0, 0, hwnd_,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstBoxId + index(which))),
-                                instance_, nullptr);
+    HWND edit =
+        CreateWindowExW(0, L"EDIT", L"", style, 0, 0, 0, 0, hwnd_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstBoxId + index(which))),
+                        instance_, nullptr);
     SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);  // no length limit
     boxes_[static_cast<std::size_t>(index(which))] = edit;
   }
@@ -86,7 +88,8 @@ void MainWindow::syncBox(Ctl which) {
   if (auto caret = panel_.takePortCaret()) {
     // The Panel counts UTF-8 bytes, the box UTF-16 units.
     const auto end = static_cast<std::size_t>(*caret);
-    const auto units = static_cast<WPARAM>(utf16(std::string_view(c.caption).substr(0, end)).size());
+    const auto units =
+        static_cast<WPARAM>(utf16(std::string_view(c.caption).substr(0, end)).size());
     SendMessageW(edit, EM_SETSEL, units, static_cast<LPARAM>(units));
   }
 }
@@ -99,9 +102,8 @@ LRESULT MainWindow::boxColours(HDC dc, HWND) {
 
 void MainWindow::createTooltips() {
   tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                             WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
-                             instance_, nullptr);
+                             WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_, nullptr);
   // One tool per label, in drawing order so the topmost label wins where two overlap, as
   // labelAt decides; their rectangles follow the DPI (fitToDpi). The texts are asked for
   // when a tip is about to show, so they follow the Panel (TTN_GETDISPINFO).

@@ -10,8 +10,8 @@ int devicePixels(int twips, int dpi) {
 }
 
 int scaledPixels(int designPixels, int dpi) {
-  return std::max(1, static_cast<int>(std::lround(static_cast<double>(designPixels) * dpi /
-                                                  kBaseDpi)));
+  return std::max(
+      1, static_cast<int>(std::lround(static_cast<double>(designPixels) * dpi / kBaseDpi)));
 }
 
 int fontPixelHeight(double points, int dpi) {

@@ -31,8 +31,7 @@ class FontBook {
 
   // The font to draw `caption` in, within `boxWidth` pixels. Selects fonts into `dc` to
   // measure; the caller selects the result.
-  HFONT captionFont(HDC dc, FontId id, bool underline, std::wstring_view caption,
-                    int boxWidth);
+  HFONT captionFont(HDC dc, FontId id, bool underline, std::wstring_view caption, int boxWidth);
 
   // The families present on this system for the design font, in order of preference.
   const std::vector<std::wstring>& families(FontId id);

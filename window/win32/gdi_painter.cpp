@@ -16,7 +16,8 @@ constexpr int kCardCornerDiameter = 16;
 // A GDI object selected into a DC for one scope, then deleted.
 class Selected {
  public:
-  Selected(HDC dc, HGDIOBJ object) : dc_(dc), object_(object), previous_(SelectObject(dc, object)) {}
+  Selected(HDC dc, HGDIOBJ object)
+      : dc_(dc), object_(object), previous_(SelectObject(dc, object)) {}
   ~Selected() {
     SelectObject(dc_, previous_);
     DeleteObject(object_);
@@ -67,8 +68,8 @@ void paintShape(HDC dc, const ControlDesign& s, const ControlState& c, int dpi) 
       Selected brush(dc, s.background || s.fill
                              ? CreateSolidBrush(colorRef(s.fill ? c.colour : *s.background))
                              : GetStockObject(NULL_BRUSH));
-      Selected pen(dc, s.border ? makePen(c.colour, scaledPixels(1, dpi), true)
-                                : GetStockObject(NULL_PEN));
+      Selected pen(
+          dc, s.border ? makePen(c.colour, scaledPixels(1, dpi), true) : GetStockObject(NULL_PEN));
       // Without a pen GDI fills one pixel short on the right and at the bottom.
       const int extra = s.border ? 0 : 1;
       Ellipse(dc, left, top, left + d + extra, top + d + extra);
@@ -92,8 +93,7 @@ void paintShape(HDC dc, const ControlDesign& s, const ControlState& c, int dpi) 
   }
 }
 
-void paintLabel(HDC dc, const ControlDesign& s, const ControlState& c, int dpi,
-                FontBook& fonts) {
+void paintLabel(HDC dc, const ControlDesign& s, const ControlState& c, int dpi, FontBook& fonts) {
   RECT r = rectOf(deviceBox(s, dpi));
   if (s.background) fill(dc, r, c.background);
   if (c.caption.empty()) return;

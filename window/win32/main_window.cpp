@@ -64,8 +64,7 @@ MainWindow::~MainWindow() {
   if (smallIcon_) DestroyIcon(smallIcon_);
 }
 
-LRESULT CALLBACK MainWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam,
-                                        LPARAM lParam) {
+LRESULT CALLBACK MainWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
     self->hwnd_ = hwnd;
@@ -171,8 +170,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void MainWindow::fitToDpi(int left, int top) {
   const WindowShape shape = windowShape(dpi_);
-  SetWindowPos(hwnd_, nullptr, left, top, shape.width, shape.height,
-               SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(hwnd_, nullptr, left, top, shape.width, shape.height, SWP_NOZORDER | SWP_NOACTIVATE);
   for (Ctl which : {Ctl::txtPort, Ctl::txtFocus, Ctl::txtRootDir, Ctl::txtExeName}) {
     const ControlDesign& s = design(which);
     const PixelBox b = deviceBox(s, dpi_);
@@ -206,10 +204,10 @@ void MainWindow::applyOutline() {
   const WindowShape shape = windowShape(dpi_);
   // The region belongs to the window once set; a region that cannot be made leaves the
   // window rectangular.
-  SetWindowRgn(hwnd_,
-               CreateRoundRectRgn(0, 0, shape.regionRight, shape.regionBottom, shape.corner,
-                                  shape.corner),
-               TRUE);
+  SetWindowRgn(
+      hwnd_,
+      CreateRoundRectRgn(0, 0, shape.regionRight, shape.regionBottom, shape.corner, shape.corner),
+      TRUE);
   applyingOutline_ = false;
 }
 
@@ -286,8 +284,7 @@ void MainWindow::focusTxtFocus() { SetFocus(box(Ctl::txtFocus)); }
 
 void MainWindow::sync() {
   if (!hwnd_) return;
-  for (Ctl which : {Ctl::txtPort, Ctl::txtFocus, Ctl::txtRootDir, Ctl::txtExeName})
-    syncBox(which);
+  for (Ctl which : {Ctl::txtPort, Ctl::txtFocus, Ctl::txtRootDir, Ctl::txtExeName}) syncBox(which);
   if (panel_.controls() != painted_) InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
