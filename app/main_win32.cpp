@@ -1,0 +1,49 @@
+// tovanik-webserver for Windows: the control panel of PHP's built-in web server.
+#include <windows.h>
+// commctrl.h needs windows.h before it.
+#include <commctrl.h>
+
+#include "platform/windows/windows_platform.h"
+#include "window/win32/main_window.h"
+#include "window/win32/single_copy.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+  using namespace tovanik::win32;
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&controls);
+
+  // Start-up: keep to one copy, show the settings and the window, and launch the server
+  // one frame later, so the window never waits for the server's start.
+  SingleCopy copy(executablePath());
+  const SingleCopy::Result held = copy.acquire();
+  tovanik::WindowsPlatform platform;
+  MainWindow form(platform, instance, copy.windowClassName());
+  if (held == SingleCopy::Result::HeldByAnotherCopy) {
+    // A second copy still makes the whole launch attempt (it starts the server when the
+    // first copy had stopped it), asks the first copy to show itself and ends without
+    // ever showing its own window.
+    form.load();
+    copy.showRunningCopy();
+    return 0;
+  }
+  if (held == SingleCopy::Result::Failed)
+    OutputDebugStringW(
+        (L"tovanik-webserver: no single-copy test: " + copy.error() + L"\n").c_str());
+  if (!form.created()) {
+    const std::wstring text = L"The panel cannot open its window: " + form.creationError() + L".";
+    MessageBoxW(nullptr, text.c_str(), L"Tovanik PHP Web Server", MB_ICONERROR | MB_OK);
+    return 1;
+  }
+  form.showSettings();
+  form.loadAfterFirstPaint();
+  form.show(showCommand);
+
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    // Tab moves between the text boxes, as in a dialog.
+    if (form.hwnd() && IsDialogMessageW(form.hwnd(), &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return static_cast<int>(message.wParam);
+}

@@ -1,0 +1,299 @@
+#!/usr/bin/env bash
+# Real-display test of the Windows panel under Wine: a virtual X display (Xvfb) with a
+# window manager (openbox), a program folder whose path holds a blank and a non-ASCII
+# letter, and tovanik-webserver.exe in a Wine prefix of the build folder. Drives the panel
+# with the pointer and keyboard (xdotool) and reads its look from screenshots.
+#
+# Usage: tests/display/windows_test.sh BUILD_DIR   (tovanik-webserver.exe built in it)
+# Prints "ok - ..." / "not ok - ..." per check and "N passed, M failed" at the end; exits
+# non-zero when a check fails.
+#
+# Not checked here: the server itself (the launch one frame after the first paint, the
+# running look after a tick, the switches) needs a Windows stand-in server and the
+# Windows platform backend; the hand pointer (X has no way to read the pointer's image
+# back); a change of monitor (WM_DPICHANGED: Wine has one DPI for the whole display).
+set -uo pipefail
+
+src=$(cd "$(dirname "$0")/../.." && pwd)
+source "$src/tests/display/lib.sh"
+if [[ $# -ne 1 || ! -f "$1/tovanik-webserver.exe" ]]; then
+  echo "usage: $0 BUILD_DIR   (with tovanik-webserver.exe built in it)" >&2
+  exit 2
+fi
+build=$(cd "$1" && pwd)
+require_tools Xvfb openbox xdotool xprop xwininfo xdpyinfo import od wine wineserver strings
+
+readonly SCREEN_W=1280 SCREEN_H=800 WIN_W=314 WIN_H=290
+
+# The test's own Wine prefix in the build folder, made once: Wine has no Segoe UI, and
+# finds its Tahoma only in the prefix's font folder.
+export WINEPREFIX=$build/wine-display WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
+  wine wineboot -i >/dev/null 2>&1
+  wineserver -w
+fi
+mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
+# No program of an earlier run may hold on to a display that is gone.
+wineserver -k 2>/dev/null
+
+work=$(mktemp -d /tmp/tovanik-windows.XXXXXX)
+chmod 700 "$work"
+cleanup() {
+  wineserver -k 2>/dev/null
+  stop_display
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
+
+# The screen's DPI as Wine reports it to programs (96 unless set).
+set_dpi() {
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+  wineserver -w
+}
+
+# ---------------------------------------------------------------- the program folder
+folder="$work/My Apps Zoë/Tovanik"
+mkdir -p "$folder/config" "$folder/php" "$folder/tovanik"
+cp "$build/tovanik-webserver.exe" "$folder/"
+port=$(free_port)
+printf '[Config]\r\ncommand_prompt=hide\r\nserver_port=%s\r\nroot_directory=tovanik\r\nphp_folder=php\r\nexe_name=tvk%s.exe\r\n' \
+  "$port" "$$" >"$folder/config/config.ini"
+stored_port() { sed -n 's/^server_port=//p' "$folder/config/config.ini" | tr -d '\r'; }
+port_is() { [[ $(stored_port) == "$1" ]]; }
+
+panel_pid=""
+start_panel() {  # start_panel LOG: the panel under Wine, from /tmp as a user would
+  (cd /tmp && exec wine "$folder/tovanik-webserver.exe") >>"$1" 2>&1 &
+  panel_pid=$!
+}
+ended() { ! kill -0 "$1" 2>/dev/null; }
+exit_status() {  # exit_status PID: waits for the process; its status is in $status
+  status=""
+  poll 20 ended "$1" || return 1
+  wait "$1"
+  status=$?
+}
+wait_window() {
+  win=""
+  poll 30 find_panel_window && read_window_position
+}
+
+# ---------------------------------------------------------------- screenshots
+# count_px X Y W H RRGGBB: how many pixels of the window rectangle in the last snap have
+# exactly that colour.
+count_px() {
+  local y n=0 k
+  for ((y = $2; y < $2 + $4; y++)); do
+    k=$(od -An -v -tx1 -w3 -j $((((win_y + y) * SCREEN_W + win_x + $1) * 3)) -N $(($3 * 3)) "$shot" |
+      tr -d ' ' | grep -ci "^$5\$")
+    n=$((n + k))
+  done
+  echo "$n"
+}
+# Pointer: window coordinates. After a click the pointer goes off the window, so that a
+# tooltip never lies over the pixels that are read.
+point() { xdotool mousemove --sync $((win_x + $1)) $((win_y + $2)); }
+away() { xdotool mousemove --sync 5 5; }
+click_at() {  # the button held 50 ms, as a person clicks
+  point "$1" "$2"
+  point $(($1 + 1)) "$2"
+  xdotool mousedown 1
+  sleep 0.05
+  xdotool mouseup 1
+}
+design_px() {  # design_px WHAT X Y RRGGBB
+  local got
+  got=$(px "$2" "$3")
+  check "$1 at ($2,$3) is #$4 (got #$got)" [ "$got" == "$4" ]
+}
+corners_cut() {  # corners_cut WHEN: the desktop shows through the outline's corners and edges
+  local when=$1 corner got outside
+  outside=$(root_px $((win_x - 3)) $((win_y + 20)))
+  for corner in "0 0" "$((win_w - 1)) $((win_h / 2))" "$((win_w / 2)) $((win_h - 1))" \
+    "$((win_w - 1)) $((win_h - 1))"; do
+    set -- $corner
+    got=$(px "$1" "$2")
+    check "$when: the outline cuts ($1,$2), the desktop #$outside shows (got #$got)" \
+      eval '[ "$got" == "$outside" -a "$got" != 353C42 -a "$got" != 2B2E31 ]'
+  done
+}
+
+# ---------------------------------------------------------------- the virtual display
+start_xvfb "$SCREEN_W" "$SCREEN_H" || exit 1
+start_openbox
+check "window manager runs on $DISPLAY" wm_up
+set_dpi 96
+
+start_panel "$work/panel.log"
+first=$panel_pid
+check "the panel's window appears with its title" wait_window
+[[ -n "$win" ]] || { echo "windows_test: no window, stopping here" >&2; cat "$work/panel.log" >&2; exit 1; }
+check "window is 314x290 (got ${win_w}x${win_h})" [ "$win_w" -eq $WIN_W -a "$win_h" -eq $WIN_H ]
+check "window is centred on the work area (at $win_x,$win_y)" \
+  [ "$win_x" -eq $(((SCREEN_W - WIN_W) / 2)) -a "$win_y" -eq $(((SCREEN_H - WIN_H) / 2)) ]
+check "window stays on top (_NET_WM_STATE_ABOVE)" \
+  eval 'xprop -id "$win" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE'
+check "window carries the icon from the program's resources" \
+  eval 'xprop -id "$win" _NET_WM_ICON | grep -q "Icon ("'
+version=$(sed -n 's/^project(tovanik VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
+check "the program file's version resource says $version" \
+  eval 'strings -el -n 3 "$build/tovanik-webserver.exe" | grep -A1 -x FileVersion | grep -qx "$version"'
+
+away
+sleep 0.3
+snap
+# Pixels of the design, away from the edges of shapes.
+design_px "header band" 200 40 2B2E31
+design_px "window background between header and card" 150 84 353C42
+design_px "window background left of the card" 6 170 353C42
+design_px "card, URL row" 110 104 2B2E31
+design_px "card, middle" 200 176 2B2E31
+design_px "card, bottom row" 150 245 2B2E31
+design_px "window background below the card" 150 253 353C42
+design_px "footer band" 250 275 2B2E31
+design_px "separator Line2" 200 120 5B6063
+design_px "separator Line4" 200 184 5B6063
+design_px "accent bar" 100 16 008CCA
+design_px "minimise mark" 248 16 ECBC2C
+design_px "close mark" 288 16 FD5C5C
+design_px "start/stop track (stopped)" 288 56 5B6063
+design_px "start/stop disc at the left end" 269 56 F0F0F0
+design_px "console track (hidden)" 277 136 5B6063
+design_px "console disc at the left end" 256 136 F0F0F0
+design_px "port box at rest" 242 178 2B2E31
+corners_cut "96 dpi"
+# Drawn without a clip, a caption too wide for its label would run on beyond it: the
+# design's fonts are missing here, and their stand-ins run wider.
+check "the address is drawn in button face" eval '(($(count_px 136 96 145 17 F0F0F0) >= 20))'
+check "\"Command Prompt\" stays within its label (nothing light right of x=145)" \
+  eval '(($(count_px 32 128 113 17 F0F0F0) >= 20 && $(count_px 145 128 60 17 F0F0F0) == 0))'
+check "\"PHP Web Server\" stays within its label (nothing light right of x=143)" \
+  eval '(($(count_px 38 50 105 17 F0F0F0) >= 20 && $(count_px 143 50 60 17 F0F0F0) == 0))'
+
+# ---------------------------------------------------------------- hover and tooltips
+min_is() { snap && px_is 248 16 "$1"; }
+close_is() { snap && px_is 288 16 "$1"; }
+point 250 14
+point 252 15
+check "pointer over lblMin turns the minimise mark #FFC107" poll 20 min_is FFC107
+point 200 40
+point 201 42
+check "pointer over the bare header turns it back to #ECBC2C" poll 20 min_is ECBC2C
+point 292 14
+point 293 15
+check "pointer over lblClose turns the close mark #F86C6B" poll 20 close_is F86C6B
+point 120 12
+point 121 13
+check "pointer over the accent bar (a line) puts it back to #FD5C5C" poll 20 close_is FD5C5C
+panel_tops() { xdotool search --onlyvisible --classname 'tovanik-webserver.exe' 2>/dev/null | wc -l; }
+point 60 232
+point 61 232
+check "resting on \"Configuration\" shows its tooltip (a second window of the panel)" \
+  poll 20 eval '(($(panel_tops) == 2))'
+away
+poll 20 eval '(($(panel_tops) == 1))'
+
+# ---------------------------------------------------------------- the port box
+# At start the focus is in txtFocus, below the window: keys reach no visible box.
+xdotool type --delay 50 9
+sleep 0.3
+check "keys typed at start reach no visible box (server_port=$port kept)" port_is "$port"
+port_editing() { snap && px_is 242 178 24282B; }
+click_at 245 170
+check "a press on the port box darkens it to #24282B" poll 20 port_editing
+new_port=$(free_port "$port")
+xdotool key --delay 50 ctrl+a
+xdotool type --delay 80 "$new_port"
+check "typing in the port box stores each keystroke: server_port=$new_port" poll 20 port_is "$new_port"
+# A letter is undone at once and the caret put back at the end: the next digit goes after
+# the others (an EDIT's caret would be at the start after its text was replaced).
+xdotool type --delay 80 x
+sleep 0.3
+check "a letter is refused: server_port=$new_port kept" port_is "$new_port"
+xdotool type --delay 80 7
+check "the caret is back at the end: the next digit stores ${new_port}7" poll 20 port_is "${new_port}7"
+# Each BackSpace stores the shorter port; the box can never be left empty: emptied, it
+# gets the stored port (the first digit, stored on the way) back.
+xdotool key --delay 80 BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace
+check "BackSpace stores each shorter port, down to ${new_port:0:1}" poll 20 port_is "${new_port:0:1}"
+away
+sleep 0.3
+check "the emptied box shows the stored port again" eval 'snap && (($(count_px 241 160 40 18 F0F0F0) >= 5))'
+
+# ---------------------------------------------------------------- dragging
+drag_by() {  # drag_by DX DY from the bare header, in four steps, then release
+  local i
+  point 200 40
+  xdotool mousedown 1
+  for i in 1 2 3 4; do xdotool mousemove $((win_x + 200 + i * $1 / 4)) $((win_y + 40 + i * $2 / 4)); done
+  sleep 0.05
+  xdotool mouseup 1
+}
+at_position() { read_window_position && [[ $win_x -eq $1 && $win_y -eq $2 ]]; }
+start_x=$win_x
+start_y=$win_y
+drag_by 40 20
+check "dragging the bare surface moves the window by exactly (40,20)" \
+  poll 20 at_position $((start_x + 40)) $((start_y + 20))
+drag_by -240 -120
+check "a fast drag of (-240,-120) lands exactly, no overshoot" \
+  poll 20 at_position $((start_x - 200)) $((start_y - 100))
+drag_by 200 100
+poll 20 at_position "$start_x" "$start_y"
+# A press on a label neither drags nor moves the anchor.
+point 60 100
+xdotool mousedown 1
+xdotool mousemove $((win_x + 90)) $((win_y + 130))
+sleep 0.05
+xdotool mouseup 1
+sleep 0.3
+check "pressing a label and moving does not drag" at_position "$start_x" "$start_y"
+away
+
+# ---------------------------------------------------------------- minimise, one copy only
+iconic() { xprop -id "$win" WM_STATE 2>/dev/null | grep -q 'window state: Iconic'; }
+click_at 250 16
+check "a click on the minimise mark minimises the window" poll 20 iconic
+start_panel "$work/panel-second.log"
+second=$panel_pid
+check "a second copy of the panel ends by itself" exit_status "$second"
+check "the second copy ends with status 0 (got ${status:-none})" [ "${status:-1}" -eq 0 ]
+check "it brings the first copy back from the taskbar" poll 20 eval '! iconic && one_panel_window'
+check "the first copy is still running" eval '! ended "$first"'
+read_window_position
+away
+sleep 0.3
+snap
+corners_cut "after restoring"
+
+# ---------------------------------------------------------------- close
+click_at 290 16
+check "a click on the close mark ends the panel" exit_status "$first"
+check "the panel ends with status 0 (got ${status:-none})" [ "${status:-1}" -eq 0 ]
+check "no panel window is left" poll 20 no_panel_window
+
+# ---------------------------------------------------------------- a display of 144 dpi
+# Per-monitor DPI aware: at 150 % the window, its fonts and its outline are 1.5 times as
+# large, drawn at that size rather than stretched.
+wineserver -k 2>/dev/null  # whatever a failed check above left running
+set_dpi 144
+start_panel "$work/panel-144.log"
+check "at 144 dpi the window appears" wait_window
+check "at 144 dpi the window is 471x435 (got ${win_w}x${win_h})" [ "$win_w" -eq 471 -a "$win_h" -eq 435 ]
+check "at 144 dpi it is centred on the work area (at $win_x,$win_y)" \
+  [ "$win_x" -eq $(((SCREEN_W - 471) / 2)) -a "$win_y" -eq $(((SCREEN_H - 435) / 2)) ]
+away
+sleep 0.3
+snap
+design_px "144 dpi: accent bar" 150 24 008CCA
+design_px "144 dpi: close mark" 432 24 FD5C5C
+design_px "144 dpi: separator Line2" 300 180 5B6063
+design_px "144 dpi: card, bottom row" 225 367 2B2E31
+design_px "144 dpi: start/stop disc at the left end" 403 84 F0F0F0
+corners_cut "144 dpi"
+check "144 dpi: \"Command Prompt\" drawn in a larger font, within its label" \
+  eval '(($(count_px 48 192 170 26 F0F0F0) >= 45 && $(count_px 218 192 80 26 F0F0F0) == 0))'
+
+finish_report

@@ -1,0 +1,139 @@
+// The window's children: the four EDIT boxes of the design and the tooltips.
+#include <windows.h>
+// commctrl.h needs windows.h before it.
+#include <commctrl.h>
+
+#include "window/win32/gdi_painter.h"
+#include "window/win32/main_window.h"
+#include "window/win32/wide_text.h"
+
+namespace tovanik::win32 {
+namespace {
+
+// Child window identifiers: the box's place in the design, above the dialog codes
+// (IDOK, IDCANCEL) that IsDialogMessage sends for Enter and Escape.
+constexpr int kFirstBoxId = 100;
+
+std::wstring windowText(HWND window) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+}  // namespace
+
+HWND MainWindow::box(Ctl which) const { return boxes_[static_cast<std::size_t>(index(which))]; }
+
+void MainWindow::createTextBoxes() {
+  // Created in the design's tab order (txtPort, txtExeName, txtRootDir, txtFocus):
+  // Tab moves through child windows in the order they were made. Placed by fitToDpi.
+  for (Ctl which : {Ctl::txtPort, Ctl::txtExeName, Ctl::txtRootDir, Ctl::txtFocus}) {
+    const ControlDesign& s = design(which);
+    const DWORD style = WS_CHILD | WS_TABSTOP | ES_AUTOHSCROLL | (s.visible ? WS_VISIBLE : 0) |
+                        (which == Ctl::txtPort ? ES_RIGHT : ES_LEFT);
+    HWND edit =
+        CreateWindowExW(0, L"EDIT", L"", style, 0, 0, 0, 0, hwnd_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstBoxId + index(which))),
+                        instance_, nullptr);
+    SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);  // no length limit
+    boxes_[static_cast<std::size_t>(index(which))] = edit;
+  }
+  SetWindowSubclass(box(Ctl::txtPort), portBoxProc, 0, reinterpret_cast<DWORD_PTR>(this));
+}
+
+LRESULT CALLBACK MainWindow::portBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR, DWORD_PTR self) {
+  switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN: {
+      auto* window = reinterpret_cast<MainWindow*>(self);
+      window->panel_.txtPortPress();
+      window->sync();
+      break;
+    }
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(box, portBoxProc, 0);
+      break;
+    default:
+      break;
+  }
+  return DefSubclassProc(box, message, wParam, lParam);
+}
+
+void MainWindow::portTextChanged() {
+  if (syncingBoxes_) return;
+  panel_.setPortText(utf8(windowText(box(Ctl::txtPort))));
+  sync();
+}
+
+void MainWindow::syncBox(Ctl which) {
+  HWND edit = box(which);
+  const ControlState& c = panel_[which];
+  const std::wstring text = utf16(c.caption);
+  if (windowText(edit) != text) {
+    syncingBoxes_ = true;
+    SetWindowTextW(edit, text.c_str());
+    syncingBoxes_ = false;
+  }
+  if (static_cast<bool>(IsWindowEnabled(edit)) != c.enabled) EnableWindow(edit, c.enabled);
+  if (which != Ctl::txtPort) return;
+  if (!portBrush_ || c.background != portBrushColour_) {
+    if (portBrush_) DeleteObject(portBrush_);
+    portBrush_ = CreateSolidBrush(colorRef(c.background));
+    portBrushColour_ = c.background;
+    InvalidateRect(edit, nullptr, TRUE);
+  }
+  if (auto caret = panel_.takePortCaret()) {
+    // The Panel counts UTF-8 bytes, the box UTF-16 units.
+    const auto end = static_cast<std::size_t>(*caret);
+    const auto units =
+        static_cast<WPARAM>(utf16(std::string_view(c.caption).substr(0, end)).size());
+    SendMessageW(edit, EM_SETSEL, units, static_cast<LPARAM>(units));
+  }
+}
+
+LRESULT MainWindow::boxColours(HDC dc, HWND) {
+  SetTextColor(dc, colorRef(colour::kButtonFace));
+  SetBkColor(dc, colorRef(panel_[Ctl::txtPort].background));
+  return reinterpret_cast<LRESULT>(portBrush_);
+}
+
+void MainWindow::createTooltips() {
+  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                             WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_, nullptr);
+  // One tool per label, in drawing order so the topmost label wins where two overlap, as
+  // labelAt decides; their rectangles follow the DPI (fitToDpi). The texts are asked for
+  // when a tip is about to show, so they follow the Panel (TTN_GETDISPINFO).
+  // The version 2 size works with common controls 5 and 6 alike.
+  TTTOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.uFlags = TTF_SUBCLASS;
+  tool.hwnd = hwnd_;
+  tool.lpszText = LPSTR_TEXTCALLBACKW;
+  for (int i = 0; i < kControlCount; ++i) {
+    if (kLayout[i].kind != Kind::Label) continue;
+    tool.uId = static_cast<UINT_PTR>(i);
+    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+  tool.uFlags = TTF_SUBCLASS | TTF_IDISHWND;
+  tool.uId = reinterpret_cast<UINT_PTR>(box(Ctl::txtPort));
+  SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+LRESULT MainWindow::tooltipText(LPARAM info) {
+  auto* request = reinterpret_cast<NMTTDISPINFOW*>(info);
+  std::optional<Ctl> which;
+  if (request->uFlags & TTF_IDISHWND)
+    which = Ctl::txtPort;
+  else if (request->hdr.idFrom < static_cast<UINT_PTR>(kControlCount))
+    which = static_cast<Ctl>(request->hdr.idFrom);
+  // An empty text shows no tip.
+  tooltipText_ = which ? utf16(panel_[*which].tooltip) : std::wstring();
+  request->lpszText = tooltipText_.data();
+  return 0;
+}
+
+}  // namespace tovanik::win32

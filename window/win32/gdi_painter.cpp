@@ -1,0 +1,140 @@
+#include "window/win32/gdi_painter.h"
+
+#include <algorithm>
+
+#include "panel/panel.h"
+#include "window/win32/dpi_geometry.h"
+#include "window/win32/font_book.h"
+#include "window/win32/wide_text.h"
+
+namespace tovanik::win32 {
+namespace {
+
+// Corner of the card's rounded pieces: radius 8 pixels at 96 DPI, as in the Linux build.
+constexpr int kCardCornerDiameter = 16;
+
+// A GDI object selected into a DC for one scope, then deleted.
+class Selected {
+ public:
+  Selected(HDC dc, HGDIOBJ object)
+      : dc_(dc), object_(object), previous_(SelectObject(dc, object)) {}
+  ~Selected() {
+    SelectObject(dc_, previous_);
+    DeleteObject(object_);
+  }
+  Selected(const Selected&) = delete;
+  Selected& operator=(const Selected&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ object_;
+  HGDIOBJ previous_;
+};
+
+void fill(HDC dc, const RECT& r, Rgb colour) {
+  HBRUSH brush = CreateSolidBrush(colorRef(colour));
+  FillRect(dc, &r, brush);
+  DeleteObject(brush);
+}
+
+RECT rectOf(const PixelBox& b) { return {b.left, b.top, b.right, b.bottom}; }
+
+// A solid pen `width` pixels wide; wider than one pixel it has round ends, so the short
+// thick lines show as pills. INSIDEFRAME keeps a shape's border inside its rectangle.
+HPEN makePen(Rgb colour, int width, bool insideFrame = false) {
+  LOGBRUSH brush{BS_SOLID, colorRef(colour), 0};
+  const DWORD style = PS_GEOMETRIC | (insideFrame ? PS_INSIDEFRAME : PS_SOLID) |
+                      (width > 1 ? PS_ENDCAP_ROUND | PS_JOIN_ROUND : PS_ENDCAP_FLAT);
+  return ExtCreatePen(style, static_cast<DWORD>(width), &brush, 0, nullptr);
+}
+
+void paintLine(HDC dc, const ControlDesign& s, const ControlState& c, int dpi) {
+  const PixelBox b = deviceBox(s, dpi);
+  Selected pen(dc, makePen(c.colour, scaledPixels(s.lineWidth, dpi)));
+  MoveToEx(dc, b.left, b.top, nullptr);
+  LineTo(dc, b.right, b.bottom);
+}
+
+void paintShape(HDC dc, const ControlDesign& s, const ControlState& c, int dpi) {
+  const PixelBox b = deviceBox(s, dpi);
+  const RECT r = rectOf(b);
+  switch (s.form) {
+    case Form::Circle: {
+      // The largest circle centred in the rectangle; background and border are one
+      // colour for the discs of this design, painted in one go.
+      const int d = std::min(r.right - r.left, r.bottom - r.top);
+      const int left = r.left + (r.right - r.left - d) / 2;
+      const int top = r.top + (r.bottom - r.top - d) / 2;
+      Selected brush(dc, s.background || s.fill
+                             ? CreateSolidBrush(colorRef(s.fill ? c.colour : *s.background))
+                             : GetStockObject(NULL_BRUSH));
+      Selected pen(
+          dc, s.border ? makePen(c.colour, scaledPixels(1, dpi), true) : GetStockObject(NULL_PEN));
+      // Without a pen GDI fills one pixel short on the right and at the bottom.
+      const int extra = s.border ? 0 : 1;
+      Ellipse(dc, left, top, left + d + extra, top + d + extra);
+      return;
+    }
+    case Form::RoundedRectangle: {
+      Selected brush(dc, CreateSolidBrush(colorRef(c.colour)));
+      Selected pen(dc, GetStockObject(NULL_PEN));
+      const int corner = scaledPixels(kCardCornerDiameter, dpi);
+      RoundRect(dc, r.left, r.top, r.right + 1, r.bottom + 1, corner, corner);
+      return;
+    }
+    default:
+      if (s.background) fill(dc, r, *s.background);
+      if (s.fill) fill(dc, r, c.colour);
+      if (s.border) {
+        Selected brush(dc, GetStockObject(NULL_BRUSH));
+        Selected pen(dc, makePen(c.colour, scaledPixels(1, dpi), true));
+        Rectangle(dc, r.left, r.top, r.right, r.bottom);
+      }
+  }
+}
+
+void paintLabel(HDC dc, const ControlDesign& s, const ControlState& c, int dpi, FontBook& fonts) {
+  RECT r = rectOf(deviceBox(s, dpi));
+  if (s.background) fill(dc, r, c.background);
+  if (c.caption.empty()) return;
+  const std::wstring text = utf16(c.caption);
+  HFONT font = fonts.captionFont(dc, s.font, c.underline, text, r.right - r.left);
+  HGDIOBJ previous = SelectObject(dc, font);
+  SetTextColor(dc, colorRef(c.colour));
+  // The font is chosen so that the caption fits its label: nothing is clipped.
+  const UINT align = s.align == Align::Right ? DT_RIGHT : DT_LEFT;
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
+            align | DT_TOP | DT_SINGLELINE | DT_NOPREFIX | DT_NOCLIP);
+  SelectObject(dc, previous);
+}
+
+}  // namespace
+
+void paintLayout(HDC dc, const Panel& panel, int dpi, FontBook& fonts) {
+  RECT all{0, 0, 0, 0};
+  const WindowShape shape = windowShape(dpi);
+  all.right = shape.width;
+  all.bottom = shape.height;
+  fill(dc, all, colour::kWindow);
+  SetBkMode(dc, TRANSPARENT);
+  for (int i = kControlCount - 1; i >= 0; --i) {
+    const ControlDesign& s = kLayout[i];
+    const ControlState& c = panel[static_cast<Ctl>(i)];
+    if (!c.visible) continue;
+    switch (s.kind) {
+      case Kind::Line:
+        paintLine(dc, s, c, dpi);
+        break;
+      case Kind::Shape:
+        paintShape(dc, s, c, dpi);
+        break;
+      case Kind::Label:
+        paintLabel(dc, s, c, dpi, fonts);
+        break;
+      default:
+        break;  // text boxes are child windows; the timer has no look
+    }
+  }
+}
+
+}  // namespace tovanik::win32

@@ -1,0 +1,291 @@
+// The window shell: creation at the monitor's DPI, the message dispatch, painting, the
+// rounded outline, staying on top, the tick and the start-up's launch.
+#include "window/win32/main_window.h"
+
+#include <commctrl.h>
+
+#include "window/win32/dpi_geometry.h"
+#include "window/win32/gdi_painter.h"
+#include "window/win32/resource_ids.h"
+#include "window/win32/single_copy.h"
+#include "window/win32/wide_text.h"
+
+namespace tovanik::win32 {
+namespace {
+
+constexpr UINT_PTR kTickTimer = 1;
+// Posted from the first paint: the load runs once that frame is on the screen.
+constexpr UINT kLoadAfterPaint = WM_APP + 2;
+
+}  // namespace
+
+MainWindow::MainWindow(Platform& platform, HINSTANCE instance, const std::wstring& className)
+    : instance_(instance), panel_(platform, *this) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = windowProc;
+  windowClass.hInstance = instance;
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.lpszClassName = className.c_str();  // no background brush: painted whole
+  if (!RegisterClassExW(&windowClass)) {
+    creationError_ = systemMessage(GetLastError());
+    return;
+  }
+  // Created on the primary monitor, so that it takes that monitor's DPI; sized and
+  // centred on its work area once the DPI is known.
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const RECT work = monitor.rcWork;
+  const std::wstring title = utf16(kFormCaption);
+  // WS_MINIMIZEBOX and WS_SYSMENU draw nothing on a popup; they let the taskbar button
+  // minimise and restore the window and offer Close.
+  if (!CreateWindowExW(WS_EX_APPWINDOW | WS_EX_TOPMOST, className.c_str(), title.c_str(),
+                       WS_POPUP | WS_MINIMIZEBOX | WS_SYSMENU | WS_CLIPCHILDREN, work.left,
+                       work.top, 1, 1, nullptr, nullptr, instance, this)) {
+    creationError_ = systemMessage(GetLastError());
+    return;
+  }
+  dpi_ = static_cast<int>(GetDpiForWindow(hwnd_));
+  fonts_.setDpi(dpi_);
+  createTextBoxes();
+  createTooltips();
+  const WindowShape shape = windowShape(dpi_);
+  fitToDpi(work.left + (work.right - work.left - shape.width) / 2,
+           work.top + (work.bottom - work.top - shape.height) / 2);
+  SetTimer(hwnd_, kTickTimer, 1000, nullptr);
+  sync();
+}
+
+MainWindow::~MainWindow() {
+  if (hwnd_) DestroyWindow(hwnd_);
+  if (portBrush_) DeleteObject(portBrush_);
+  if (bigIcon_) DestroyIcon(bigIcon_);
+  if (smallIcon_) DestroyIcon(smallIcon_);
+}
+
+LRESULT CALLBACK MainWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->hwnd_ = hwnd;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    self->hwnd_ = nullptr;
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+  return self->handle(message, wParam, lParam);
+}
+
+LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  const POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+  switch (message) {
+    case WM_PAINT:
+      paint();
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;  // the paint covers every pixel
+    case WM_SIZE:
+      applyOutline();  // at every change of size or state, minimise and restore included
+      return 0;
+    case WM_DPICHANGED: {
+      dpi_ = HIWORD(wParam);
+      fonts_.setDpi(dpi_);
+      const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+      fitToDpi(suggested->left, suggested->top);
+      return 0;
+    }
+    case WM_TIMER:
+      if (wParam != kTickTimer) break;
+      loadIfPending();
+      panel_.statusTick();
+      sync();
+      return 0;
+    case kLoadAfterPaint:
+      loadIfPending();
+      return 0;
+    case kShowYourself:
+      showYourself();
+      return 0;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_XBUTTONDOWN:
+      buttonDown(at, wParam);
+      return message == WM_XBUTTONDOWN;
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP:
+    case WM_XBUTTONUP:
+      buttonUp(message, at, wParam);
+      return message == WM_XBUTTONUP;
+    case WM_MOUSEMOVE:
+      mouseMove(at, wParam);
+      return 0;
+    case WM_CAPTURECHANGED:
+      pressedLabel_.reset();
+      pressOnSurface_ = false;
+      return 0;
+    case WM_SETCURSOR:
+      if (reinterpret_cast<HWND>(wParam) == hwnd_ && setCursor(lParam)) return TRUE;
+      break;
+    case WM_COMMAND:
+      if (HIWORD(wParam) == EN_CHANGE && reinterpret_cast<HWND>(lParam) == box(Ctl::txtPort))
+        portTextChanged();
+      return 0;
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC:  // what a disabled or read-only edit asks instead
+      if (reinterpret_cast<HWND>(lParam) == box(Ctl::txtPort))
+        return boxColours(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+      break;
+    case WM_NOTIFY:
+      if (reinterpret_cast<const NMHDR*>(lParam)->code == TTN_GETDISPINFOW)
+        return tooltipText(lParam);
+      break;
+    case WM_ACTIVATE:
+      // A plain window forgets which child had the focus when it is deactivated; keep it,
+      // so the focus box (or the port box being edited) has it again on return.
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        focusBeforeDeactivation_ = GetFocus();
+      } else if (!HIWORD(wParam)) {
+        HWND focus = focusBeforeDeactivation_ && IsChild(hwnd_, focusBeforeDeactivation_)
+                         ? focusBeforeDeactivation_
+                         : box(Ctl::txtFocus);
+        SetFocus(focus);
+        return 0;
+      }
+      break;
+    case WM_DESTROY:
+      KillTimer(hwnd_, kTickTimer);
+      PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+void MainWindow::fitToDpi(int left, int top) {
+  const WindowShape shape = windowShape(dpi_);
+  SetWindowPos(hwnd_, nullptr, left, top, shape.width, shape.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  for (Ctl which : {Ctl::txtPort, Ctl::txtFocus, Ctl::txtRootDir, Ctl::txtExeName}) {
+    const ControlDesign& s = design(which);
+    const PixelBox b = deviceBox(s, dpi_);
+    HWND edit = box(which);
+    SetWindowPos(edit, nullptr, b.left, b.top, b.right - b.left, b.bottom - b.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.font(s.font)), FALSE);
+  }
+  // No margins: the port's digits end at the box's right edge, in line with the
+  // right-aligned address and web folder above them.
+  SendMessageW(box(Ctl::txtPort), EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
+  for (int i = 0; i < kControlCount; ++i) {
+    if (kLayout[i].kind != Kind::Label) continue;
+    const PixelBox b = deviceBox(kLayout[i], dpi_);
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = hwnd_;
+    tool.uId = static_cast<UINT_PTR>(i);
+    tool.rect = RECT{b.left, b.top, b.right, b.bottom};
+    SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+  loadIcons();
+  applyOutline();
+  InvalidateRect(hwnd_, nullptr, FALSE);
+}
+
+void MainWindow::applyOutline() {
+  // Setting the region repositions the window, which may report a size change again.
+  if (applyingOutline_) return;
+  applyingOutline_ = true;
+  const WindowShape shape = windowShape(dpi_);
+  // The region belongs to the window once set; a region that cannot be made leaves the
+  // window rectangular.
+  SetWindowRgn(
+      hwnd_,
+      CreateRoundRectRgn(0, 0, shape.regionRight, shape.regionBottom, shape.corner, shape.corner),
+      TRUE);
+  applyingOutline_ = false;
+}
+
+void MainWindow::loadIcons() {
+  auto load = [&](int width, int height) {
+    return static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(TOVANIK_ICON), IMAGE_ICON,
+                                         GetSystemMetricsForDpi(width, dpi_),
+                                         GetSystemMetricsForDpi(height, dpi_), 0));
+  };
+  HICON big = load(SM_CXICON, SM_CYICON);
+  HICON small = load(SM_CXSMICON, SM_CYSMICON);
+  SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+  SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+  if (bigIcon_) DestroyIcon(bigIcon_);
+  if (smallIcon_) DestroyIcon(smallIcon_);
+  bigIcon_ = big;
+  smallIcon_ = small;
+}
+
+void MainWindow::paint() {
+  PAINTSTRUCT ps;
+  HDC screen = BeginPaint(hwnd_, &ps);
+  const WindowShape shape = windowShape(dpi_);
+  // Drawn off screen and copied in one go, so nothing flickers.
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, shape.width, shape.height);
+  HGDIOBJ previous = SelectObject(memory, bitmap);
+  paintLayout(memory, panel_, dpi_, fonts_);
+  BitBlt(screen, 0, 0, shape.width, shape.height, memory, 0, 0, SRCCOPY);
+  SelectObject(memory, previous);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  EndPaint(hwnd_, &ps);
+  painted_ = panel_.controls();
+  if (loadPending_) PostMessageW(hwnd_, kLoadAfterPaint, 0, 0);
+}
+
+void MainWindow::load() {
+  panel_.startPHP();
+  sync();
+}
+
+void MainWindow::loadIfPending() {
+  if (!loadPending_) return;
+  loadPending_ = false;
+  load();
+}
+
+void MainWindow::showSettings() {
+  panel_.loadConfig();
+  panel_.showURL();
+  sync();
+}
+
+void MainWindow::show(int showCommand) {
+  ShowWindow(hwnd_, showCommand);
+  UpdateWindow(hwnd_);
+  // No visible control holds the focus at start: the port box shows no caret until used.
+  focusTxtFocus();
+}
+
+void MainWindow::showYourself() {
+  if (IsIconic(hwnd_)) ShowWindow(hwnd_, SW_RESTORE);
+  SetForegroundWindow(hwnd_);
+}
+
+void MainWindow::makeTopMost() {
+  // A window not yet shown (or a second copy's, never shown) stays hidden and inactive.
+  const UINT activate = IsWindowVisible(hwnd_) ? 0 : SWP_NOACTIVATE;
+  SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | activate);
+}
+
+void MainWindow::focusTxtFocus() { SetFocus(box(Ctl::txtFocus)); }
+
+void MainWindow::sync() {
+  if (!hwnd_) return;
+  for (Ctl which : {Ctl::txtPort, Ctl::txtFocus, Ctl::txtRootDir, Ctl::txtExeName}) syncBox(which);
+  if (panel_.controls() != painted_) InvalidateRect(hwnd_, nullptr, FALSE);
+}
+
+}  // namespace tovanik::win32

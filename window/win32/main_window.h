@@ -1,0 +1,105 @@
+#pragma once
+// The frameless panel window for Windows: a WS_POPUP window with a taskbar button, kept
+// topmost and cut to a rounded outline, that paints the Panel's state with GDI, keeps the
+// design's four text boxes as EDIT child windows, and forwards pointer, timer and edit
+// events to the Panel. Every size, font and the outline follow the monitor's DPI.
+
+#include <windows.h>
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "panel/panel.h"
+#include "window/win32/font_book.h"
+
+namespace tovanik::win32 {
+
+class MainWindow final : private PanelView {
+ public:
+  // Registers the window class `className` and creates the window, hidden, centred on the
+  // work area of the primary monitor at that monitor's DPI. created() tells whether it
+  // worked; when not, creationError() holds the system's reason.
+  MainWindow(Platform& platform, HINSTANCE instance, const std::wstring& className);
+  ~MainWindow() override;
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  bool created() const { return hwnd_ != nullptr; }
+  const std::wstring& creationError() const { return creationError_; }
+  HWND hwnd() const { return hwnd_; }
+  Panel& panel() { return panel_; }
+
+  // Window load: runs startPHP, which also launches the server.
+  void load();
+  // The start-up of the copy that shows: the settings are shown before the window, and
+  // load() runs right after the first frame has been painted, so the window never waits
+  // for the server's start. Should no frame be painted by the first tick (a window
+  // started minimised), the tick runs it.
+  void showSettings();
+  void loadAfterFirstPaint() { loadPending_ = true; }
+  void show(int showCommand);
+
+  // Brings the child windows in step with the Panel's state and repaints what changed.
+  void sync();
+
+ private:
+  static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK portBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam,
+                                      UINT_PTR id, DWORD_PTR self);
+  LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+
+  void makeTopMost() override;
+  void focusTxtFocus() override;
+
+  void createTextBoxes();
+  void createTooltips();
+  // Size, child windows, fonts, tooltips, icons and outline for dpi_, at (left, top).
+  void fitToDpi(int left, int top);
+  void applyOutline();
+  void loadIcons();
+  void showYourself();
+  void paint();
+  void loadIfPending();
+
+  void buttonDown(POINT at, WPARAM buttons);
+  void buttonUp(UINT message, POINT at, WPARAM buttons);
+  void mouseMove(POINT at, WPARAM buttons);
+  void drag();
+  void click(Ctl label);
+  bool setCursor(LPARAM hitTest);
+
+  void portTextChanged();
+  LRESULT boxColours(HDC dc, HWND box);
+  LRESULT tooltipText(LPARAM info);
+  void syncBox(Ctl box);
+
+  HWND box(Ctl which) const;
+
+  HINSTANCE instance_;
+  Panel panel_;
+  HWND hwnd_ = nullptr;
+  std::wstring creationError_;
+  int dpi_ = 96;
+  FontBook fonts_{96};
+  std::array<HWND, 4> boxes_{};  // txtPort, txtFocus, txtRootDir, txtExeName
+  HWND tooltip_ = nullptr;
+  std::wstring tooltipText_;  // the text the tooltip is showing, kept alive for it
+  HBRUSH portBrush_ = nullptr;
+  Rgb portBrushColour_{};
+  HICON bigIcon_ = nullptr, smallIcon_ = nullptr;
+  HWND focusBeforeDeactivation_ = nullptr;
+
+  float dragStartX_ = 0;  // twips: the last button press on the bare surface
+  float dragStartY_ = 0;
+  bool pressOnSurface_ = false;
+  std::optional<Ctl> pressedLabel_;
+  bool hand_ = false;
+  bool loadPending_ = false;
+  bool syncingBoxes_ = false;  // a text the program puts in a box is no user edit
+  bool applyingOutline_ = false;
+  // The state last painted: a tick that changes nothing repaints nothing.
+  std::array<ControlState, kControlCount> painted_;
+};
+
+}  // namespace tovanik::win32
