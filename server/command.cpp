@@ -10,8 +10,15 @@ std::string serverPath(const std::string& programFolder, const ServerSettings& s
 }
 
 std::string serverCommandLine(const std::string& programFolder, const ServerSettings& s) {
-  return "\"" + serverPath(programFolder, s) + "\"" + " -S 0.0.0.0:" + s.serverPort + " -t " +
-         "\"" + joinPath(programFolder, s.rootDirectory) + "\"";
+  // Appended piece by piece: GCC 12 misreads a chain of operator+ at -O2 (-Wrestrict).
+  std::string line = "\"";
+  line += serverPath(programFolder, s);
+  line += "\" -S 0.0.0.0:";
+  line += s.serverPort;
+  line += " -t \"";
+  line += joinPath(programFolder, s.rootDirectory);
+  line += '"';
+  return line;
 }
 
 std::vector<std::string> serverArgv(const std::string& programFolder, const ServerSettings& s) {
