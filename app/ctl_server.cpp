@@ -40,7 +40,8 @@ void sleep(const Context& c, std::chrono::milliseconds length) {
 struct PortState {
   bool listening = false;
   bool heldByServer = false;
-  std::string otherHolders;  // "nc (pid 123), ..." of holders that are not the server
+  bool holderUnknown = false;  // a holder the system does not name (PID 0: Wine)
+  std::string otherHolders;    // "nc (pid 123), ..." of holders that are not the server
 };
 
 PortState portState(const Context& c, int port, const std::vector<int>& serverPids) {
@@ -51,7 +52,9 @@ PortState portState(const Context& c, int port, const std::vector<int>& serverPi
   for (const auto& [pid, name] : use.holders) {
     if (server.count(pid)) {
       state.heldByServer = true;
-    } else if (pid != 0) {
+    } else if (pid == 0) {
+      state.holderUnknown = true;
+    } else {
       if (!state.otherHolders.empty()) state.otherHolders += ", ";
       state.otherHolders += name + " (pid " + std::to_string(pid) + ")";
     }
@@ -167,6 +170,9 @@ int start(const Context& c) {
   int launched = 0;  // the PID of what this start launched
   const ConsoleMode mode = consoleModeFor(s->commandPrompt);
   const ServerImage image = serverImage(c.programFolder, *s);
+  // Where the system does not name a port's holders, a port that was free before the
+  // launch and listens while the server runs is taken to be the server's.
+  const bool portWasFree = c.platform.portListening(port) != true;
   if (c.platform.findProcesses(image).empty()) {
     const auto argv = serverArgv(c.programFolder, *s);
     launched = c.platform.launchDetached(argv, mode, log);
@@ -186,7 +192,12 @@ int start(const Context& c) {
     }
     nextScan = now + kPollInterval;
     const auto pids = c.platform.findProcesses(image);
-    if (!pids.empty() && portState(c, port, pids).heldByServer) return 0;
+    if (!pids.empty()) {
+      const PortState state = portState(c, port, pids);
+      if (state.heldByServer ||
+          (state.holderUnknown && state.otherHolders.empty() && portWasFree))
+        return 0;
+    }
     // The launched process takes its name a moment after its exec has let us go on, so
     // while it lives it is not taken for gone.
     if (pids.empty() && Clock::now() - begun >= grace &&

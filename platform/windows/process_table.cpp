@@ -217,8 +217,11 @@ bool killProcessTree(int pid) {
   }
   bool rootEnded = false;
   for (const DWORD member : tree) {
-    const Handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, member));
-    const bool ended = process && TerminateProcess(process.get(), 1);
+    const Handle process(OpenProcess(
+        PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, member));
+    // A process that has ended already is gone, though its PID may still be opened.
+    const bool ended =
+        process && stillActive(process.get()) && TerminateProcess(process.get(), 1);
     if (ended) WaitForSingleObject(process.get(), kEndWaitMs);
     if (member == tree[0]) rootEnded = ended;
   }
