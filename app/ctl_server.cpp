@@ -170,8 +170,9 @@ int start(const Context& c) {
   int launched = 0;  // the PID of what this start launched
   const ConsoleMode mode = consoleModeFor(s->commandPrompt);
   const ServerImage image = serverImage(c.programFolder, *s);
-  // Where the system does not name a port's holders, a port that was free before the
-  // launch and listens while the server runs is taken to be the server's.
+  // Where the system does not name a port's holders (Wine), a port that listens while
+  // the server runs is taken to be the server's when it was free before this start
+  // launched the server, or when the server ran already.
   const bool portWasFree = c.platform.portListening(port) != true;
   if (c.platform.findProcesses(image).empty()) {
     const auto argv = serverArgv(c.programFolder, *s);
@@ -195,7 +196,7 @@ int start(const Context& c) {
     if (!pids.empty()) {
       const PortState state = portState(c, port, pids);
       if (state.heldByServer ||
-          (state.holderUnknown && state.otherHolders.empty() && portWasFree))
+          (state.holderUnknown && state.otherHolders.empty() && (portWasFree || launched == 0)))
         return 0;
     }
     // The launched process takes its name a moment after its exec has let us go on, so

@@ -284,8 +284,6 @@ bool ensureFolder(const std::string& path, std::string* whyNot) {
 
 bool updateFileAtomically(const std::string& path, const FileEdit& edit, std::string* whyNot) {
   const std::wstring file = utf16(path);
-  const DWORD folderAttributes = GetFileAttributesW(folderOf(file).c_str());
-  if (folderAttributes == INVALID_FILE_ATTRIBUTES) return failedWith(whyNot, GetLastError());
   const WriterLock lock(file);
   if (lock.timedOut()) return failed(whyNot, "another program has been writing it for more than 5 s");
   if (!lock.held()) return failedWith(whyNot, lock.error());

@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "platform/output_log.h"
 #include "platform/windows/windows_platform.h"
 #include "server/command.h"
 #include "tests/support/test_support.h"

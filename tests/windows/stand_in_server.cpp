@@ -3,7 +3,7 @@
 // every request with 200 and "tovanik-ok", and prints on its standard error what php -S
 // prints, in php's words, so the panel and tovanikctl read it as they read PHP:
 //   [Tue Dec  8 05:07:39 2026] PHP Development Server (http://HOST:PORT) started
-//   [Tue Dec  8 05:07:39 2026] Failed to listen on HOST:PORT (reason: Address already in use)
+//   [Tue Dec  8 05:07:39 2026] Failed to listen on HOST:PORT (reason: <the system's text>)
 //   Directory FOLDER does not exist.
 // Its first line, "command line: ...", is the command line it was started with, as the
 // system handed it over (for the tests of its composition).
@@ -32,6 +32,19 @@ void say(const std::string& line) {
   DWORD written = 0;
   WriteFile(GetStdHandle(STD_ERROR_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written,
             nullptr);
+}
+
+// The system's text for a socket error, as php on Windows reports it.
+std::string systemMessage(int error) {
+  wchar_t* text = nullptr;
+  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                 nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring message = text ? text : L"";
+  if (text) LocalFree(text);
+  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+    message.pop_back();
+  return message.empty() ? "error " + std::to_string(error) : utf8(message);
 }
 
 std::string stamp() {
@@ -76,8 +89,7 @@ int wmain(int argc, wchar_t** argv) {
   if (bind(server, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
       listen(server, 16) != 0) {
     const int error = WSAGetLastError();
-    say(stamp() + "Failed to listen on " + utf8(address) + " (reason: " +
-        (error == WSAEADDRINUSE ? "Address already in use" : "error " + std::to_string(error)) + ")");
+    say(stamp() + "Failed to listen on " + utf8(address) + " (reason: " + systemMessage(error) + ")");
     return 1;
   }
   say(stamp() + "PHP Development Server (http://" + utf8(address) + ") started");
