@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/file_store.h"
@@ -86,23 +88,51 @@ TEST(SettingsFile, WhatCannotBeASettingsFileFailsWithTheReason) {
   EXPECT_EQ(readBytes(dir.file("plain")), "x");
 }
 
-// An editor or a backup program holding the file without sharing it: both operations
-// give up after a short retry with the system's reason, and the file stays as it was.
+// Another program holding the file: without sharing it at all (share mode 0) neither
+// operation gets in; letting others read it, the write cannot replace it. Both give up
+// after a short retry with the system's reason, and the file stays as it was, with no
+// temporary file left beside it.
 TEST(SettingsFile, HeldOpenByAnotherProgramFailsWithTheSystemsReason) {
   TempDir dir;
   const std::string path = dir.file("config.ini");
-  writeBytes(path, "[Config]\r\nkey=old\r\n");
+  const std::string sharingViolation = systemMessage(ERROR_SHARING_VIOLATION);
+  struct Case {
+    DWORD share;
+    std::optional<std::string> read;  // what INIread gives
+    std::string whyRead;
+    std::vector<std::string> whyWrite;  // the system's reason: either, by the system
+  };
+  const std::string accessDenied = systemMessage(ERROR_ACCESS_DENIED);
+  const Case cases[] = {
+      {0, std::nullopt, sharingViolation, {sharingViolation}},
+      {FILE_SHARE_READ, "old", "", {sharingViolation, accessDenied}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.share);
+    writeBytes(path, "[Config]\r\nkey=old\r\n");
+    HANDLE holder = CreateFileW(utf16(path).c_str(), GENERIC_READ, c.share, nullptr, OPEN_EXISTING,
+                                0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    std::string whyRead, whyWrite;
+    EXPECT_EQ(INIread(path, "Config", "key", &whyRead), c.read);
+    EXPECT_EQ(whyRead, c.whyRead);
+    EXPECT_FALSE(INIwrite(path, "Config", "key", "new", &whyWrite));
+    EXPECT_NE(std::find(c.whyWrite.begin(), c.whyWrite.end(), whyWrite), c.whyWrite.end())
+        << whyWrite;
+    CloseHandle(holder);
+    EXPECT_EQ(readBytes(path), "[Config]\r\nkey=old\r\n");
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{".config.ini.lock", "config.ini"}));
+  }
+  // Let go during the retry (a virus scanner's look, say): the write goes through.
   HANDLE holder = CreateFileW(utf16(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-  std::string whyRead, whyWrite;
-  EXPECT_EQ(INIread(path, "Config", "key", &whyRead), std::nullopt);
-  EXPECT_FALSE(INIwrite(path, "Config", "key", "new", &whyWrite));
-  EXPECT_EQ(whyRead, systemMessage(ERROR_SHARING_VIOLATION));
-  EXPECT_EQ(whyWrite, systemMessage(ERROR_SHARING_VIOLATION));
-  CloseHandle(holder);
-  EXPECT_EQ(readBytes(path), "[Config]\r\nkey=old\r\n");
-  EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{".config.ini.lock", "config.ini"}));
-  EXPECT_TRUE(INIwrite(path, "Config", "key", "new"));
+  std::thread release([holder] {
+    Sleep(100);
+    CloseHandle(holder);
+  });
+  std::string why;
+  EXPECT_TRUE(INIwrite(path, "Config", "key", "new", &why)) << why;
+  release.join();
   EXPECT_EQ(readBytes(path), "[Config]\r\nkey=new\r\n");
 }
 
