@@ -201,6 +201,8 @@ TEST_F(Ctl, ProgramTakesUtf16ArgumentsAndWritesUtf8) {
 // The shortcut a Start menu shows, under %APPDATA%: it starts this folder's panel.
 TEST_F(Ctl, LauncherWritesAndRemovesTheStartMenuShortcut) {
   TempDir appData;
+  wchar_t saved[32768];
+  const DWORD savedLength = GetEnvironmentVariableW(L"APPDATA", saved, 32768);
   SetEnvironmentVariableW(L"APPDATA", utf16(appData.path()).c_str());
   const std::string link =
       appData.file("Microsoft/Windows/Start Menu/Programs/Tovanik Web Server.lnk");
@@ -235,7 +237,7 @@ TEST_F(Ctl, LauncherWritesAndRemovesTheStartMenuShortcut) {
   EXPECT_EQ(run({"launcher", "remove"}).out, "removed 1 file\n");
   EXPECT_FALSE(std::filesystem::exists(fsPath(link)));
   EXPECT_EQ(run({"launcher", "remove"}).out, "removed 0 files\n");
-  SetEnvironmentVariableW(L"APPDATA", nullptr);
+  SetEnvironmentVariableW(L"APPDATA", savedLength ? saved : nullptr);
 }
 
 }  // namespace
