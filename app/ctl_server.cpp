@@ -18,6 +18,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+#ifdef _WIN32
+constexpr const char* kNoStateFolder = "LOCALAPPDATA is not set";
+#else
+constexpr const char* kNoStateFolder = "neither XDG_STATE_HOME nor HOME is set";
+#endif
+
 // A server whose last output came this soon after its launch, and that no longer runs,
 // ended at once: its last lines say why.
 constexpr std::time_t kEndedAtOnce = 5;
@@ -257,7 +263,7 @@ int serverLog(const Context& c, const std::vector<std::string>& args) {
     }
   }
   const std::string path = serverLogPath(c.programFolder);
-  if (path.empty()) return fail(c, "no state folder: neither XDG_STATE_HOME nor HOME is set");
+  if (path.empty()) return fail(c, "no state folder: " + std::string(kNoStateFolder));
   trimOutputLog(path);
   const auto lines = tailLines(path, count);
   if (!lines) return fail(c, "cannot read " + path + ": " + lastSystemError());

@@ -156,6 +156,33 @@ TEST(SettingsFile, ReadOnlyHiddenAndSystemAreClearedByEachReadAndWrite) {
   }
 }
 
+// Writers at once (the panel and tovanikctl, two tovanikctls) take turns: no one's
+// change is lost.
+TEST(SettingsFile, WritersAtOnceLoseNothing) {
+  TempDir dir;
+  const std::string path = dir.file("config.ini");
+  std::vector<PROCESS_INFORMATION> writers;
+  for (const char* key : {"a", "b", "c"}) {
+    std::wstring command = L"\"" + utf16(binDir()) + L"\\ini_writer.exe\" \"" + utf16(path) +
+                           L"\" " + utf16(key) + L" 40";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION writer{};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS,
+                               nullptr, nullptr, &startup, &writer));
+    writers.push_back(writer);
+  }
+  for (const PROCESS_INFORMATION& writer : writers) {
+    WaitForSingleObject(writer.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(writer.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(writer.hThread);
+    CloseHandle(writer.hProcess);
+  }
+  for (const char* key : {"a", "b", "c"}) EXPECT_EQ(INIread(path, "Config", key), "40") << key;
+}
+
 // A writer that holds the lock and does not let go makes the next write fail with the
 // reason after a while, instead of hanging.
 TEST(SettingsFile, LockHeldTooLongFailsWithTheReason) {

@@ -47,10 +47,20 @@ TEST(CommandLine, IsTheServersLineAsThePanelShowsIt) {
 }
 
 TEST_F(StandInServer, HiddenServerServesLogsAndIsFoundByNameInAnyCase) {
+  // An inheritable handle of ours on a file no one may share.
+  const std::wstring held = utf16(scratch.file("held"));
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  HANDLE ours = CreateFileW(held.c_str(), GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(ours, INVALID_HANDLE_VALUE);
   const ServerSettings s = settings();
   const int pid = platform.launchDetached(serverArgv(folder, s), ConsoleMode::Hidden, log());
   ASSERT_GT(pid, 0) << lastSystemError();
   ASSERT_TRUE(waitFor([&] { return httpStatus(port) == 200; }));
+  // The server inherited its standard handles only: once ours is closed, the file is free.
+  CloseHandle(ours);
+  HANDLE again = CreateFileW(held.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(again, INVALID_HANDLE_VALUE) << "the server holds a handle it was not given";
+  CloseHandle(again);
 
   // The log: our mark, then what the server printed, its command line first.
   ASSERT_TRUE(waitFor([&] {
@@ -75,6 +85,7 @@ TEST_F(StandInServer, HiddenServerServesLogsAndIsFoundByNameInAnyCase) {
       {"php\\" + exeName, {}},      // a path is no image name
       {"php/" + exeName, {}},
       {"", {}},
+      {"test_windows_platform.exe", {}},  // the caller itself never counts
   };
   for (const auto& [name, expected] : finds) {
     EXPECT_EQ(platform.findProcesses(name), expected) << name;
