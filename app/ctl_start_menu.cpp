@@ -2,6 +2,7 @@
 // folder's panel (a .lnk written through IShellLinkW) under
 // %APPDATA%\Microsoft\Windows\Start Menu\Programs, and its removal.
 #include <windows.h>
+// The shell's headers need windows.h before them.
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -83,7 +84,8 @@ std::optional<std::string> writeShortcut(const std::string& link, const std::str
   shortcut.pointer->SetDescription(kDescription);
   shortcut.pointer->SetIconLocation(utf16(panel).c_str(), 0);
   Released<IPersistFile> file;
-  result = shortcut.pointer->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.pointer));
+  result =
+      shortcut.pointer->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.pointer));
   if (SUCCEEDED(result)) result = file.pointer->Save(utf16(link).c_str(), TRUE);
   if (FAILED(result)) return systemMessage(static_cast<DWORD>(result));
   return std::nullopt;
@@ -98,8 +100,7 @@ int install(const Context& c, const std::string& link) {
   std::error_code error;
   const auto folder = fsPath(link).parent_path();
   std::filesystem::create_directories(folder, error);
-  if (error)
-    return fail(c, "cannot create the folder of " + link + ": " + error.message());
+  if (error) return fail(c, "cannot create the folder of " + link + ": " + error.message());
   if (const auto why = writeShortcut(link, panel, c.programFolder))
     return fail(c, "cannot write " + link + ": " + *why);
   c.out << "menu entry: " << link << '\n';

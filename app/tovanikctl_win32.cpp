@@ -65,9 +65,8 @@ class StandardOutput : public std::streambuf {
     }
     std::string bytes;
     for (const char c : text) bytes += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    return WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr)
-               ? 0
-               : -1;
+    return WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) ? 0
+                                                                                              : -1;
   }
 
  private:

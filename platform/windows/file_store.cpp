@@ -83,14 +83,16 @@ bool isTempFileOf(const std::wstring& entry, const std::wstring& prefix) {
   if (entry.size() != prefix.size() + kTempRandomLength || entry.compare(0, prefix.size(), prefix))
     return false;
   for (const wchar_t c : entry.substr(prefix.size())) {
-    const bool alnum = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9');
+    const bool alnum =
+        (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9');
     if (!alnum) return false;
   }
   return true;
 }
 
 std::wstring randomLetters() {
-  static constexpr wchar_t kAlphabet[] = L"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  static constexpr wchar_t kAlphabet[] =
+      L"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   thread_local std::mt19937 random{std::random_device{}() ^
                                    static_cast<unsigned>(GetCurrentProcessId() * 2654435761u)};
   std::wstring letters;
@@ -285,7 +287,8 @@ bool ensureFolder(const std::string& path, std::string* whyNot) {
 bool updateFileAtomically(const std::string& path, const FileEdit& edit, std::string* whyNot) {
   const std::wstring file = utf16(path);
   const WriterLock lock(file);
-  if (lock.timedOut()) return failed(whyNot, "another program has been writing it for more than 5 s");
+  if (lock.timedOut())
+    return failed(whyNot, "another program has been writing it for more than 5 s");
   if (!lock.held()) return failedWith(whyNot, lock.error());
   removeDeadWritersFiles(folderOf(file), nameOf(file));
 

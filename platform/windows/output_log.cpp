@@ -4,6 +4,7 @@
 #include "platform/output_log.h"
 
 #include <windows.h>
+// shlobj.h needs windows.h before it.
 #include <shlobj.h>
 
 #include <filesystem>
@@ -33,7 +34,8 @@ bool isAbsolute(const std::wstring& path) {
 
 std::wstring environmentFolder(const wchar_t* name) {
   std::wstring value(32768, L'\0');
-  const DWORD length = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
+  const DWORD length =
+      GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
   if (length == 0 || length >= value.size()) return {};
   value.resize(length);
   return isAbsolute(value) ? value : std::wstring();
@@ -105,7 +107,8 @@ std::optional<std::string> readTail(HANDLE file, std::uint64_t length, std::uint
 std::time_t modificationTime(HANDLE file) {
   FILETIME written{};
   if (!GetFileTime(file, nullptr, nullptr, &written)) return 0;
-  const ULONGLONG ticks = (static_cast<ULONGLONG>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+  const ULONGLONG ticks =
+      (static_cast<ULONGLONG>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
   constexpr ULONGLONG kTicksTo1970 = 116444736000000000ull;  // 100 ns ticks from 1601
   return ticks < kTicksTo1970 ? 0 : static_cast<std::time_t>((ticks - kTicksTo1970) / 10000000ull);
 }
@@ -130,7 +133,8 @@ std::string outputLogPath(const std::string& programFolder) {
 
 bool trimOutputLog(const std::string& path, std::uint64_t limit, std::uint64_t keep) {
   const Handle file = openShared(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
-  if (!file) return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+  if (!file)
+    return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
   const auto size = sizeOf(file.get());
   if (!size || *size <= limit) return true;
   // Two of our programs may find the file too large at once; one cut is enough.
@@ -147,9 +151,9 @@ bool trimOutputLog(const std::string& path, std::uint64_t limit, std::uint64_t k
     const std::size_t length = tail->size() - start;
     LARGE_INTEGER end{};
     end.QuadPart = static_cast<LONGLONG>(length);
-    done = now <= limit || (writeAt(file.get(), tail->data() + start, length, 0) &&
-                            SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) &&
-                            SetEndOfFile(file.get()));
+    done = now <= limit ||
+           (writeAt(file.get(), tail->data() + start, length, 0) &&
+            SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get()));
   }
   OVERLAPPED unlockAt{};
   unlockAt.OffsetHigh = kCutLockHigh;

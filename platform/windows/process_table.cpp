@@ -220,8 +220,7 @@ bool killProcessTree(int pid) {
     const Handle process(OpenProcess(
         PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, member));
     // A process that has ended already is gone, though its PID may still be opened.
-    const bool ended =
-        process && stillActive(process.get()) && TerminateProcess(process.get(), 1);
+    const bool ended = process && stillActive(process.get()) && TerminateProcess(process.get(), 1);
     if (ended) WaitForSingleObject(process.get(), kEndWaitMs);
     if (member == tree[0]) rootEnded = ended;
   }
@@ -230,7 +229,8 @@ bool killProcessTree(int pid) {
 
 bool isLiveProcess(int pid) {
   if (pid <= 0) return false;
-  const Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid)));
+  const Handle process(
+      OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid)));
   if (!process) return GetLastError() == ERROR_ACCESS_DENIED;  // there, but not ours to ask
   return stillActive(process.get());
 }

@@ -1,8 +1,9 @@
 #include "platform/windows/windows_platform.h"
 
 #include <windows.h>
-#include <shellapi.h>
+// The shell's headers need windows.h before them.
 #include <objbase.h>
+#include <shellapi.h>
 
 #include <map>
 #include <set>
@@ -34,8 +35,8 @@ std::wstring withoutTrailingSeparators(std::wstring path) {
 // current folder or on PATH is started instead.
 std::wstring systemProgram(bool inSystem32, const wchar_t* name) {
   wchar_t folder[MAX_PATH];
-  const UINT length = inSystem32 ? GetSystemDirectoryW(folder, MAX_PATH)
-                                 : GetWindowsDirectoryW(folder, MAX_PATH);
+  const UINT length =
+      inSystem32 ? GetSystemDirectoryW(folder, MAX_PATH) : GetWindowsDirectoryW(folder, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return name;
   return std::wstring(folder, length) + L"\\" + name;
 }
@@ -108,7 +109,8 @@ int WindowsPlatform::launchDetached(const std::vector<std::string>& argv, Consol
     return static_cast<int>(windows::startProcess(application, windows::commandLineOf(argv), mode));
   }
   windows::Handle log;
-  if (!outputLog.empty() && markLaunch(outputLog, kMarkStarted)) log = openLogForAppending(outputLog);
+  if (!outputLog.empty() && markLaunch(outputLog, kMarkStarted))
+    log = openLogForAppending(outputLog);
   const DWORD pid =
       windows::startProcess(application, windows::commandLineOf(argv), mode, log.get());
   if (pid == 0 && log) {

@@ -2,6 +2,7 @@
 // launch composition, the status column, stop/restart, the console switch, links and
 // hover feedback.
 #include <gtest/gtest.h>
+
 #include <filesystem>
 
 #include "panel/panel.h"
@@ -334,9 +335,8 @@ TEST_F(PanelTest, Links) {
   panel.clickRootDir();  // read at the click, not from the window
   writeConfig("[Config]\r\ncommand_prompt=hide\r\nroot_directory=\r\n");
   panel.clickRootDir();
-  EXPECT_EQ(platform.opened_paths_,
-            (std::vector<std::string>{dir.file("config/config.ini"), dir.file("new site"),
-                                      dir.file("")}));
+  EXPECT_EQ(platform.opened_paths_, (std::vector<std::string>{dir.file("config/config.ini"),
+                                                              dir.file("new site"), dir.file("")}));
 }
 
 TEST_F(PanelTest, HoverReactions) {

@@ -2,6 +2,7 @@
 
 #ifdef _WIN32
 #include <winsock2.h>
+// winsock2.h before windows.h, which would bring the old winsock.h.
 #include <windows.h>
 
 #include "platform/windows/wide_text.h"

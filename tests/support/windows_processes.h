@@ -4,8 +4,8 @@
 // server (tests/windows/stand_in_server.cpp) under a name unique to this test program,
 // whose processes are all ended in TearDown.
 
-#include <windows.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 

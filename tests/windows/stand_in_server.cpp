@@ -9,6 +9,7 @@
 // system handed it over (for the tests of its composition).
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// winsock2.h before windows.h, which would bring the old winsock.h.
 #include <windows.h>
 
 #include <ctime>
@@ -21,8 +22,8 @@ std::string utf8(const std::wstring& text) {
   const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
                                          nullptr, 0, nullptr, nullptr);
   std::string narrow(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
-                      length, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), length,
+                      nullptr, nullptr);
   return narrow;
 }
 
@@ -37,12 +38,13 @@ void say(const std::string& line) {
 // The system's text for a socket error, as php on Windows reports it.
 std::string systemMessage(int error) {
   wchar_t* text = nullptr;
-  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                 nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::wstring message = text ? text : L"";
   if (text) LocalFree(text);
-  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+  while (!message.empty() &&
+         (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
     message.pop_back();
   return message.empty() ? "error " + std::to_string(error) : utf8(message);
 }
@@ -89,7 +91,8 @@ int wmain(int argc, wchar_t** argv) {
   if (bind(server, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
       listen(server, 16) != 0) {
     const int error = WSAGetLastError();
-    say(stamp() + "Failed to listen on " + utf8(address) + " (reason: " + systemMessage(error) + ")");
+    say(stamp() + "Failed to listen on " + utf8(address) + " (reason: " + systemMessage(error) +
+        ")");
     return 1;
   }
   say(stamp() + "PHP Development Server (http://" + utf8(address) + ") started");
@@ -101,8 +104,10 @@ int wmain(int argc, wchar_t** argv) {
     char request[4096];
     const int got = recv(client, request, sizeof request, 0);
     const std::string body = "tovanik-ok";
-    const std::string answer = "HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=UTF-8\r\n"
-                               "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    const std::string answer =
+        "HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=UTF-8\r\n"
+        "Content-Length: " +
+        std::to_string(body.size()) + "\r\n\r\n" + body;
     if (got > 0) send(client, answer.data(), static_cast<int>(answer.size()), 0);
     shutdown(client, SD_SEND);
     closesocket(client);

@@ -3,10 +3,11 @@
 // letter outside ASCII; tovanikctl.exe itself for its UTF-16 arguments, UTF-8 output and
 // exit codes; and the Start-menu shortcut.
 #include <windows.h>
+// The shell's headers need windows.h before them.
+#include <gtest/gtest.h>
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <sstream>
@@ -107,10 +108,9 @@ TEST_F(Ctl, ExeNameWithAPathSeparatorIsRefused) {
               "tovanikctl: exe_name must be a file name, not empty and without '/' or '\\'\n");
     EXPECT_EQ(readBytes(configPath(folder)), before);
 
-    writeBytes(configPath(folder), "[Config]\r\ncommand_prompt=hide\r\nserver_port=" +
-                                       std::to_string(port) +
-                                       "\r\nroot_directory=www\r\nphp_folder=.\r\nexe_name=" +
-                                       name + "\r\n");
+    writeBytes(configPath(folder),
+               "[Config]\r\ncommand_prompt=hide\r\nserver_port=" + std::to_string(port) +
+                   "\r\nroot_directory=www\r\nphp_folder=.\r\nexe_name=" + name + "\r\n");
     const CtlRun start = run({"start"});
     expectCleanFailure(start);
     EXPECT_EQ(start.err, "tovanikctl: exe_name '" + std::string(name) +
@@ -158,8 +158,8 @@ CtlRun runProgram(const std::vector<std::string>& args) {
   startup.hStdOutput = outWrite;
   startup.hStdError = errWrite;
   PROCESS_INFORMATION process{};
-  const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS,
-                                      nullptr, nullptr, &startup, &process);
+  const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
+                                      DETACHED_PROCESS, nullptr, nullptr, &startup, &process);
   CloseHandle(outWrite);
   CloseHandle(errWrite);
   CtlRun r{-1, "", ""};
@@ -167,7 +167,8 @@ CtlRun runProgram(const std::vector<std::string>& args) {
     for (auto [from, to] : {std::pair{outRead, &r.out}, std::pair{errRead, &r.err}}) {
       char buffer[4096];
       DWORD got = 0;
-      while (ReadFile(from, buffer, sizeof buffer, &got, nullptr) && got > 0) to->append(buffer, got);
+      while (ReadFile(from, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        to->append(buffer, got);
     }
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
@@ -222,7 +223,8 @@ TEST_F(Ctl, LauncherWritesAndRemovesTheStartMenuShortcut) {
   ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                             IID_IShellLinkW, reinterpret_cast<void**>(&shortcut)));
   IPersistFile* file = nullptr;
-  ASSERT_HRESULT_SUCCEEDED(shortcut->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)));
+  ASSERT_HRESULT_SUCCEEDED(
+      shortcut->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)));
   ASSERT_HRESULT_SUCCEEDED(file->Load(utf16(link).c_str(), STGM_READ));
   wchar_t target[MAX_PATH] = {};
   ASSERT_HRESULT_SUCCEEDED(shortcut->GetPath(target, MAX_PATH, nullptr, 0));

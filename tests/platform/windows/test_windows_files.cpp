@@ -1,8 +1,8 @@
 // The settings store on Windows, on real files (Wine here): paths with blanks and letters
 // outside ASCII, a file held open by another program, the archive-attribute rule, a
 // writer killed at any moment, the writers' lock, and what cannot be a settings file.
-#include <windows.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -40,8 +40,9 @@ DWORD attributesOf(const std::string& path) { return GetFileAttributesW(utf16(pa
 
 // The file's identity: a rewrite moves a new file into its place.
 ULONGLONG fileIndex(const std::string& path) {
-  HANDLE file = CreateFileW(utf16(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file =
+      CreateFileW(utf16(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
   BY_HANDLE_FILE_INFORMATION info{};
   GetFileInformationByHandle(file, &info);
   CloseHandle(file);
@@ -110,8 +111,8 @@ TEST(SettingsFile, HeldOpenByAnotherProgramFailsWithTheSystemsReason) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.share);
     writeBytes(path, "[Config]\r\nkey=old\r\n");
-    HANDLE holder = CreateFileW(utf16(path).c_str(), GENERIC_READ, c.share, nullptr, OPEN_EXISTING,
-                                0, nullptr);
+    HANDLE holder =
+        CreateFileW(utf16(path).c_str(), GENERIC_READ, c.share, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     std::string whyRead, whyWrite;
     EXPECT_EQ(INIread(path, "Config", "key", &whyRead), c.read);
@@ -124,7 +125,8 @@ TEST(SettingsFile, HeldOpenByAnotherProgramFailsWithTheSystemsReason) {
     EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{".config.ini.lock", "config.ini"}));
   }
   // Let go during the retry (a virus scanner's look, say): the write goes through.
-  HANDLE holder = CreateFileW(utf16(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE holder =
+      CreateFileW(utf16(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
   std::thread release([holder] {
     Sleep(100);
@@ -189,9 +191,9 @@ TEST(SettingsFile, LockHeldTooLongFailsWithTheReason) {
   TempDir dir;
   const std::string path = dir.file("config.ini");
   writeBytes(path, "[Config]\r\nkey=old\r\n");
-  HANDLE lock = CreateFileW(utf16(dir.file(".config.ini.lock")).c_str(), GENERIC_READ | GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_ALWAYS, 0, nullptr);
+  HANDLE lock = CreateFileW(
+      utf16(dir.file(".config.ini.lock")).c_str(), GENERIC_READ | GENERIC_WRITE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS, 0, nullptr);
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
   OVERLAPPED at{};
   ASSERT_TRUE(LockFileEx(lock, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at));

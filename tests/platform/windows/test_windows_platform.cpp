@@ -2,8 +2,8 @@
 // command line it composes, a hidden launch with its output in the log, finding by name in
 // any letter case, the port's holder, the stop, failed launches, the program folder and
 // the log's place and cut.
-#include <windows.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <filesystem>
 #include <optional>
@@ -50,7 +50,8 @@ TEST_F(StandInServer, HiddenServerServesLogsAndIsFoundByNameInAnyCase) {
   // An inheritable handle of ours on a file no one may share.
   const std::wstring held = utf16(scratch.file("held"));
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-  HANDLE ours = CreateFileW(held.c_str(), GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS, 0, nullptr);
+  HANDLE ours =
+      CreateFileW(held.c_str(), GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(ours, INVALID_HANDLE_VALUE);
   const ServerSettings s = settings();
   const int pid = platform.launchDetached(serverArgv(folder, s), ConsoleMode::Hidden, log());
@@ -80,9 +81,9 @@ TEST_F(StandInServer, HiddenServerServesLogsAndIsFoundByNameInAnyCase) {
       {exeName, {pid}},
       {upper(exeName), {pid}},
       {upper(stem) + ".exe", {pid}},
-      {stem, {}},                   // the name with its extension, or nothing
+      {stem, {}},  // the name with its extension, or nothing
       {exeName + "x", {}},
-      {"php\\" + exeName, {}},      // a path is no image name
+      {"php\\" + exeName, {}},  // a path is no image name
       {"php/" + exeName, {}},
       {"", {}},
       {"test_windows_platform.exe", {}},  // the caller itself never counts
@@ -121,7 +122,8 @@ TEST_F(StandInServer, HiddenServerServesLogsAndIsFoundByNameInAnyCase) {
 
 // Shown: a console of its own; the log says only that the output went there.
 TEST_F(StandInServer, ShownServerWritesNothingToTheLog) {
-  const int pid = platform.launchDetached(serverArgv(folder, settings()), ConsoleMode::Shown, log());
+  const int pid =
+      platform.launchDetached(serverArgv(folder, settings()), ConsoleMode::Shown, log());
   ASSERT_GT(pid, 0) << lastSystemError();
   EXPECT_TRUE(waitFor([&] { return httpStatus(port) == 200; }));
   const auto run = readLastRun(log());
@@ -163,7 +165,8 @@ TEST_F(StandInServer, FailedLaunchLeavesNoProcess) {
 
   ServerSettings noWebFolder = settings();
   noWebFolder.rootDirectory = "missing";
-  const int pid = platform.launchDetached(serverArgv(folder, noWebFolder), ConsoleMode::Hidden, log());
+  const int pid =
+      platform.launchDetached(serverArgv(folder, noWebFolder), ConsoleMode::Hidden, log());
   ASSERT_GT(pid, 0);
   EXPECT_TRUE(waitFor([&] { return !platform.isLiveProcess(pid); }));
   EXPECT_TRUE(platform.findProcesses(exeName).empty());
@@ -179,14 +182,12 @@ TEST(ProgramFolder, IsTheFolderOfTheRunningProgramAndPathsAreMadeAbsolute) {
   std::filesystem::create_directories(fsPath(dir.file("Zoë")));
   ASSERT_TRUE(SetCurrentDirectoryW(utf16(dir.path()).c_str()));
   const std::pair<std::string, std::string> cases[] = {
-      {"Zoë", dir.file("Zoë")},
-      {"a b\\..\\Zoë\\", dir.file("Zoë")},
-      {".", dir.path()},
-      {"C:\\x\\y\\\\", "C:\\x\\y"},
-      {"C:\\", "C:\\"},
-      {"C:/x/./y", "C:\\x\\y"},
+      {"Zoë", dir.file("Zoë")}, {"a b\\..\\Zoë\\", dir.file("Zoë")},
+      {".", dir.path()},        {"C:\\x\\y\\\\", "C:\\x\\y"},
+      {"C:\\", "C:\\"},         {"C:/x/./y", "C:\\x\\y"},
   };
-  for (const auto& [path, absolute] : cases) EXPECT_EQ(platform.absolutePath(path), absolute) << path;
+  for (const auto& [path, absolute] : cases)
+    EXPECT_EQ(platform.absolutePath(path), absolute) << path;
   SetCurrentDirectoryW(utf16(binDir()).c_str());
 }
 
@@ -241,8 +242,15 @@ TEST(OutputLog, IsCutInPlaceWhileTheServerHoldsIt) {
     EXPECT_EQ(readBytes(log), after + "z\n") << before;
   }
   EXPECT_TRUE(trimOutputLog(dir.file("missing.log"), 11, 8));
-  ASSERT_TRUE(markLaunch(dir.file("state\\Tovanik\\logs\\x.log"), kMarkStopped));
-  EXPECT_EQ(tailLines(dir.file("state\\Tovanik\\logs\\x.log"), 5)->size(), 1u);
+  // A mark in a folder yet to be made; the lines after it, with Windows line ends.
+  const std::string marked = dir.file("state\\Tovanik\\logs\\x.log");
+  ASSERT_TRUE(markLaunch(marked, kMarkStarted));
+  writeBytes(marked, readBytes(marked) + "one\r\nFailed to listen\r\n");
+  const auto run = readLastRun(marked);
+  ASSERT_TRUE(run);
+  EXPECT_EQ(run->note, kMarkStarted);
+  EXPECT_EQ(run->lines, (std::vector<std::string>{"one", "Failed to listen"}));
+  EXPECT_EQ(tailLines(marked, 1), std::vector<std::string>{"Failed to listen"});
 }
 
 }  // namespace
