@@ -20,6 +20,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+#ifdef _WIN32
+constexpr const char* kNoStateFolder = "LOCALAPPDATA is not set";
+#else
+constexpr const char* kNoStateFolder = "neither XDG_STATE_HOME nor HOME is set";
+#endif
+
 // A server whose last output came this soon after its launch, and that no longer runs,
 // ended at once: its last lines say why.
 constexpr std::time_t kEndedAtOnce = 5;
@@ -177,6 +183,10 @@ int start(const Context& c) {
   int launched = 0;  // the PID of what this start launched
   const ConsoleMode mode = consoleModeFor(s->commandPrompt);
   const ServerImage image = serverImage(c.programFolder, *s);
+  // Where the system does not name a port's holders (Wine), a port that listens while
+  // the server runs is taken to be the server's when it was free before this start
+  // launched the server, or when the server ran already.
+  const bool portWasFree = c.platform.portListening(port) != true;
   const std::vector<int> running = c.platform.findProcesses(image);
   const auto foreign = foreignServers(c.platform, c.programFolder, *s, running);
   if (!running.empty() && foreign.size() == running.size()) {
@@ -205,9 +215,13 @@ int start(const Context& c) {
     const auto pids = c.platform.findProcesses(image);
     std::set<int> server(pids.begin(), pids.end());
     if (launched > 0) server.insert(launched);  // a wrapper that runs php as its child
-    if (!pids.empty() && portState(c.platform, port, server).heldByServer) {
-      if (launched > 0 && outputLogExists(log)) markLaunch(log, kMarkListening);
-      return 0;
+    if (!pids.empty()) {
+      const PortState state = portState(c.platform, port, server);
+      if (state.heldByServer ||
+          (state.holderUnknown && state.otherHolders.empty() && (portWasFree || launched == 0))) {
+        if (launched > 0 && outputLogExists(log)) markLaunch(log, kMarkListening);
+        return 0;
+      }
     }
     // The launched process takes its name a moment after its exec has let us go on, so
     // while it lives it is not taken for gone.
@@ -307,7 +321,7 @@ int serverLog(const Context& c, const std::vector<std::string>& args) {
     }
   }
   const std::string path = serverLogPath(c.programFolder);
-  if (path.empty()) return fail(c, "no state folder: neither XDG_STATE_HOME nor HOME is set");
+  if (path.empty()) return fail(c, "no state folder: " + std::string(kNoStateFolder));
   trimOutputLog(path);
   const auto lines = tailLines(path, count);
   if (!lines) return fail(c, "cannot read " + path + ": " + lastSystemError());

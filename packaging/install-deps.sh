@@ -1,21 +1,28 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the panel and its tests need, when missing.
-# Usage: packaging/install-deps.sh [--test | --display | --bench]
+# Usage: packaging/install-deps.sh [--test] [--display] [--bench] [--windows]
 #   --test adds what only the tests need, --display the virtual display run.sh may need,
-#   --bench what bench/run.sh needs
+#   --bench what bench/run.sh needs, --windows the Windows build (mingw-w64, GoogleTest's
+#   sources) and Wine to run its programs and tests
 set -euo pipefail
 
 packages=(g++ cmake qt6-base-dev qt6-svg-dev libgl-dev qt6-wayland php-cli xterm xdg-utils fonts-open-sans fonts-dejavu-core)
-if [[ "${1:-}" == "--test" ]]; then
-  packages+=(libgtest-dev xvfb openbox xdotool
-             x11-utils imagemagick curl procps desktop-file-utils weston strace)
-fi
-if [[ "${1:-}" == "--display" ]]; then
-  packages+=(xvfb openbox)
-fi
-if [[ "${1:-}" == "--bench" ]]; then
-  packages+=(xvfb openbox x11-utils procps libxdamage-dev libxtst-dev strace)
-fi
+for option in "$@"; do
+  case "$option" in
+    --test)
+      packages+=(libgtest-dev xvfb openbox xdotool
+                 x11-utils imagemagick curl procps desktop-file-utils weston strace) ;;
+    --display)
+      packages+=(xvfb openbox) ;;
+    --bench)
+      packages+=(xvfb openbox x11-utils procps libxdamage-dev libxtst-dev strace) ;;
+    --windows)
+      packages+=(g++-mingw-w64-x86-64-posix googletest wine wine64 fonts-wine) ;;
+    *)
+      echo "usage: $0 [--test] [--display] [--bench] [--windows]" >&2
+      exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

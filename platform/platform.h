@@ -20,7 +20,8 @@ namespace tovanik {
 enum class ConsoleMode { Hidden, Shown };
 
 // Which server processes count. Processes count by their image name (the file they were
-// started from), compared ASCII case-insensitively; `serverPath`, this program folder's
+// started from), compared case-insensitively (ASCII letters on Linux, as the file system
+// compares names on Windows); `serverPath`, this program folder's
 // server executable, lets a privileged caller count another user's process only when it
 // was started as exactly that file (see the backends).
 struct ServerImage {

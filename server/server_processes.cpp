@@ -76,9 +76,11 @@ PortState portState(Platform& platform, int port, const std::set<int>& serverPid
       platform.portUse(port, std::vector<int>(serverPids.begin(), serverPids.end()));
   state.listening = use.listening;
   for (const auto& [pid, name] : use.holders) {
-    if (descendsFrom(platform, pid, serverPids)) {
+    if (pid == 0) {
+      state.holderUnknown = true;
+    } else if (descendsFrom(platform, pid, serverPids)) {
       state.heldByServer = true;
-    } else if (pid != 0) {
+    } else {
       if (!state.otherHolders.empty()) state.otherHolders += ", ";
       state.otherHolders += name + " (pid " + std::to_string(pid) + ")";
     }

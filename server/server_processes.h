@@ -32,8 +32,9 @@ bool descendsFrom(Platform& platform, int pid, const std::set<int>& ancestors);
 // Who listens on the port, described for a person.
 struct PortState {
   bool listening = false;
-  bool heldByServer = false;  // by one of the server's processes or their descendants
-  std::string otherHolders;   // "nc (pid 123), ..." of holders that are not the server
+  bool heldByServer = false;   // by one of the server's processes or their descendants
+  bool holderUnknown = false;  // by a holder the system does not name (PID 0: Wine)
+  std::string otherHolders;    // "nc (pid 123), ..." of holders that are not the server
 };
 PortState portState(Platform& platform, int port, const std::set<int>& serverPids);
 

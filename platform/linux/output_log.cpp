@@ -6,19 +6,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 #include "platform/linux/ownership.h"
+#include "platform/log_text.h"
 
 namespace tovanik {
 
 namespace {
-
-constexpr const char* kMarkStart = "[tovanik ";
-constexpr std::size_t kStampLength = 20;  // 2026-12-07T23:10:01Z
 
 // An absolute folder named by the environment. Run as root, the environment may be a
 // user's (sudo -E): root takes a folder from it only when it exists, root owns it (every
@@ -43,23 +39,6 @@ std::string homeFolder() {
       home = entry->pw_dir;
   }
   return home;
-}
-
-// FNV-1a: stable across builds and machines, so a folder keeps its log name.
-std::uint64_t pathHash(const std::string& text) {
-  std::uint64_t hash = 14695981039346656037ull;
-  for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
-  return hash;
-}
-
-std::string fileNameSafe(const std::string& name) {
-  std::string safe;
-  for (char c : name) {
-    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                 c == '.' || c == '-' || c == '_';
-    safe += plain ? c : '_';
-  }
-  return safe.empty() ? std::string("root") : safe.substr(0, 64);
 }
 
 // Creates the missing folders of `path` (mode 0700). Run as root, a link on the way that
@@ -114,38 +93,6 @@ std::optional<std::string> readTail(int fd, std::uint64_t length, struct stat& i
   return bytes;
 }
 
-std::vector<std::string> splitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
-
-std::string timeStamp(std::time_t when) {
-  std::tm parts{};
-  ::gmtime_r(&when, &parts);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-  return text;
-}
-
-std::optional<std::time_t> markTime(const std::string& line) {
-  const std::size_t prefix = std::strlen(kMarkStart);
-  if (line.compare(0, prefix, kMarkStart) != 0 || line.size() < prefix + kStampLength + 1 ||
-      line[prefix + kStampLength] != ']')
-    return std::nullopt;
-  std::tm parts{};
-  const std::string stamp = line.substr(prefix, kStampLength);
-  const char* end = ::strptime(stamp.c_str(), "%Y-%m-%dT%H:%M:%SZ", &parts);
-  if (!end || *end) return std::nullopt;
-  return ::timegm(&parts);
-}
-
 }  // namespace
 
 std::string stateFolder() {
@@ -165,10 +112,7 @@ std::string outputLogPath(const std::string& programFolder) {
   const std::size_t slash = programFolder.rfind('/');
   const std::string base =
       slash == std::string::npos ? programFolder : programFolder.substr(slash + 1);
-  char hash[17];
-  std::snprintf(hash, sizeof hash, "%016llx",
-                static_cast<unsigned long long>(pathHash(programFolder)));
-  return folder + "/" + fileNameSafe(base) + "-" + std::string(hash, 8) + ".log";
+  return folder + "/" + logtext::logFileName(base, programFolder);
 }
 
 bool trimOutputLog(const std::string& path, std::uint64_t limit, std::uint64_t keep) {
@@ -186,10 +130,7 @@ bool trimOutputLog(const std::string& path, std::uint64_t limit, std::uint64_t k
   // One byte more than is kept: the byte before the kept part tells whether that part
   // starts a line.
   if (auto tail = readTail(fd, keep + 1, info)) {
-    // Keep whole lines: drop the partial first one unless it is all there is.
-    std::size_t start = tail->find('\n');
-    start = (start == std::string::npos || start + 1 == tail->size()) ? 1 : start + 1;
-    start = std::min(start, tail->size());
+    const std::size_t start = logtext::keptStart(*tail);
     const std::size_t length = tail->size() - start;
     done = static_cast<std::uint64_t>(info.st_size) <= limit ||
            (writeAt(fd, tail->data() + start, length, 0) &&
@@ -206,8 +147,7 @@ bool markLaunch(const std::string& path, const std::string& note) {
   trimOutputLog(path);
   int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return false;
-  const std::string line =
-      std::string(kMarkStart) + timeStamp(std::time(nullptr)) + "] " + note + "\n";
+  const std::string line = logtext::markLine(std::time(nullptr), note);
   bool written = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
   return ::close(fd) == 0 && written;
 }
@@ -225,18 +165,7 @@ std::optional<LastRun> readLastRun(const std::string& path) {
   std::optional<std::string> tail = readTail(fd, kLookBack, info);
   ::close(fd);
   if (!tail) return std::nullopt;
-  std::vector<std::string> lines = splitLines(*tail);
-  for (std::size_t i = lines.size(); i-- > 0;) {
-    if (auto launched = markTime(lines[i])) {
-      LastRun run;
-      run.note = lines[i].substr(std::strlen(kMarkStart) + kStampLength + 2);
-      run.launched = *launched;
-      run.lastOutput = info.st_mtime;
-      run.lines.assign(lines.begin() + static_cast<long>(i) + 1, lines.end());
-      return run;
-    }
-  }
-  return std::nullopt;
+  return logtext::lastRunIn(*tail, info.st_mtime);
 }
 
 std::optional<std::vector<std::string>> tailLines(const std::string& path, long count) {
@@ -246,10 +175,7 @@ std::optional<std::vector<std::string>> tailLines(const std::string& path, long 
   std::optional<std::string> all = readTail(fd, ~0ull, info);
   ::close(fd);
   if (!all) return std::nullopt;
-  std::vector<std::string> lines = splitLines(*all);
-  if (count >= 0 && lines.size() > static_cast<std::size_t>(count))
-    lines.erase(lines.begin(), lines.end() - count);
-  return lines;
+  return logtext::lastLines(*all, count);
 }
 
 }  // namespace tovanik

@@ -1,11 +1,16 @@
+// The INI operations on real files. The byte-for-byte rows run on every system; the
+// rows on POSIX permissions, locks, links and processes are the Linux build's (the
+// Windows build's own: tests/platform/windows/test_windows_files.cpp).
+#include <gtest/gtest.h>
+#ifndef _WIN32
 #include <dirent.h>
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -17,10 +22,12 @@
 #include <vector>
 
 #include "platform/file_store.h"
-#include "platform/linux/safe_path.h"
 #include "settings/config.h"
 #include "settings/ini.h"
 #include "tests/support/test_support.h"
+#ifndef _WIN32
+#include "platform/linux/safe_path.h"
+#endif
 
 using namespace std::string_literals;
 using tovanik::iniLookup;
@@ -179,6 +186,7 @@ TEST(IniWrite, SameValueTwiceChangesNothing) {
   EXPECT_EQ(readBytes(path), once);
 }
 
+#ifndef _WIN32
 // The same bytes are not written again: the file stays the same inode (a rewrite renames a
 // new one into place), and still gets owner read and write.
 TEST(IniWrite, SameBytesAreNotRewritten) {
@@ -197,6 +205,7 @@ TEST(IniWrite, SameBytesAreNotRewritten) {
   ASSERT_EQ(stat(path.c_str(), &after), 0);
   EXPECT_NE(after.st_ino, before.st_ino);
 }
+#endif
 
 // What the panel has always written, from an empty folder through its defaults and a port
 // and console change, byte for byte.
@@ -234,8 +243,7 @@ TEST(IniLookup, CaseFoldingIsAsciiOnly) {
   }
 }
 
-// A writer that holds the lock and does not let go (stopped from its terminal, say) makes
-// the next write fail with the reason, after a while, instead of hanging.
+#ifndef _WIN32
 // An editor saving in place truncates the file, then writes it. The defaults, due only
 // when command_prompt is really missing, never replace what it writes: a start that
 // reads the file in between waits for the save to land.
@@ -271,6 +279,8 @@ TEST(ConfigDefaults, NeverReplaceAnEditorsSaveInPlace) {
   EXPECT_EQ(INIread(path, "Config", "server_port"), "80");
 }
 
+// A writer that holds the lock and does not let go (stopped from its terminal, say) makes
+// the next write fail with the reason, after a while, instead of hanging.
 TEST(IniWrite, LockHeldTooLongFailsWithTheReason) {
   TempDir dir;
   const std::string path = dir.file("config.ini");
@@ -387,6 +397,8 @@ TEST(AtomicFile, FailedRenameLeavesNoTempFile) {
   EXPECT_EQ(entries, 3);  // ".", ".." and busy
 }
 
+#endif
+
 // Far past the 32,767-byte positions a 16-bit index could reach, in linear time.
 TEST(IniFile, LargeAndBinaryFiles) {
   TempDir dir;
@@ -405,6 +417,7 @@ TEST(IniFile, LargeAndBinaryFiles) {
   EXPECT_EQ(INIread(path, "Config", "key"), "v");
 }
 
+#ifndef _WIN32
 // A writer killed at any moment leaves the old text or the new one, never a mix. The
 // temporary files of killed writers (".config.ini.tmp-XXXXXX") go with the next write;
 // files that only look similar stay.
@@ -518,5 +531,7 @@ TEST(IniFile, RootsCheckedPathCannotBeSwapped) {
   EXPECT_EQ(tovanik::openFolderWithoutLinks(dir.file("config")), -1);
   EXPECT_EQ(tovanik::openFolderWithoutLinks(dir.file("moved/config.ini")), -1);
 }
+
+#endif
 
 }  // namespace

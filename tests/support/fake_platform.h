@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/path_text.h"
 #include "platform/platform.h"
 
 namespace tovanik {
@@ -47,7 +48,7 @@ class FakePlatform final : public Platform {
 
   std::string programFolder() const override { return program_folder_; }
   std::string absolutePath(const std::string& path) const override {
-    return path.starts_with('/') ? path : "/cwd/" + path;
+    return path.starts_with(kPathSeparator) ? path : joinPath(joinPath("", "cwd"), path);
   }
 
   // The name a launch adds is the base name of argv[0], the server's path, in both
@@ -61,7 +62,7 @@ class FakePlatform final : public Platform {
     if (!launch_succeeds_) return 0;
     if (launch_starts_ && !argv.empty()) {
       const std::string& path = argv.front();
-      running_names_.insert(path.substr(path.rfind('/') + 1));  // npos + 1 == 0
+      running_names_.insert(path.substr(path.rfind(kPathSeparator) + 1));  // npos + 1 == 0
     }
     return 1;  // a made-up PID, as findProcesses uses
   }

@@ -1,19 +1,120 @@
 #include "tests/support/test_support.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+// winsock2.h before windows.h, which would bring the old winsock.h.
+#include <windows.h>
+
+#include "platform/windows/wide_text.h"
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/path_text.h"
+
 namespace tovanik::test {
+
+std::string TempDir::file(const std::string& name) const {
+  std::string native = name;
+  for (char& c : native)
+    if (c == '/') c = kPathSeparator;
+  return joinPath(path_, native);
+}
+
+#ifdef _WIN32
+
+namespace {
+
+// Winsock, started once for the helpers below.
+void startSockets() {
+  static const bool started = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  (void)started;
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+  wchar_t base[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, base);
+  if (length == 0) throw std::runtime_error("no temporary folder");
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::wstring candidate = std::wstring(base, length) + L"tovanik-test-" +
+                                   std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                   std::to_wstring(random() % 1000000);
+    if (CreateDirectoryW(candidate.c_str(), nullptr)) {
+      path_ = windows::utf8(candidate);
+      return;
+    }
+  }
+  throw std::runtime_error("cannot make a temporary folder");
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  // Read-only files (a test's) would stop the removal.
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(fsPath(path_), ignored))
+    SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
+  std::filesystem::remove_all(fsPath(path_), ignored);
+}
+
+int freePort() {
+  startSockets();
+  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  int len = sizeof addr;
+  getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
+  closesocket(s);
+  return ntohs(addr.sin_port);
+}
+
+int httpStatus(int port, const std::string& path) {
+  startSockets();
+  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+  if (s == INVALID_SOCKET) return 0;
+  DWORD timeout = 5000;
+  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+  setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<u_short>(port));
+  if (connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    closesocket(s);
+    return 0;
+  }
+  const std::string request = "GET " + path + " HTTP/1.0\r\nHost: localhost\r\n\r\n";
+  if (send(s, request.data(), static_cast<int>(request.size()), 0) < 0) {
+    closesocket(s);
+    return 0;
+  }
+  char buffer[64] = {};
+  const int got = recv(s, buffer, sizeof buffer - 1, 0);
+  closesocket(s);
+  int status = 0;
+  if (got > 12 && std::sscanf(buffer, "HTTP/%*s %d", &status) == 1) return status;
+  return 0;
+}
+
+#else
 
 TempDir::TempDir() {
   const char* base = std::getenv("TMPDIR");
@@ -29,17 +130,21 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
+#endif
+
 std::string readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(fsPath(path), std::ios::binary);
   std::ostringstream out;
   out << in.rdbuf();
   return out.str();
 }
 
 void writeBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(fsPath(path), std::ios::binary | std::ios::trunc);
   out << bytes;
 }
+
+#ifndef _WIN32
 
 int freePort() {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -122,19 +227,55 @@ void ThrowawayUser::own(const std::string& path, bool recursive) const {
   quietly(command);
 }
 
-std::string binDir() {
-  const char* dir = std::getenv("TOVANIK_BIN_DIR");
-  return dir ? dir : TOVANIK_TEST_BUILD_DIR;
+#else
+
+// No other users are made on Windows: the tests that need one skip.
+ThrowawayUser::ThrowawayUser() = default;
+ThrowawayUser::~ThrowawayUser() = default;
+std::string ThrowawayUser::runAs() const { return {}; }
+void ThrowawayUser::own(const std::string&, bool) const {}
+
+#endif
+
+namespace {
+
+// A folder of the build, with the system's separators.
+std::string buildFolder(const char* variable, const char* fallback) {
+  const char* dir = std::getenv(variable);
+  std::string folder = dir ? dir : fallback;
+  for (char& c : folder)
+    if (c == '/') c = kPathSeparator;
+  return folder;
 }
 
-std::string sourceDir() {
-  const char* dir = std::getenv("TOVANIK_SOURCE_DIR");
-  return dir ? dir : TOVANIK_TEST_SOURCE_DIR;
-}
+}  // namespace
+
+std::string binDir() { return buildFolder("TOVANIK_BIN_DIR", TOVANIK_TEST_BUILD_DIR); }
+
+std::string sourceDir() { return buildFolder("TOVANIK_SOURCE_DIR", TOVANIK_TEST_SOURCE_DIR); }
 
 }  // namespace tovanik::test
 
 namespace tovanik::test {
+
+#ifdef _WIN32
+
+void layoutProgramFolder(const std::string& dir, const std::string& exeName, int port) {
+  namespace fs = std::filesystem;
+  fs::create_directories(fsPath(dir + "\\config"));
+  fs::create_directories(fsPath(dir + "\\php"));
+  fs::create_directories(fsPath(dir + "\\www"));
+  fs::copy_file(fsPath(binDir() + "\\stand_in_server.exe"), fsPath(dir + "\\php\\" + exeName),
+                fs::copy_options::overwrite_existing);
+  writeBytes(dir + "\\www\\index.php", "<?php echo 'tovanik-ok';\n");
+  writeBytes(dir + "\\config\\config.ini",
+             "[Config]\r\ncommand_prompt=hide\r\nserver_port=" + std::to_string(port) +
+                 "\r\nroot_directory=www\r\nphp_folder=php\r\n"
+                 "exe_name=" +
+                 exeName + "\r\n");
+}
+
+#else
 
 std::string phpBinary() {
   for (const char* dir : {"/usr/local/bin", "/usr/bin", "/bin"}) {
@@ -160,5 +301,7 @@ void layoutProgramFolder(const std::string& dir, const std::string& exeName, int
                  "exe_name=" +
                  exeName + "\r\n");
 }
+
+#endif
 
 }  // namespace tovanik::test

@@ -8,7 +8,9 @@
 
 namespace tovanik::test {
 
-// A fresh folder under $TMPDIR, removed with everything in it on destruction.
+// A fresh folder under $TMPDIR (on Windows the user's temporary folder), removed with
+// everything in it on destruction. file("a/b") is "<folder>/a/b", with the system's
+// separators.
 class TempDir {
  public:
   TempDir();
@@ -16,7 +18,7 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  std::string file(const std::string& name) const;
 
  private:
   std::string path_;
@@ -31,13 +33,20 @@ class ScopedEnv {
  public:
   ScopedEnv(const char* name, const char* value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
-    value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    set(name, value);
   }
-  ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
+  ~ScopedEnv() { set(name_, old_ ? old_->c_str() : nullptr); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 
  private:
+  static void set(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name, value ? value : "");  // "" removes it
+#else
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
+#endif
+  }
   const char* name_;
   std::optional<std::string> old_;
 };
@@ -79,11 +88,14 @@ std::string sourceDir();
 
 namespace tovanik::test {
 
+#ifndef _WIN32
 // The real PHP interpreter behind `php` on PATH, symbolic links resolved.
 std::string phpBinary();
+#endif
 
 // Lays out a program folder in `dir` for a server named `exeName` (a link to the real
-// PHP) serving `dir`/www on `port`, with an index.php that prints "tovanik-ok".
+// PHP; on Windows a copy of the stand-in server, tests/windows/stand_in_server.cpp)
+// serving `dir`/www on `port`, with an index.php that prints "tovanik-ok".
 void layoutProgramFolder(const std::string& dir, const std::string& exeName, int port);
 
 // Polls `condition` every 50 ms until it holds or `seconds` pass; returns its last value.

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine, in the Wine prefix PREFIX (made on first use).
+# Usage: cmake/wine-run.sh PREFIX PROGRAM [ARGS...]
+# No debug output, no Mono or Gecko install prompts, and no menu entries on the host for
+# shortcuts the programs write into the prefix's Start menu.
+set -euo pipefail
+prefix=$1
+shift
+export WINEPREFIX=$prefix WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+if [[ ! -e $prefix/.tovanik-ready ]]; then
+  mkdir -p "$prefix"
+  # ctest runs tests side by side: the first one makes the prefix, the others wait for it.
+  (
+    flock 9
+    if [[ ! -e $prefix/.tovanik-ready ]]; then
+      wine wineboot -i >/dev/null 2>&1 || true
+      touch "$prefix/.tovanik-ready"
+    fi
+  ) 9>"$prefix.lock"
+fi
+exec wine "$@"

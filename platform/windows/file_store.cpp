@@ -1,0 +1,323 @@
+// The settings store's file operations on Windows. Every path reaches the system as
+// UTF-16; the file is replaced by a temporary file moved over it (MoveFileExW with
+// MOVEFILE_WRITE_THROUGH), and writers take turns through LockFileEx on a lock file
+// beside it, as Windows cannot lock a folder.
+#include "platform/file_store.h"
+
+#include <windows.h>
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "platform/why_not.h"
+#include "platform/windows/handle.h"
+#include "platform/windows/wide_text.h"
+
+namespace tovanik {
+
+using windows::Handle;
+using windows::utf16;
+
+namespace {
+
+// Another program holding the file (an editor, a virus scanner, a backup) is waited for
+// this long before the reason is reported, looking again every kBusyRetry.
+constexpr auto kBusyPatience = std::chrono::milliseconds(1000);
+constexpr auto kBusyRetry = std::chrono::milliseconds(20);
+// How often a writer looks whether another one has finished.
+constexpr auto kLockRetry = std::chrono::milliseconds(1);
+constexpr std::wstring_view kTempInfix = L".tmp-";
+constexpr std::size_t kTempRandomLength = 6;
+constexpr DWORD kHiddenBits =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool failedWith(std::string* whyNot, DWORD error) {
+  return failed(whyNot, windows::systemMessage(error));
+}
+
+bool isBusy(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+         error == ERROR_ACCESS_DENIED;
+}
+
+// Runs `attempt` until it succeeds, or fails for a reason other than another program
+// holding the file, or kBusyPatience has passed; the last error stays in GetLastError.
+template <typename Attempt>
+bool retryWhileBusy(Attempt attempt) {
+  const auto giveUp = std::chrono::steady_clock::now() + kBusyPatience;
+  for (;;) {
+    if (attempt()) return true;
+    const DWORD error = GetLastError();
+    if (!isBusy(error) || std::chrono::steady_clock::now() >= giveUp) {
+      SetLastError(error);
+      return false;
+    }
+    std::this_thread::sleep_for(kBusyRetry);
+  }
+}
+
+std::wstring folderOf(const std::wstring& path) {
+  const std::size_t separator = path.find_last_of(L"\\/");
+  if (separator == std::wstring::npos) return L".";
+  if (separator == 0 || (separator == 2 && path[1] == L':')) return path.substr(0, separator + 1);
+  return path.substr(0, separator);
+}
+
+std::wstring nameOf(const std::wstring& path) {
+  const std::size_t separator = path.find_last_of(L"\\/");
+  return separator == std::wstring::npos ? path : path.substr(separator + 1);
+}
+
+std::wstring joined(const std::wstring& folder, const std::wstring& name) {
+  if (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) return folder + name;
+  return folder + L"\\" + name;
+}
+
+// ".<name>.tmp-": every temporary file of `name` starts so, followed by six letters or digits.
+std::wstring tempPrefix(const std::wstring& name) { return L"." + name + std::wstring(kTempInfix); }
+
+bool isTempFileOf(const std::wstring& entry, const std::wstring& prefix) {
+  if (entry.size() != prefix.size() + kTempRandomLength || entry.compare(0, prefix.size(), prefix))
+    return false;
+  for (const wchar_t c : entry.substr(prefix.size())) {
+    const bool alnum =
+        (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9');
+    if (!alnum) return false;
+  }
+  return true;
+}
+
+std::wstring randomLetters() {
+  static constexpr wchar_t kAlphabet[] =
+      L"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  thread_local std::mt19937 random{std::random_device{}() ^
+                                   static_cast<unsigned>(GetCurrentProcessId() * 2654435761u)};
+  std::wstring letters;
+  for (std::size_t i = 0; i < kTempRandomLength; ++i) letters += kAlphabet[random() % 62];
+  return letters;
+}
+
+// The archive-attribute rule: after each read and write the file is neither read-only,
+// hidden nor system, so a file made read-only by hand does not block the next change.
+void clearHiddenBits(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & kHiddenBits)) return;
+  SetFileAttributesW(path.c_str(), (attributes & ~kHiddenBits) | FILE_ATTRIBUTE_ARCHIVE);
+}
+
+std::optional<std::string> readAll(HANDLE file, std::string* whyNot) {
+  std::string bytes;
+  LARGE_INTEGER size{};
+  if (GetFileSizeEx(file, &size) && size.QuadPart > 0)
+    bytes.reserve(static_cast<std::size_t>(size.QuadPart));
+  char buffer[1 << 16];
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
+      failedWith(whyNot, GetLastError());
+      return std::nullopt;
+    }
+    if (got == 0) return bytes;
+    bytes.append(buffer, got);
+  }
+}
+
+bool writeAll(HANDLE file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data(), chunk, &written, nullptr)) return false;
+    bytes.remove_prefix(written);
+  }
+  return true;
+}
+
+std::optional<std::string> readFile(const std::wstring& path, std::string* whyNot) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    failed(whyNot, "is a folder");
+    return std::nullopt;
+  }
+  HANDLE opened = INVALID_HANDLE_VALUE;
+  const bool ok = retryWhileBusy([&] {
+    opened = CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    return opened != INVALID_HANDLE_VALUE;
+  });
+  if (!ok) {
+    failedWith(whyNot, GetLastError());
+    return std::nullopt;
+  }
+  const Handle file(opened);
+  // A device (NUL, CON, COM1) answers to a file's name too; it is no settings file.
+  if (GetFileType(file.get()) != FILE_TYPE_DISK) {
+    failed(whyNot, "not a regular file");
+    return std::nullopt;
+  }
+  std::optional<std::string> bytes = readAll(file.get(), whyNot);
+  if (bytes) clearHiddenBits(path);
+  return bytes;
+}
+
+// An exclusive lock on "<folder>\.<name>.lock", released on destruction.
+class WriterLock {
+ public:
+  WriterLock(const std::wstring& path, std::chrono::milliseconds patience) {
+    file_ = Handle(CreateFileW(joined(folderOf(path), L"." + nameOf(path) + L".lock").c_str(),
+                               GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_) {
+      error_ = GetLastError();
+      return;
+    }
+    // Polled rather than blocking: the panel writes on its only thread, and a writer
+    // that hangs while holding the lock must not freeze it.
+    const auto giveUp = std::chrono::steady_clock::now() + patience;
+    for (;;) {
+      OVERLAPPED at{};
+      if (LockFileEx(file_.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                     &at)) {
+        held_ = true;
+        return;
+      }
+      const DWORD error = GetLastError();
+      if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) {
+        error_ = error;
+        return;
+      }
+      if (std::chrono::steady_clock::now() >= giveUp) {
+        timedOut_ = true;
+        return;
+      }
+      std::this_thread::sleep_for(kLockRetry);
+    }
+  }
+  ~WriterLock() {
+    if (held_) {
+      OVERLAPPED at{};
+      UnlockFileEx(file_.get(), 0, 1, 0, &at);
+    }
+  }
+  WriterLock(const WriterLock&) = delete;
+  WriterLock& operator=(const WriterLock&) = delete;
+
+  bool held() const { return held_; }
+  bool timedOut() const { return timedOut_; }
+  DWORD error() const { return error_; }
+
+ private:
+  Handle file_;
+  bool held_ = false;
+  bool timedOut_ = false;
+  DWORD error_ = 0;
+};
+
+// Removes the temporary files of killed writers of `name`. Called only under the lock.
+void removeDeadWritersFiles(const std::wstring& folder, const std::wstring& name) {
+  const std::wstring prefix = tempPrefix(name);
+  WIN32_FIND_DATAW entry{};
+  const HANDLE search = FindFirstFileW(joined(folder, prefix + L"*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        isTempFileOf(entry.cFileName, prefix))
+      DeleteFileW(joined(folder, entry.cFileName).c_str());
+  } while (FindNextFileW(search, &entry));
+  FindClose(search);
+}
+
+bool replace(const std::wstring& path, std::string_view bytes, std::string* whyNot) {
+  const std::wstring name = nameOf(path);
+  if (name.empty()) return failed(whyNot, "is a folder");
+  const std::wstring folder = folderOf(path);
+  std::wstring tempPath;
+  Handle temp;
+  for (int attempt = 0; attempt < 16 && !temp; ++attempt) {
+    tempPath = joined(folder, tempPrefix(name) + randomLetters());
+    temp = Handle(CreateFileW(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!temp && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  if (!temp) return failedWith(whyNot, GetLastError());
+  bool ok = writeAll(temp.get(), bytes) && FlushFileBuffers(temp.get());
+  DWORD error = ok ? 0 : GetLastError();
+  temp = Handle();
+  if (ok) {
+    // A read-only, hidden or system file cannot be replaced: the rule clears them first.
+    clearHiddenBits(path);
+    ok = retryWhileBusy([&] {
+      return MoveFileExW(tempPath.c_str(), path.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    });
+    if (!ok) error = GetLastError();
+  }
+  if (!ok) {
+    DeleteFileW(tempPath.c_str());
+    return failedWith(whyNot, error);
+  }
+  clearHiddenBits(path);
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> readSettingsFile(const std::string& path, std::string* whyNot) {
+  return readFile(utf16(path), whyNot);
+}
+
+bool replaceFileAtomically(const std::string& path, std::string_view bytes, std::string* whyNot) {
+  return replace(utf16(path), bytes, whyNot);
+}
+
+bool ensureFolder(const std::string& path, std::string* whyNot) {
+  const std::wstring folder = utf16(path);
+  if (CreateDirectoryW(folder.c_str(), nullptr)) return true;
+  const DWORD error = GetLastError();
+  const DWORD attributes = GetFileAttributesW(folder.c_str());
+  if (error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return true;
+  if (error == ERROR_ALREADY_EXISTS) return failed(whyNot, "a file is in the folder's place");
+  return failedWith(whyNot, error);
+}
+
+std::optional<FileStamp> fileStamp(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(utf16(path).c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return std::nullopt;
+  auto join = [](DWORD high, DWORD low) {
+    return (static_cast<std::uint64_t>(high) << 32) | low;
+  };
+  // Windows keeps no change time of the attributes here: a changed attribute shows
+  // through the archive bit, which every write sets.
+  return FileStamp{0, data.dwFileAttributes, join(data.nFileSizeHigh, data.nFileSizeLow),
+                   static_cast<std::int64_t>(join(data.ftLastWriteTime.dwHighDateTime,
+                                                  data.ftLastWriteTime.dwLowDateTime)),
+                   static_cast<std::int64_t>(join(data.ftCreationTime.dwHighDateTime,
+                                                  data.ftCreationTime.dwLowDateTime))};
+}
+
+bool updateFileAtomically(const std::string& path, const FileEdit& edit, std::string* whyNot,
+                          std::chrono::milliseconds lockPatience) {
+  const std::wstring file = utf16(path);
+  const WriterLock lock(file, lockPatience);
+  if (lock.timedOut()) {
+    const auto ms = lockPatience.count();
+    return failed(whyNot, "another program has been writing it for longer than " +
+                              (ms % 1000 == 0 ? std::to_string(ms / 1000) + " s"
+                                              : std::to_string(ms) + " ms"));
+  }
+  if (!lock.held()) return failedWith(whyNot, lock.error());
+  removeDeadWritersFiles(folderOf(file), nameOf(file));
+
+  const auto current = readFile(file, whyNot);
+  if (!current) return false;
+  const std::string next = edit(*current);
+  if (next == *current) return true;  // no rewrite, no wear, no flush for the same bytes
+  return replace(file, next, whyNot);
+}
+
+}  // namespace tovanik

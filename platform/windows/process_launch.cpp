@@ -1,0 +1,111 @@
+#include "platform/windows/process_launch.h"
+
+#include <memory>
+
+#include "platform/windows/handle.h"
+#include "platform/windows/wide_text.h"
+
+namespace tovanik::windows {
+namespace {
+
+bool needsQuotes(const std::wstring& argument) {
+  return argument.empty() || argument.find_first_of(L" \t\\/") != std::wstring::npos;
+}
+
+SECURITY_ATTRIBUTES inheritable() { return {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE}; }
+
+Handle openNul(DWORD access) {
+  SECURITY_ATTRIBUTES attributes = inheritable();
+  return Handle(CreateFileW(L"NUL", access, FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes,
+                            OPEN_EXISTING, 0, nullptr));
+}
+
+// A list of handles the new process inherits, and nothing else.
+class HandleList {
+ public:
+  explicit HandleList(std::vector<HANDLE> handles) : handles_(std::move(handles)) {
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    buffer_ = std::make_unique<char[]>(size);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.get());
+    if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
+    list_ = list;
+    ok_ = UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+                                    handles_.size() * sizeof(HANDLE), nullptr, nullptr) != 0;
+  }
+  ~HandleList() {
+    if (list_) DeleteProcThreadAttributeList(list_);
+  }
+  HandleList(const HandleList&) = delete;
+  HandleList& operator=(const HandleList&) = delete;
+
+  bool ok() const { return ok_; }
+  LPPROC_THREAD_ATTRIBUTE_LIST get() const { return list_; }
+
+ private:
+  std::vector<HANDLE> handles_;
+  std::unique_ptr<char[]> buffer_;
+  LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+  bool ok_ = false;
+};
+
+}  // namespace
+
+std::wstring commandLineOf(const std::vector<std::string>& argv) {
+  std::wstring line;
+  for (std::size_t i = 0; i < argv.size(); ++i) {
+    const std::wstring argument = utf16(argv[i]);
+    if (i > 0) line += L' ';
+    line += (i == 0 || needsQuotes(argument)) ? L'"' + argument + L'"' : argument;
+  }
+  return line;
+}
+
+std::wstring quotedArgumentLine(const std::wstring& program, const std::string& path) {
+  return program + L" \"" + utf16(path) + L"\"";
+}
+
+DWORD startProcess(const wchar_t* application, std::wstring commandLine, ConsoleMode mode,
+                   HANDLE output) {
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof startup;
+  DWORD flags = 0;
+  BOOL inherit = FALSE;
+  Handle input, discard;
+  std::unique_ptr<HandleList> handles;
+  if (mode == ConsoleMode::Hidden) {
+    input = openNul(GENERIC_READ);
+    if (!output) {
+      discard = openNul(GENERIC_WRITE);
+      output = discard.get();
+    }
+    if (!input || !output) return 0;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = input.get();
+    startup.StartupInfo.hStdOutput = output;
+    startup.StartupInfo.hStdError = output;
+    handles = std::make_unique<HandleList>(std::vector<HANDLE>{input.get(), output});
+    if (!handles->ok()) return 0;
+    startup.lpAttributeList = handles->get();
+    flags = CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT;
+    inherit = TRUE;
+  } else {
+    startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
+    startup.StartupInfo.wShowWindow = SW_SHOWNORMAL;
+    flags = CREATE_NEW_CONSOLE;
+  }
+  PROCESS_INFORMATION process{};
+  BOOL started = CreateProcessW(application, commandLine.data(), nullptr, nullptr, inherit,
+                                flags | CREATE_BREAKAWAY_FROM_JOB, nullptr, nullptr,
+                                &startup.StartupInfo, &process);
+  // A job that does not let its processes break away refuses the flag: start inside it.
+  if (!started && GetLastError() == ERROR_ACCESS_DENIED)
+    started = CreateProcessW(application, commandLine.data(), nullptr, nullptr, inherit, flags,
+                             nullptr, nullptr, &startup.StartupInfo, &process);
+  if (!started) return 0;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return process.dwProcessId;
+}
+
+}  // namespace tovanik::windows

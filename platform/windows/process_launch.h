@@ -1,0 +1,34 @@
+#pragma once
+// Starting programs that outlive the caller and are never waited for.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace tovanik::windows {
+
+// The command line that starts argv, composed as the server's is: argv[0] in double
+// quotes; each further argument bare, or in double quotes when it is empty or holds a
+// blank, a tab, "\" or "/" (a path). Nothing inside is escaped: the server's command line
+// takes its values as they are. Arguments without a double quote, and without a
+// backslash right before the closing quote, reach the program unchanged.
+std::wstring commandLineOf(const std::vector<std::string>& argv);
+
+// `program` with `path` as its one argument in double quotes: notepad.exe "C:\...".
+std::wstring quotedArgumentLine(const std::wstring& program, const std::string& path);
+
+// Starts `commandLine` as a new process of `application` (the file to run; nullptr to
+// let the system find the first token of the line), not waited for, its handles
+// closed. Hidden: no console window (CREATE_NO_WINDOW), standard input on NUL, standard
+// output and error on `output` (NUL when it is nullptr), and nothing else inherited (an
+// explicit handle list). Shown: a console window of its own (CREATE_NEW_CONSOLE), shown
+// normally, inheriting nothing. The process leaves the caller's job where the job allows
+// it, so it outlives a caller whose job ends its processes. Returns its PID, 0 with
+// GetLastError telling why.
+DWORD startProcess(const wchar_t* application, std::wstring commandLine, ConsoleMode mode,
+                   HANDLE output = nullptr);
+
+}  // namespace tovanik::windows

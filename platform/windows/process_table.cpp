@@ -1,0 +1,256 @@
+#include "platform/windows/process_table.h"
+
+#include <tlhelp32.h>
+
+#include <chrono>
+#include <map>
+#include <set>
+
+#include "platform/windows/handle.h"
+#include "platform/windows/wide_text.h"
+
+namespace tovanik::windows {
+namespace {
+
+// How long a stop waits for the processes it ended to leave the table.
+constexpr DWORD kEndWaitMs = 2000;
+
+bool stillActive(HANDLE process) {
+  DWORD code = 0;
+  return GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+}
+
+// When the process was created (100 ns units); nullopt when it cannot be asked.
+std::optional<ULONGLONG> creationTime(HANDLE process) {
+  FILETIME created{}, exited{}, kernel{}, user{};
+  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return std::nullopt;
+  return (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+std::optional<ULONGLONG> creationTime(DWORD pid) {
+  const Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  if (!process) return std::nullopt;
+  return creationTime(process.get());
+}
+
+// The SID of a token's user, as bytes; empty when it cannot be read.
+std::vector<BYTE> tokenUser(HANDLE token) {
+  DWORD length = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &length);
+  std::vector<BYTE> buffer(length);
+  if (length == 0 || !GetTokenInformation(token, TokenUser, buffer.data(), length, &length))
+    return {};
+  const auto* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
+  const DWORD sidLength = GetLengthSid(user->User.Sid);
+  const auto* sid = static_cast<const BYTE*>(user->User.Sid);
+  return std::vector<BYTE>(sid, sid + sidLength);
+}
+
+std::vector<BYTE> processUser(HANDLE process) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return {};
+  const Handle owned(token);
+  return tokenUser(token);
+}
+
+bool runsElevated() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  const Handle owned(token);
+  TOKEN_ELEVATION elevation{};
+  DWORD length = 0;
+  return GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &length) &&
+         elevation.TokenIsElevated != 0;
+}
+
+std::wstring fullPath(const std::wstring& path) {
+  const DWORD length = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (length == 0) return path;
+  std::wstring full(length, L'\0');
+  const DWORD written = GetFullPathNameW(path.c_str(), length, full.data(), nullptr);
+  full.resize(written < length ? written : 0);
+  return full;
+}
+
+std::wstring imagePath(HANDLE process) {
+  std::wstring path(32768, L'\0');
+  DWORD length = static_cast<DWORD>(path.size());
+  if (!QueryFullProcessImageNameW(process, 0, path.data(), &length)) return {};
+  path.resize(length);
+  return path;
+}
+
+// One look at the table for one name: who asks, and (worked out once a candidate turns
+// up) the asker's ancestors.
+class Matcher {
+ public:
+  explicit Matcher(const ServerImage& image)
+      : name_(utf16(image.imageName)), serverPath_(utf16(image.serverPath)) {
+    usable_ = !name_.empty() && name_.find_first_of(L"\\/") == std::wstring::npos;
+  }
+
+  bool usable() const { return usable_; }
+
+  bool counts(const ProcessEntry& entry, const std::vector<ProcessEntry>& table) {
+    if (!sameFileName(entry.image, name_)) return false;
+    if (ancestors(table).count(entry.pid)) return false;
+    const Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.pid));
+    // A process we may not even ask about is another user's: it does not count.
+    if (!process || !stillActive(process.get())) return false;
+    const std::vector<BYTE> owner = processUser(process.get());
+    if (!owner.empty() && owner == asker()) return true;
+    if (!elevated() || serverPath_.empty()) return false;
+    // Another user's process, for an elevated asker: only this folder's server file.
+    const std::wstring image = imagePath(process.get());
+    return !image.empty() && sameFileName(fullPath(image), fullPath(serverPath_));
+  }
+
+ private:
+  const std::vector<BYTE>& asker() {
+    if (!askerUser_) {
+      HANDLE token = nullptr;
+      askerUser_.emplace();
+      if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        const Handle owned(token);
+        *askerUser_ = tokenUser(token);
+      }
+    }
+    return *askerUser_;
+  }
+
+  bool elevated() {
+    if (!elevated_) elevated_ = runsElevated();
+    return *elevated_;
+  }
+
+  // The asker and its ancestors. A parent link names a PID that may since have been
+  // reused: a "parent" created after its child is not its parent, and the walk stops.
+  const std::set<DWORD>& ancestors(const std::vector<ProcessEntry>& table) {
+    if (ancestors_) return *ancestors_;
+    ancestors_.emplace();
+    std::map<DWORD, DWORD> parents;
+    for (const ProcessEntry& entry : table) parents[entry.pid] = entry.parent;
+    DWORD pid = GetCurrentProcessId();
+    std::optional<ULONGLONG> born = creationTime(GetCurrentProcess());
+    for (int step = 0; pid != 0 && step < 4096 && ancestors_->insert(pid).second; ++step) {
+      const auto parent = parents.find(pid);
+      if (parent == parents.end() || parent->second == 0) break;
+      const std::optional<ULONGLONG> parentBorn = creationTime(parent->second);
+      if (born && parentBorn && *parentBorn > *born) break;
+      pid = parent->second;
+      born = parentBorn;
+    }
+    return *ancestors_;
+  }
+
+  std::wstring name_, serverPath_;
+  bool usable_ = false;
+  std::optional<std::vector<BYTE>> askerUser_;
+  std::optional<bool> elevated_;
+  std::optional<std::set<DWORD>> ancestors_;
+};
+
+}  // namespace
+
+bool sameFileName(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+std::vector<ProcessEntry> processSnapshot() {
+  std::vector<ProcessEntry> table;
+  const Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return table;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+       more = Process32NextW(snapshot.get(), &entry))
+    table.push_back({entry.th32ProcessID, entry.th32ParentProcessID, entry.szExeFile});
+  return table;
+}
+
+std::vector<int> findProcessesByImageName(const ServerImage& image, bool firstOnly) {
+  std::vector<int> pids;
+  Matcher matcher(image);
+  if (!matcher.usable()) return pids;
+  const std::vector<ProcessEntry> table = processSnapshot();
+  for (const ProcessEntry& entry : table) {
+    if (!matcher.counts(entry, table)) continue;
+    pids.push_back(static_cast<int>(entry.pid));
+    if (firstOnly) break;
+  }
+  return pids;
+}
+
+int killProcessesByImageName(const ServerImage& image) {
+  std::vector<Handle> ended;
+  for (const int pid : findProcessesByImageName(image)) {
+    // Processes we may not open are skipped, as taskkill run by a standard user does.
+    Handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, static_cast<DWORD>(pid)));
+    if (process && TerminateProcess(process.get(), 1)) ended.push_back(std::move(process));
+  }
+  // TerminateProcess returns before the process is gone: a caller that looks again at
+  // once should not find it.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kEndWaitMs);
+  for (const Handle& process : ended) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    WaitForSingleObject(process.get(), left.count() > 0 ? static_cast<DWORD>(left.count()) : 0);
+  }
+  return static_cast<int>(ended.size());
+}
+
+bool killProcessTree(int pid) {
+  if (pid <= 0) return false;
+  const std::vector<ProcessEntry> table = processSnapshot();
+  // The tree as it stands now: children of each member, no older than their parent.
+  std::vector<DWORD> tree{static_cast<DWORD>(pid)};
+  std::map<DWORD, std::optional<ULONGLONG>> born{{tree[0], creationTime(tree[0])}};
+  for (std::size_t i = 0; i < tree.size(); ++i) {
+    for (const ProcessEntry& entry : table) {
+      if (entry.parent != tree[i] || born.count(entry.pid)) continue;
+      const std::optional<ULONGLONG> childBorn = creationTime(entry.pid);
+      if (!childBorn || (born[tree[i]] && *childBorn < *born[tree[i]])) continue;
+      born[entry.pid] = childBorn;
+      tree.push_back(entry.pid);
+    }
+  }
+  bool rootEnded = false;
+  for (const DWORD member : tree) {
+    const Handle process(OpenProcess(
+        PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, member));
+    // A process that has ended already is gone, though its PID may still be opened.
+    const bool ended = process && stillActive(process.get()) && TerminateProcess(process.get(), 1);
+    if (ended) WaitForSingleObject(process.get(), kEndWaitMs);
+    if (member == tree[0]) rootEnded = ended;
+  }
+  return rootEnded;
+}
+
+bool isLiveProcess(int pid) {
+  if (pid <= 0) return false;
+  const Handle process(
+      OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid)));
+  if (!process) return GetLastError() == ERROR_ACCESS_DENIED;  // there, but not ours to ask
+  return stillActive(process.get());
+}
+
+std::string imagePathOf(DWORD pid) {
+  const Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  if (!process) return {};
+  return utf8(imagePath(process.get()));
+}
+
+std::optional<ProcessInfo> readProcessInfo(int pid) {
+  if (pid <= 0) return std::nullopt;
+  for (const ProcessEntry& entry : processSnapshot()) {
+    if (entry.pid != static_cast<DWORD>(pid)) continue;
+    ProcessInfo info;
+    info.parent = static_cast<int>(entry.parent);
+    info.executable = imagePathOf(entry.pid);
+    return info;
+  }
+  return std::nullopt;
+}
+
+}  // namespace tovanik::windows

@@ -1,0 +1,53 @@
+#pragma once
+// Finding and stopping processes by image name in the Windows process table (a toolhelp
+// snapshot).
+//
+// A process has an image name when its executable file has that name: the snapshot's
+// szExeFile, compared the way the file system compares names (ordinal, letter case
+// ignored). The asker itself and its ancestors never match; a name holding "\" or "/"
+// matches nothing. Other users' processes match only for an elevated asker, and then only
+// when they run this folder's server file (their image path is the server's path).
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace tovanik::windows {
+
+// True when two file names are the same name to the file system (ordinal, case ignored).
+bool sameFileName(const std::wstring& a, const std::wstring& b);
+
+// One row of a snapshot.
+struct ProcessEntry {
+  DWORD pid = 0;
+  DWORD parent = 0;
+  std::wstring image;  // the executable's file name
+};
+// Every process of a fresh snapshot; empty when none can be taken.
+std::vector<ProcessEntry> processSnapshot();
+
+// PIDs of the processes with this image name that count for the caller. `firstOnly`
+// stops at the first.
+std::vector<int> findProcessesByImageName(const ServerImage& image, bool firstOnly = false);
+
+// TerminateProcess on every match the caller may open; waits briefly for them to end.
+// Returns how many were ended.
+int killProcessesByImageName(const ServerImage& image);
+
+// TerminateProcess on `pid` and on every process it started (its descendants, by parent
+// links no older than themselves). False when `pid` could not be ended.
+bool killProcessTree(int pid);
+
+bool isLiveProcess(int pid);
+
+// The full path of the process's executable; "" when it cannot be asked.
+std::string imagePathOf(DWORD pid);
+
+// Parent and executable of a process; nullopt when it is not in the table.
+std::optional<ProcessInfo> readProcessInfo(int pid);
+
+}  // namespace tovanik::windows

@@ -1,0 +1,201 @@
+#include "platform/windows/windows_platform.h"
+
+#include <windows.h>
+// The shell's headers need windows.h before them.
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <map>
+#include <set>
+
+#include "platform/output_log.h"
+#include "platform/windows/handle.h"
+#include "platform/windows/process_launch.h"
+#include "platform/windows/process_table.h"
+#include "platform/windows/tcp_table.h"
+#include "platform/windows/wide_text.h"
+
+namespace tovanik {
+
+using windows::utf16;
+using windows::utf8;
+
+namespace {
+
+// `path` without its trailing separators, except the one of a drive's root ("C:\").
+std::wstring withoutTrailingSeparators(std::wstring path) {
+  while (path.size() > 1 && (path.back() == L'\\' || path.back() == L'/') &&
+         !(path.size() == 3 && path[1] == L':'))
+    path.pop_back();
+  return path;
+}
+
+// The system folder that holds a program of Windows itself: notepad.exe in System32,
+// explorer.exe in the Windows folder. Named in full, so no file of the same name in the
+// current folder or on PATH is started instead.
+std::wstring systemProgram(bool inSystem32, const wchar_t* name) {
+  wchar_t folder[MAX_PATH];
+  const UINT length =
+      inSystem32 ? GetSystemDirectoryW(folder, MAX_PATH) : GetWindowsDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return name;
+  return std::wstring(folder, length) + L"\\" + name;
+}
+
+bool startShown(const std::wstring& application, const std::wstring& commandLine) {
+  return windows::startProcess(application.c_str(), commandLine, ConsoleMode::Shown) != 0;
+}
+
+// The log, opened for appending by the server: writes always land at its end, whatever
+// a cut does meanwhile, and the cut, a reader and a later launch may open it too.
+windows::Handle openLogForAppending(const std::string& path) {
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, TRUE};
+  return windows::Handle(CreateFileW(utf16(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     &attributes, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+}  // namespace
+
+std::string lastSystemError() { return windows::systemMessage(GetLastError()); }
+
+std::string WindowsPlatform::programFolder() const {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    if (path.size() >= 32768) return {};
+    path.resize(path.size() * 2);
+  }
+  const std::size_t separator = path.find_last_of(L"\\/");
+  if (separator == std::wstring::npos) return {};
+  return utf8(withoutTrailingSeparators(path.substr(0, separator + 1)));
+}
+
+std::string WindowsPlatform::absolutePath(const std::string& path) const {
+  const std::wstring wide = utf16(path);
+  const DWORD length = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (length == 0) return {};
+  std::wstring full(length, L'\0');
+  const DWORD written = GetFullPathNameW(wide.c_str(), length, full.data(), nullptr);
+  if (written == 0 || written >= length) return {};
+  full.resize(written);
+  return utf8(withoutTrailingSeparators(full));
+}
+
+int WindowsPlatform::launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
+                                    const std::string& outputLog) {
+  if (argv.empty()) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  // Checked first: the log is marked only for a launch that can happen.
+  const std::wstring program = utf16(argv[0]);
+  const DWORD attributes = GetFileAttributesW(program.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return 0;
+  }
+  // A name without a folder is left to the system's search; a path is run as it is.
+  const bool hasFolder = program.find_first_of(L"\\/:") != std::wstring::npos;
+  const wchar_t* application = hasFolder ? program.c_str() : nullptr;
+  if (mode == ConsoleMode::Shown) {
+    // The mark tells a later look at the log that this run's output is not in it.
+    if (!outputLog.empty()) markLaunch(outputLog, kMarkStartedInTerminal);
+    return static_cast<int>(windows::startProcess(application, windows::commandLineOf(argv), mode));
+  }
+  windows::Handle log;
+  if (!outputLog.empty() && markLaunch(outputLog, kMarkStarted))
+    log = openLogForAppending(outputLog);
+  const DWORD pid =
+      windows::startProcess(application, windows::commandLineOf(argv), mode, log.get());
+  if (pid == 0 && log) {
+    const DWORD error = GetLastError();
+    markLaunch(outputLog, "server could not be started: " + windows::systemMessage(error));
+    SetLastError(error);
+  }
+  return static_cast<int>(pid);
+}
+
+std::vector<int> WindowsPlatform::findProcesses(const ServerImage& image) {
+  return windows::findProcessesByImageName(image);
+}
+
+bool WindowsPlatform::anyProcess(const ServerImage& image) {
+  return !windows::findProcessesByImageName(image, true).empty();
+}
+
+int WindowsPlatform::killProcesses(const ServerImage& image) {
+  return windows::killProcessesByImageName(image);
+}
+
+bool WindowsPlatform::killLaunched(int pid) { return windows::killProcessTree(pid); }
+
+bool WindowsPlatform::isLiveProcess(int pid) { return windows::isLiveProcess(pid); }
+
+std::optional<ProcessInfo> WindowsPlatform::processInfo(int pid) {
+  return windows::readProcessInfo(pid);
+}
+
+PortUse WindowsPlatform::portUse(int port, const std::vector<int>&) {
+  PortUse use;
+  const auto holders = windows::listenersOnPort(port);
+  if (!holders) return use;
+  std::map<DWORD, std::wstring> names;
+  bool namesRead = false;
+  std::set<DWORD> seen;
+  for (const DWORD pid : *holders) {
+    use.listening = true;
+    if (!seen.insert(pid).second) continue;
+    if (pid == 0) {  // the system does not say (Wine)
+      use.holders.emplace_back(0, std::string());
+      continue;
+    }
+    if (!namesRead) {
+      for (const auto& entry : windows::processSnapshot()) names[entry.pid] = entry.image;
+      namesRead = true;
+    }
+    use.holders.emplace_back(static_cast<int>(pid), utf8(names[pid]));
+  }
+  return use;
+}
+
+std::optional<bool> WindowsPlatform::portListening(int port) {
+  const auto holders = windows::listenersOnPort(port);
+  if (!holders) return std::nullopt;
+  return !holders->empty();
+}
+
+std::optional<std::string> WindowsPlatform::untrustedPath(const std::vector<std::string>&) {
+  return std::nullopt;
+}
+
+bool WindowsPlatform::openUrl(const std::string& url) {
+  // The shell may hand the address to a COM server: initialise COM on this thread for
+  // the call, as ShellExecute asks.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  const HINSTANCE result =
+      ShellExecuteW(nullptr, L"open", utf16(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  if (SUCCEEDED(com)) CoUninitialize();
+  return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+bool WindowsPlatform::openTextFile(const std::string& path) {
+  return startShown(systemProgram(true, L"notepad.exe"),
+                    windows::quotedArgumentLine(L"notepad.exe", path));
+}
+
+bool WindowsPlatform::openFolder(const std::string& path) {
+  return startShown(systemProgram(false, L"explorer.exe"),
+                    windows::quotedArgumentLine(L"explorer.exe", path));
+}
+
+void WindowsPlatform::sleepMs(int milliseconds) {
+  Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0);
+}
+
+}  // namespace tovanik

@@ -1,0 +1,38 @@
+#pragma once
+// The Platform of Windows: a toolhelp snapshot for the process table, the system's TCP
+// tables for ports, CreateProcessW for the server, the shell for addresses, Notepad and
+// Explorer for the configuration file and the web folder. Text is UTF-8 here and UTF-16
+// at every system call (platform/windows/wide_text.h).
+
+#include "platform/platform.h"
+
+namespace tovanik {
+
+class WindowsPlatform : public Platform {
+ public:
+  std::string programFolder() const override;
+  std::string absolutePath(const std::string& path) const override;
+  // The command line is composed by windows::commandLineOf (process_launch.h), which
+  // gives the server's command line exactly as the panel shows it.
+  int launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
+                     const std::string& outputLog) override;
+  std::vector<int> findProcesses(const ServerImage& image) override;
+  bool anyProcess(const ServerImage& image) override;
+  int killProcesses(const ServerImage& image) override;
+  // The process and every process it started (its tree, by parent links).
+  bool killLaunched(int pid) override;
+  bool isLiveProcess(int pid) override;
+  // Parent and executable; the arguments stay empty (another process's command line is
+  // not readable through a documented call).
+  std::optional<ProcessInfo> processInfo(int pid) override;
+  PortUse portUse(int port, const std::vector<int>& likelyHolders) override;
+  std::optional<bool> portListening(int port) override;
+  // Always nullopt: see docs/windows-choices.md.
+  std::optional<std::string> untrustedPath(const std::vector<std::string>& paths) override;
+  bool openUrl(const std::string& url) override;
+  bool openTextFile(const std::string& path) override;
+  bool openFolder(const std::string& path) override;
+  void sleepMs(int milliseconds) override;
+};
+
+}  // namespace tovanik

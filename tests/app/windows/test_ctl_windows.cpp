@@ -1,0 +1,246 @@
+// tovanikctl on Windows (Wine here) with the stand-in server: its commands run in-process
+// on the real Windows backend against a program folder whose path holds a blank and a
+// letter outside ASCII; tovanikctl.exe itself for its UTF-16 arguments, UTF-8 output and
+// exit codes; and the Start-menu shortcut.
+#include <windows.h>
+// The shell's headers need windows.h before them.
+#include <gtest/gtest.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/ctl_commands.h"
+#include "platform/path_text.h"
+#include "platform/windows/wide_text.h"
+#include "server/command.h"
+#include "settings/config.h"
+#include "tests/support/test_support.h"
+#include "tests/support/windows_processes.h"
+
+namespace tovanik {
+namespace {
+
+using namespace test;
+using windows::utf16;
+using windows::utf8;
+
+struct CtlRun {
+  int rc;
+  std::string out;
+  std::string err;
+};
+
+class Ctl : public StandInServer {
+ protected:
+  CtlRun run(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--folder", folder});
+    std::ostringstream out, err;
+    const int rc = ctl::run(platform, args, out, err);
+    return {rc, out.str(), err.str()};
+  }
+  std::string commandLine() const {
+    return "command: " + serverCommandLine(folder, settings()) + "\n";
+  }
+  // What status says of a port the server holds: Wine does not name holders.
+  std::string listening() const {
+    return underWine() ? "listening (holder not visible)" : "listening (server)";
+  }
+};
+
+// One line on stderr, nothing on stdout, exit 1 (2 for a usage error).
+void expectCleanFailure(const CtlRun& r, int rc = 1) {
+  EXPECT_EQ(r.rc, rc);
+  EXPECT_EQ(r.out, "");
+  ASSERT_FALSE(r.err.empty());
+  EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+}
+
+TEST_F(Ctl, StartStatusStopRestart) {
+  const std::string portLine = "port " + std::to_string(port) + ": ";
+  CtlRun r = run({"status"});
+  EXPECT_EQ(r.rc, 3);
+  EXPECT_EQ(r.out, "stopped\n" + portLine + "not listening\n" + commandLine());
+
+  r = run({"start"});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(httpStatus(port), 200);
+  const auto pids = platform.findProcesses(exeName);
+  ASSERT_EQ(pids.size(), 1u);
+  r = run({"status"});
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_EQ(r.out, "running " + std::to_string(pids[0]) + "\n" + portLine + listening() + "\n" +
+                       commandLine());
+
+  EXPECT_EQ(run({"start"}).rc, 0);  // already running: no second server
+  EXPECT_EQ(platform.findProcesses(exeName), pids);
+  r = run({"restart"});
+  EXPECT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(httpStatus(port), 200);
+  const auto restarted = platform.findProcesses(exeName);
+  ASSERT_EQ(restarted.size(), 1u);
+  EXPECT_NE(restarted, pids);
+
+  EXPECT_EQ(run({"stop"}).rc, 0);
+  EXPECT_TRUE(platform.findProcesses(exeName).empty());
+  EXPECT_EQ(httpStatus(port), 0);
+  EXPECT_EQ(run({"stop"}).rc, 0);  // nothing to stop is fine
+
+  r = run({"log", "-n", "2"});
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_NE(r.out.find("] server stopped\n"), std::string::npos) << r.out;
+  EXPECT_EQ(run({"url"}).out, "http://localhost:" + std::to_string(port) + "\n");
+}
+
+// A path separator in exe_name is refused: by config set, and by start when the file was
+// edited by hand, which then launches nothing.
+TEST_F(Ctl, ExeNameWithAPathSeparatorIsRefused) {
+  for (const char* name : {"php\\t-server.exe", "php/t-server.exe", "..\\t-server.exe"}) {
+    SCOPED_TRACE(name);
+    const std::string before = readBytes(configPath(folder));
+    const CtlRun set = run({"config", "set", "exe_name", name});
+    expectCleanFailure(set);
+    EXPECT_EQ(set.err,
+              "tovanikctl: exe_name must be a file name, not empty and without '/' or '\\'\n");
+    EXPECT_EQ(readBytes(configPath(folder)), before);
+
+    writeBytes(configPath(folder),
+               "[Config]\r\ncommand_prompt=hide\r\nserver_port=" + std::to_string(port) +
+                   "\r\nroot_directory=www\r\nphp_folder=.\r\nexe_name=" + name + "\r\n");
+    const CtlRun start = run({"start"});
+    expectCleanFailure(start);
+    EXPECT_EQ(start.err, "tovanikctl: exe_name '" + std::string(name) +
+                             "' holds a path separator: it must be a file name\n");
+    EXPECT_TRUE(platform.findProcesses(exeName).empty());
+    EXPECT_EQ(platform.portListening(port), false);
+  }
+}
+
+// The port taken by another program: the server says so and exits, start quotes it and
+// leaves no process of its own behind.
+TEST_F(Ctl, PortHeldByAnotherProgramIsReportedInPhpsOwnWords) {
+  const std::string other = "other-" + exeName;
+  std::filesystem::copy_file(fsPath(joinPath(folder, "php\\" + exeName)),
+                             fsPath(joinPath(folder, "php\\" + other)));
+  ServerSettings holder = settings();
+  holder.exeName = other;
+  ASSERT_GT(platform.launchDetached(serverArgv(folder, holder), ConsoleMode::Hidden, ""), 0);
+  ASSERT_TRUE(waitFor([&] { return httpStatus(port) == 200; }));
+
+  const CtlRun r = run({"start"});
+  expectCleanFailure(r);
+  EXPECT_NE(r.err.find("the server exited at once"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Failed to listen on 0.0.0.0:" + std::to_string(port) + " (reason: "),
+            std::string::npos)
+      << r.err;
+  EXPECT_TRUE(platform.findProcesses(exeName).empty());
+  EXPECT_EQ(platform.killProcesses(other), 1);
+}
+
+// tovanikctl.exe as a user runs it: arguments in UTF-16, output in UTF-8 with Windows
+// line ends, the exit codes.
+CtlRun runProgram(const std::vector<std::string>& args) {
+  std::wstring line = L"\"" + utf16(binDir()) + L"\\tovanikctl.exe\"";
+  for (const std::string& arg : args) line += L" \"" + utf16(arg) + L"\"";
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE outRead, outWrite, errRead, errWrite;
+  CreatePipe(&outRead, &outWrite, &inherit, 0);
+  CreatePipe(&errRead, &errWrite, &inherit, 0);
+  SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = outWrite;
+  startup.hStdError = errWrite;
+  PROCESS_INFORMATION process{};
+  const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
+                                      DETACHED_PROCESS, nullptr, nullptr, &startup, &process);
+  CloseHandle(outWrite);
+  CloseHandle(errWrite);
+  CtlRun r{-1, "", ""};
+  if (started) {
+    for (auto [from, to] : {std::pair{outRead, &r.out}, std::pair{errRead, &r.err}}) {
+      char buffer[4096];
+      DWORD got = 0;
+      while (ReadFile(from, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        to->append(buffer, got);
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    r.rc = static_cast<int>(code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  CloseHandle(outRead);
+  CloseHandle(errRead);
+  return r;
+}
+
+TEST_F(Ctl, ProgramTakesUtf16ArgumentsAndWritesUtf8) {
+  CtlRun r = runProgram({"--folder", folder, "config", "set", "root_directory", "wëb ☕"});
+  EXPECT_EQ(r.rc, 0) << r.err;
+  r = runProgram({"--folder", folder, "config", "get", "root_directory"});
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_EQ(r.out, "wëb ☕\r\n");
+  r = runProgram({"--folder", folder, "status"});
+  EXPECT_EQ(r.rc, 3);
+  EXPECT_NE(r.out.find("-t \"" + folder + "\\wëb ☕\"\r\n"), std::string::npos) << r.out;
+  r = runProgram({"--folder", folder, "frobnicate"});
+  EXPECT_EQ(r.rc, 2);
+  EXPECT_EQ(r.err, "tovanikctl: unknown command 'frobnicate' (see --help)\r\n");
+  r = runProgram({"--folder", folder, "config", "set", "exe_name", "a\\b.exe"});
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_EQ(r.out, "");
+}
+
+// The shortcut a Start menu shows, under %APPDATA%: it starts this folder's panel.
+TEST_F(Ctl, LauncherWritesAndRemovesTheStartMenuShortcut) {
+  TempDir appData;
+  wchar_t saved[32768];
+  const DWORD savedLength = GetEnvironmentVariableW(L"APPDATA", saved, 32768);
+  SetEnvironmentVariableW(L"APPDATA", utf16(appData.path()).c_str());
+  const std::string link =
+      appData.file("Microsoft/Windows/Start Menu/Programs/Tovanik Web Server.lnk");
+  const std::string panel = joinPath(folder, "tovanik-webserver.exe");
+
+  CtlRun r = run({"launcher", "install"});  // no panel in the folder: nothing written
+  expectCleanFailure(r);
+  EXPECT_EQ(r.err.rfind("tovanikctl: no panel to launch at " + panel + ": ", 0), 0u) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(fsPath(link)));
+
+  writeBytes(panel, "a panel");
+  r = run({"launcher", "install"});
+  EXPECT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(r.out, "menu entry: " + link + "\n");
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  IShellLinkW* shortcut = nullptr;
+  ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                            IID_IShellLinkW, reinterpret_cast<void**>(&shortcut)));
+  IPersistFile* file = nullptr;
+  ASSERT_HRESULT_SUCCEEDED(
+      shortcut->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)));
+  ASSERT_HRESULT_SUCCEEDED(file->Load(utf16(link).c_str(), STGM_READ));
+  wchar_t target[MAX_PATH] = {};
+  ASSERT_HRESULT_SUCCEEDED(shortcut->GetPath(target, MAX_PATH, nullptr, 0));
+  EXPECT_EQ(utf8(target), panel);
+  wchar_t workingFolder[MAX_PATH] = {};
+  shortcut->GetWorkingDirectory(workingFolder, MAX_PATH);
+  EXPECT_EQ(utf8(workingFolder), folder);
+  file->Release();
+  shortcut->Release();
+  CoUninitialize();
+
+  EXPECT_EQ(run({"launcher", "remove"}).out, "removed 1 file\n");
+  EXPECT_FALSE(std::filesystem::exists(fsPath(link)));
+  EXPECT_EQ(run({"launcher", "remove"}).out, "removed 0 files\n");
+  SetEnvironmentVariableW(L"APPDATA", savedLength ? saved : nullptr);
+}
+
+}  // namespace
+}  // namespace tovanik

@@ -1,0 +1,257 @@
+// The Windows backend on the real system (Wine here), with the stand-in server: the
+// command line it composes, a hidden launch with its output in the log, finding by name in
+// any letter case, the port's holder, the stop, failed launches, the program folder and
+// the log's place and cut.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/output_log.h"
+#include "platform/path_text.h"
+#include "platform/windows/process_launch.h"
+#include "platform/windows/wide_text.h"
+#include "platform/windows/windows_platform.h"
+#include "server/command.h"
+#include "tests/support/test_support.h"
+#include "tests/support/windows_processes.h"
+
+namespace tovanik {
+namespace {
+
+using namespace test;
+using windows::utf16;
+
+// What the panel shows as the server's command line is what the server is started with.
+TEST(CommandLine, IsTheServersLineAsThePanelShowsIt) {
+  struct Case {
+    std::vector<std::string> argv;
+    std::wstring line;
+  };
+  const ServerSettings plain{"t-server.exe", "php", "80", "tovanik", "hide"};
+  const ServerSettings odd{"T Server.exe", "p h p", "", "wëb site", "hide"};
+  const std::string folder = "C:\\Users\\Zoë\\My Apps";
+  const Case cases[] = {
+      {serverArgv(folder, plain), utf16(serverCommandLine(folder, plain))},
+      {serverArgv(folder, odd), utf16(serverCommandLine(folder, odd))},
+      {{"C:\\a b\\x.exe", "", "plain", "two words", "C:\\", "-S"},
+       LR"("C:\a b\x.exe" "" plain "two words" "C:\" -S)"},
+      {{"x.exe"}, LR"("x.exe")"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(windows::commandLineOf(c.argv), c.line);
+  EXPECT_EQ(windows::quotedArgumentLine(L"notepad.exe", folder + "\\config\\config.ini"),
+            LR"(notepad.exe "C:\Users\Zoë\My Apps\config\config.ini")");
+}
+
+TEST_F(StandInServer, HiddenServerServesLogsAndIsFoundByNameInAnyCase) {
+  // An inheritable handle of ours on a file no one may share.
+  const std::wstring held = utf16(scratch.file("held"));
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  HANDLE ours =
+      CreateFileW(held.c_str(), GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(ours, INVALID_HANDLE_VALUE);
+  const ServerSettings s = settings();
+  const int pid = platform.launchDetached(serverArgv(folder, s), ConsoleMode::Hidden, log());
+  ASSERT_GT(pid, 0) << lastSystemError();
+  ASSERT_TRUE(waitFor([&] { return httpStatus(port) == 200; }));
+  // The server inherited its standard handles only: once ours is closed, the file is free.
+  CloseHandle(ours);
+  HANDLE again = CreateFileW(held.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(again, INVALID_HANDLE_VALUE) << "the server holds a handle it was not given";
+  CloseHandle(again);
+
+  // The log: our mark, then what the server printed, its command line first.
+  ASSERT_TRUE(waitFor([&] {
+    const auto run = readLastRun(log());
+    return run && run->lines.size() >= 2;
+  }));
+  const auto run = readLastRun(log());
+  EXPECT_EQ(run->note, kMarkStarted);
+  EXPECT_EQ(run->lines[0], "command line: " + serverCommandLine(folder, s));
+  EXPECT_NE(run->lines[1].find("Development Server (http://0.0.0.0:" + std::to_string(port) +
+                               ") started"),
+            std::string::npos)
+      << run->lines[1];
+
+  const std::string stem = exeName.substr(0, exeName.size() - 4);
+  const std::pair<std::string, std::vector<int>> finds[] = {
+      {exeName, {pid}},
+      {upper(exeName), {pid}},
+      {upper(stem) + ".exe", {pid}},
+      {stem, {}},  // the name with its extension, or nothing
+      {exeName + "x", {}},
+      {"php\\" + exeName, {}},  // a path is no image name
+      {"php/" + exeName, {}},
+      {"", {}},
+      {"test_windows_platform.exe", {}},  // the caller itself never counts
+  };
+  for (const auto& [name, expected] : finds) {
+    EXPECT_EQ(platform.findProcesses(name), expected) << name;
+    EXPECT_EQ(platform.anyProcess(name), !expected.empty()) << name;
+  }
+
+  const auto info = platform.processInfo(pid);
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->parent, static_cast<int>(GetCurrentProcessId()));
+  EXPECT_EQ(info->executable, serverPath(folder, s));
+  EXPECT_TRUE(platform.isLiveProcess(pid));
+
+  // Wine does not say who holds a port (PID 0); Windows names the server.
+  const PortUse use = platform.portUse(port, {pid});
+  EXPECT_TRUE(use.listening);
+  ASSERT_EQ(use.holders.size(), 1u);
+  if (underWine() && use.holders[0].first == 0) {
+    EXPECT_EQ(use.holders[0].second, "");
+  } else {
+    EXPECT_EQ(use.holders[0], std::make_pair(pid, exeName));
+  }
+  EXPECT_EQ(platform.portListening(port), true);
+
+  // A stop leaves nothing: no process, no listener, no answer.
+  EXPECT_EQ(platform.killProcesses(upper(exeName)), 1);
+  EXPECT_TRUE(platform.findProcesses(exeName).empty());
+  EXPECT_FALSE(platform.isLiveProcess(pid));
+  EXPECT_TRUE(waitFor([&] { return platform.portListening(port) == false; }));
+  EXPECT_EQ(httpStatus(port), 0);
+  EXPECT_EQ(platform.killProcesses(exeName), 0);
+  EXPECT_FALSE(platform.processInfo(pid));
+}
+
+// Shown: a console of its own; the log says only that the output went there.
+TEST_F(StandInServer, ShownServerWritesNothingToTheLog) {
+  const int pid =
+      platform.launchDetached(serverArgv(folder, settings()), ConsoleMode::Shown, log());
+  ASSERT_GT(pid, 0) << lastSystemError();
+  EXPECT_TRUE(waitFor([&] { return httpStatus(port) == 200; }));
+  const auto run = readLastRun(log());
+  ASSERT_TRUE(run);
+  EXPECT_EQ(run->note, kMarkStartedInTerminal);
+  EXPECT_TRUE(run->lines.empty());
+  EXPECT_TRUE(platform.killLaunched(pid));
+  EXPECT_FALSE(platform.isLiveProcess(pid));
+  EXPECT_FALSE(platform.killLaunched(pid));
+}
+
+// A launch that cannot happen starts nothing and says why; one that ends at once leaves
+// its reason in the log and no process behind.
+TEST_F(StandInServer, FailedLaunchLeavesNoProcess) {
+  namespace fs = std::filesystem;
+  writeBytes(folder + "\\php\\not-a-program.exe", "just text");
+  struct Case {
+    std::string program;
+    DWORD error;
+    std::optional<std::string> logNote;  // the log's latest mark afterwards
+  };
+  const Case cases[] = {
+      {folder + "\\php\\missing.exe", ERROR_FILE_NOT_FOUND, std::nullopt},
+      {folder + "\\php\\no folder\\x.exe", ERROR_PATH_NOT_FOUND, std::nullopt},
+      {folder + "\\php", ERROR_ACCESS_DENIED, std::nullopt},
+      {folder + "\\php\\not-a-program.exe", ERROR_BAD_EXE_FORMAT,
+       "server could not be started: " + windows::systemMessage(ERROR_BAD_EXE_FORMAT)},
+  };
+  for (const Case& c : cases) {
+    fs::remove(fsPath(log()));
+    std::vector<std::string> argv = serverArgv(folder, settings());
+    argv[0] = c.program;
+    EXPECT_EQ(platform.launchDetached(argv, ConsoleMode::Hidden, log()), 0) << c.program;
+    EXPECT_EQ(GetLastError(), c.error) << c.program;
+    const auto run = readLastRun(log());
+    EXPECT_EQ(run ? std::optional<std::string>(run->note) : std::nullopt, c.logNote) << c.program;
+  }
+  EXPECT_TRUE(platform.findProcesses("not-a-program.exe").empty());
+
+  ServerSettings noWebFolder = settings();
+  noWebFolder.rootDirectory = "missing";
+  const int pid =
+      platform.launchDetached(serverArgv(folder, noWebFolder), ConsoleMode::Hidden, log());
+  ASSERT_GT(pid, 0);
+  EXPECT_TRUE(waitFor([&] { return !platform.isLiveProcess(pid); }));
+  EXPECT_TRUE(platform.findProcesses(exeName).empty());
+  const auto run = readLastRun(log());
+  ASSERT_TRUE(run && !run->lines.empty());
+  EXPECT_EQ(run->lines.back(), "Directory " + folder + "\\missing does not exist.");
+}
+
+TEST(ProgramFolder, IsTheFolderOfTheRunningProgramAndPathsAreMadeAbsolute) {
+  WindowsPlatform platform;
+  EXPECT_EQ(platform.programFolder(), binDir() + "\\tests");
+  TempDir dir;
+  std::filesystem::create_directories(fsPath(dir.file("Zoë")));
+  ASSERT_TRUE(SetCurrentDirectoryW(utf16(dir.path()).c_str()));
+  const std::pair<std::string, std::string> cases[] = {
+      {"Zoë", dir.file("Zoë")}, {"a b\\..\\Zoë\\", dir.file("Zoë")},
+      {".", dir.path()},        {"C:\\x\\y\\\\", "C:\\x\\y"},
+      {"C:\\", "C:\\"},         {"C:/x/./y", "C:\\x\\y"},
+  };
+  for (const auto& [path, absolute] : cases)
+    EXPECT_EQ(platform.absolutePath(path), absolute) << path;
+  SetCurrentDirectoryW(utf16(binDir()).c_str());
+}
+
+TEST(OutputLog, LivesInLocalAppDataOnePerProgramFolder) {
+  const auto setLocalAppData = [](const wchar_t* value) {
+    SetEnvironmentVariableW(L"LOCALAPPDATA", value);
+  };
+  wchar_t saved[32768];
+  const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", saved, 32768);
+  const std::pair<const wchar_t*, std::string> cases[] = {
+      {L"C:\\Users\\Zoë\\AppData\\Local", "C:\\Users\\Zoë\\AppData\\Local\\Tovanik\\logs"},
+      {L"C:\\Local\\\\", "C:\\Local\\Tovanik\\logs"},
+      {L"D:\\", "D:\\Tovanik\\logs"},
+  };
+  for (const auto& [value, folder] : cases) {
+    setLocalAppData(value);
+    EXPECT_EQ(stateFolder(), folder);
+  }
+  setLocalAppData(L"relative");  // only an absolute path counts; else the known folder
+  EXPECT_EQ(stateFolder().find("relative"), std::string::npos) << stateFolder();
+  setLocalAppData(L"C:\\Local");
+  const std::string a = outputLogPath("C:\\Users\\Zoë\\My Apps\\Tovanik");
+  const std::string b = outputLogPath("D:\\Tovanik");
+  EXPECT_EQ(a.rfind("C:\\Local\\Tovanik\\logs\\Tovanik-", 0), 0u) << a;
+  EXPECT_EQ(a.size(), std::string("C:\\Local\\Tovanik\\logs\\Tovanik-12345678.log").size()) << a;
+  EXPECT_NE(a, b) << "two folders of one name share a log";
+  SetEnvironmentVariableW(L"LOCALAPPDATA", length ? saved : nullptr);
+}
+
+// The server holds its log open for appending while a cut happens: the cut keeps the
+// newest whole lines, and what the server writes next lands right after them.
+TEST(OutputLog, IsCutInPlaceWhileTheServerHoldsIt) {
+  TempDir dir;
+  const std::string log = dir.file("server.log");
+  const std::pair<std::string, std::string> cases[] = {
+      {"0123456789\n", "0123456789\n"},      // at the limit: untouched
+      {"aaaa\nbbbb\ncccc\n", "cccc\n"},      // the newest 8 bytes, "bbb\ncccc\n", from a line start
+      {"aaaa\nbb\ncccc\n", "bb\ncccc\n"},    // a line starting right at the cut
+      {"aaaaaaaaaaaaaaaaaaaa", "aaaaaaaa"},  // no line end at all
+      {"aaaa\r\nbb\r\ncc\r\n", "bb\r\ncc\r\n"},  // Windows line ends
+  };
+  for (const auto& [before, after] : cases) {
+    writeBytes(log, before);
+    HANDLE server = CreateFileW(utf16(log).c_str(), FILE_APPEND_DATA,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(server, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(trimOutputLog(log, 11, 8));
+    DWORD written = 0;
+    WriteFile(server, "z\n", 2, &written, nullptr);
+    CloseHandle(server);
+    EXPECT_EQ(readBytes(log), after + "z\n") << before;
+  }
+  EXPECT_TRUE(trimOutputLog(dir.file("missing.log"), 11, 8));
+  // A mark in a folder yet to be made; the lines after it, with Windows line ends.
+  const std::string marked = dir.file("state\\Tovanik\\logs\\x.log");
+  ASSERT_TRUE(markLaunch(marked, kMarkStarted));
+  writeBytes(marked, readBytes(marked) + "one\r\nFailed to listen\r\n");
+  const auto run = readLastRun(marked);
+  ASSERT_TRUE(run);
+  EXPECT_EQ(run->note, kMarkStarted);
+  EXPECT_EQ(run->lines, (std::vector<std::string>{"one", "Failed to listen"}));
+  EXPECT_EQ(tailLines(marked, 1), std::vector<std::string>{"Failed to listen"});
+}
+
+}  // namespace
+}  // namespace tovanik

@@ -1,0 +1,44 @@
+# The zip as shipped: `cpack` packs it, it unpacks into a folder whose path holds a blank
+# and a letter outside ASCII, it holds the program folder, its settings are the program's
+# defaults with Windows line ends, and its tovanikctl.exe runs from there (under Wine).
+# Usage: cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DRUNNER=... -DPREFIX=... -P check_package.cmake
+set(out "${BUILD_DIR}/package-check")
+file(REMOVE_RECURSE "${out}")
+execute_process(COMMAND cpack --config "${BUILD_DIR}/CPackConfig.cmake" -B "${out}"
+                RESULT_VARIABLE packed OUTPUT_QUIET)
+file(GLOB zip "${out}/tovanik-*-windows-x86_64.zip")
+if(NOT packed EQUAL 0 OR NOT zip)
+  message(FATAL_ERROR "cpack made no tovanik-VERSION-windows-x86_64.zip")
+endif()
+
+set(unpacked "${out}/un packed Zoë")
+file(MAKE_DIRECTORY "${unpacked}")
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf "${zip}" WORKING_DIRECTORY "${unpacked}")
+file(GLOB folder LIST_DIRECTORIES true "${unpacked}/tovanik-*")
+set(expected tovanikctl.exe config/config.ini tovanik/index.php php/README.txt README.md)
+if(EXISTS "${BUILD_DIR}/tovanik-webserver.exe")
+  list(APPEND expected tovanik-webserver.exe)
+endif()
+foreach(file ${expected})
+  if(NOT EXISTS "${folder}/${file}")
+    message(FATAL_ERROR "the zip lacks ${file}")
+  endif()
+endforeach()
+file(READ "${folder}/config/config.ini" shipped HEX)
+file(READ "${SOURCE_DIR}/packaging/windows/config.ini" defaults HEX)
+string(FIND "${shipped}" "0d0a" crlf)
+if(NOT shipped STREQUAL defaults OR crlf EQUAL -1)
+  message(FATAL_ERROR "config/config.ini is not the program's defaults in CR LF")
+endif()
+
+foreach(check "url=http://localhost" "config;get;exe_name=t-server.exe")
+  string(REPLACE "=" ";" check "${check}")
+  list(POP_BACK check answer)
+  execute_process(COMMAND "${RUNNER}" "${PREFIX}" "${folder}/tovanikctl.exe" ${check}
+                  OUTPUT_VARIABLE said RESULT_VARIABLE code)
+  string(REPLACE "\r" "" said "${said}")  # the line end as the host's pipe hands it over
+  if(NOT code EQUAL 0 OR NOT said STREQUAL "${answer}\n")
+    message(FATAL_ERROR "tovanikctl.exe ${check} said '${said}' (exit ${code}), not '${answer}'")
+  endif()
+endforeach()
+message(STATUS "the zip holds the program folder and runs")
