@@ -8,6 +8,8 @@
 #include <cstring>
 #include <deque>
 
+#include "platform/linux/safe_path.h"
+
 namespace tovanik {
 namespace {
 
@@ -19,17 +21,6 @@ std::string ownerName(uid_t uid) {
   return entry ? std::string(entry->pw_name) + " (" + id + ")" : id;
 }
 
-std::deque<std::string> partsOf(const std::string& path) {
-  std::deque<std::string> parts;
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    const std::size_t slash = std::min(path.find('/', start), path.size());
-    if (slash > start) parts.emplace_back(path.substr(start, slash - start));
-    start = slash + 1;
-  }
-  return parts;
-}
-
 std::string refusal(const std::string& path, const std::string& why) {
   return "refusing, as root, to use " + path + ": " + why;
 }
@@ -38,7 +29,7 @@ std::string refusal(const std::string& path, const std::string& why) {
 // target itself.
 std::optional<std::string> problemWith(const std::string& path, uid_t owner) {
   std::string at;  // real folders so far, "" standing for "/"
-  std::deque<std::string> rest = partsOf(path);
+  std::deque<std::string> rest = componentsOf(path);
   int hops = 0;
   struct stat info {};
   while (!rest.empty()) {
@@ -66,7 +57,7 @@ std::optional<std::string> problemWith(const std::string& path, uid_t owner) {
     if (length <= 0) return refusal(path, std::strerror(length < 0 ? errno : EINVAL));
     target.resize(static_cast<std::size_t>(length));
     if (target.front() == '/') at.clear();
-    const auto targetParts = partsOf(target);
+    const auto targetParts = componentsOf(target);
     rest.insert(rest.begin(), targetParts.begin(), targetParts.end());
   }
   const std::string target = at.empty() ? "/" : at;

@@ -15,17 +15,6 @@ namespace {
 
 constexpr int kMaxSymlinkHops = 40;  // the kernel's own limit before ELOOP
 
-std::deque<std::string> componentsOf(const std::string& path) {
-  std::deque<std::string> parts;
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    const std::size_t slash = std::min(path.find('/', start), path.size());
-    if (slash > start) parts.emplace_back(path.substr(start, slash - start));
-    start = slash + 1;
-  }
-  return parts;
-}
-
 std::optional<std::string> currentFolder(std::string* whyNot) {
   char buffer[PATH_MAX];
   if (::getcwd(buffer, sizeof buffer)) return std::string(buffer);
@@ -87,6 +76,17 @@ int openFolderWithoutLinks(const std::string& folder) {
     fd = next;
   }
   return fd;
+}
+
+std::deque<std::string> componentsOf(const std::string& path) {
+  std::deque<std::string> parts;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    const std::size_t slash = std::min(path.find('/', start), path.size());
+    if (slash > start) parts.emplace_back(path.substr(start, slash - start));
+    start = slash + 1;
+  }
+  return parts;
 }
 
 std::string lexicallyAbsolute(const std::string& path) {

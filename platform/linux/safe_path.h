@@ -1,6 +1,7 @@
 #pragma once
 // Resolving a settings file's path before it is read or written.
 
+#include <deque>
 #include <optional>
 #include <string>
 
@@ -38,6 +39,9 @@ std::optional<SettingsPath> resolveSettingsPath(const std::string& path,
 // Opens `folder`, a path without symbolic links, component by component without following
 // any (O_PATH); -1 with errno (ENOTDIR, ELOOP) when a link or a file is met on the way.
 int openFolderWithoutLinks(const std::string& folder);
+
+// The names between the "/" of a path, empty ones (from "//" or the ends) left out.
+std::deque<std::string> componentsOf(const std::string& path);
 
 // `path` made absolute against the current folder, "." and ".." and repeated or trailing
 // "/" removed as text, links kept. "" when the current folder cannot be read.
