@@ -155,7 +155,7 @@ for tag in machine plus1000; do
   row "idle CPU, $procs procs (% core)" "idle_panel_$tag" "text window" "idle_text_$tag" \
     "panel <= 0.035 %"
   row "system calls per idle second, $procs procs" "syscalls_panel_$tag" "text window" \
-    "syscalls_text_$tag" "panel <= 15 + text"
+    "syscalls_text_$tag" "panel <= 15 a tick"
 done
 for tag in machine plus1000; do
   [[ -n "$(first "idletotal_panel_$tag")" ]] || continue
