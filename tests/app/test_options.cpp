@@ -88,6 +88,20 @@ TEST_P(Options, AnswerWithoutDisplayServerOrLock) {
   EXPECT_TRUE(fs::is_empty(dir_.file("tmp")));
 }
 
+// Run as root, the panel refuses a folder another user owns, as tovanikctl does: one line,
+// exit 1, no server, no window.
+TEST_F(ProgramFolder, RootPanelRefusesAnotherUsersFolder) {
+  const ThrowawayUser atk;
+  if (!atk.ok()) GTEST_SKIP() << "needs root and useradd to make another user";
+  atk.own(dir_.file("www"));
+  const CtlRun r = run({"tovanik-webserver", {"-platform", "offscreen"}, 1, ""});
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_EQ(r.err, "tovanik-webserver: refusing, as root, to use " + dir_.file("www") +
+                       ": owned by " + atk.name() + " (uid " + std::to_string(atk.uid()) +
+                       ")\n");
+  EXPECT_TRUE(findProcessesByImageName(exeName_).empty());
+}
+
 const std::string kPanelVersion = "tovanik-webserver " + projectVersion() + "\n";
 const std::string kCtlVersion = "tovanikctl " + projectVersion() + "\n";
 
