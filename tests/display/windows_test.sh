@@ -143,7 +143,9 @@ looks_running() { snap && px_is 269 56 4DBD74 && px_is 288 56 F0F0F0; }
 looks_stopped() { snap && px_is 288 56 5B6063 && px_is 269 56 F0F0F0; }
 url_blue() { (($(count_px 136 96 145 17 008CCA) >= 20 && $(count_px 136 96 145 17 F0F0F0) == 0)); }
 url_light() { (($(count_px 136 96 145 17 F0F0F0) >= 20 && $(count_px 136 96 145 17 008CCA) == 0)); }
-min_is() { snap && px_is 248 16 "$1"; }
+zoom=100  # the display's scale in per cent: 150 at 144 dpi
+z() { echo $(($1 * zoom / 100)); }  # a place at 96 dpi, at the display's scale
+min_is() { snap && px_is "$(z 248)" "$(z 16)" "$1"; }
 close_is() { snap && px_is 288 16 "$1"; }
 panel_tops() { xdotool search --onlyvisible --classname 'tovanik-webserver.exe' 2>/dev/null | wc -l; }
 no_tooltip() { (($(panel_tops) == 1)); }
@@ -152,11 +154,11 @@ no_tooltip() { (($(panel_tops) == 1)); }
 # input queued before it (and the characters the keys made), so once the mark has turned
 # #FFC107 and back, what was typed or clicked has had its effect or never will.
 settled() {
-  point 250 14
-  point 252 15
+  point "$(z 250)" "$(z 14)"
+  point "$(z 252)" "$(z 15)"
   poll 20 min_is FFC107 || return 1
-  point 200 40
-  point 201 42
+  point "$(z 200)" "$(z 40)"
+  point "$(z 201)" "$(z 42)"
   poll 20 min_is ECBC2C || return 1
   away
   poll 20 no_tooltip
@@ -253,11 +255,6 @@ check "stopped: the address is drawn in button face" url_light
 design_px "stopped: port box at rest" 242 178 2B2E31
 
 # ---------------------------------------------------------------- the port box
-# The focus is in txtFocus, below the window, after the click on the switch as at start:
-# keys reach no visible box.
-xdotool type --delay 50 9
-settled
-check "keys typed after the stop reach no visible box (server_port=$port kept)" port_is "$port"
 port_editing() { snap && px_is 242 178 24282B; }
 click_at 245 170
 check "a press on the port box darkens it to #24282B" poll 20 port_editing
@@ -268,8 +265,7 @@ check "typing in the port box stores each keystroke: server_port=$new_port" poll
 # A letter is undone at once and the caret put back at the end: the next digit goes after
 # the others (an EDIT's caret would be at the start after its text was replaced).
 xdotool type --delay 80 x
-settled
-check "a letter is refused: server_port=$new_port kept" port_is "$new_port"
+check "a letter is refused: server_port=$new_port kept" eval 'settled && port_is "$new_port"'
 xdotool type --delay 80 7
 check "the caret is back at the end: the next digit stores ${new_port}7" poll 20 port_is "${new_port}7"
 # Each BackSpace stores the shorter port; the box can never be left empty: emptied, it
@@ -288,11 +284,12 @@ away
 check "another click on the switch starts the server on the port typed: HTTP 200 on $new_port" \
   poll 20 http_ok "$new_port"
 check "running again: green track, disc right" poll 20 looks_running
-# While it runs the port box is disabled: a press neither darkens it nor gives it the keys.
+# While it runs the port box is disabled: a press neither darkens it nor gives it the keys
+# (a BackSpace in it would store the shorter port).
 click_at 245 170
-xdotool type --delay 50 5
-settled
-check "while it runs, a press on the port box leaves it #2B2E31" eval 'snap && px_is 242 178 2B2E31'
+xdotool key --delay 50 BackSpace
+check "while it runs, a press on the port box leaves it #2B2E31" \
+  eval 'settled && snap && px_is 242 178 2B2E31'
 check "while it runs, keys after a press on the port box change nothing (server_port=$new_port)" \
   port_is "$new_port"
 
@@ -322,8 +319,7 @@ xdotool mousedown 1
 xdotool mousemove $((win_x + 90)) $((win_y + 130))
 sleep 0.05
 xdotool mouseup 1
-settled
-check "pressing a label and moving does not drag" at_position "$start_x" "$start_y"
+check "pressing a label and moving does not drag" eval 'settled && at_position "$start_x" "$start_y"'
 
 # ---------------------------------------------------------------- minimise, one copy only
 iconic() { xprop -id "$win" WM_STATE 2>/dev/null | grep -q 'window state: Iconic'; }
@@ -354,9 +350,15 @@ check "once tovanikctl.exe stop has returned, no answer on port $new_port" http_
 
 # ---------------------------------------------------------------- a display of 144 dpi
 # Per-monitor DPI aware: at 150 % the window, its fonts and its outline are 1.5 times as
-# large, drawn at that size rather than stretched. The panel starts the server again.
+# large, drawn at that size rather than stretched. This time another program holds the
+# port: the server the panel starts cannot listen and ends at once, and the panel, as
+# designed, shows it stopped and says nothing.
 wineserver -k 2>/dev/null  # whatever a failed check above left running
 set_dpi 144
+zoom=150
+wine "$build/stand_in_server.exe" -S "0.0.0.0:$new_port" -t "$folder/tovanik" >>"$work/holder.log" 2>&1 &
+holder=$!
+poll 20 http_ok "$new_port"
 start_panel "$work/panel-144.log"
 check "at 144 dpi the window appears" wait_window
 check "at 144 dpi the window is 471x435 (got ${win_w}x${win_h})" [ "$win_w" -eq 471 -a "$win_h" -eq 435 ]
@@ -364,17 +366,35 @@ check "at 144 dpi it is centred on the work area (at $win_x,$win_y)" \
   [ "$win_x" -eq $(((SCREEN_W - 471) / 2)) -a "$win_y" -eq $(((SCREEN_H - 435) / 2)) ]
 point 300 60
 away
-looks_running_144() { snap && px_is 403 84 4DBD74 && px_is 430 84 F0F0F0; }
-poll 20 looks_running_144  # the rows below say what the last snap showed
+# At start the focus is in txtFocus, below the window: keys reach no visible box, though
+# the port box is enabled (a BackSpace in it would store the shorter port).
+xdotool key --delay 50 BackSpace
+check "keys typed at start reach no visible box (server_port=$new_port kept)" \
+  eval 'settled && port_is "$new_port"'
+failed_to_listen() { ctl log | grep -q "Failed to listen on 0.0.0.0:$new_port"; }
+check "the server the panel started could not listen: tovanikctl.exe log has its line" \
+  poll 20 failed_to_listen
+snap
 design_px "144 dpi: accent bar" 150 24 008CCA
 design_px "144 dpi: close mark" 432 24 FD5C5C
 design_px "144 dpi: separator Line2" 300 180 5B6063
 design_px "144 dpi: card, bottom row" 225 367 2B2E31
-design_px "144 dpi, running: start/stop track" 403 84 4DBD74
-design_px "144 dpi, running: start/stop disc at the right end" 430 84 F0F0F0
+design_px "144 dpi, stopped: start/stop disc at the left end" 403 84 F0F0F0
 corners_cut "144 dpi"
 check "144 dpi: \"Command Prompt\" drawn in a larger font, within its label" \
   eval '(($(count_px 48 192 170 26 F0F0F0) >= 45 && $(count_px 218 192 80 26 F0F0F0) == 0))'
+# The other program ends; a click on the switch starts the server.
+kill "$holder"
+wait "$holder" 2>/dev/null
+poll 20 http_down "$new_port"
+click_at 420 84
+away
+check "at 144 dpi, the port free, a click on the switch starts the server: HTTP 200" \
+  poll 20 http_ok "$new_port"
+looks_running_144() { snap && px_is 403 84 4DBD74 && px_is 430 84 F0F0F0; }
+poll 20 looks_running_144  # the rows below say what the last snap showed
+design_px "144 dpi, running: start/stop track" 403 84 4DBD74
+design_px "144 dpi, running: start/stop disc at the right end" 430 84 F0F0F0
 # The drag in device pixels: 10 twips each at 144 dpi.
 start_x=$win_x
 start_y=$win_y
