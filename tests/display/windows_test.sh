@@ -284,14 +284,12 @@ away
 check "another click on the switch starts the server on the port typed: HTTP 200 on $new_port" \
   poll 20 http_ok "$new_port"
 check "running again: green track, disc right" poll 20 looks_running
-# While it runs the port box is disabled: a press neither darkens it nor gives it the keys
-# (a BackSpace in it would store the shorter port).
+# While it runs the port box is disabled: a press gives it no keys (a BackSpace in it
+# would store the shorter port).
 click_at 245 170
 xdotool key --delay 50 BackSpace
-check "while it runs, a press on the port box leaves it #2B2E31" \
-  eval 'settled && snap && px_is 242 178 2B2E31'
 check "while it runs, keys after a press on the port box change nothing (server_port=$new_port)" \
-  port_is "$new_port"
+  eval 'settled && port_is "$new_port"'
 
 # ---------------------------------------------------------------- dragging
 drag_by() {  # drag_by DX DY [X Y]: from the bare header (or X,Y), in four steps, then release
