@@ -4,7 +4,7 @@
 # the INI fuzzer and the real-display tests.
 # Windows: the same tree cross-built with mingw-w64 (CMakePresets.json, preset "windows"),
 # its tests run under Wine: the shared unit suites, the Windows backend's and tovanikctl's
-# tests with a stand-in server, the zip.
+# tests with a stand-in server, the zip, and the zip's panel on a virtual display.
 set -euo pipefail
 cd "$(dirname "$0")"
 packaging/install-deps.sh --test --windows

@@ -154,9 +154,9 @@ std::optional<Ctl> labelAt(double xTwips, double yTwips) {
   return std::nullopt;
 }
 
-int dragOrigin(double pointerPixels, float anchorTwips) {
-  const float twips = static_cast<float>(pointerPixels * kTwipsPerPixel) - anchorTwips;
-  return static_cast<int>(std::lround(twips / kTwipsPerPixel));
+int dragOrigin(double pointerPixels, float anchorTwips, float twipsPerPixel) {
+  const float twips = static_cast<float>(pointerPixels * twipsPerPixel) - anchorTwips;
+  return static_cast<int>(std::lround(twips / twipsPerPixel));
 }
 
 int outlineExtent(double twips, double twipsPerPixel) {

@@ -134,10 +134,11 @@ constexpr double px(int twips) { return static_cast<double>(twips) / kTwipsPerPi
 std::optional<Ctl> labelAt(double xTwips, double yTwips);
 
 // Where the window's left (or top) edge goes while its surface is dragged, in pixels: the
-// pointer's place on the screen (logical pixels, fractional at scales such as 1.5) less
-// the press offset (twips), in the design's twips arithmetic in single precision, rounded
-// to the nearest pixel. The pressed point stays under the pointer however far it jumped.
-int dragOrigin(double pointerPixels, float anchorTwips);
+// pointer's place on the screen (pixels, fractional at scales such as 1.5) less the press
+// offset (twips), in the design's twips arithmetic in single precision, rounded to the
+// nearest pixel. The pressed point stays under the pointer however far it jumped. A
+// window that counts in device pixels gives its monitor's twips per pixel (1440 / dpi).
+int dragOrigin(double pointerPixels, float anchorTwips, float twipsPerPixel = kTwipsPerPixel);
 
 // One side of the rounded window outline in pixels: the size less one pixel, rounded to
 // the nearest integer with halves to the even neighbour.

@@ -1,27 +1,32 @@
 #!/usr/bin/env bash
 # Real-display test of the Windows panel under Wine: a virtual X display (Xvfb) with a
-# window manager (openbox), a program folder whose path holds a blank and a non-ASCII
-# letter, and tovanik-webserver.exe in a Wine prefix of the build folder. Drives the panel
-# with the pointer and keyboard (xdotool) and reads its look from screenshots.
+# window manager (openbox), the zip as shipped (cpack) unpacked into a folder whose path
+# holds a blank and a non-ASCII letter, the stand-in server (stand_in_server.exe) as its
+# php\t-server.exe, and the programs in a Wine prefix of the build folder. Drives the
+# panel with the pointer and keyboard (xdotool), reads its look from screenshots and asks
+# the server for a page (curl).
 #
-# Usage: tests/display/windows_test.sh BUILD_DIR   (tovanik-webserver.exe built in it)
+# Usage: tests/display/windows_test.sh BUILD_DIR   (the Windows build: the programs, the
+# stand-in server and CPackConfig.cmake in it)
 # Prints "ok - ..." / "not ok - ..." per check and "N passed, M failed" at the end; exits
-# non-zero when a check fails.
+# non-zero when a check fails. Leaves the window's screenshot, running, as
+# BUILD_DIR/display-windows-panel.png.
 #
-# Not checked here: the server itself (the launch one frame after the first paint, the
-# running look after a tick, the switches) needs a Windows stand-in server and the
-# Windows platform backend; the hand pointer (X has no way to read the pointer's image
-# back); a change of monitor (WM_DPICHANGED: Wine has one DPI for the whole display).
+# Not checked here: the hand pointer (X has no way to read the pointer's image back); a
+# change of monitor (WM_DPICHANGED: Wine has one DPI for the whole display).
 set -uo pipefail
 
 src=$(cd "$(dirname "$0")/../.." && pwd)
 source "$src/tests/display/lib.sh"
-if [[ $# -ne 1 || ! -f "$1/tovanik-webserver.exe" ]]; then
-  echo "usage: $0 BUILD_DIR   (with tovanik-webserver.exe built in it)" >&2
+if [[ $# -ne 1 || ! -f "$1/tovanik-webserver.exe" || ! -f "$1/stand_in_server.exe" ||
+      ! -f "$1/CPackConfig.cmake" ]]; then
+  echo "usage: $0 BUILD_DIR   (with tovanik-webserver.exe, stand_in_server.exe and" \
+    "CPackConfig.cmake in it)" >&2
   exit 2
 fi
 build=$(cd "$1" && pwd)
-require_tools Xvfb openbox xdotool xprop xwininfo xdpyinfo import od wine wineserver strings
+require_tools Xvfb openbox xdotool xprop xwininfo xdpyinfo import od wine wineserver strings \
+  cpack cmake curl
 
 readonly SCREEN_W=1280 SCREEN_H=800 WIN_W=314 WIN_H=290
 
@@ -54,14 +59,25 @@ set_dpi() {
 }
 
 # ---------------------------------------------------------------- the program folder
-folder="$work/My Apps Zoë/Tovanik"
-mkdir -p "$folder/config" "$folder/php" "$folder/tovanik"
-cp "$build/tovanik-webserver.exe" "$folder/"
-port=$(free_port)
-printf '[Config]\r\ncommand_prompt=hide\r\nserver_port=%s\r\nroot_directory=tovanik\r\nphp_folder=php\r\nexe_name=tvk%s.exe\r\n' \
-  "$port" "$$" >"$folder/config/config.ini"
+# The zip as cpack makes it, unpacked where a user might, with the stand-in in PHP's place
+# and a free port set by the unpacked tovanikctl.exe.
+cpack --config "$build/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log" 2>&1
+zip=$(echo "$work"/package/tovanik-*-windows-x86_64.zip)
+mkdir -p "$work/My Apps Zoë"
+(cd "$work/My Apps Zoë" && cmake -E tar xf "$zip") 2>>"$work/cpack.log"
+folder=$(echo "$work/My Apps Zoë"/tovanik-*-windows-x86_64)
+if [[ ! -f "$folder/tovanik-webserver.exe" || ! -f "$folder/tovanikctl.exe" ]]; then
+  echo "windows_test: cpack made no zip holding the programs, stopping here" >&2
+  cat "$work/cpack.log" >&2
+  exit 1
+fi
+cp "$build/stand_in_server.exe" "$folder/php/t-server.exe"
+ctl() { wine "$folder/tovanikctl.exe" "$@" 2>>"$work/tovanikctl.log" | tr -d '\r'; }
 stored_port() { sed -n 's/^server_port=//p' "$folder/config/config.ini" | tr -d '\r'; }
 port_is() { [[ $(stored_port) == "$1" ]]; }
+port=$(free_port)
+ctl config set server_port "$port" >/dev/null
+check "tovanikctl.exe config set server_port $port stores it (got $(stored_port))" port_is "$port"
 
 panel_pid=""
 start_panel() {  # start_panel LOG: the panel under Wine, from /tmp as a user would
@@ -120,6 +136,34 @@ corners_cut() {  # corners_cut WHEN: the desktop shows through the outline's cor
   done
 }
 
+# The start/stop switch: green track with the disc right (shapeOn) while the panel shows
+# the server running, grey track with the disc left (shapeOff) while stopped. The address
+# is blue while running, button face while stopped.
+looks_running() { snap && px_is 269 56 4DBD74 && px_is 288 56 F0F0F0; }
+looks_stopped() { snap && px_is 288 56 5B6063 && px_is 269 56 F0F0F0; }
+url_blue() { (($(count_px 136 96 145 17 008CCA) >= 20 && $(count_px 136 96 145 17 F0F0F0) == 0)); }
+url_light() { (($(count_px 136 96 145 17 F0F0F0) >= 20 && $(count_px 136 96 145 17 008CCA) == 0)); }
+zoom=100  # the display's scale in per cent: 150 at 144 dpi
+z() { echo $(($1 * zoom / 100)); }  # a place at 96 dpi, at the display's scale
+min_is() { snap && px_is "$(z 248)" "$(z 16)" "$1"; }
+close_is() { snap && px_is 288 16 "$1"; }
+panel_tops() { xdotool search --onlyvisible --classname 'tovanik-webserver.exe' 2>/dev/null | wc -l; }
+no_tooltip() { (($(panel_tops) == 1)); }
+# settled: every key and click sent before it has been handled. The pointer goes over the
+# minimise mark, then over the bare header; the panel takes that motion only after the
+# input queued before it (and the characters the keys made), so once the mark has turned
+# #FFC107 and back, what was typed or clicked has had its effect or never will.
+settled() {
+  point "$(z 250)" "$(z 14)"
+  point "$(z 252)" "$(z 15)"
+  poll 20 min_is FFC107 || return 1
+  point "$(z 200)" "$(z 40)"
+  point "$(z 201)" "$(z 42)"
+  poll 20 min_is ECBC2C || return 1
+  away
+  poll 20 no_tooltip
+}
+
 # ---------------------------------------------------------------- the virtual display
 start_xvfb "$SCREEN_W" "$SCREEN_H" || exit 1
 start_openbox
@@ -130,6 +174,10 @@ start_panel "$work/panel.log"
 first=$panel_pid
 check "the panel's window appears with its title" wait_window
 [[ -n "$win" ]] || { echo "windows_test: no window, stopping here" >&2; cat "$work/panel.log" >&2; exit 1; }
+# The pointer starts in the middle of the screen, on the window: off it, over the bare
+# header first, so that no hover is left behind.
+point 200 40
+away
 check "window is 314x290 (got ${win_w}x${win_h})" [ "$win_w" -eq $WIN_W -a "$win_h" -eq $WIN_H ]
 check "window is centred on the work area (at $win_x,$win_y)" \
   [ "$win_x" -eq $(((SCREEN_W - WIN_W) / 2)) -a "$win_y" -eq $(((SCREEN_H - WIN_H) / 2)) ]
@@ -139,11 +187,17 @@ check "window carries the icon from the program's resources" \
   eval 'xprop -id "$win" _NET_WM_ICON | grep -q "Icon ("'
 version=$(sed -n 's/^project(tovanik VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
 check "the program file's version resource says $version" \
-  eval 'strings -el -n 3 "$build/tovanik-webserver.exe" | grep -A1 -x FileVersion | grep -qx "$version"'
+  eval 'strings -el -n 3 "$folder/tovanik-webserver.exe" | grep -A1 -x FileVersion | grep -qx "$version"'
 
-away
-sleep 0.3
-snap
+# ---------------------------------------------------------------- opening starts the server
+check "opening the panel starts the server: HTTP 200 on port $port" poll 20 http_ok "$port"
+poll 20 no_tooltip
+poll 20 looks_running  # the rows below say what the last snap showed
+design_px "after a tick, running: start/stop track" 269 56 4DBD74
+design_px "after a tick, running: start/stop disc at the right end (shapeOn)" 288 56 F0F0F0
+check "after a tick, running: the address is drawn in blue" url_blue
+import -display "$DISPLAY" -window root -crop "${WIN_W}x${WIN_H}+${win_x}+${win_y}" +repage \
+  "$build/display-windows-panel.png" 2>/dev/null
 # Pixels of the design, away from the edges of shapes.
 design_px "header band" 200 40 2B2E31
 design_px "window background between header and card" 150 84 353C42
@@ -158,23 +212,18 @@ design_px "separator Line4" 200 184 5B6063
 design_px "accent bar" 100 16 008CCA
 design_px "minimise mark" 248 16 ECBC2C
 design_px "close mark" 288 16 FD5C5C
-design_px "start/stop track (stopped)" 288 56 5B6063
-design_px "start/stop disc at the left end" 269 56 F0F0F0
 design_px "console track (hidden)" 277 136 5B6063
 design_px "console disc at the left end" 256 136 F0F0F0
-design_px "port box at rest" 242 178 2B2E31
+design_px "port box, disabled while running" 242 178 2B2E31
 corners_cut "96 dpi"
 # Drawn without a clip, a caption too wide for its label would run on beyond it: the
 # design's fonts are missing here, and their stand-ins run wider.
-check "the address is drawn in button face" eval '(($(count_px 136 96 145 17 F0F0F0) >= 20))'
 check "\"Command Prompt\" stays within its label (nothing light right of x=145)" \
   eval '(($(count_px 32 128 113 17 F0F0F0) >= 20 && $(count_px 145 128 60 17 F0F0F0) == 0))'
 check "\"PHP Web Server\" stays within its label (nothing light right of x=143)" \
   eval '(($(count_px 38 50 105 17 F0F0F0) >= 20 && $(count_px 143 50 60 17 F0F0F0) == 0))'
 
 # ---------------------------------------------------------------- hover and tooltips
-min_is() { snap && px_is 248 16 "$1"; }
-close_is() { snap && px_is 288 16 "$1"; }
 point 250 14
 point 252 15
 check "pointer over lblMin turns the minimise mark #FFC107" poll 20 min_is FFC107
@@ -187,19 +236,25 @@ check "pointer over lblClose turns the close mark #F86C6B" poll 20 close_is F86C
 point 120 12
 point 121 13
 check "pointer over the accent bar (a line) puts it back to #FD5C5C" poll 20 close_is FD5C5C
-panel_tops() { xdotool search --onlyvisible --classname 'tovanik-webserver.exe' 2>/dev/null | wc -l; }
 point 60 232
 point 61 232
 check "resting on \"Configuration\" shows its tooltip (a second window of the panel)" \
   poll 20 eval '(($(panel_tops) == 2))'
 away
-poll 20 eval '(($(panel_tops) == 1))'
+poll 20 no_tooltip
+
+# ---------------------------------------------------------------- the switch stops the server
+click_at 280 56
+away
+check "a click on the start/stop switch stops the server: no answer on port $port" \
+  poll 20 http_down "$port"
+poll 20 looks_stopped
+design_px "stopped: start/stop track" 288 56 5B6063
+design_px "stopped: start/stop disc at the left end (shapeOff)" 269 56 F0F0F0
+check "stopped: the address is drawn in button face" url_light
+design_px "stopped: port box at rest" 242 178 2B2E31
 
 # ---------------------------------------------------------------- the port box
-# At start the focus is in txtFocus, below the window: keys reach no visible box.
-xdotool type --delay 50 9
-sleep 0.3
-check "keys typed at start reach no visible box (server_port=$port kept)" port_is "$port"
 port_editing() { snap && px_is 242 178 24282B; }
 click_at 245 170
 check "a press on the port box darkens it to #24282B" poll 20 port_editing
@@ -210,8 +265,7 @@ check "typing in the port box stores each keystroke: server_port=$new_port" poll
 # A letter is undone at once and the caret put back at the end: the next digit goes after
 # the others (an EDIT's caret would be at the start after its text was replaced).
 xdotool type --delay 80 x
-sleep 0.3
-check "a letter is refused: server_port=$new_port kept" port_is "$new_port"
+check "a letter is refused: server_port=$new_port kept" eval 'settled && port_is "$new_port"'
 xdotool type --delay 80 7
 check "the caret is back at the end: the next digit stores ${new_port}7" poll 20 port_is "${new_port}7"
 # Each BackSpace stores the shorter port; the box can never be left empty: emptied, it
@@ -219,15 +273,30 @@ check "the caret is back at the end: the next digit stores ${new_port}7" poll 20
 xdotool key --delay 80 BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace
 check "BackSpace stores each shorter port, down to ${new_port:0:1}" poll 20 port_is "${new_port:0:1}"
 away
-sleep 0.3
-check "the emptied box shows the stored port again" eval 'snap && (($(count_px 241 160 40 18 F0F0F0) >= 5))'
+check "the emptied box shows the stored port again" \
+  poll 20 eval 'snap && (($(count_px 241 160 40 18 F0F0F0) >= 5))'
+xdotool type --delay 80 "${new_port:1}"
+check "typing after it stores server_port=$new_port" poll 20 port_is "$new_port"
+
+# ---------------------------------------------------------------- the switch starts it again
+click_at 280 56
+away
+check "another click on the switch starts the server on the port typed: HTTP 200 on $new_port" \
+  poll 20 http_ok "$new_port"
+check "running again: green track, disc right" poll 20 looks_running
+# While it runs the port box is disabled: a press gives it no keys (a BackSpace in it
+# would store the shorter port).
+click_at 245 170
+xdotool key --delay 50 BackSpace
+check "while it runs, keys after a press on the port box change nothing (server_port=$new_port)" \
+  eval 'settled && port_is "$new_port"'
 
 # ---------------------------------------------------------------- dragging
-drag_by() {  # drag_by DX DY from the bare header, in four steps, then release
-  local i
-  point 200 40
+drag_by() {  # drag_by DX DY [X Y]: from the bare header (or X,Y), in four steps, then release
+  local i x=${3:-200} y=${4:-40}
+  point "$x" "$y"
   xdotool mousedown 1
-  for i in 1 2 3 4; do xdotool mousemove $((win_x + 200 + i * $1 / 4)) $((win_y + 40 + i * $2 / 4)); done
+  for i in 1 2 3 4; do xdotool mousemove $((win_x + x + i * $1 / 4)) $((win_y + y + i * $2 / 4)); done
   sleep 0.05
   xdotool mouseup 1
 }
@@ -248,9 +317,7 @@ xdotool mousedown 1
 xdotool mousemove $((win_x + 90)) $((win_y + 130))
 sleep 0.05
 xdotool mouseup 1
-sleep 0.3
-check "pressing a label and moving does not drag" at_position "$start_x" "$start_y"
-away
+check "pressing a label and moving does not drag" eval 'settled && at_position "$start_x" "$start_y"'
 
 # ---------------------------------------------------------------- minimise, one copy only
 iconic() { xprop -id "$win" WM_STATE 2>/dev/null | grep -q 'window state: Iconic'; }
@@ -264,8 +331,7 @@ check "it brings the first copy back from the taskbar" poll 20 eval '! iconic &&
 check "the first copy is still running" eval '! ended "$first"'
 read_window_position
 away
-sleep 0.3
-snap
+poll 20 looks_running  # painted again
 corners_cut "after restoring"
 
 # ---------------------------------------------------------------- close
@@ -273,27 +339,65 @@ click_at 290 16
 check "a click on the close mark ends the panel" exit_status "$first"
 check "the panel ends with status 0 (got ${status:-none})" [ "${status:-1}" -eq 0 ]
 check "no panel window is left" poll 20 no_panel_window
+check "the server outlives the panel: HTTP 200 on port $new_port" http_ok "$new_port"
+stopped=$(ctl stop)
+code=$?
+check "tovanikctl.exe stop ends it (exit status $code): $stopped" \
+  eval '[ "$code" -eq 0 ] && grep -qx "stopped pid [0-9]* (this folder.s server)" <<<"$stopped"'
+check "once tovanikctl.exe stop has returned, no answer on port $new_port" http_down "$new_port"
 
 # ---------------------------------------------------------------- a display of 144 dpi
 # Per-monitor DPI aware: at 150 % the window, its fonts and its outline are 1.5 times as
-# large, drawn at that size rather than stretched.
+# large, drawn at that size rather than stretched. This time another program holds the
+# port: the server the panel starts cannot listen and ends at once, and the panel, as
+# designed, shows it stopped and says nothing.
 wineserver -k 2>/dev/null  # whatever a failed check above left running
 set_dpi 144
+zoom=150
+wine "$build/stand_in_server.exe" -S "0.0.0.0:$new_port" -t "$folder/tovanik" >>"$work/holder.log" 2>&1 &
+holder=$!
+poll 20 http_ok "$new_port"
 start_panel "$work/panel-144.log"
 check "at 144 dpi the window appears" wait_window
 check "at 144 dpi the window is 471x435 (got ${win_w}x${win_h})" [ "$win_w" -eq 471 -a "$win_h" -eq 435 ]
 check "at 144 dpi it is centred on the work area (at $win_x,$win_y)" \
   [ "$win_x" -eq $(((SCREEN_W - 471) / 2)) -a "$win_y" -eq $(((SCREEN_H - 435) / 2)) ]
+point 300 60
 away
-sleep 0.3
+# At start the focus is in txtFocus, below the window: keys reach no visible box, though
+# the port box is enabled (a BackSpace in it would store the shorter port).
+xdotool key --delay 50 BackSpace
+check "keys typed at start reach no visible box (server_port=$new_port kept)" \
+  eval 'settled && port_is "$new_port"'
+failed_to_listen() { ctl log | grep -q "Failed to listen on 0.0.0.0:$new_port"; }
+check "the server the panel started could not listen: tovanikctl.exe log has its line" \
+  poll 20 failed_to_listen
 snap
 design_px "144 dpi: accent bar" 150 24 008CCA
 design_px "144 dpi: close mark" 432 24 FD5C5C
 design_px "144 dpi: separator Line2" 300 180 5B6063
 design_px "144 dpi: card, bottom row" 225 367 2B2E31
-design_px "144 dpi: start/stop disc at the left end" 403 84 F0F0F0
+design_px "144 dpi, stopped: start/stop disc at the left end" 403 84 F0F0F0
 corners_cut "144 dpi"
 check "144 dpi: \"Command Prompt\" drawn in a larger font, within its label" \
   eval '(($(count_px 48 192 170 26 F0F0F0) >= 45 && $(count_px 218 192 80 26 F0F0F0) == 0))'
+# The other program ends; a click on the switch starts the server.
+kill "$holder"
+wait "$holder" 2>/dev/null
+poll 20 http_down "$new_port"
+click_at 420 84
+away
+check "at 144 dpi, the port free, a click on the switch starts the server: HTTP 200" \
+  poll 20 http_ok "$new_port"
+looks_running_144() { snap && px_is 403 84 4DBD74 && px_is 430 84 F0F0F0; }
+poll 20 looks_running_144  # the rows below say what the last snap showed
+design_px "144 dpi, running: start/stop track" 403 84 4DBD74
+design_px "144 dpi, running: start/stop disc at the right end" 430 84 F0F0F0
+# The drag in device pixels: 10 twips each at 144 dpi.
+start_x=$win_x
+start_y=$win_y
+drag_by 40 20 300 60
+check "144 dpi: dragging the bare surface moves the window by exactly (40,20)" \
+  poll 20 at_position $((start_x + 40)) $((start_y + 20))
 
 finish_report

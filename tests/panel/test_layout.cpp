@@ -79,12 +79,14 @@ TEST(Layout, HiddenBoxesLieBelowTheWindow) {
 
 // The window's place while dragged: pointer less press offset, to the nearest pixel. At
 // a scale of 1.5 the pointer moves in steps of 2/3 pixel; its travel is rounded, never
-// cut off (10.67 pixels to 11, not 10).
+// cut off (10.67 pixels to 11, not 10). A window counting in device pixels (Win32) gives
+// its monitor's twips per pixel: 10 at 144 dpi, 1440 / 168 at 168 dpi.
 TEST(Layout, DragKeepsThePressedPointUnderThePointer) {
   struct Case {
-    double pointer;  // logical pixels on the screen
+    double pointer;  // pixels on the screen
     float anchor;    // twips from the window's edge to the press
     int origin;      // pixels
+    float twipsPerPixel = kTwipsPerPixel;
   };
   const Case cases[] = {
       {310.0, 3000.0f, 110},            // whole pixels
@@ -92,9 +94,13 @@ TEST(Layout, DragKeepsThePressedPointUnderThePointer) {
       {234.0 + 2.0 / 3, 1865.0f, 110},  // 110.33 rounds down
       {200.5, 3000.0f, 1},              // a half pixel: away from zero
       {0.0, 1500.0f, -100},             // left of the screen
+      {500.0, 2000.0f, 300, 10.0f},     // 144 dpi: 200 device pixels into the window
+      // 168 dpi, on a monitor left of the primary: 20 device pixels are 171.43 twips
+      {-1500.0, 171.42857f, -1520, 1440.0f / 168},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(dragOrigin(c.pointer, c.anchor), c.origin) << c.pointer << " - " << c.anchor;
+    EXPECT_EQ(dragOrigin(c.pointer, c.anchor, c.twipsPerPixel), c.origin)
+        << c.pointer << " - " << c.anchor << " at " << c.twipsPerPixel << " twips per pixel";
 }
 
 }  // namespace

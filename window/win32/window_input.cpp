@@ -1,7 +1,5 @@
 // The pointer on the window: presses, clicks on the labels, hover, the hand pointer and
 // dragging the window by its bare surface.
-#include <cmath>
-
 #include "window/win32/dpi_geometry.h"
 #include "window/win32/main_window.h"
 
@@ -65,14 +63,13 @@ void MainWindow::drag() {
   // The pressed point goes under the pointer: the window's place is the pointer's place on
   // the screen when this motion happened, less the press's offset in the window. Never
   // from the window's own position, which may lag behind while the display has not
-  // applied the previous move, so the window never overshoots. Twips in single precision,
-  // as the design's drag arithmetic.
+  // applied the previous move, so the window never overshoots. The design's drag
+  // arithmetic (dragOrigin), with this monitor's twips per pixel.
   const DWORD screen = GetMessagePos();
   const float twipsPerPixel = static_cast<float>(kTwipsPerInch) / static_cast<float>(dpi_);
-  const float left = twipsOf(static_cast<short>(LOWORD(screen)), dpi_) - dragStartX_;
-  const float top = twipsOf(static_cast<short>(HIWORD(screen)), dpi_) - dragStartY_;
-  SetWindowPos(hwnd_, nullptr, static_cast<int>(std::lround(left / twipsPerPixel)),
-               static_cast<int>(std::lround(top / twipsPerPixel)), 0, 0,
+  SetWindowPos(hwnd_, nullptr,
+               dragOrigin(static_cast<short>(LOWORD(screen)), dragStartX_, twipsPerPixel),
+               dragOrigin(static_cast<short>(HIWORD(screen)), dragStartY_, twipsPerPixel), 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
