@@ -15,8 +15,13 @@ if [[ ! -e $prefix/.tovanik-ready ]]; then
     flock 9
     if [[ ! -e $prefix/.tovanik-ready ]]; then
       wine wineboot -i >/dev/null 2>&1 || true
+      wineserver -w  # wineboot's server, with the default 3 s, gives way to the one below
       touch "$prefix/.tovanik-ready"
     fi
   ) 9>"$prefix.lock"
 fi
+# One Wine server for the whole run, kept a minute past its last program: by default it
+# ends 3 s after the last one, and a test starting in that moment is cut off ("wine client
+# error: recvmsg: Connection reset by peer"). Fails at once when a server already runs.
+wineserver -p60 2>/dev/null || true
 exec wine "$@"
