@@ -22,6 +22,14 @@ if [[ ! -e $prefix/.tovanik-ready ]]; then
 fi
 # One Wine server for the whole run, kept a minute past its last program: by default it
 # ends 3 s after the last one, and a test starting in that moment is cut off ("wine client
-# error: recvmsg: Connection reset by peer"). Fails at once when a server already runs.
-wineserver -p60 2>/dev/null || true
+# error: recvmsg: Connection reset by peer"). The server and the session's own programs
+# (wineboot starts them) stay on in the background, so they get none of our outputs, nor
+# the lock: whoever reads a test's output (ctest, test discovery) waits until every holder
+# of it has ended.
+(
+  flock 9
+  if wineserver -p60 </dev/null >/dev/null 2>&1 9>&-; then
+    wine wineboot </dev/null >/dev/null 2>&1 9>&- || true
+  fi
+) 9>"$prefix.lock"
 exec wine "$@"
