@@ -26,6 +26,36 @@ Panel::Panel(Platform& platform, PanelView& view)
   }
 }
 
+ClickOutcome Panel::click(Ctl label) {
+  switch (label) {
+    case Ctl::lblClose:
+      return ClickOutcome::Close;
+    case Ctl::lblMin:
+      return ClickOutcome::Minimise;
+    case Ctl::lblStartStop:
+      clickStartStop();
+      break;
+    case Ctl::CMDSwitch:
+      clickCMDSwitch();
+      break;
+    case Ctl::lblURL:
+      clickURL();
+      break;
+    case Ctl::labelConfig:
+      clickConfig();
+      break;
+    case Ctl::lblRootDir:
+      clickRootDir();
+      break;
+    case Ctl::Label3:
+      clickLabel3();
+      break;
+    default:
+      return ClickOutcome::None;
+  }
+  return ClickOutcome::Changed;
+}
+
 // Shortcut links.
 
 void Panel::clickURL() {

@@ -32,6 +32,14 @@ class PanelView {
   virtual void focusTxtFocus() = 0;
 };
 
+// What a click asks of the window itself, beyond the panel's own state.
+enum class ClickOutcome {
+  None,      // a label without a click reaction
+  Changed,   // the panel acted: show its new state
+  Close,     // the close mark: the window closes, the server keeps running
+  Minimise,  // the minimise mark
+};
+
 struct ControlState {
   std::string caption;  // a label's caption or a text box's text
   Rgb colour;           // text colour of labels, colour of lines and shapes
@@ -78,6 +86,9 @@ class Panel {
   void restartServer();
   void clickStartStop();
   void clickCMDSwitch();
+
+  // A left click released over the label it was pressed on: runs that label's reaction.
+  ClickOutcome click(Ctl label);
 
   // Shortcut links.
   void clickURL();

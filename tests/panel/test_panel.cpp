@@ -376,6 +376,31 @@ TEST_F(PanelTest, Links) {
                                                               dir.file("new site"), dir.file("")}));
 }
 
+TEST_F(PanelTest, ClickReachesTheLabelsReactionOrAsksTheWindow) {
+  writeConfig(kDefaultFile);
+  const struct {
+    Ctl label;
+    ClickOutcome outcome;
+    std::size_t urls, paths;  // what was opened, counted after the click
+  } rows[] = {
+      {Ctl::lblClose, ClickOutcome::Close, 0, 0},
+      {Ctl::lblMin, ClickOutcome::Minimise, 0, 0},
+      {Ctl::Label1, ClickOutcome::None, 0, 0},
+      {Ctl::shapeOn, ClickOutcome::None, 0, 0},
+      {Ctl::Label3, ClickOutcome::Changed, 1, 0},
+      {Ctl::labelConfig, ClickOutcome::Changed, 1, 1},
+      {Ctl::lblRootDir, ClickOutcome::Changed, 1, 2},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(panel.click(row.label), row.outcome) << kLayout[index(row.label)].name;
+    EXPECT_EQ(platform.opened_urls_.size(), row.urls) << kLayout[index(row.label)].name;
+    EXPECT_EQ(platform.opened_paths_.size(), row.paths) << kLayout[index(row.label)].name;
+  }
+  EXPECT_TRUE(platform.launches_.empty());
+  EXPECT_EQ(panel.click(Ctl::lblStartStop), ClickOutcome::Changed);
+  EXPECT_EQ(platform.launches_.size(), 1u);
+}
+
 TEST_F(PanelTest, HoverReactions) {
   struct Case {
     Ctl label;

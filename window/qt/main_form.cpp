@@ -253,36 +253,20 @@ void MainForm::drag(QMouseEvent* event) {
 }
 
 void MainForm::click(Ctl label) {
-  switch (label) {
-    case Ctl::lblClose:
+  switch (panel_.click(label)) {
+    case ClickOutcome::Close:
       close();
       return;
-    case Ctl::lblMin:
+    case ClickOutcome::Minimise:
       setWindowState(windowState() | Qt::WindowMinimized);
       minimisedByMark_ = true;
       return;
-    case Ctl::lblStartStop:
-      panel_.clickStartStop();
-      break;
-    case Ctl::CMDSwitch:
-      panel_.clickCMDSwitch();
-      break;
-    case Ctl::lblURL:
-      panel_.clickURL();
-      break;
-    case Ctl::labelConfig:
-      panel_.clickConfig();
-      break;
-    case Ctl::lblRootDir:
-      panel_.clickRootDir();
-      break;
-    case Ctl::Label3:
-      panel_.clickLabel3();
-      break;
-    default:
-      return;  // labels without a click reaction
+    case ClickOutcome::Changed:
+      sync();
+      return;
+    case ClickOutcome::None:
+      return;
   }
-  sync();
 }
 
 bool MainForm::event(QEvent* event) {

@@ -74,36 +74,20 @@ void MainWindow::drag() {
 }
 
 void MainWindow::click(Ctl label) {
-  switch (label) {
-    case Ctl::lblClose:
+  switch (panel_.click(label)) {
+    case ClickOutcome::Close:
       // The server is not stopped: it keeps running after the panel has closed.
       DestroyWindow(hwnd_);
       return;
-    case Ctl::lblMin:
+    case ClickOutcome::Minimise:
       ShowWindow(hwnd_, SW_MINIMIZE);
       return;
-    case Ctl::lblStartStop:
-      panel_.clickStartStop();
-      break;
-    case Ctl::CMDSwitch:
-      panel_.clickCMDSwitch();
-      break;
-    case Ctl::lblURL:
-      panel_.clickURL();
-      break;
-    case Ctl::labelConfig:
-      panel_.clickConfig();
-      break;
-    case Ctl::lblRootDir:
-      panel_.clickRootDir();
-      break;
-    case Ctl::Label3:
-      panel_.clickLabel3();
-      break;
-    default:
-      return;  // labels without a click reaction
+    case ClickOutcome::Changed:
+      sync();
+      return;
+    case ClickOutcome::None:
+      return;
   }
-  sync();
 }
 
 }  // namespace tovanik::win32
