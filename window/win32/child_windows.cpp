@@ -3,11 +3,15 @@
 // commctrl.h needs windows.h before it.
 #include <commctrl.h>
 
+#include "platform/windows/wide_text.h"
 #include "window/win32/gdi_painter.h"
 #include "window/win32/main_window.h"
-#include "window/win32/wide_text.h"
 
 namespace tovanik::win32 {
+
+using windows::utf16;
+using windows::utf8;
+
 namespace {
 
 // Child window identifiers: the box's place in the design, above the dialog codes

@@ -3,11 +3,14 @@
 #include <algorithm>
 
 #include "panel/panel.h"
+#include "platform/windows/wide_text.h"
 #include "window/win32/dpi_geometry.h"
 #include "window/win32/font_book.h"
-#include "window/win32/wide_text.h"
 
 namespace tovanik::win32 {
+
+using windows::utf16;
+
 namespace {
 
 // Corner of the card's rounded pieces: radius 8 pixels at 96 DPI, as in the Linux build.

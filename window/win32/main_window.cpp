@@ -4,13 +4,16 @@
 
 #include <commctrl.h>
 
+#include "platform/windows/wide_text.h"
 #include "window/win32/dpi_geometry.h"
 #include "window/win32/gdi_painter.h"
 #include "window/win32/resource_ids.h"
 #include "window/win32/single_copy.h"
-#include "window/win32/wide_text.h"
 
 namespace tovanik::win32 {
+
+using windows::utf16;
+
 namespace {
 
 constexpr UINT_PTR kTickTimer = 1;
@@ -28,7 +31,7 @@ MainWindow::MainWindow(Platform& platform, HINSTANCE instance, const std::wstrin
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   windowClass.lpszClassName = className.c_str();  // no background brush: painted whole
   if (!RegisterClassExW(&windowClass)) {
-    creationError_ = systemMessage(GetLastError());
+    creationError_ = utf16(windows::systemMessage(GetLastError()));
     return;
   }
   // Created on the primary monitor, so that it takes that monitor's DPI; sized and
@@ -43,7 +46,7 @@ MainWindow::MainWindow(Platform& platform, HINSTANCE instance, const std::wstrin
   if (!CreateWindowExW(WS_EX_APPWINDOW | WS_EX_TOPMOST, className.c_str(), title.c_str(),
                        WS_POPUP | WS_MINIMIZEBOX | WS_SYSMENU | WS_CLIPCHILDREN, work.left,
                        work.top, 1, 1, nullptr, nullptr, instance, this)) {
-    creationError_ = systemMessage(GetLastError());
+    creationError_ = utf16(windows::systemMessage(GetLastError()));
     return;
   }
   dpi_ = static_cast<int>(GetDpiForWindow(hwnd_));

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cwchar>
 
-#include "window/win32/wide_text.h"
+#include "platform/windows/wide_text.h"
 
 namespace tovanik::win32 {
 namespace {
@@ -58,7 +58,7 @@ SingleCopy::Result SingleCopy::acquire() {
   mutex_ = CreateMutexW(nullptr, FALSE, mutexName_.c_str());
   const DWORD error = GetLastError();
   if (!mutex_) {
-    error_ = L"cannot create " + mutexName_ + L": " + systemMessage(error);
+    error_ = L"cannot create " + mutexName_ + L": " + windows::utf16(windows::systemMessage(error));
     return Result::Failed;
   }
   return error == ERROR_ALREADY_EXISTS ? Result::HeldByAnotherCopy : Result::Acquired;
