@@ -7,6 +7,9 @@
 //   Directory FOLDER does not exist.
 // Its first line, "command line: ...", is the command line it was started with, as the
 // system handed it over (for the tests of its composition).
+// With STAND_IN_WORKER_PORT=N in its environment it first starts a copy of itself serving
+// the same folder on 127.0.0.1:N, a process below the launched one (for the tests that end
+// a launched server with everything it started).
 #include <winsock2.h>
 #include <ws2tcpip.h>
 // winsock2.h before windows.h, which would bring the old winsock.h.
@@ -56,6 +59,27 @@ std::string stamp() {
   return text;
 }
 
+// The worker: this program again, on another port, without the variable that asked for it.
+void startWorker(const std::wstring& folder) {
+  wchar_t port[16];
+  if (GetEnvironmentVariableW(L"STAND_IN_WORKER_PORT", port, 16) == 0) return;
+  SetEnvironmentVariableW(L"STAND_IN_WORKER_PORT", nullptr);
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring line = L"\"" + std::wstring(self) + L"\" -S 127.0.0.1:" + port + L" -t \"" +
+                      folder + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(self, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &startup, &started)) {
+    say("cannot start the worker: " + systemMessage(static_cast<int>(GetLastError())));
+    return;
+  }
+  CloseHandle(started.hThread);
+  CloseHandle(started.hProcess);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -75,6 +99,7 @@ int wmain(int argc, wchar_t** argv) {
     say("Directory " + utf8(folder) + " does not exist.");
     return 1;
   }
+  startWorker(folder);
   const std::string host = utf8(address.substr(0, colon));
   const int port = _wtoi(address.substr(colon + 1).c_str());
 

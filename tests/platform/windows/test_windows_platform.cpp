@@ -124,18 +124,27 @@ TEST_F(StandInServer, HiddenServerServesLogsAndIsFoundByNameInAnyCase) {
   EXPECT_FALSE(platform.processInfo(pid));
 }
 
-// Shown: a console of its own; the log says only that the output went there.
+// Shown: a console of its own; the log says only that the output went there. A launched
+// server that is ended as a failed start takes the process it started (a worker on a
+// port of its own) with it.
 TEST_F(StandInServer, ShownServerWritesNothingToTheLog) {
+  const int workerPort = freePort();
+  SetEnvironmentVariableW(L"STAND_IN_WORKER_PORT", std::to_wstring(workerPort).c_str());
   const int pid =
       platform.launchDetached(serverArgv(folder, settings()), ConsoleMode::Shown, log());
+  SetEnvironmentVariableW(L"STAND_IN_WORKER_PORT", nullptr);
   ASSERT_GT(pid, 0) << lastSystemError();
   EXPECT_TRUE(waitFor([&] { return httpStatus(port) == 200; }));
+  EXPECT_TRUE(waitFor([&] { return httpStatus(workerPort) == 200; }));
+  EXPECT_EQ(platform.findProcesses(exeName).size(), 2u);
   const auto run = readLastRun(log());
   ASSERT_TRUE(run);
   EXPECT_EQ(run->note, kMarkStartedInTerminal);
   EXPECT_TRUE(run->lines.empty());
   EXPECT_TRUE(platform.killLaunched(pid));
   EXPECT_FALSE(platform.isLiveProcess(pid));
+  EXPECT_TRUE(platform.findProcesses(exeName).empty());
+  EXPECT_TRUE(waitFor([&] { return httpStatus(workerPort) == 0; }));
   EXPECT_FALSE(platform.killLaunched(pid));
 }
 
