@@ -48,17 +48,6 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM HUP
 
 # ---------------------------------------------------------------- helpers: the display
-# count_px X Y W H RRGGBB: how many pixels of the window rectangle in the last snap have
-# exactly that colour.
-count_px() {
-  local y n=0 k
-  for ((y = $2; y < $2 + $4; y++)); do
-    k=$(od -An -v -tx1 -w3 -j $((((win_y + y) * SCREEN_W + win_x + $1) * 3)) -N $(($3 * 3)) "$shot" |
-      tr -d ' ' | grep -ci "^$5\$")
-    n=$((n + k))
-  done
-  echo "$n"
-}
 # The address and product name: text in blue while the server runs, in button face
 # otherwise. Glyph stems give pixels of the exact text colour.
 url_blue() { (($(count_px 136 96 145 17 008CCA) >= 20)); }
@@ -85,7 +74,6 @@ console_looks_shown() { snap && px_is 251 136 4DBD74 && px_is 273 136 F0F0F0; }
 
 # Pointer: window coordinates. After a click the pointer goes off the window, so that a
 # tooltip or the pointer image never lies over the pixels that are read.
-point() { xdotool mousemove --sync $((win_x + $1)) $((win_y + $2)); }
 away() { xdotool mousemove --sync 30 30; }
 click_at() {
   point "$1" "$2"
@@ -172,24 +160,7 @@ import -display "$DISPLAY" -window root -crop "${WIN_W}x${WIN_H}+${win_x}+${win_
 
 # Pixels of the design, away from antialiased edges.
 outside=$(root_px $((win_x - 3)) $((win_y + 145)))
-design_px() {  # design_px WHAT X Y RRGGBB
-  local got
-  got=$(px "$2" "$3")
-  check "$1 at ($2,$3) is #$4 (got #$got)" [ "$got" == "$4" ]
-}
-design_px "header band" 200 40 2B2E31
-design_px "window background between header and card" 150 84 353C42
-design_px "window background left of the card" 6 170 353C42
-design_px "card, URL row" 110 104 2B2E31
-design_px "card, middle" 200 176 2B2E31
-design_px "card, bottom row" 150 245 2B2E31
-design_px "window background below the card" 150 253 353C42
-design_px "footer band" 250 275 2B2E31
-design_px "separator Line2" 200 120 5B6063
-design_px "separator Line4" 200 184 5B6063
-design_px "accent bar" 100 16 008CCA
-design_px "minimise mark" 248 16 ECBC2C
-design_px "close mark" 288 16 FD5C5C
+check_design_pixels
 design_px "start/stop track (running)" 268 56 4DBD74
 design_px "start/stop disc at the right end" 286 56 F0F0F0
 design_px "console track (hidden)" 277 136 5B6063
@@ -247,7 +218,6 @@ drag_by() {  # drag_by DX DY, from the bare header
 }
 start_x=$win_x
 start_y=$win_y
-at_position() { read_window_position && [[ $win_x -eq $1 && $win_y -eq $2 ]]; }
 drag_by 40 20
 check "dragging the bare surface moves the window by (40,20)" \
   poll 20 at_position $((start_x + 40)) $((start_y + 20))

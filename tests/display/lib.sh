@@ -162,6 +162,42 @@ px_is() {
   for c; do [[ "$got" == "$c" ]] && return 0; done
   return 1
 }
+# count_px X Y W H RRGGBB: how many pixels of the window rectangle in the last snap have
+# exactly that colour.
+count_px() {
+  local y n=0 k
+  for ((y = $2; y < $2 + $4; y++)); do
+    k=$(od -An -v -tx1 -w3 -j $((((win_y + y) * SCREEN_W + win_x + $1) * 3)) -N $(($3 * 3)) "$shot" |
+      tr -d ' ' | grep -ci "^$5\$")
+    n=$((n + k))
+  done
+  echo "$n"
+}
+# design_px WHAT X Y RRGGBB: checks one pixel of the last snap, at window coordinates.
+design_px() {
+  local got
+  got=$(px "$2" "$3")
+  check "$1 at ($2,$3) is #$4 (got #$got)" [ "$got" == "$4" ]
+}
+# The pixels every build of the panel draws alike (at 96 dpi), away from the edges of
+# shapes and text: the bands, the card, the separators and the header's marks.
+check_design_pixels() {
+  design_px "header band" 200 40 2B2E31
+  design_px "window background between header and card" 150 84 353C42
+  design_px "window background left of the card" 6 170 353C42
+  design_px "card, URL row" 110 104 2B2E31
+  design_px "card, middle" 200 176 2B2E31
+  design_px "card, bottom row" 150 245 2B2E31
+  design_px "window background below the card" 150 253 353C42
+  design_px "footer band" 250 275 2B2E31
+  design_px "separator Line2" 200 120 5B6063
+  design_px "separator Line4" 200 184 5B6063
+  design_px "accent bar" 100 16 008CCA
+  design_px "minimise mark" 248 16 ECBC2C
+  design_px "close mark" 288 16 FD5C5C
+}
+# Pointer at window coordinates.
+point() { xdotool mousemove --sync $((win_x + $1)) $((win_y + $2)); }
 
 # ---------------------------------------------------------------- the panel
 panel_windows() { xdotool search --onlyvisible --name '^Tovanik PHP Web Server$' 2>/dev/null; }
@@ -182,6 +218,7 @@ read_window_position() {
   win_w=$(awk '/^ *Width:/ { print $2 }' <<<"$info")
   win_h=$(awk '/^ *Height:/ { print $2 }' <<<"$info")
 }
+at_position() { read_window_position && [[ $win_x -eq $1 && $win_y -eq $2 ]]; }
 
 panel_pids=()
 # start_panel FOLDER LOG [ENV-ARGS...]: starts a panel from /tmp, as a user would from

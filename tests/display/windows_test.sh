@@ -96,21 +96,9 @@ wait_window() {
   poll 30 find_panel_window && read_window_position
 }
 
-# ---------------------------------------------------------------- screenshots
-# count_px X Y W H RRGGBB: how many pixels of the window rectangle in the last snap have
-# exactly that colour.
-count_px() {
-  local y n=0 k
-  for ((y = $2; y < $2 + $4; y++)); do
-    k=$(od -An -v -tx1 -w3 -j $((((win_y + y) * SCREEN_W + win_x + $1) * 3)) -N $(($3 * 3)) "$shot" |
-      tr -d ' ' | grep -ci "^$5\$")
-    n=$((n + k))
-  done
-  echo "$n"
-}
+# ---------------------------------------------------------------- pointer and screenshots
 # Pointer: window coordinates. After a click the pointer goes off the window, so that a
 # tooltip never lies over the pixels that are read.
-point() { xdotool mousemove --sync $((win_x + $1)) $((win_y + $2)); }
 away() { xdotool mousemove --sync 5 5; }
 click_at() {  # the button held 50 ms, as a person clicks
   point "$1" "$2"
@@ -118,11 +106,6 @@ click_at() {  # the button held 50 ms, as a person clicks
   xdotool mousedown 1
   sleep 0.05
   xdotool mouseup 1
-}
-design_px() {  # design_px WHAT X Y RRGGBB
-  local got
-  got=$(px "$2" "$3")
-  check "$1 at ($2,$3) is #$4 (got #$got)" [ "$got" == "$4" ]
 }
 corners_cut() {  # corners_cut WHEN: the desktop shows through the outline's corners and edges
   local when=$1 corner got outside
@@ -199,19 +182,7 @@ check "after a tick, running: the address is drawn in blue" url_blue
 import -display "$DISPLAY" -window root -crop "${WIN_W}x${WIN_H}+${win_x}+${win_y}" +repage \
   "$build/display-windows-panel.png" 2>/dev/null
 # Pixels of the design, away from the edges of shapes.
-design_px "header band" 200 40 2B2E31
-design_px "window background between header and card" 150 84 353C42
-design_px "window background left of the card" 6 170 353C42
-design_px "card, URL row" 110 104 2B2E31
-design_px "card, middle" 200 176 2B2E31
-design_px "card, bottom row" 150 245 2B2E31
-design_px "window background below the card" 150 253 353C42
-design_px "footer band" 250 275 2B2E31
-design_px "separator Line2" 200 120 5B6063
-design_px "separator Line4" 200 184 5B6063
-design_px "accent bar" 100 16 008CCA
-design_px "minimise mark" 248 16 ECBC2C
-design_px "close mark" 288 16 FD5C5C
+check_design_pixels
 design_px "console track (hidden)" 277 136 5B6063
 design_px "console disc at the left end" 256 136 F0F0F0
 design_px "port box, disabled while running" 242 178 2B2E31
@@ -300,7 +271,6 @@ drag_by() {  # drag_by DX DY [X Y]: from the bare header (or X,Y), in four steps
   sleep 0.05
   xdotool mouseup 1
 }
-at_position() { read_window_position && [[ $win_x -eq $1 && $win_y -eq $2 ]]; }
 start_x=$win_x
 start_y=$win_y
 drag_by 40 20

@@ -73,7 +73,6 @@ check "root's panel window appears" poll 20 has_window "$root_copy"
 win=$(pid_window "$root_copy")
 check "the server answers HTTP 200 on port $port" poll 20 http_ok "$port"
 poll 5 read_window_position
-at_position() { read_window_position && [[ $win_x -eq $1 && $win_y -eq $2 ]]; }
 
 # Each burst presses on the bare header and jumps the pointer five times by 50 px with
 # no delay, so the panel sees several motions before the window manager has applied the
