@@ -10,6 +10,7 @@
 // list) and leaves the system's reason in errno (Linux) or GetLastError (Windows) for the
 // caller's message; see lastSystemError().
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <utility>
@@ -110,6 +111,11 @@ class Platform {
   virtual bool openUrl(const std::string& url) = 0;
   virtual bool openTextFile(const std::string& path) = 0;
   virtual bool openFolder(const std::string& path) = 0;
+
+  // Every wait, deadline and settle reads the time here and waits through sleepMs, so a
+  // test platform can run them on a clock of its own.
+  using Clock = std::chrono::steady_clock;
+  virtual Clock::time_point now() = 0;
 
   // Blocks the calling thread.
   virtual void sleepMs(int milliseconds) = 0;

@@ -28,6 +28,7 @@ class LinuxPlatform : public Platform {
   bool openUrl(const std::string& url) override;
   bool openTextFile(const std::string& path) override;
   bool openFolder(const std::string& path) override;
+  Clock::time_point now() override { return Clock::now(); }
   void sleepMs(int milliseconds) override;
 
  private:

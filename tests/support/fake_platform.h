@@ -121,9 +121,15 @@ class FakePlatform final : public Platform {
     return true;
   }
 
+  // A virtual clock: it moves only when something sleeps, or when a test moves it.
+  Clock::time_point now_{};
+  Clock::time_point now() override { return now_; }
+  void advanceMs(int milliseconds) { now_ += std::chrono::milliseconds(milliseconds); }
+
   void sleepMs(int milliseconds) override {
     calls_.push_back("sleep:" + std::to_string(milliseconds));
     sleeps_.push_back(milliseconds);
+    advanceMs(milliseconds);
   }
 };
 
