@@ -39,7 +39,15 @@ constexpr const char* kDefaultFile =
 
 class PanelTest : public ::testing::Test {
  protected:
-  void SetUp() override { std::filesystem::create_directory(fsPath(dir.file("config"))); }
+  // The folder as shipped: a server to launch and the web folders the settings name, so
+  // that only the cases meant to refuse a launch do.
+  void SetUp() override {
+    for (const char* folder : {"config", "php", "tovanik", "my site"})
+      std::filesystem::create_directory(fsPath(dir.file(folder)));
+    writeBytes(dir.file("php/t-server.exe"), "");
+    std::filesystem::permissions(fsPath(dir.file("php/t-server.exe")),
+                                 std::filesystem::perms::owner_all);
+  }
   std::string configFile() const { return dir.file("config/config.ini"); }
   void writeConfig(const std::string& text) { writeBytes(configFile(), text); }
   std::string stored(const char* key) {
@@ -319,7 +327,9 @@ TEST_F(PanelTest, RestartStopsStoresPausesThenStarts) {
   panel.loadConfig();
   platform.calls_.clear();
   panel.restartServer();
-  const std::vector<std::string> expected{"find:t-server.exe", "kill:t-server.exe", "sleep:1000",
+  // The stop looks once more that none is left; the start looks before it launches.
+  const std::vector<std::string> expected{"find:t-server.exe", "kill:t-server.exe",
+                                          "find:t-server.exe", "sleep:1000",
                                           "find:t-server.exe", "launch"};
   EXPECT_EQ(platform.calls_, expected);
   EXPECT_EQ(stored("server_port"), "80");
@@ -429,7 +439,9 @@ TEST_F(PanelTest, HoverReactions) {
   EXPECT_EQ(panel[Ctl::lineClose].colour, colour::kCloseHover);
   EXPECT_FALSE(panel[Ctl::lblURL].underline);
 
-  writeConfig("[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=t-server.exe\r\n");
+  writeConfig(
+      "[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=t-server.exe\r\n"
+      "php_folder=php\r\nroot_directory=tovanik\r\n");
   platform.running_names_.insert("t-server.exe");
   panel.startPHP();
   panel.statusTick();
