@@ -154,6 +154,15 @@ void ServerControl::endLaunched(int launched) {
     platform_.sleepMs(kPollMs);
 }
 
+int ServerControl::ownServer(const std::vector<int>& pids) {
+  const auto foreign = foreignServers(platform_, folder_, settings_, pids);
+  for (const int pid : pids)
+    if (std::none_of(foreign.begin(), foreign.end(),
+                     [&](const ForeignServer& f) { return f.pid == pid; }))
+      return pid;
+  return pids.front();
+}
+
 StartResult ServerControl::waitUntilServing(const LaunchResult& l) {
   const int port = *portNumber(settings_.serverPort);
   const int launched = l.pid;
@@ -177,7 +186,7 @@ StartResult ServerControl::waitUntilServing(const LaunchResult& l) {
       if (state.heldByServer || (state.holderUnknown && state.otherHolders.empty() &&
                                  (l.portWasFree || launched == 0))) {
         if (launched > 0 && outputLogExists(log_)) markLaunch(log_, kMarkListening);
-        return {launched > 0 ? launched : pids.front(), std::nullopt};
+        return {launched > 0 ? launched : ownServer(pids), std::nullopt};
       }
     }
     // The launched process takes its name a moment after its exec has let us go on, so

@@ -82,6 +82,7 @@ class ServerControl {
  private:
   std::optional<std::string> untrusted();
   void endLaunched(int launched);
+  int ownServer(const std::vector<int>& pids);  // the first not another folder's
 
   Platform& platform_;
   const std::string folder_;

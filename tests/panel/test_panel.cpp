@@ -226,6 +226,35 @@ TEST_F(PanelTest, PortBoxWaitsBrieflyForAnotherWriter) {
 }
 #endif
 
+#ifndef _WIN32
+// The tick reads the settings file only when its stamp changed: the bytes this process
+// has read (the kernel's count in /proc/self/io) grow by less than the file per tick.
+TEST_F(PanelTest, StatusTickReadsTheFileOnlyWhenItChanged) {
+  const auto bytesRead = [] {
+    const std::string io = readBytes("/proc/self/io");
+    return std::stoll(io.substr(io.find("rchar: ") + 7));
+  };
+  // Large beside /proc/self/io itself, whose reading counts too.
+  const std::string file = kDefaultFile + std::string("[Other]\r\npad=") + std::string(8000, 'x');
+  writeConfig(file);
+  panel.statusTick();
+  const long long size = static_cast<long long>(file.size());
+  const struct {
+    const char* what;
+    bool change;
+    bool read;
+  } ticks[] = {{"unchanged", false, false}, {"unchanged again", false, false},
+               {"rewritten", true, true},   {"unchanged after", false, false}};
+  for (const auto& tick : ticks) {
+    if (tick.change) writeConfig(file + "\r\n");
+    const long long before = bytesRead();
+    panel.statusTick();
+    const long long read = bytesRead() - before;
+    EXPECT_EQ(read >= size, tick.read) << tick.what << ": " << read << " bytes";
+  }
+}
+#endif
+
 TEST_F(PanelTest, LaunchComposition) {
   struct Case {
     const char* port;

@@ -47,6 +47,7 @@ class FakePlatform final : public Platform {
     int portClosesAfterMs = 0;  // its port outlives it this long
     std::optional<int> endsAtMs;  // it ends by itself (or was killed) then
     bool killable = true;         // a kill is refused (EPERM)
+    int respawns = 0;             // killed, it is started again this many times (a loop)
   };
   std::map<int, Process> table_;
   int self_ = 0;            // the caller's PID in the table (0: not in it)
@@ -109,6 +110,14 @@ class FakePlatform final : public Platform {
     if (!p.killable || !alive(p)) return;
     const int at = clockMs() + p.diesAfterMs;
     p.endsAtMs = p.endsAtMs ? std::min(*p.endsAtMs, at) : at;
+    if (p.respawns > 0) {
+      Process again = p;
+      again.endsAtMs.reset();
+      --again.respawns;
+      const int pid = next_pid_++;
+      again.group = pid;
+      table_[pid] = again;
+    }
   }
   // A signal to the group `pid` leads, else to the process alone; the caller's are spared.
   bool signal(int pid) {
@@ -213,7 +222,10 @@ class FakePlatform final : public Platform {
     if (it != processes_.end()) return it->second;
     auto row = table_.find(pid);
     if (row == table_.end() || !alive(row->second)) return std::nullopt;
-    return ProcessInfo{row->second.parent, "", row->second.arguments};
+    // An orphan is the first process's child, as on a real system.
+    const int parent = row->second.parent;
+    return ProcessInfo{table_.count(parent) && !alive(parent) ? 1 : parent, "",
+                       row->second.arguments};
   }
   PortUse portUse(int port, const std::vector<int>&) override {
     PortUse use = ports_[port];
