@@ -440,9 +440,11 @@ TEST_F(BothCallers, StopEndsTheSameProcesses) {
          p.table_[200].respawns = 2;
        },
        {200, 100, 101}, {}, 0, "stopped pid 100 (this folder's server)\nstopped pid 101", 20},
+      // Exiting, it no longer shows its name, and holds no port: only its PID tells.
       {"it dies 300 ms after its kill",
        [](BothCallers& t, FakePlatform& p) {
          p.table_[200] = t.server(200);
+         p.table_[200].port = 0;
          p.table_[200].diesAfterMs = 300;
        },
        {200}, {}, 0, "stopped pid 200", 300},

@@ -48,6 +48,7 @@ class FakePlatform final : public Platform {
     std::optional<int> endsAtMs;  // it ends by itself (or was killed) then
     bool killable = true;         // a kill is refused (EPERM)
     int respawns = 0;             // killed, it is started again this many times (a loop)
+    bool killed = false;  // exiting: its image is gone, so no name matches it any more
   };
   std::map<int, Process> table_;
   int self_ = 0;            // the caller's PID in the table (0: not in it)
@@ -109,10 +110,12 @@ class FakePlatform final : public Platform {
     Process& p = table_.at(pid);
     if (!p.killable || !alive(p)) return;
     const int at = clockMs() + p.diesAfterMs;
+    p.killed = true;
     p.endsAtMs = p.endsAtMs ? std::min(*p.endsAtMs, at) : at;
     if (p.respawns > 0) {
       Process again = p;
       again.endsAtMs.reset();
+      again.killed = false;
       --again.respawns;
       const int pid = next_pid_++;
       again.group = pid;
@@ -136,8 +139,8 @@ class FakePlatform final : public Platform {
     std::vector<int> pids;
     const std::set<int> spared = protectedPids();
     for (const auto& [pid, p] : table_)
-      if (!name.empty() && sameName(p.name, name) && alive(p) && p.uid == caller_uid_ &&
-          !spared.count(pid))
+      if (!name.empty() && sameName(p.name, name) && alive(p) && !p.killed &&
+          p.uid == caller_uid_ && !spared.count(pid))
         pids.push_back(pid);
     return pids;
   }
