@@ -191,6 +191,17 @@ class Matcher {
 
   bool matches(const char* pid) { return commMatches(pid) && confirm(pid).has_value(); }
 
+  // The check of last tick's process, from its stat line already read: its comm,
+  // liveness, user and image, as in a scan. Not its ancestry: a process once found to be
+  // no ancestor of the asker never becomes one.
+  bool confirmsHint(const char* pid, const ProcStat& stat) const {
+    if (!usable_ || !commMatchesText(stat.comm) || stat.state == 'Z' || stat.state == 'X' ||
+        stat.state == 'x')
+      return false;
+    const std::optional<uid_t> uid = readRealUid(procFd_, pid);
+    return uid && *uid == asker_.uid && startedUnderName(pid);
+  }
+
   // Process groups the asker or an ancestor belongs to: never signalled as a whole.
   const std::set<int>& protectedGroups() { return ancestry().groups; }
 
@@ -315,7 +326,11 @@ bool anyProcessByImageName(const ServerImage& image, PresenceHint& hint,
     // Confirmed the same way as in a scan, every time: a process that execed keeps its
     // PID, start time and (renamed) comm, so only its image tells. A recycled PID of
     // another program fails here and the scan below runs as if there had been no hint.
-    if (stat && matcher.matches(pid.c_str())) {
+    // The same process as last time (same start time, same query) was no ancestor then.
+    const bool seenBefore = stat && hint.startTime != 0 && stat->startTime == hint.startTime &&
+                            hint.imageName == image.imageName;
+    if (stat && (seenBefore ? matcher.confirmsHint(pid.c_str(), *stat)
+                            : matcher.matches(pid.c_str()))) {
       hint = {hint.pid, stat->startTime, image.imageName, image.serverPath};
       return true;
     }
