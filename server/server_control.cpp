@@ -131,17 +131,20 @@ LaunchResult ServerControl::launch() {
   return result;
 }
 
-std::optional<std::string> ServerControl::whyEndedAtOnce() {
-  const std::optional<int> port = portNumber(settings_.serverPort);
-  const auto lines = endedAtOnce(log_);
-  if (!lines) return std::nullopt;
+std::string ServerControl::exitedAtOnce(const std::optional<std::vector<std::string>>& lines) {
   std::string why = "the server exited at once";
-  if (port) {
+  if (const std::optional<int> port = portNumber(settings_.serverPort)) {
     const PortState state = portState(platform_, *port, {});
     if (!state.otherHolders.empty())
       why += " (port " + std::to_string(*port) + " is taken by " + state.otherHolders + ")";
   }
-  return why + ": " + lastNonEmpty(*lines);
+  return lines ? why + ": " + lastNonEmpty(*lines) : why;
+}
+
+std::optional<std::string> ServerControl::whyEndedAtOnce() {
+  const auto lines = endedAtOnce(log_);
+  if (!lines) return std::nullopt;
+  return exitedAtOnce(lines);
 }
 
 void ServerControl::endLaunched(int launched) {
@@ -194,12 +197,7 @@ StartResult ServerControl::waitUntilServing(const LaunchResult& l) {
     if (pids.empty() && platform_.now() - begun >= grace &&
         (launched == 0 || mode == ConsoleMode::Shown || !platform_.isLiveProcess(launched))) {
       // PHP reports why on its output and exits: quote it, with whoever holds the port.
-      std::string why = whyEndedAtOnce().value_or("the server exited at once");
-      if (why == "the server exited at once") {
-        const PortState state = portState(platform_, port, {});
-        if (!state.otherHolders.empty())
-          why += " (port " + std::to_string(port) + " is taken by " + state.otherHolders + ")";
-      }
+      const std::string why = exitedAtOnce(endedAtOnce(log_));
       endLaunched(launched);
       return {0, why + " (see tovanikctl log)"};
     }

@@ -81,6 +81,8 @@ class ServerControl {
 
  private:
   std::optional<std::string> untrusted();
+  // "the server exited at once", who holds the port, and its last line when it printed one.
+  std::string exitedAtOnce(const std::optional<std::vector<std::string>>& lines);
   void endLaunched(int launched);
   int ownServer(const std::vector<int>& pids);  // the first not another folder's
 
