@@ -223,6 +223,9 @@ TEST_F(PanelTest, PortBoxWaitsBrieflyForAnotherWriter) {
   EXPECT_LE(waited, 1.0);
   EXPECT_EQ(panel[Ctl::txtPort].caption, "8081");
   EXPECT_EQ(stored("server_port"), "80");
+  // The window says why, in the switch's tooltip, as tovanikctl config set would.
+  EXPECT_EQ(panel.why().rfind("cannot write " + configFile() + ": ", 0), 0u) << panel.why();
+  EXPECT_EQ(panel[Ctl::lblStartStop].tooltip, panel.why());
 }
 #endif
 
