@@ -34,7 +34,8 @@ bool Panel::isServerRunning(const ServerImage& image) {
 
 void Panel::showWhy(const std::string& why) {
   why_ = why;
-  at(Ctl::lblStartStop).tooltip = why.empty() ? std::string(design(Ctl::lblStartStop).tooltip) : why;
+  at(Ctl::lblStartStop).tooltip =
+      why.empty() ? std::string(design(Ctl::lblStartStop).tooltip) : why;
   if (!showsRunning()) at(Ctl::lblURL).tooltip = why;
 }
 

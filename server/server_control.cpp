@@ -83,8 +83,7 @@ std::optional<std::vector<std::string>> endedAtOnce(const std::string& log) {
   return run->lines;
 }
 
-ServerControl::ServerControl(Platform& platform, std::string programFolder,
-                             ServerSettings settings)
+ServerControl::ServerControl(Platform& platform, std::string programFolder, ServerSettings settings)
     : platform_(platform),
       folder_(std::move(programFolder)),
       settings_(std::move(settings)),
@@ -175,8 +174,7 @@ StartResult ServerControl::waitUntilServing(const LaunchResult& l) {
   auto nextScan = begun;
   for (;;) {
     const auto now = platform_.now();
-    if (now - begun < kQuickPhase && now < nextScan &&
-        platform_.portListening(port) == false) {
+    if (now - begun < kQuickPhase && now < nextScan && platform_.portListening(port) == false) {
       platform_.sleepMs(kQuickPollMs);
       continue;
     }
@@ -186,8 +184,8 @@ StartResult ServerControl::waitUntilServing(const LaunchResult& l) {
     if (launched > 0) server.insert(launched);  // a wrapper that runs php as its child
     if (!pids.empty()) {
       const PortState state = portState(platform_, port, server);
-      if (state.heldByServer || (state.holderUnknown && state.otherHolders.empty() &&
-                                 (l.portWasFree || launched == 0))) {
+      if (state.heldByServer ||
+          (state.holderUnknown && state.otherHolders.empty() && (l.portWasFree || launched == 0))) {
         if (launched > 0 && outputLogExists(log_)) markLaunch(log_, kMarkListening);
         return {launched > 0 ? launched : ownServer(pids), std::nullopt};
       }

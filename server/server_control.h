@@ -19,7 +19,8 @@ namespace tovanik {
 
 // The first setting that keeps these settings from making a server, named; nullopt when
 // they can. The one rule for both front ends: neither launches what this refuses.
-std::optional<std::string> invalidSetting(const std::string& programFolder, const ServerSettings& s);
+std::optional<std::string> invalidSetting(const std::string& programFolder,
+                                          const ServerSettings& s);
 
 // "pid 123 is the server of another program folder, /srv/a: ...\n" for each one.
 std::string foreignNote(const std::vector<ForeignServer>& foreign, const std::string& exeName);

@@ -329,8 +329,8 @@ bool anyProcessByImageName(const ServerImage& image, PresenceHint& hint,
     // The same process as last time (same start time, same query) was no ancestor then.
     const bool seenBefore = stat && hint.startTime != 0 && stat->startTime == hint.startTime &&
                             hint.imageName == image.imageName;
-    if (stat && (seenBefore ? matcher.confirmsHint(pid.c_str(), *stat)
-                            : matcher.matches(pid.c_str()))) {
+    if (stat &&
+        (seenBefore ? matcher.confirmsHint(pid.c_str(), *stat) : matcher.matches(pid.c_str()))) {
       hint = {hint.pid, stat->startTime, image.imageName, image.serverPath};
       return true;
     }

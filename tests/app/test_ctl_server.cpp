@@ -11,9 +11,9 @@
 
 #include <filesystem>
 #include <functional>
-#include <set>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 
 #include "app/ctl_commands.h"
@@ -556,7 +556,8 @@ TEST_F(BothCallers, StartRefusesAndExplainsAlike) {
          p.launch_exits_after_ms_ = 5;
          p.launch_output_ = {"Failed to listen on 0.0.0.0:80 (reason: Permission denied)"};
        },
-       1, "", "the server exited at once: Failed to listen on 0.0.0.0:80 (reason: Permission denied)",
+       1, "",
+       "the server exited at once: Failed to listen on 0.0.0.0:80 (reason: Permission denied)",
        1},
       {"it never listens", {},
        [](BothCallers&, FakePlatform& p) { p.launch_listens_after_ms_ = -1; }, 1,
@@ -637,7 +638,8 @@ TEST_F(BothCallers, StartRefusesAndExplainsAlike) {
     EXPECT_EQ(panelSide.launches_.size(), row.launches);
     EXPECT_NE(panel.why().find(row.why), std::string::npos) << panel.why();
     EXPECT_EQ(panel.why().empty(), row.why.empty()) << panel.why();
-    EXPECT_EQ(panel[Ctl::lblStartStop].tooltip, row.why.empty() ? "Start / Stop Server" : panel.why());
+    EXPECT_EQ(panel[Ctl::lblStartStop].tooltip,
+              row.why.empty() ? "Start / Stop Server" : panel.why());
     panel.hover(Ctl::lblURL);
     if (!panel.showsRunning()) {
       EXPECT_EQ(panel[Ctl::lblURL].tooltip, panel.why());

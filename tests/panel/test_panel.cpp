@@ -246,8 +246,10 @@ TEST_F(PanelTest, StatusTickReadsTheFileOnlyWhenItChanged) {
     const char* what;
     bool change;
     bool read;
-  } ticks[] = {{"unchanged", false, false}, {"unchanged again", false, false},
-               {"rewritten", true, true},   {"unchanged after", false, false}};
+  } ticks[] = {{"unchanged", false, false},
+               {"unchanged again", false, false},
+               {"rewritten", true, true},
+               {"unchanged after", false, false}};
   for (const auto& tick : ticks) {
     if (tick.change) writeConfig(file + "\r\n");
     const long long before = bytesRead();

@@ -42,16 +42,16 @@ class FakePlatform final : public Platform {
     int parent = 0, group = 0, uid = 1000;
     int port = 0;  // listens here from listensAtMs on, while live and after until closed
     std::vector<std::string> arguments;
-    int listensAtMs = 0;     // on the clock
-    int diesAfterMs = 0;     // a kill takes this long to end it
-    int portClosesAfterMs = 0;  // its port outlives it this long
+    int listensAtMs = 0;          // on the clock
+    int diesAfterMs = 0;          // a kill takes this long to end it
+    int portClosesAfterMs = 0;    // its port outlives it this long
     std::optional<int> endsAtMs;  // it ends by itself (or was killed) then
     bool killable = true;         // a kill is refused (EPERM)
     int respawns = 0;             // killed, it is started again this many times (a loop)
-    bool killed = false;  // exiting: its image is gone, so no name matches it any more
+    bool killed = false;          // exiting: its image is gone, so no name matches it any more
   };
   std::map<int, Process> table_;
-  int self_ = 0;            // the caller's PID in the table (0: not in it)
+  int self_ = 0;  // the caller's PID in the table (0: not in it)
   int caller_uid_ = 1000;
   // A launch adds a process to the table (pid from 100 up) instead of a name; it listens
   // on its -S port after this many ms (never when < 0), ends after exits_after_ms_ (never
@@ -117,9 +117,9 @@ class FakePlatform final : public Platform {
       again.endsAtMs.reset();
       again.killed = false;
       --again.respawns;
-      const int pid = next_pid_++;
-      again.group = pid;
-      table_[pid] = again;
+      const int fresh = next_pid_++;
+      again.group = fresh;
+      table_[fresh] = again;
     }
   }
   // A signal to the group `pid` leads, else to the process alone; the caller's are spared.
@@ -167,7 +167,8 @@ class FakePlatform final : public Platform {
       p.uid = caller_uid_;
       p.arguments = argv;
       for (std::size_t i = 0; i + 1 < argv.size(); ++i)
-        if (argv[i] == "-S") p.port = std::atoi(argv[i + 1].substr(argv[i + 1].rfind(':') + 1).c_str());
+        if (argv[i] == "-S")
+          p.port = std::atoi(argv[i + 1].substr(argv[i + 1].rfind(':') + 1).c_str());
       p.listensAtMs = launch_listens_after_ms_ < 0 ? -1 : clockMs() + launch_listens_after_ms_;
       if (launch_exits_after_ms_ >= 0) p.endsAtMs = clockMs() + launch_exits_after_ms_;
       table_[pid] = p;
