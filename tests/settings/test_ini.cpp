@@ -16,12 +16,14 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/file_store.h"
+#include "platform/path_text.h"
 #include "settings/config.h"
 #include "settings/ini.h"
 #include "tests/support/test_support.h"
@@ -399,22 +401,58 @@ TEST(AtomicFile, FailedRenameLeavesNoTempFile) {
 
 #endif
 
-// Far past the 32,767-byte positions a 16-bit index could reach, in linear time.
+// Far past the 32,767-byte positions a 16-bit index could reach, in linear time (and
+// below the 1 MiB a settings file may hold).
 TEST(IniFile, LargeAndBinaryFiles) {
   TempDir dir;
   const std::string path = dir.file("config.ini");
   std::string big;
-  for (int i = 0; big.size() < 8'000'000; ++i) big += "line" + std::to_string(i) + "=x\r\n";
+  for (int i = 0; big.size() < 1'000'000; ++i) big += "line" + std::to_string(i) + "=x\r\n";
   writeBytes(path, big + "[Config]\r\na=1\r\nkey=old\r\n");
   ASSERT_TRUE(INIwrite(path, "Config", "key", "new"));
   EXPECT_EQ(readBytes(path), big + "[Config]\r\na=1\r\nkey=new\r\n");
 
   std::mt19937 random(7);
   std::string garbage;
-  while (garbage.size() < 2'000'000) garbage += static_cast<char>(random() & 0xFF);
+  while (garbage.size() < 1'000'000) garbage += static_cast<char>(random() & 0xFF);
   writeBytes(path, garbage);
   ASSERT_TRUE(INIwrite(path, "Config", "key", "v"));
   EXPECT_EQ(INIread(path, "Config", "key"), "v");
+}
+
+// A settings file larger than 1 MiB is refused, read or written, with its size and the
+// limit, before anything of it is read: it stays as it was, its size and its bytes. A
+// 2 GiB sparse file is refused as fast, without the memory to hold it.
+TEST(IniFile, LargerThanOneMebibyteIsRefusedAndKept) {
+  TempDir dir;
+  const std::string path = dir.file("config.ini");
+  const std::string limit = "more than the 1 MiB (1048576 bytes) a settings file may hold";
+  const std::string head = "[Config]\r\nkey=old\r\n";
+  const std::string atLimit = head + std::string(1048576 - head.size(), ';');
+  writeBytes(path, atLimit);
+  EXPECT_EQ(INIread(path, "Config", "key"), "old");
+  ASSERT_TRUE(INIwrite(path, "Config", "key", "new"));
+  EXPECT_EQ(readBytes(path).substr(0, 19), "[Config]\r\nkey=new\r\n");
+
+  struct Row {
+    std::uintmax_t size;
+    const char* why;
+  };
+  for (const Row& row : {Row{1048577, "it is 1048577 bytes, "},
+                         Row{2147483648u, "it is 2147483648 bytes, "}}) {
+    writeBytes(path, head);
+    std::filesystem::resize_file(tovanik::fsPath(path), row.size);
+    std::string whyRead, whyWrite;
+    EXPECT_EQ(INIread(path, "Config", "key", &whyRead), std::nullopt);
+    EXPECT_FALSE(INIwrite(path, "Config", "key", "new", &whyWrite));
+    EXPECT_EQ(whyRead, row.why + limit);
+    EXPECT_EQ(whyWrite, row.why + limit);
+    EXPECT_EQ(std::filesystem::file_size(tovanik::fsPath(path)), row.size);
+    std::ifstream file(tovanik::fsPath(path), std::ios::binary);
+    std::string start(head.size(), '\0');
+    file.read(start.data(), static_cast<std::streamsize>(start.size()));
+    EXPECT_EQ(start, head);
+  }
 }
 
 #ifndef _WIN32
