@@ -96,7 +96,6 @@ bool WriteLock::fail(const std::string& why) {
 // with fd_ open, or with fd_ -1 where nothing can be written anyway (a read-only file
 // system takes no writes, and a rewrite of the same bytes is no write).
 bool WriteLock::open(const std::string& path, uid_t owner, gid_t group) {
-  const bool asRoot = ::geteuid() == 0;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     struct stat found {};
     if (::lstat(path.c_str(), &found) != 0) {
@@ -106,10 +105,13 @@ bool WriteLock::open(const std::string& path, uid_t owner, gid_t group) {
       if (fd_ < 0) return errno == EROFS || fail(reason(errno));
     } else {
       if (S_ISDIR(found.st_mode)) return fail("a folder stands in its place");
-      // One this caller may not make its owner's alone, or that is not only a lock file:
-      // replaced, never opened.
+      // Made right in place only when no one else can have it open (so hold the lock):
+      // a lock file of its own, of this caller or the owner, that group and others could
+      // never open. Anything else is replaced, never opened: another user's file, one
+      // others could open, a second name of some other file, a link, a FIFO, a socket.
       const bool fixable = S_ISREG(found.st_mode) && found.st_nlink == 1 &&
-                           (asRoot || found.st_uid == owner);
+                           (found.st_mode & (S_IRWXG | S_IRWXO)) == 0 &&
+                           (found.st_uid == ::geteuid() || found.st_uid == owner);
       if (!fixable) {
         if (::unlink(path.c_str()) != 0 && errno != ENOENT)
           return errno == EROFS || fail("cannot replace it: " + reason(errno));

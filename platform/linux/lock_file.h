@@ -19,10 +19,12 @@ std::string lockPathOf(const std::string& file);
 // Every open makes sure the lock file is the settings file's owner's alone: a regular
 // file with one name, never a link, owned by that owner (the caller when the settings
 // file is missing, or when the caller is not root and cannot give files away), mode 0600.
-// Whatever else stands there is never used as found: the caller's own file (any file, for
-// root) is made so; another user's file, a second name of some other file, a link, a FIFO
-// or a socket is replaced, under the folder's write permission. So no other user can open
-// it, hold the lock and block the writers. A folder in its place is an error.
+// Whatever else stands there is never used as found. A lock file of the caller's or the
+// owner's that group and others could never open is made so in place; anything else
+// (another user's file, one others could open and so may hold locked already, a second
+// name of some other file, a link, a FIFO, a socket) is replaced, under the folder's write
+// permission. So no other user can open it, hold the lock and block the writers. A folder
+// in its place is an error.
 class WriteLock {
  public:
   // `shownLock` names the lock file in messages (its path may be a /proc/self/fd name).
