@@ -71,7 +71,8 @@ WriteLock::WriteLock(const std::string& file, const std::string& shownLock,
     }
     // Locked: still the file at the lock's name? A writer that replaced a bad one while
     // this one opened it locks the new one, and so must this one.
-    struct stat locked {}, named {};
+    struct stat locked {};
+    struct stat named {};
     if (::fstat(fd_, &locked) == 0 && ::lstat(path.c_str(), &named) == 0 &&
         sameFile(locked, named)) {
       held_ = true;

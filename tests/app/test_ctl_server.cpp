@@ -564,12 +564,13 @@ TEST_F(CtlServer, RootRefusesWhatAnotherUserCanChange) {
 TEST_F(CtlServer, RootChecksEveryFolderAbove) {
   const ThrowawayUser atk;
   if (!atk.ok()) GTEST_SKIP() << "needs root and useradd to make another user";
-  const std::string byAtk = "is owned by " + atk.name() + " (uid " + std::to_string(atk.uid()) + ")";
+  const std::string byAtk =
+      "is owned by " + atk.name() + " (uid " + std::to_string(atk.uid()) + ")";
   const std::string base = dir.file("above");
   struct Row {
     const char* what;
-    std::string folder;                 // the program folder given to --folder
-    std::function<void()> change;       // after the layout, before the commands
+    std::string folder;                  // the program folder given to --folder
+    std::function<void()> change;        // after the layout, before the commands
     std::optional<std::string> refusal;  // after "refusing, as root, to use "
   };
   const auto mode = [](const std::string& path, mode_t bits) {
@@ -581,8 +582,7 @@ TEST_F(CtlServer, RootChecksEveryFolderAbove) {
   const std::string srv = base + "/srv/tv", config = srv + "/config";
   const Row rows[] = {
       {"root's all through", srv, [] {}, std::nullopt},
-      {"a folder above owned by the user", base + "/home/u/tv",
-       [&] { atk.own(base + "/home/u"); },
+      {"a folder above owned by the user", base + "/home/u/tv", [&] { atk.own(base + "/home/u"); },
        base + "/home/u/tv: the folder " + base + "/home/u " + byAtk},
       {"a folder above the group may write", srv, [&] { mode(base + "/srv", 0775); },
        srv + ": group or others may write the folder " + base + "/srv (owner root (uid 0))"},
@@ -620,9 +620,10 @@ TEST_F(CtlServer, RootChecksEveryFolderAbove) {
       layoutProgramFolder(base + folder, exeName, port);
     row.change();
     const std::string before = readBytes(row.folder + "/config/config.ini");
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"status"}, {"start"}, {"config", "set", "server_port", "8081"},
-          {"config", "get", "server_port"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"status"},
+                                                 {"start"},
+                                                 {"config", "set", "server_port", "8081"},
+                                                 {"config", "get", "server_port"}}) {
       std::vector<std::string> all{"--folder", row.folder};
       all.insert(all.end(), args.begin(), args.end());
       const CtlRun r = ctl(all);

@@ -225,7 +225,8 @@ TEST(Ctl, OverLargeFilesAndForeignLockFilesAreRefusedOrReplaced) {
     all.insert(all.end(), args.begin(), args.end());
     const CtlRun run = ctl(all);
     expectCleanFailure(run);
-    EXPECT_EQ(run.err, "tovanikctl: cannot " + std::string(args.size() > 1 && args[1] == "set" ? "write " : "read ") +
+    EXPECT_EQ(run.err, "tovanikctl: cannot " +
+                           std::string(args.size() > 1 && args[1] == "set" ? "write " : "read ") +
                            config +
                            ": it is 2097152 bytes, more than the 1 MiB (1048576 bytes) a "
                            "settings file may hold\n");
@@ -242,12 +243,12 @@ TEST(Ctl, OverLargeFilesAndForeignLockFilesAreRefusedOrReplaced) {
                                                  std::filesystem::perms::others_read |
                                                  std::filesystem::perms::others_exec);
     writeBytes(lockFile, "");
-    std::filesystem::permissions(lockFile, std::filesystem::perms::all &
-                                               ~std::filesystem::perms::owner_exec &
-                                               ~std::filesystem::perms::group_exec &
-                                               ~std::filesystem::perms::others_exec);
+    std::filesystem::permissions(
+        lockFile, std::filesystem::perms::all & ~std::filesystem::perms::owner_exec &
+                      ~std::filesystem::perms::group_exec & ~std::filesystem::perms::others_exec);
     const std::string hold = atk.runAs() + "flock -x " + quoted(lockFile) +
-                             " sleep 30 >/dev/null 2>&1 & echo $! >" + quoted(dir.file("holder.pid"));
+                             " sleep 30 >/dev/null 2>&1 & echo $! >" +
+                             quoted(dir.file("holder.pid"));
     ASSERT_EQ(std::system(hold.c_str()), 0);
     ASSERT_TRUE(waitFor([&] {
       const int probe = open(lockFile.c_str(), O_RDONLY);

@@ -439,8 +439,8 @@ TEST(IniFile, LargerThanOneMebibyteIsRefusedAndKept) {
     std::uintmax_t size;
     const char* why;
   };
-  for (const Row& row : {Row{1048577, "it is 1048577 bytes, "},
-                         Row{2147483648u, "it is 2147483648 bytes, "}}) {
+  for (const Row& row :
+       {Row{1048577, "it is 1048577 bytes, "}, Row{2147483648u, "it is 2147483648 bytes, "}}) {
     writeBytes(path, head);
     std::filesystem::resize_file(tovanik::fsPath(path), row.size);
     std::string whyRead, whyWrite;
@@ -571,7 +571,6 @@ TEST(IniFile, RootsCheckedPathCannotBeSwapped) {
   EXPECT_EQ(tovanik::openFolderWithoutLinks(dir.file("moved/config.ini")), -1);
 }
 
-
 // The writers' lock file is the settings file's owner's alone, whatever was found at its
 // name: afterwards a regular 0600 file with one name, owned by the settings file's owner.
 // What others could hold open, or what is not a lock file of its own, is replaced; what
@@ -589,8 +588,8 @@ TEST(IniFile, LockFileIsTheOwnersAlone) {
     const char* what;
     std::function<void()> plant;  // what stands at the lock's name
     uid_t settingsOwner;
-    uid_t lockOwner;     // afterwards
-    bool sameInode;      // kept and made right in place
+    uid_t lockOwner;  // afterwards
+    bool sameInode;   // kept and made right in place
   };
   const auto file = [&](mode_t mode, uid_t owner) {
     return [&, mode, owner] {
@@ -605,11 +604,11 @@ TEST(IniFile, LockFileIsTheOwnersAlone) {
       {"root's, 0666", file(0666, 0), 0, 0, false},
       {"root's, 0400", file(0400, 0), 0, 0, true},
       {"the user's, 0600", file(0600, user), 0, 0, false},
-      {"a link to a file elsewhere", [&] { ASSERT_EQ(symlink(other.c_str(), lock.c_str()), 0); },
-       0, 0, false},
+      {"a link to a file elsewhere", [&] { ASSERT_EQ(symlink(other.c_str(), lock.c_str()), 0); }, 0,
+       0, false},
       {"a FIFO", [&] { ASSERT_EQ(mkfifo(lock.c_str(), 0600), 0); }, 0, 0, false},
-      {"a second name of another file", [&] { ASSERT_EQ(link(other.c_str(), lock.c_str()), 0); },
-       0, 0, false},
+      {"a second name of another file", [&] { ASSERT_EQ(link(other.c_str(), lock.c_str()), 0); }, 0,
+       0, false},
       {"nothing, the settings file the user's", [] {}, user, user, false},
       {"root's 0600, the settings file the user's", file(0600, 0), user, user, true},
   };
