@@ -50,11 +50,12 @@ WriteLock::WriteLock(const std::string& file, const std::string& shownLock,
     owner = settings.st_uid;
     group = settings.st_gid;
   }
+  // Polled rather than blocking: the panel writes on its only thread, and a writer
+  // stopped while holding the lock (suspended from its terminal) must not freeze it. One
+  // patience for all tries.
+  const auto giveUp = std::chrono::steady_clock::now() + patience;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     if (!open(path, owner, group) || fd_ < 0) return;
-    // Polled rather than blocking: the panel writes on its only thread, and a writer
-    // stopped while holding the lock (suspended from its terminal) must not freeze it.
-    const auto giveUp = std::chrono::steady_clock::now() + patience;
     while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
       if (errno == EINTR) continue;
       if (errno == EWOULDBLOCK) {
