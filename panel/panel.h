@@ -112,6 +112,11 @@ class Panel {
   void showConsoleIndicator(bool shown);
   void storeSetting(Key key, const std::string& value);
   void showWhy(const std::string& why);
+  // Checked before every settings write, not once at start-up: run as root, the program
+  // folder may have become another user's to change while the panel runs (a folder above
+  // it swapped). Refused, a write is skipped silently, as any failed write; the next act
+  // checks again.
+  bool mayWriteSettings();
 
   Platform& platform_;
   PanelView& view_;
