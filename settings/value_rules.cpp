@@ -26,6 +26,19 @@ std::string keyList() {
 
 }  // namespace
 
+bool isNumericPort(std::string_view text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::optional<int> portNumber(std::string_view text) {
+  if (!isNumericPort(text) || text.size() > 5) return std::nullopt;
+  int port = 0;
+  for (const char c : text) port = port * 10 + (c - '0');
+  if (port < 1 || port > 65535) return std::nullopt;
+  return port;
+}
+
 std::optional<std::string> unknownKeyProblem(std::string_view key) {
   if (keyNamed(key)) return std::nullopt;
   return "unknown key '" + std::string(key) + "' (the keys are " + keyList() + ")";

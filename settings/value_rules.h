@@ -1,12 +1,19 @@
 #pragma once
-// What may be stored so that it reads back as stored: the rules tovanikctl applies before
-// it writes. The panel needs none of them (it stores only digits, "show" and "hide").
+// What may be stored so that it reads back as stored, and can work: the rules tovanikctl
+// applies before it writes, the port box per keystroke, and the launch before it starts
+// anything.
 
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace tovanik {
+
+// Plain ASCII digits, at least one.
+bool isNumericPort(std::string_view text);
+// The one port rule (the port box, tovanikctl's config set, start, status, url, the
+// panel's launch): 1-5 plain ASCII digits, value 1-65535. The number, or nullopt.
+std::optional<int> portNumber(std::string_view text);
 
 // Why `value` may not be stored as the setting `key` of the configuration file, naming
 // the rule (quoting the value as given: the caller escapes it for its output); nullopt

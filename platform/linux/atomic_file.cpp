@@ -10,7 +10,7 @@
 #include <optional>
 #include <thread>
 
-#include "platform/file_store.h"
+#include "platform/linux/atomic_file.h"
 #include "platform/linux/file_bytes.h"
 #include "platform/linux/safe_path.h"
 #include "platform/why_not.h"
@@ -162,7 +162,7 @@ void removeDeadWritersFiles(const std::string& folder, const std::string& name) 
 
 }  // namespace
 
-bool replaceFileAtomically(const std::string& path, std::string_view bytes, std::string* whyNot) {
+bool replaceFileOnDisk(const std::string& path, std::string_view bytes, std::string* whyNot) {
   const std::string folder = folderOf(path);
   const std::string name = nameOf(path);
   if (name.empty()) return failedWithErrno(whyNot, EISDIR);
@@ -192,26 +192,46 @@ bool replaceFileAtomically(const std::string& path, std::string_view bytes, std:
   return true;
 }
 
-bool updateFileAtomically(const std::string& path, const FileEdit& edit, std::string* whyNot,
-                          std::chrono::milliseconds lockPatience) {
-  const auto target = resolveSettingsPath(path, whyNot);
-  if (!target) return false;
-  const std::string& file = target->path();
-  const WriteLock lock(file, lockPatience);
-  if (lock.error() == EWOULDBLOCK) {
-    const auto ms = lockPatience.count();
-    return failed(whyNot, "another program has been writing it for longer than " +
-                              (ms % 1000 == 0 ? std::to_string(ms / 1000) + " s"
-                                              : std::to_string(ms) + " ms"));
-  }
-  if (lock.error() != 0) return failedWithErrno(whyNot, lock.error());
-  if (lock.held()) removeDeadWritersFiles(folderOf(file), nameOf(file));
+namespace {
 
-  const auto current = readResolvedFile(file, whyNot);
-  if (!current) return false;
-  const std::string next = edit(*current);
-  if (next == *current) return true;  // no rewrite, no wear, no fsync for the same bytes
-  return replaceFileAtomically(file, next, whyNot);
+// A writer's turn: the lock on the resolved file, and the file read and replaced in it.
+class LinuxTurn final : public FileTurn {
+ public:
+  LinuxTurn(std::string file, std::chrono::milliseconds patience)
+      : file_(std::move(file)), lock_(file_, patience) {}
+  int error() const { return lock_.error(); }
+  bool held() const { return lock_.held(); }
+  std::optional<std::string> read(std::string* whyNot) override {
+    return readResolvedFile(file_, whyNot);
+  }
+  bool replace(std::string_view bytes, std::string* whyNot) override {
+    return replaceFileOnDisk(file_, bytes, whyNot);
+  }
+  const std::string& file() const { return file_; }
+
+ private:
+  std::string file_;
+  const WriteLock lock_;
+};
+
+}  // namespace
+
+std::unique_ptr<FileTurn> takeWriterTurn(const std::string& path,
+                                         std::chrono::milliseconds patience,
+                                         std::string* whyNot) {
+  const auto target = resolveSettingsPath(path, whyNot);
+  if (!target) return nullptr;
+  auto turn = std::make_unique<LinuxTurn>(target->path(), patience);
+  if (turn->error() == EWOULDBLOCK) {
+    failed(whyNot, lockHeldTooLong(patience));
+    return nullptr;
+  }
+  if (turn->error() != 0) {
+    failedWithErrno(whyNot, turn->error());
+    return nullptr;
+  }
+  if (turn->held()) removeDeadWritersFiles(folderOf(turn->file()), nameOf(turn->file()));
+  return turn;
 }
 
 }  // namespace tovanik

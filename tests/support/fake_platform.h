@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/file_store.h"
 #include "platform/path_text.h"
 #include "platform/platform.h"
 
@@ -26,6 +27,9 @@ class FakePlatform final : public Platform {
   std::map<int, PortUse> ports_;          // who listens where
   std::map<int, ProcessInfo> processes_;  // what processInfo tells
   std::optional<std::string> untrusted_;  // what untrustedPath answers
+  // The settings files: real ones (in a test's temporary folder) unless a test passes a
+  // FakeFileStore (fake_file_store.h).
+  FileStore* file_store_ = &systemFileStore();
 
   // What was asked.
   std::vector<std::pair<std::vector<std::string>, ConsoleMode>> launches_;
@@ -125,6 +129,8 @@ class FakePlatform final : public Platform {
   Clock::time_point now_{};
   Clock::time_point now() override { return now_; }
   void advanceMs(int milliseconds) { now_ += std::chrono::milliseconds(milliseconds); }
+
+  FileStore& fileStore() override { return *file_store_; }
 
   void sleepMs(int milliseconds) override {
     calls_.push_back("sleep:" + std::to_string(milliseconds));
