@@ -195,10 +195,12 @@ bool replaceFileOnDisk(const std::string& path, std::string_view bytes, std::str
 namespace {
 
 // A writer's turn: the lock on the resolved file, and the file read and replaced in it.
+// The resolved path lives as long as the turn: run as root, it reaches the file through
+// its folder held open.
 class LinuxTurn final : public FileTurn {
  public:
-  LinuxTurn(std::string file, std::chrono::milliseconds patience)
-      : file_(std::move(file)), lock_(file_, patience) {}
+  LinuxTurn(SettingsPath target, std::chrono::milliseconds patience)
+      : target_(std::move(target)), file_(target_.path()), lock_(file_, patience) {}
   int error() const { return lock_.error(); }
   bool held() const { return lock_.held(); }
   std::optional<std::string> read(std::string* whyNot) override {
@@ -210,6 +212,7 @@ class LinuxTurn final : public FileTurn {
   const std::string& file() const { return file_; }
 
  private:
+  SettingsPath target_;
   std::string file_;
   const WriteLock lock_;
 };
@@ -219,9 +222,9 @@ class LinuxTurn final : public FileTurn {
 std::unique_ptr<FileTurn> takeWriterTurn(const std::string& path,
                                          std::chrono::milliseconds patience,
                                          std::string* whyNot) {
-  const auto target = resolveSettingsPath(path, whyNot);
+  auto target = resolveSettingsPath(path, whyNot);
   if (!target) return nullptr;
-  auto turn = std::make_unique<LinuxTurn>(target->path(), patience);
+  auto turn = std::make_unique<LinuxTurn>(std::move(*target), patience);
   if (turn->error() == EWOULDBLOCK) {
     failed(whyNot, lockHeldTooLong(patience));
     return nullptr;

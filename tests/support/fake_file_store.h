@@ -3,6 +3,8 @@
 // FakePlatform's virtual one): files change at times a test sets, as an editor saving in
 // place would change them, and every read, replace and writer's turn is recorded.
 
+#include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -33,6 +35,7 @@ class FakeFileStore final : public FileStore {
   };
   std::vector<Change> scheduled_;
   bool lock_busy_ = false;        // another writer holds the lock past any patience
+  std::function<void()> on_turn_;  // runs as a writer's turn begins: another writer's change
   std::string fail_reads_;        // a reason: every read fails with it
   int reads_ = 0, replaces_ = 0;  // counted; a turn's read and replace count too
 
@@ -92,7 +95,9 @@ class FakeFileStore final : public FileStore {
     land();
     auto it = files_.find(path);
     if (it == files_.end()) return std::nullopt;
-    return std::chrono::duration_cast<std::chrono::milliseconds>(clock_.now() - it->second.changed);
+    const auto age =
+        std::chrono::duration_cast<std::chrono::milliseconds>(clock_.now() - it->second.changed);
+    return std::max(age, std::chrono::milliseconds(0));  // a stamp in the future: just now
   }
 
   bool ensureFolder(const std::string& path, std::string* whyNot) override {
@@ -111,6 +116,7 @@ class FakeFileStore final : public FileStore {
       if (whyNot) *whyNot = lockHeldTooLong(patience);
       return nullptr;
     }
+    if (on_turn_) on_turn_();
     return std::make_unique<Turn>(*this, path);
   }
 
