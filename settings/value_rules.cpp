@@ -44,25 +44,59 @@ std::optional<std::string> unknownKeyProblem(std::string_view key) {
   return "unknown key '" + std::string(key) + "' (the keys are " + keyList() + ")";
 }
 
-std::optional<std::string> configValueProblem(std::string_view key, std::string_view value) {
-  if (auto unknown = unknownKeyProblem(key)) return unknown;
-  const Key which = *keyNamed(key);
-  const std::string name(keyName(which));
+namespace {
+
+constexpr std::string_view kNotInWindowsNames = "\"<>|?*:";
+
+bool isFolderSetting(Key key) { return key == Key::php_folder || key == Key::root_directory; }
+
+bool startsWithDrive(std::string_view value) {
+  const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  return value.size() >= 2 && letter(value[0]) && value[1] == ':';
+}
+
+bool isAbsolute(std::string_view value, NameRules rules) {
+  if (rules == NameRules::Linux) return value.starts_with('/');
+  return value.starts_with('/') || value.starts_with('\\') || startsWithDrive(value);
+}
+
+std::string quoted(std::string_view value) { return "'" + std::string(value) + "'"; }
+
+}  // namespace
+
+std::optional<std::string> settingProblem(Key key, std::string_view value, NameRules rules) {
+  const std::string name(keyName(key));
   if (std::any_of(value.begin(), value.end(), isControlByte)) {
     return name + " may not hold a control character (CR, LF, TAB, NUL, DEL...)";
   }
-  if (which == Key::server_port && !portNumber(value)) {
-    return "server_port must be plain digits from 1 to 65535, at most 5 of them, got '" +
-           std::string(value) + "'";
+  if (key == Key::server_port && !portNumber(value)) {
+    return "server_port must be plain digits from 1 to 65535, at most 5 of them, got " +
+           quoted(value);
   }
-  if (which == Key::command_prompt && value != "show" && value != "hide") {
-    return "command_prompt must be 'show' or 'hide', got '" + std::string(value) + "'";
+  if (key == Key::command_prompt && value != "show" && value != "hide") {
+    return "command_prompt must be 'show' or 'hide', got " + quoted(value);
   }
-  if (which == Key::exe_name &&
+  if (key == Key::exe_name &&
       (value.empty() || value.find('/') != value.npos || value.find('\\') != value.npos)) {
     return "exe_name must be a file name, not empty and without '/' or '\\'";
   }
+  if (isFolderSetting(key) && isAbsolute(value, rules)) {
+    const char* example = rules == NameRules::Windows ? "..\\site" : "../site";
+    return name + " must be a path relative to the program folder, for example " + example +
+           ", got " + quoted(value);
+  }
+  if (rules == NameRules::Windows && key != Key::server_port && key != Key::command_prompt &&
+      value.find_first_of(kNotInWindowsNames) != value.npos) {
+    return name + " may not hold '\"', '<', '>', '|', '?', '*' or ':', which no Windows file "
+                  "name can, got " + quoted(value);
+  }
   return std::nullopt;
+}
+
+std::optional<std::string> configValueProblem(std::string_view key, std::string_view value,
+                                              NameRules rules) {
+  if (auto unknown = unknownKeyProblem(key)) return unknown;
+  return settingProblem(*keyNamed(key), value, rules);
 }
 
 std::optional<std::string> iniEntryProblem(std::string_view section, std::string_view key,

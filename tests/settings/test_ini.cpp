@@ -24,6 +24,7 @@
 #include "platform/file_store.h"
 #include "settings/config.h"
 #include "settings/ini.h"
+#include "settings/value_rules.h"
 #include "tests/support/fake_file_store.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/test_support.h"
@@ -342,6 +343,65 @@ TEST(ConfigDefaults, WrittenOnlyIntoAFileThatWasRead) {
     EXPECT_EQ(readBytes(config.path()), c.after);
     EXPECT_TRUE(platform.sleeps_.empty());
   }
+}
+
+// What each build lets tovanikctl store and the server be launched from: a folder
+// relative to the program folder everywhere; on Windows, nothing a Windows file name cannot
+// hold. Both systems' rows run on every build.
+TEST(SettingRules, ValuesTheServerCanBeLaunchedFrom) {
+  using tovanik::NameRules;
+  struct Case {
+    const char* key;
+    std::string value;
+    const char* linux;    // part of the reason, or nullptr when allowed
+    const char* windows;
+  };
+  const char* relative = "must be a path relative to the program folder, for example ";
+  const char* noName = "which no Windows file name can";
+  const Case cases[] = {
+      {"root_directory", "../site", nullptr, nullptr},
+      {"root_directory", "", nullptr, nullptr},
+      {"root_directory", "/srv/site", relative, relative},
+      {"php_folder", "/usr/bin", relative, relative},
+      {"root_directory", "\\site", nullptr, relative},
+      {"root_directory", "C:\\site", nullptr, relative},
+      {"php_folder", "c:php", nullptr, relative},
+      {"root_directory", "site\\a:b", nullptr, noName},
+      {"root_directory", "my \"site\"", nullptr, noName},
+      {"root_directory", "a<b", nullptr, noName},
+      {"root_directory", "a>b", nullptr, noName},
+      {"php_folder", "a|b", nullptr, noName},
+      {"php_folder", "what?", nullptr, noName},
+      {"php_folder", "*", nullptr, noName},
+      {"exe_name", "t\"server.exe", nullptr, noName},
+      {"exe_name", "t-server.exe:stream", nullptr, noName},
+      {"exe_name", "a\\b.exe", "without '/' or '\\'", "without '/' or '\\'"},
+      {"exe_name", "a/b.exe", "without '/' or '\\'", "without '/' or '\\'"},
+      {"root_directory", "a\x01" "b", "control character", "control character"},
+      {"root_directory", "Zo\xC3\xAB's site [old]", nullptr, nullptr},
+      {"server_port", "8080", nullptr, nullptr},
+      {"server_port", "0", "1 to 65535", "1 to 65535"},
+      {"command_prompt", "show", nullptr, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.key) + "=" + c.value);
+    for (const auto& [rules, expected] : {std::pair{NameRules::Linux, c.linux},
+                                          std::pair{NameRules::Windows, c.windows}}) {
+      const auto problem = tovanik::configValueProblem(c.key, c.value, rules);
+      if (!expected) {
+        EXPECT_EQ(problem, std::nullopt);
+      } else {
+        ASSERT_TRUE(problem) << (rules == NameRules::Linux ? "Linux" : "Windows");
+        EXPECT_NE(problem->find(expected), std::string::npos) << *problem;
+      }
+    }
+  }
+  EXPECT_EQ(tovanik::configValueProblem("root_directory", "/srv/site", NameRules::Linux),
+            "root_directory must be a path relative to the program folder, for example ../site, "
+            "got '/srv/site'");
+  EXPECT_EQ(tovanik::configValueProblem("root_directory", "D:\\www", NameRules::Windows),
+            "root_directory must be a path relative to the program folder, for example ..\\site, "
+            "got 'D:\\www'");
 }
 
 // Names fold A-Z to a-z and nothing else: every pair of bytes in a key, and in a section,
