@@ -98,15 +98,20 @@ ConfigFile::Rest ConfigFile::waitForRest(std::optional<FileStamp>& seen) const {
 bool ConfigFile::writeDefaultsIfIncomplete(std::string* whyNot) const {
   FileStore& store = platform_->fileStore();
   if (!store.ensureFolder(joinPath(folder_, "config"), whyNot)) return false;
-  std::optional<FileStamp> seen;
-  const Rest rest = waitForRest(seen);
-  if (rest == Rest::Changing) {
-    return failed(whyNot, "it was still being changed after " +
-                              std::to_string(kSettingsRestWait.count() / 1000) +
-                              " s; the defaults wait for the next start");
-  }
-  const auto text = readIniText(store, path(), whyNot, writePatience_);
+  const bool missing = !store.sinceLastChange(path());  // the read creates it
+  auto text = readIniText(store, path(), whyNot, writePatience_);
+  // A complete file needs nothing, whatever happens to it: no wait.
   if (!text || !lacksCommandPrompt(*text)) return false;
+  std::optional<FileStamp> seen;
+  if (!missing) {
+    if (waitForRest(seen) == Rest::Changing) {
+      return failed(whyNot, "it was still being changed after " +
+                                std::to_string(kSettingsRestWait.count() / 1000) +
+                                " s; the defaults wait for the next start");
+    }
+    text = readIniText(store, path(), whyNot, writePatience_);
+    if (!text || !lacksCommandPrompt(*text)) return false;
+  }
   // Decided again in the writer's turn, on the text that is replaced: the file must be the
   // one read at rest, unchanged since (a file that was missing has just been created by
   // the read). Else another writer, or an editor's save in place, has begun since.
@@ -115,7 +120,7 @@ bool ConfigFile::writeDefaultsIfIncomplete(std::string* whyNot) const {
       store, path(),
       [&](const std::string& current) {
         if (current != *text || !lacksCommandPrompt(current)) return current;
-        if (rest == Rest::AtRest && !sameVersion(seen, store.stamp(path()))) return current;
+        if (!missing && !sameVersion(seen, store.stamp(path()))) return current;
         written = true;
         return withDefaults(current);
       },

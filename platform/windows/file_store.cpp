@@ -22,8 +22,10 @@ using windows::utf16;
 namespace {
 
 // Another program holding the file (an editor, a virus scanner, a backup) is waited for as
-// long as the caller's patience before the reason is reported, looking again every
-// kBusyRetry; the panel's is a quarter of a second, so no keystroke freezes its window.
+// long as the caller's patience, at most kBusyPatience, before the reason is reported,
+// looking again every kBusyRetry. The panel's patience is a quarter of a second, so no
+// keystroke freezes its window longer.
+constexpr auto kBusyPatience = std::chrono::milliseconds(1000);
 constexpr auto kBusyRetry = std::chrono::milliseconds(20);
 // How often a writer looks whether another one has finished.
 constexpr auto kLockRetry = std::chrono::milliseconds(1);
@@ -46,7 +48,7 @@ bool isBusy(DWORD error) {
 // holding the file, or `patience` has passed; the last error stays in GetLastError.
 template <typename Attempt>
 bool retryWhileBusy(std::chrono::milliseconds patience, Attempt attempt) {
-  const auto giveUp = std::chrono::steady_clock::now() + patience;
+  const auto giveUp = std::chrono::steady_clock::now() + std::min(patience, kBusyPatience);
   for (;;) {
     if (attempt()) return true;
     const DWORD error = GetLastError();
@@ -289,10 +291,6 @@ class WindowsTurn final : public FileTurn {
 
 std::uint64_t bits64(DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; }
 
-// A replace outside a writer's turn (a menu entry, a test) waits for another program's
-// hold as long as before the patience was the caller's.
-constexpr auto kReplacePatience = std::chrono::milliseconds(1000);
-
 class WindowsFileStore final : public FileStore {
  public:
   std::optional<std::string> read(const std::string& path, std::string* whyNot,
@@ -301,7 +299,7 @@ class WindowsFileStore final : public FileStore {
   }
 
   bool replace(const std::string& path, std::string_view bytes, std::string* whyNot) override {
-    return tovanik::replace(utf16(path), bytes, whyNot, kReplacePatience);
+    return tovanik::replace(utf16(path), bytes, whyNot, kBusyPatience);
   }
 
   bool ensureFolder(const std::string& path, std::string* whyNot) override {
