@@ -308,43 +308,6 @@ TEST(IniFile, Utf16FilesKeepTheirEncoding) {
   }
 }
 
-// The defaults go into a UTF-16 file in UTF-16; a file that cannot be read gets none.
-TEST(ConfigDefaults, WrittenOnlyIntoAFileThatWasRead) {
-  struct Case {
-    const char* name;
-    std::string file, after;
-  };
-  const std::string defaults =
-      "[Config]\r\ncommand_prompt=hide\r\nserver_port=80\r\nroot_directory=tovanik\r\n"
-      "php_folder=php\r\nexe_name=t-server.exe\r\n";
-  const Case cases[] = {
-      {"UTF-16 without command_prompt", kMarkLE + le("[Config]\r\nserver_port=8123\r\n"),
-       kMarkLE + le("[Config]\r\ncommand_prompt=hide\r\nroot_directory=tovanik\r\n"
-                    "php_folder=php\r\nexe_name=t-server.exe\r\nserver_port=80\r\n")},
-      {"UTF-16 big-endian, empty", kMarkBE, kMarkBE + be(defaults)},
-      {"UTF-16 complete", kMarkLE + le("[Config]\r\ncommand_prompt=show\r\n"),
-       kMarkLE + le("[Config]\r\ncommand_prompt=show\r\n")},
-      {"invalid UTF-16", kMarkLE + le("[Config]\r\n") + "\x00\xDC"s,
-       kMarkLE + le("[Config]\r\n") + "\x00\xDC"s},
-  };
-  TempDir dir;
-  std::filesystem::create_directory(tovanik::fsPath(dir.file("config")));
-  tovanik::FakePlatform platform;  // the real files, on a clock of its own
-  const tovanik::ConfigFile config(dir.path(), platform);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    writeBytes(config.path(), c.file);
-    // Saved a minute ago: at rest.
-    const auto path = tovanik::fsPath(config.path());
-    std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) -
-                                               std::chrono::minutes(1));
-    std::string why;
-    EXPECT_EQ(config.writeDefaultsIfIncomplete(&why), c.after != c.file) << why;
-    EXPECT_EQ(readBytes(config.path()), c.after);
-    EXPECT_TRUE(platform.sleeps_.empty());
-  }
-}
-
 // What each build lets tovanikctl store and the server be launched from: a folder
 // relative to the program folder everywhere; on Windows, nothing a Windows file name cannot
 // hold. Both systems' rows run on every build.
@@ -449,6 +412,7 @@ TEST(ConfigDefaults, DecidedOnlyOnAFileAtRest) {
     bool written;
     std::string after;
     int waitedMs;
+    bool atTurnKeepsTime = false;  // a copy that keeps the file's time (cp -p, rsync)
   };
   std::vector<Change> everyTenthOfASecond;
   for (int at = 100; at <= 3000; at += 100) everyTenthOfASecond.push_back({at, incomplete});
@@ -471,6 +435,14 @@ TEST(ConfigDefaults, DecidedOnlyOnAFileAtRest) {
       {"completed as the turn begins", 600, incomplete, {}, complete, false, complete, 0},
       {"same bytes saved again as the turn begins", 600, incomplete, {}, incomplete, false,
        incomplete, 0},
+      {"same time and size, other bytes, as the turn begins", 600, incomplete, {},
+       "[Config]\r\ncommand_prompt=s\r\n", false, "[Config]\r\ncommand_prompt=s\r\n", 0, true},
+      // The defaults go into a UTF-16 file in UTF-16; a file that cannot be read gets none.
+      {"UTF-16, incomplete", 600, kMarkLE + le(incomplete), {}, {}, true,
+       kMarkLE + le(incompleteWithDefaults), 0},
+      {"UTF-16 big-endian, empty", 600, kMarkBE, {}, {}, true, kMarkBE + be(defaults), 0},
+      {"invalid UTF-16", 600, kMarkLE + le(incomplete) + "\x00\xDC"s, {}, {}, false,
+       kMarkLE + le(incomplete) + "\x00\xDC"s, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -481,7 +453,11 @@ TEST(ConfigDefaults, DecidedOnlyOnAFileAtRest) {
     const tovanik::ConfigFile config("program", platform);
     if (c.changedAgoMs) files.put(config.path(), c.file, *c.changedAgoMs);
     for (const Change& change : c.changes) files.schedule(config.path(), change.bytes, change.atMs);
-    if (c.atTurn) files.on_turn_ = [&] { files.put(config.path(), *c.atTurn, 0); };
+    if (c.atTurn) {
+      files.on_turn_ = [&] {
+        files.put(config.path(), *c.atTurn, c.atTurnKeepsTime ? *c.changedAgoMs : 0);
+      };
+    }
     std::string why;
     EXPECT_EQ(config.writeDefaultsIfIncomplete(&why), c.written) << why;
     EXPECT_EQ(files.bytesOf(config.path()), c.after);
