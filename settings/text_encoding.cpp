@@ -44,8 +44,11 @@ void appendUnit(std::string& out, unsigned unit, bool bigEndian) {
 // shortest-form UTF-8 of a code point that is no surrogate.
 std::optional<char32_t> nextUtf8(std::string_view text, std::size_t& at) {
   const auto lead = static_cast<unsigned char>(text[at]);
-  std::size_t length = lead < 0x80 ? 1 : lead >> 5 == 0x6 ? 2 : lead >> 4 == 0xE ? 3
-                                                         : lead >> 3 == 0x1E ? 4 : 0;
+  std::size_t length = lead < 0x80         ? 1
+                       : lead >> 5 == 0x6  ? 2
+                       : lead >> 4 == 0xE  ? 3
+                       : lead >> 3 == 0x1E ? 4
+                                           : 0;
   if (length == 0 || at + length > text.size()) return std::nullopt;
   char32_t c = length == 1 ? lead : lead & (0x7F >> length);
   for (std::size_t i = 1; i < length; ++i) {
@@ -67,8 +70,9 @@ std::optional<DecodedText> decodeSettingsText(std::string_view bytes, std::strin
   if (!little && !big) return DecodedText{TextEncoding::Bytes, std::string(bytes)};
   DecodedText decoded{big ? TextEncoding::Utf16BE : TextEncoding::Utf16LE, {}};
   if (bytes.size() % 2 != 0) {
-    failed(whyNot, "not valid UTF-16 text (it starts with the UTF-16 byte-order mark, but its "
-                   "length is an odd number of bytes)");
+    failed(whyNot,
+           "not valid UTF-16 text (it starts with the UTF-16 byte-order mark, but its "
+           "length is an odd number of bytes)");
     return std::nullopt;
   }
   decoded.text.reserve(bytes.size());

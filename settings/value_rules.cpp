@@ -87,8 +87,10 @@ std::optional<std::string> settingProblem(Key key, std::string_view value, NameR
   }
   if (rules == NameRules::Windows && key != Key::server_port && key != Key::command_prompt &&
       value.find_first_of(kNotInWindowsNames) != value.npos) {
-    return name + " may not hold '\"', '<', '>', '|', '?', '*' or ':', which no Windows file "
-                  "name can, got " + quoted(value);
+    return name +
+           " may not hold '\"', '<', '>', '|', '?', '*' or ':', which no Windows file "
+           "name can, got " +
+           quoted(value);
   }
   return std::nullopt;
 }

@@ -1,3 +1,5 @@
+#include "platform/linux/atomic_file.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -10,7 +12,6 @@
 #include <optional>
 #include <thread>
 
-#include "platform/linux/atomic_file.h"
 #include "platform/linux/file_bytes.h"
 #include "platform/linux/safe_path.h"
 #include "platform/why_not.h"
@@ -220,8 +221,7 @@ class LinuxTurn final : public FileTurn {
 }  // namespace
 
 std::unique_ptr<FileTurn> takeWriterTurn(const std::string& path,
-                                         std::chrono::milliseconds patience,
-                                         std::string* whyNot) {
+                                         std::chrono::milliseconds patience, std::string* whyNot) {
   auto target = resolveSettingsPath(path, whyNot);
   if (!target) return nullptr;
   auto turn = std::make_unique<LinuxTurn>(std::move(*target), patience);

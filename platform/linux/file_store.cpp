@@ -33,11 +33,10 @@ class LinuxFileStore final : public FileStore {
   std::optional<FileStamp> stamp(const std::string& path) override {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-    return FileStamp{static_cast<std::uint64_t>(info.st_dev),
-                     static_cast<std::uint64_t>(info.st_ino),
-                     static_cast<std::uint64_t>(info.st_size),
-                     info.st_mtim.tv_sec * kNs + info.st_mtim.tv_nsec,
-                     info.st_ctim.tv_sec * kNs + info.st_ctim.tv_nsec};
+    return FileStamp{
+        static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+        static_cast<std::uint64_t>(info.st_size), info.st_mtim.tv_sec * kNs + info.st_mtim.tv_nsec,
+        info.st_ctim.tv_sec * kNs + info.st_ctim.tv_nsec};
   }
 
   std::optional<std::chrono::milliseconds> sinceLastChange(const std::string& path) override {

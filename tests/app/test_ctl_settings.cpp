@@ -37,8 +37,9 @@ TEST(Ctl, IniGetAndSet) {
   // Notepad's "Unicode": the value is found, and a write keeps the file UTF-16; one that
   // is no valid UTF-16 is refused with the reason.
   std::filesystem::create_directory(dir.file("config"));
-  const std::string utf16 = "\xFF\xFE[\0C\0o\0n\0f\0i\0g\0]\0\r\0\n\0"
-                            "s\0e\0r\0v\0e\0r\0_\0p\0o\0r\0t\0=\0\x38\0\x30\0\x38\0\x30\0"s;
+  const std::string utf16 =
+      "\xFF\xFE[\0C\0o\0n\0f\0i\0g\0]\0\r\0\n\0"
+      "s\0e\0r\0v\0e\0r\0_\0p\0o\0r\0t\0=\0\x38\0\x30\0\x38\0\x30\0"s;
   writeBytes(dir.file("config/config.ini"), utf16);
   r = ctl({"--folder", dir.path(), "config", "get", "server_port"});
   EXPECT_EQ(r.rc, 0);

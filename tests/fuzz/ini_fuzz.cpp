@@ -147,7 +147,8 @@ bool referenceValidUtf16(const std::string& units, bool bigEndian) {
   if (units.size() % 2 != 0) return false;
   std::vector<unsigned> u;
   for (std::size_t i = 0; i < units.size(); i += 2) {
-    const auto a = static_cast<unsigned char>(units[i]), b = static_cast<unsigned char>(units[i + 1]);
+    const auto a = static_cast<unsigned char>(units[i]),
+               b = static_cast<unsigned char>(units[i + 1]);
     u.push_back(bigEndian ? (a << 8 | b) : (b << 8 | a));
   }
   for (std::size_t i = 0; i < u.size(); ++i) {

@@ -265,8 +265,8 @@ TEST(IniFile, Utf16FilesKeepTheirEncoding) {
        kMarkLE + le("[Config]\r\nroot_directory=x\r\nserver_port=80\r\n"), nullptr},
       {"other lines byte for byte",
        kMarkBE + be("; note\n[Config]\ra=1\nkey=old\r\n") + "\x00\xEB"s + be("=x\r\n"), "key",
-       "new", "old", kMarkBE + be("; note\n[Config]\ra=1\nkey=new\r\n") + "\x00\xEB"s + be("=x\r\n"),
-       nullptr},
+       "new", "old",
+       kMarkBE + be("; note\n[Config]\ra=1\nkey=new\r\n") + "\x00\xEB"s + be("=x\r\n"), nullptr},
       {"new value beyond ASCII", kMarkLE + le("[Config]\r\n"), "root_directory", "Zo\xC3\xAB", "",
        kMarkLE + le("[Config]\r\nroot_directory=Zo") + "\xEB\x00"s + le("\r\n"), nullptr},
       {"mark alone", kMarkLE, "key", "v", "", kMarkLE + le("[Config]\r\nkey=v\r\n"), nullptr},
@@ -316,7 +316,7 @@ TEST(SettingRules, ValuesTheServerCanBeLaunchedFrom) {
   struct Case {
     const char* key;
     std::string value;
-    const char* linux;    // part of the reason, or nullptr when allowed
+    const char* linux;  // part of the reason, or nullptr when allowed
     const char* windows;
   };
   const char* relative = "must be a path relative to the program folder, for example ";
@@ -340,7 +340,10 @@ TEST(SettingRules, ValuesTheServerCanBeLaunchedFrom) {
       {"exe_name", "t-server.exe:stream", nullptr, noName},
       {"exe_name", "a\\b.exe", "without '/' or '\\'", "without '/' or '\\'"},
       {"exe_name", "a/b.exe", "without '/' or '\\'", "without '/' or '\\'"},
-      {"root_directory", "a\x01" "b", "control character", "control character"},
+      {"root_directory",
+       "a\x01"
+       "b",
+       "control character", "control character"},
       {"root_directory", "Zo\xC3\xAB's site [old]", nullptr, nullptr},
       {"server_port", "8080", nullptr, nullptr},
       {"server_port", "0", "1 to 65535", "1 to 65535"},
@@ -348,8 +351,8 @@ TEST(SettingRules, ValuesTheServerCanBeLaunchedFrom) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.key) + "=" + c.value);
-    for (const auto& [rules, expected] : {std::pair{NameRules::Linux, c.linux},
-                                          std::pair{NameRules::Windows, c.windows}}) {
+    for (const auto& [rules, expected] :
+         {std::pair{NameRules::Linux, c.linux}, std::pair{NameRules::Windows, c.windows}}) {
       const auto problem = tovanik::configValueProblem(c.key, c.value, rules);
       if (!expected) {
         EXPECT_EQ(problem, std::nullopt);
@@ -390,8 +393,9 @@ TEST(IniLookup, CaseFoldingIsAsciiOnly) {
 // an editor saving in place changes them. Only a file at rest (last change 500 ms ago) is
 // decided on; a changing one is waited for, 2 s at most, then left alone.
 TEST(ConfigDefaults, DecidedOnlyOnAFileAtRest) {
-  const std::string complete = "[Config]\r\nserver_port=8123\r\nroot_directory=site\r\n"
-                               "command_prompt=show\r\n";
+  const std::string complete =
+      "[Config]\r\nserver_port=8123\r\nroot_directory=site\r\n"
+      "command_prompt=show\r\n";
   const std::string incomplete = "[Config]\r\nserver_port=8123\r\n";
   const std::string defaults =
       "[Config]\r\ncommand_prompt=hide\r\nserver_port=80\r\nroot_directory=tovanik\r\n"
@@ -423,26 +427,75 @@ TEST(ConfigDefaults, DecidedOnlyOnAFileAtRest) {
       {"at rest and empty", 500, "", {}, {}, true, defaults, 0},
       {"truncated, written 100 ms later", 0, "", {{100, complete}}, {}, false, complete, 600},
       {"truncated, written 300 ms later", 0, "", {{300, complete}}, {}, false, complete, 800},
-      {"two chunks 30 ms apart", 0, complete.substr(0, 40), {{30, complete}}, {}, false, complete,
+      {"two chunks 30 ms apart",
+       0,
+       complete.substr(0, 40),
+       {{30, complete}},
+       {},
+       false,
+       complete,
        530},
-      {"changed 200 ms ago, then still", 200, incomplete, {}, {}, true, incompleteWithDefaults,
+      {"changed 200 ms ago, then still",
+       200,
+       incomplete,
+       {},
+       {},
+       true,
+       incompleteWithDefaults,
        300},
-      {"still changing after 2 s: left alone", 0, "", everyTenthOfASecond, {}, false, incomplete,
+      {"still changing after 2 s: left alone",
+       0,
+       "",
+       everyTenthOfASecond,
+       {},
+       false,
+       incomplete,
        2000},
-      {"stamp in the future, unchanged for 500 ms", -60000, incomplete, {}, {}, true,
-       incompleteWithDefaults, 500},
+      {"stamp in the future, unchanged for 500 ms",
+       -60000,
+       incomplete,
+       {},
+       {},
+       true,
+       incompleteWithDefaults,
+       500},
       {"truncated as the turn begins", 600, incomplete, {}, "", false, "", 0},
       {"completed as the turn begins", 600, incomplete, {}, complete, false, complete, 0},
-      {"same bytes saved again as the turn begins", 600, incomplete, {}, incomplete, false,
-       incomplete, 0},
-      {"same time and size, other bytes, as the turn begins", 600, incomplete, {},
-       "[Config]\r\ncommand_prompt=s\r\n", false, "[Config]\r\ncommand_prompt=s\r\n", 0, true},
+      {"same bytes saved again as the turn begins",
+       600,
+       incomplete,
+       {},
+       incomplete,
+       false,
+       incomplete,
+       0},
+      {"same time and size, other bytes, as the turn begins",
+       600,
+       incomplete,
+       {},
+       "[Config]\r\ncommand_prompt=s\r\n",
+       false,
+       "[Config]\r\ncommand_prompt=s\r\n",
+       0,
+       true},
       // The defaults go into a UTF-16 file in UTF-16; a file that cannot be read gets none.
-      {"UTF-16, incomplete", 600, kMarkLE + le(incomplete), {}, {}, true,
-       kMarkLE + le(incompleteWithDefaults), 0},
+      {"UTF-16, incomplete",
+       600,
+       kMarkLE + le(incomplete),
+       {},
+       {},
+       true,
+       kMarkLE + le(incompleteWithDefaults),
+       0},
       {"UTF-16 big-endian, empty", 600, kMarkBE, {}, {}, true, kMarkBE + be(defaults), 0},
-      {"invalid UTF-16", 600, kMarkLE + le(incomplete) + "\x00\xDC"s, {}, {}, false,
-       kMarkLE + le(incomplete) + "\x00\xDC"s, 0},
+      {"invalid UTF-16",
+       600,
+       kMarkLE + le(incomplete) + "\x00\xDC"s,
+       {},
+       {},
+       false,
+       kMarkLE + le(incomplete) + "\x00\xDC"s,
+       0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -514,7 +567,7 @@ TEST(ConfigDefaults, SlowSaversLoseNothing) {
       "[Config]\r\nserver_port=8123\r\nroot_directory=site\r\ncommand_prompt=show\r\n";
   struct Saver {
     const char* name;
-    int firstChunk;      // bytes written with the truncation
+    int firstChunk;  // bytes written with the truncation
     int pauseMinMs, pauseMaxMs;
   };
   const Saver savers[] = {{"truncate, write 100-300 ms later", 0, 100, 300},
@@ -534,7 +587,8 @@ TEST(ConfigDefaults, SlowSaversLoseNothing) {
         std::mt19937 random(static_cast<unsigned>(r));
         for (int t = 0; t < kTries / kAtOnce; ++t) {
           writeBytes(path, edited);
-          const int pause = std::uniform_int_distribution(saver.pauseMinMs, saver.pauseMaxMs)(random);
+          const int pause =
+              std::uniform_int_distribution(saver.pauseMinMs, saver.pauseMaxMs)(random);
           const int startAfter = std::uniform_int_distribution(0, pause)(random);
           std::thread save([&] {
             const int fd = open(path.c_str(), O_WRONLY | O_TRUNC);

@@ -34,10 +34,10 @@ class FakeFileStore final : public FileStore {
     std::string path, bytes;
   };
   std::vector<Change> scheduled_;
-  bool lock_busy_ = false;        // another writer holds the lock past any patience
+  bool lock_busy_ = false;         // another writer holds the lock past any patience
   std::function<void()> on_turn_;  // runs as a writer's turn begins: another writer's change
-  std::string fail_reads_;        // a reason: every read fails with it
-  int reads_ = 0, replaces_ = 0;  // counted; a turn's read and replace count too
+  std::string fail_reads_;         // a reason: every read fails with it
+  int reads_ = 0, replaces_ = 0;   // counted; a turn's read and replace count too
 
   // `bytes` last changed `agoMs` before now.
   void put(const std::string& path, std::string bytes, int agoMs = 60000) {
