@@ -50,7 +50,7 @@ std::string pidList(const std::vector<int>& pids) {
 // Reads the server settings or says why not.
 std::optional<ServerSettings> settingsOrFail(const Context& c) {
   std::string why;
-  auto s = readServerSettings(ConfigFile(c.programFolder), &why);
+  auto s = readServerSettings(ConfigFile(c.programFolder, c.platform), &why);
   if (!s) fail(c, "cannot read " + configPath(c.programFolder) + ": " + why);
   return s;
 }
@@ -111,7 +111,7 @@ int status(const Context& c) {
 }
 
 int start(const Context& c) {
-  ConfigFile(c.programFolder).writeDefaultsIfIncomplete();
+  ConfigFile(c.programFolder, c.platform).writeDefaultsIfIncomplete();
   const auto s = settingsOrFail(c);
   if (!s) return 1;
   const StartResult started = ServerControl(c.platform, c.programFolder, *s).start();
@@ -182,7 +182,7 @@ int serverLog(const Context& c, const std::vector<std::string>& args) {
 
 int url(const Context& c) {
   std::string why;
-  const auto port = ConfigFile(c.programFolder).read(Key::server_port, &why);
+  const auto port = ConfigFile(c.programFolder, c.platform).read(Key::server_port, &why);
   if (!port) return fail(c, "cannot read " + configPath(c.programFolder) + ": " + why);
   if (!portNumber(*port))
     return fail(c, "server_port '" + *port + "' is not a port number (1-65535, digits only)");

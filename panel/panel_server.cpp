@@ -70,7 +70,7 @@ void Panel::statusTick() {
 std::optional<ServerSettings> Panel::tickSettings() {
   // The tick runs once a second for as long as the panel is open: a file whose stamp is
   // the one last read is not read again. Every other operation reads it afresh.
-  const std::optional<FileStamp> stamp = fileStamp(config_.path());
+  const std::optional<FileStamp> stamp = config_.stamp();
   if (stamp && tickRead_ && tickRead_->stamp == *stamp) return tickRead_->settings;
   std::optional<ServerSettings> s = readServerSettings(config_);
   tickRead_.reset();

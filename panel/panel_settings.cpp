@@ -47,7 +47,7 @@ void Panel::setPortText(const std::string& text) {
 
 void Panel::txtPortChange() {
   const std::string text = at(Ctl::txtPort).caption;
-  if (isNumericPort(text)) {
+  if (portNumber(text)) {
     if (mayWriteSettings()) storeSetting(Key::server_port, text);
   } else if (auto stored = config_.read(Key::server_port)) {
     // Undo the edit. A numeric stored value runs this handling once more, nested, and

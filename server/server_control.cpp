@@ -52,6 +52,12 @@ std::optional<std::string> invalidSetting(const std::string& programFolder,
     return "exe_name '" + s.exeName + "' holds a path separator: it must be a file name";
   if (!portNumber(s.serverPort))
     return "server_port '" + s.serverPort + "' is not a port number (1-65535, digits only)";
+  // What config set refuses is never launched either: an absolute folder, or on Windows a
+  // character no file name can hold.
+  const std::pair<Key, const std::string&> named[] = {
+      {Key::exe_name, s.exeName}, {Key::php_folder, s.phpFolder}, {Key::root_directory, s.rootDirectory}};
+  for (const auto& [key, value] : named)
+    if (auto why = settingProblem(key, value)) return why;
   const std::string program = serverPath(programFolder, s);
   std::error_code error;
   const fs::file_status server = fs::status(fsPath(program), error);

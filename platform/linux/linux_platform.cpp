@@ -11,6 +11,7 @@
 #include <set>
 #include <thread>
 
+#include "platform/file_store.h"
 #include "platform/linux/detached_launch.h"
 #include "platform/linux/ownership.h"
 #include "platform/linux/proc_table.h"
@@ -149,5 +150,7 @@ bool LinuxPlatform::openFolder(const std::string& path) {
 void LinuxPlatform::sleepMs(int milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
+
+FileStore& LinuxPlatform::fileStore() { return systemFileStore(); }
 
 }  // namespace tovanik

@@ -16,11 +16,14 @@
 #include "panel/panel.h"
 #include "platform/path_text.h"
 #include "settings/ini.h"
+#include "tests/support/fake_file_store.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/test_support.h"
 
 namespace tovanik {
 namespace {
+
+using namespace std::string_literals;
 
 using test::readBytes;
 using test::TempDir;
@@ -158,10 +161,24 @@ TEST_F(PanelTest, PortEditingStoresDigitsAndUndoesEverythingElse) {
     const char* shown;  // the box's text after the handling
     const char* stored;
   };
+  // Only ports that can work are taken: 1-5 ASCII digits, 1-65535, tovanikctl's rule.
   const Step steps[] = {
-      {"808", "808", "808"},     {"8080", "8080", "8080"},  {"8080x", "8080", "8080"},
-      {"", "8080", "8080"},      {"-", "8080", "8080"},     {"99999", "99999", "99999"},
-      {"8.5", "99999", "99999"}, {" 81", "99999", "99999"}, {"0", "0", "0"},
+      {"808", "808", "808"},
+      {"8080", "8080", "8080"},
+      {"8080x", "8080", "8080"},
+      {"", "8080", "8080"},
+      {"-", "8080", "8080"},
+      {"99999", "8080", "8080"},
+      {"8.5", "8080", "8080"},
+      {" 81", "8080", "8080"},
+      {"0", "8080", "8080"},
+      {"65535", "65535", "65535"},
+      {"65536", "65535", "65535"},
+      {"655350", "65535", "65535"},
+      {"7123456", "65535", "65535"},
+      {"9", "9", "9"},  // the whole text selected and a digit typed over it
+      {"08080", "08080", "08080"},
+      {"\xd9\xa1", "08080", "08080"},  // no other digits
   };
   for (const Step& s : steps) {
     SCOPED_TRACE(s.typed);
@@ -259,6 +276,61 @@ TEST_F(PanelTest, StatusTickReadsTheFileOnlyWhenItChanged) {
   }
 }
 #endif
+
+// The panel's settings on an in-memory store and the fake clock, the same on every
+// system: a UTF-16 file is shown and written back in UTF-16, one that cannot be read is
+// left alone and launches nothing, and a keystroke waits a quarter of a second for a
+// writer holding the lock, then the box keeps its text and the file its value.
+TEST(PanelSettings, OnAnyStoreAndClock) {
+  const std::string le = "\xFF\xFE";
+  const auto utf16 = [&](std::string_view ascii) {
+    std::string units = le;
+    for (const char c : ascii) units += std::string(1, c) + '\0';
+    return units;
+  };
+  struct Case {
+    const char* name;
+    std::string file;
+    bool lockBusy;
+    const char* portShown;  // after loadConfig, then typing 8081
+    std::string after;      // the file at the end
+    int launches;
+    int waitedMs;
+  };
+  const Case cases[] = {
+      {"UTF-16 file",
+       utf16("[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s\r\n"), false,
+       "8081", utf16("[Config]\r\ncommand_prompt=hide\r\nserver_port=8081\r\nexe_name=s\r\n"), 1,
+       0},
+      {"invalid UTF-16", le + "[\0C"s, false, "8081", le + "[\0C"s, 0, 0},
+      {"lock held", "[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s\r\n", true,
+       "8081", "[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s\r\n", 1, 250},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakePlatform platform;
+    // The launch checks the server file and the web folder on disk: both are real.
+    test::TempDir program;
+    platform.program_folder_ = program.path();
+    test::writeBytes(program.file("s"), "");
+    std::filesystem::permissions(fsPath(program.file("s")), std::filesystem::perms::owner_all);
+    FakeFileStore files(platform);
+    platform.file_store_ = &files;
+    files.folders_.insert(program.file("config"));
+    const std::string path = joinPath(program.file("config"), "config.ini");
+    files.put(path, c.file);
+    RecordingView view;
+    Panel panel(platform, view);
+    panel.startPHP();
+    EXPECT_EQ(static_cast<int>(platform.launches_.size()), c.launches);
+    files.lock_busy_ = c.lockBusy;
+    const auto before = platform.now();
+    panel.setPortText("8081");
+    EXPECT_EQ(platform.now() - before, std::chrono::milliseconds(c.waitedMs));
+    EXPECT_EQ(panel[Ctl::txtPort].caption, c.portShown);
+    EXPECT_EQ(files.bytesOf(path), c.after);
+  }
+}
 
 TEST_F(PanelTest, LaunchComposition) {
   struct Case {

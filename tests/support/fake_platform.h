@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/file_store.h"
 #include "platform/output_log.h"
 #include "platform/path_text.h"
 #include "platform/platform.h"
@@ -34,6 +35,9 @@ class FakePlatform final : public Platform {
   std::map<int, PortUse> ports_;          // who listens where
   std::map<int, ProcessInfo> processes_;  // what processInfo tells
   std::optional<std::string> untrusted_;  // what untrustedPath answers
+  // The settings files: real ones (in a test's temporary folder) unless a test passes a
+  // FakeFileStore (fake_file_store.h).
+  FileStore* file_store_ = &systemFileStore();
 
   // The process table. A process counts for findProcesses when it is live, of the asked
   // name and of the caller's user, and is neither the caller (self_) nor its ancestor.
@@ -265,6 +269,8 @@ class FakePlatform final : public Platform {
   Clock::time_point now_{};
   Clock::time_point now() override { return now_; }
   void advanceMs(int milliseconds) { now_ += std::chrono::milliseconds(milliseconds); }
+
+  FileStore& fileStore() override { return *file_store_; }
 
   void sleepMs(int milliseconds) override {
     calls_.push_back("sleep:" + std::to_string(milliseconds));
