@@ -188,7 +188,8 @@ TEST_F(BothCallers, StopEndsTheSameProcesses) {
        [](BothCallers& t, FakePlatform& p) {
          p.table_[200] = t.server(200, kElsewhereServer);
        },
-       {200}, {}, 0, "stopped pid 200, the server of another program folder, " + kElsewhere + "\n", 0},
+       {200}, {}, 0,
+       "stopped pid 200, the server of another program folder, " + kElsewhere + "\n", 0},
       {"another user's server of the name",
        [](BothCallers& t, FakePlatform& p) {
          p.table_[200] = t.server(200);

@@ -153,8 +153,8 @@ class FakePlatform final : public Platform {
   std::string absolutePath(const std::string& path) const override {
     // Rooted: "/..." on Linux; "\\...", "/..." or a drive's "C:..." on Windows.
     const bool drive = path.size() >= 2 && path[1] == ':';
-    const bool rooted = kPathSeparator == '/' ? path.starts_with('/')
-                                              : path.starts_with('/') || path.starts_with('\\') || drive;
+    const bool rooted = path.starts_with('/') ||
+                        (kPathSeparator == '\\' && (path.starts_with('\\') || drive));
     return rooted ? path : joinPath(joinPath("", "cwd"), path);
   }
 
