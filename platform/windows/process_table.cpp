@@ -53,25 +53,6 @@ std::vector<BYTE> processUser(HANDLE process) {
   return tokenUser(token);
 }
 
-bool runsElevated() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  const Handle owned(token);
-  TOKEN_ELEVATION elevation{};
-  DWORD length = 0;
-  return GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &length) &&
-         elevation.TokenIsElevated != 0;
-}
-
-std::wstring fullPath(const std::wstring& path) {
-  const DWORD length = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (length == 0) return path;
-  std::wstring full(length, L'\0');
-  const DWORD written = GetFullPathNameW(path.c_str(), length, full.data(), nullptr);
-  full.resize(written < length ? written : 0);
-  return full;
-}
-
 std::wstring imagePath(HANDLE process) {
   std::wstring path(32768, L'\0');
   DWORD length = static_cast<DWORD>(path.size());
@@ -85,7 +66,7 @@ std::wstring imagePath(HANDLE process) {
 class Matcher {
  public:
   explicit Matcher(const ServerImage& image)
-      : name_(utf16(image.imageName)), serverPath_(utf16(image.serverPath)) {
+      : name_(utf16(image.imageName)) {
     usable_ = !name_.empty() && name_.find_first_of(L"\\/") == std::wstring::npos;
   }
 
@@ -97,12 +78,10 @@ class Matcher {
     const Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.pid));
     // A process we may not even ask about is another user's: it does not count.
     if (!process || !stillActive(process.get())) return false;
+    // Only the asker's own: an elevated asker too, so that no other user's process,
+    // whatever file it runs, stands in for the asker's server or is ended by its stop.
     const std::vector<BYTE> owner = processUser(process.get());
-    if (!owner.empty() && owner == asker()) return true;
-    if (!elevated() || serverPath_.empty()) return false;
-    // Another user's process, for an elevated asker: only this folder's server file.
-    const std::wstring image = imagePath(process.get());
-    return !image.empty() && sameFileName(fullPath(image), fullPath(serverPath_));
+    return !owner.empty() && owner == asker();
   }
 
  private:
@@ -116,11 +95,6 @@ class Matcher {
       }
     }
     return *askerUser_;
-  }
-
-  bool elevated() {
-    if (!elevated_) elevated_ = runsElevated();
-    return *elevated_;
   }
 
   // The asker and its ancestors. A parent link names a PID that may since have been
@@ -143,10 +117,9 @@ class Matcher {
     return *ancestors_;
   }
 
-  std::wstring name_, serverPath_;
+  std::wstring name_;
   bool usable_ = false;
   std::optional<std::vector<BYTE>> askerUser_;
-  std::optional<bool> elevated_;
   std::optional<std::set<DWORD>> ancestors_;
 };
 

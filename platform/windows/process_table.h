@@ -5,8 +5,8 @@
 // A process has an image name when its executable file has that name: the snapshot's
 // szExeFile, compared the way the file system compares names (ordinal, letter case
 // ignored). The asker itself and its ancestors never match; a name holding "\" or "/"
-// matches nothing. Other users' processes match only for an elevated asker, and then only
-// when they run this folder's server file (their image path is the server's path).
+// matches nothing. Only processes whose token user is the asker's match, for an elevated
+// asker as for any other.
 
 #include <windows.h>
 

@@ -120,6 +120,19 @@ TEST_F(Ctl, ExeNameWithAPathSeparatorIsRefused) {
   }
 }
 
+// A web folder ending in "\" (or "\\") reaches the server as that folder, not with a
+// double quote where the line's closing one was.
+TEST_F(Ctl, WebFolderEndingInABackslashIsServed) {
+  for (const char* value : {"www\\", "www\\\\", ".\\www\\"}) {
+    SCOPED_TRACE(value);
+    ASSERT_EQ(run({"config", "set", "root_directory", value}).rc, 0);
+    const CtlRun r = run({"start"});
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(httpStatus(port), 200);
+    EXPECT_EQ(run({"stop"}).rc, 0);
+  }
+}
+
 // The port taken by another program: the server says so and exits, start quotes it and
 // leaves no process of its own behind.
 TEST_F(Ctl, PortHeldByAnotherProgramIsReportedInPhpsOwnWords) {
