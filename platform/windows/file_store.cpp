@@ -17,6 +17,7 @@
 namespace tovanik {
 
 using windows::Handle;
+using windows::filePath;
 using windows::utf16;
 
 namespace {
@@ -264,15 +265,15 @@ bool replace(const std::wstring& path, std::string_view bytes, std::string* whyN
 }  // namespace
 
 std::optional<std::string> readSettingsFile(const std::string& path, std::string* whyNot) {
-  return readFile(utf16(path), whyNot);
+  return readFile(filePath(path), whyNot);
 }
 
 bool replaceFileAtomically(const std::string& path, std::string_view bytes, std::string* whyNot) {
-  return replace(utf16(path), bytes, whyNot);
+  return replace(filePath(path), bytes, whyNot);
 }
 
 bool ensureFolder(const std::string& path, std::string* whyNot) {
-  const std::wstring folder = utf16(path);
+  const std::wstring folder = filePath(path);
   if (CreateDirectoryW(folder.c_str(), nullptr)) return true;
   const DWORD error = GetLastError();
   const DWORD attributes = GetFileAttributesW(folder.c_str());
@@ -285,7 +286,7 @@ bool ensureFolder(const std::string& path, std::string* whyNot) {
 
 std::optional<FileStamp> fileStamp(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(utf16(path).c_str(), GetFileExInfoStandard, &data) ||
+  if (!GetFileAttributesExW(filePath(path).c_str(), GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
     return std::nullopt;
   auto join = [](DWORD high, DWORD low) {
@@ -302,7 +303,7 @@ std::optional<FileStamp> fileStamp(const std::string& path) {
 
 bool updateFileAtomically(const std::string& path, const FileEdit& edit, std::string* whyNot,
                           std::chrono::milliseconds lockPatience) {
-  const std::wstring file = utf16(path);
+  const std::wstring file = filePath(path);
   const WriterLock lock(file, lockPatience);
   if (lock.timedOut()) {
     const auto ms = lockPatience.count();

@@ -17,6 +17,7 @@
 namespace tovanik {
 
 using windows::Handle;
+using windows::filePath;
 using windows::utf16;
 using windows::utf8;
 
@@ -53,7 +54,7 @@ std::wstring localAppData() {
 }
 
 Handle openShared(const std::string& path, DWORD access, DWORD disposition) {
-  return Handle(CreateFileW(utf16(path).c_str(), access, kShareAll, nullptr, disposition,
+  return Handle(CreateFileW(filePath(path).c_str(), access, kShareAll, nullptr, disposition,
                             FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
@@ -181,7 +182,7 @@ bool markLaunch(const std::string& path, const std::string& note) {
 }
 
 bool outputLogExists(const std::string& path) {
-  return !path.empty() && GetFileAttributesW(utf16(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+  return !path.empty() && GetFileAttributesW(filePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::optional<LastRun> readLastRun(const std::string& path) {

@@ -49,9 +49,19 @@ bool startShown(const std::wstring& application, const std::wstring& commandLine
 // a cut does meanwhile, and the cut, a reader and a later launch may open it too.
 windows::Handle openLogForAppending(const std::string& path) {
   SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, TRUE};
-  return windows::Handle(CreateFileW(utf16(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+  return windows::Handle(CreateFileW(windows::filePath(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      &attributes, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Windows starts no program from a path of MAX_PATH characters or more, whatever its
+// long-path setting, and says the file is missing (Wine: or its name invalid). The file
+// was found just before: say what really stopped the start.
+void explainTooLong(const std::wstring& program) {
+  const DWORD error = GetLastError();
+  if (program.size() >= MAX_PATH && (error == ERROR_FILE_NOT_FOUND ||
+                                     error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME))
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
 }
 
 }  // namespace
@@ -94,7 +104,7 @@ int WindowsPlatform::launchDetached(const std::vector<std::string>& argv, Consol
   }
   // Checked first: the log is marked only for a launch that can happen.
   const std::wstring program = utf16(argv[0]);
-  const DWORD attributes = GetFileAttributesW(program.c_str());
+  const DWORD attributes = GetFileAttributesW(windows::filePath(argv[0]).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
     SetLastError(ERROR_ACCESS_DENIED);
@@ -106,13 +116,16 @@ int WindowsPlatform::launchDetached(const std::vector<std::string>& argv, Consol
   if (mode == ConsoleMode::Shown) {
     // The mark tells a later look at the log that this run's output is not in it.
     if (!outputLog.empty()) markLaunch(outputLog, kMarkStartedInTerminal);
-    return static_cast<int>(windows::startProcess(application, windows::commandLineOf(argv), mode));
+    const DWORD pid = windows::startProcess(application, windows::commandLineOf(argv), mode);
+    if (pid == 0) explainTooLong(program);
+    return static_cast<int>(pid);
   }
   windows::Handle log;
   if (!outputLog.empty() && markLaunch(outputLog, kMarkStarted))
     log = openLogForAppending(outputLog);
   const DWORD pid =
       windows::startProcess(application, windows::commandLineOf(argv), mode, log.get());
+  if (pid == 0) explainTooLong(program);
   if (pid == 0 && log) {
     const DWORD error = GetLastError();
     markLaunch(outputLog, "server could not be started: " + windows::systemMessage(error));
