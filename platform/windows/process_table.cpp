@@ -72,16 +72,18 @@ class Matcher {
 
   bool usable() const { return usable_; }
 
-  bool counts(const ProcessEntry& entry, const std::vector<ProcessEntry>& table) {
-    if (!sameFileName(entry.image, name_)) return false;
-    if (ancestors(table).count(entry.pid)) return false;
-    const Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.pid));
+  // The process, opened to be asked and waited for, when it counts; else no handle.
+  Handle open(const ProcessEntry& entry, const std::vector<ProcessEntry>& table) {
+    if (!sameFileName(entry.image, name_)) return {};
+    if (ancestors(table).count(entry.pid)) return {};
+    Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, entry.pid));
     // A process we may not even ask about is another user's: it does not count.
-    if (!process || !stillActive(process.get())) return false;
+    if (!process || !stillActive(process.get())) return {};
     // Only the asker's own: an elevated asker too, so that no other user's process,
     // whatever file it runs, stands in for the asker's server or is ended by its stop.
     const std::vector<BYTE> owner = processUser(process.get());
-    return !owner.empty() && owner == asker();
+    if (owner.empty() || owner != asker()) return {};
+    return process;
   }
 
  private:
@@ -142,18 +144,26 @@ std::vector<ProcessEntry> processSnapshot() {
   return table;
 }
 
-std::vector<int> findProcessesByImageName(const ServerImage& image, bool firstOnly) {
+std::vector<int> findProcessesByImageName(const ServerImage& image) {
   std::vector<int> pids;
   Matcher matcher(image);
   if (!matcher.usable()) return pids;
   const std::vector<ProcessEntry> table = processSnapshot();
-  for (const ProcessEntry& entry : table) {
-    if (!matcher.counts(entry, table)) continue;
-    pids.push_back(static_cast<int>(entry.pid));
-    if (firstOnly) break;
-  }
+  for (const ProcessEntry& entry : table)
+    if (matcher.open(entry, table)) pids.push_back(static_cast<int>(entry.pid));
   return pids;
 }
+
+Handle openFirstProcessByImageName(const ServerImage& image) {
+  Matcher matcher(image);
+  if (!matcher.usable()) return {};
+  const std::vector<ProcessEntry> table = processSnapshot();
+  for (const ProcessEntry& entry : table)
+    if (Handle process = matcher.open(entry, table)) return process;
+  return {};
+}
+
+bool stillRuns(const Handle& process) { return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT; }
 
 int killProcessesByImageName(const ServerImage& image) {
   std::vector<Handle> ended;

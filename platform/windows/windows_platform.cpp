@@ -139,7 +139,14 @@ std::vector<int> WindowsPlatform::findProcesses(const ServerImage& image) {
 }
 
 bool WindowsPlatform::anyProcess(const ServerImage& image) {
-  return !windows::findProcessesByImageName(image, true).empty();
+  // The tick's question, once a second: last time's server, still running under the
+  // same name, answers it without a snapshot of the whole table.
+  if (lastFound_ && windows::sameFileName(lastFoundName_, utf16(image.imageName)) &&
+      windows::stillRuns(lastFound_))
+    return true;
+  lastFound_ = windows::openFirstProcessByImageName(image);
+  lastFoundName_ = utf16(image.imageName);
+  return static_cast<bool>(lastFound_);
 }
 
 int WindowsPlatform::killProcesses(const ServerImage& image) {

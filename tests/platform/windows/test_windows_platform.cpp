@@ -141,8 +141,10 @@ TEST_F(StandInServer, HiddenServerServesLogsAndIsFoundByNameInAnyCase) {
   EXPECT_EQ(platform.portListening(port), true);
 
   // A stop leaves nothing: no process, no listener, no answer.
+  EXPECT_TRUE(platform.anyProcess(exeName));  // the server the tick keeps a handle to
   EXPECT_EQ(platform.killProcesses(upper(exeName)), 1);
   EXPECT_TRUE(platform.findProcesses(exeName).empty());
+  EXPECT_FALSE(platform.anyProcess(exeName)) << "the kept handle's process has ended";
   EXPECT_FALSE(platform.isLiveProcess(pid));
   EXPECT_TRUE(waitFor([&] { return platform.portListening(port) == false; }));
   EXPECT_EQ(httpStatus(port), 0);
