@@ -1,7 +1,7 @@
 // The baseline the panel's start-up and memory are measured against on Windows: a plain
 // Win32 window of the panel's size, flags and rounded outline that paints the design's
-// captions in the design's fonts (the first family GDI has, no fitting) and its
-// background through one BitBlt, and ends at the first click. No settings, no server,
+// captions in the panel's fonts (the first family of each chain GDI has, no fitting) on
+// its background through one BitBlt, and ends at the first click. No settings, no server,
 // no edit boxes, no tooltips, no timer: the least any window showing the panel's
 // texts does.
 #include <windows.h>
@@ -10,6 +10,7 @@
 
 #include "panel/layout.h"
 #include "window/win32/dpi_geometry.h"
+#include "window/win32/font_book.h"
 
 namespace {
 
@@ -38,14 +39,13 @@ void paint(HWND window) {
   FillRect(memory, &all, background);
   DeleteObject(background);
   SetBkMode(memory, TRANSPARENT);
+  // The fonts the panel draws with: the first family of each design font's chain that
+  // GDI has (the panel's own lookup), without the panel's fitting of each caption.
+  win32::FontBook fonts(dpi);
   for (int i = kControlCount - 1; i >= 0; --i) {  // bottom first, as the design lists them
     const ControlDesign& s = kLayout[i];
     if (s.kind != Kind::Label || s.caption.empty()) continue;
-    const Font& f = fontOf(s.font);
-    HFONT font = CreateFontW(-fontPixelHeight(f.points, dpi), 0, 0, 0, f.weight, f.italic, 0, 0,
-                             DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, 0,
-                             wide(f.family).c_str());
-    HGDIOBJ before = SelectObject(memory, font);
+    HGDIOBJ before = SelectObject(memory, fonts.font(s.font));
     SetTextColor(memory, colorRef(s.colour));
     const PixelBox b = deviceBox(s, dpi);
     RECT r{b.left, b.top, b.right, b.bottom};
@@ -53,7 +53,6 @@ void paint(HWND window) {
     DrawTextW(memory, text.c_str(), static_cast<int>(text.size()), &r,
               DT_SINGLELINE | DT_NOPREFIX | (s.align == Align::Right ? DT_RIGHT : DT_LEFT));
     SelectObject(memory, before);
-    DeleteObject(font);
   }
   BitBlt(screen, 0, 0, shape.width, shape.height, memory, 0, 0, SRCCOPY);
   SelectObject(memory, previous);

@@ -12,11 +12,13 @@
 #include "platform/log_text.h"
 #include "platform/path_text.h"
 #include "platform/windows/handle.h"
+#include "platform/windows/system_library.h"
 #include "platform/windows/wide_text.h"
 
 namespace tovanik {
 
 using windows::Handle;
+using windows::systemFunction;
 using windows::filePath;
 using windows::utf16;
 using windows::utf8;
@@ -45,9 +47,14 @@ std::wstring environmentFolder(const wchar_t* name) {
 std::wstring localAppData() {
   std::wstring folder = environmentFolder(L"LOCALAPPDATA");
   if (folder.empty()) {
+    // Rare (the variable is always set): the shell and COM are loaded only then.
+    const auto knownFolder =
+        systemFunction<decltype(SHGetKnownFolderPath)>(L"shell32.dll", "SHGetKnownFolderPath");
+    const auto release = systemFunction<decltype(CoTaskMemFree)>(L"ole32.dll", "CoTaskMemFree");
     wchar_t* known = nullptr;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &known))) folder = known;
-    CoTaskMemFree(known);
+    if (knownFolder && SUCCEEDED(knownFolder(FOLDERID_LocalAppData, 0, nullptr, &known)))
+      folder = known;
+    if (release) release(known);
   }
   while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
   return folder;

@@ -12,6 +12,7 @@
 #include "platform/windows/handle.h"
 #include "platform/windows/process_launch.h"
 #include "platform/windows/process_table.h"
+#include "platform/windows/system_library.h"
 #include "platform/windows/tcp_table.h"
 #include "platform/windows/wide_text.h"
 
@@ -197,10 +198,15 @@ std::optional<std::string> WindowsPlatform::untrustedPath(const std::vector<std:
 bool WindowsPlatform::openUrl(const std::string& url) {
   // The shell may hand the address to a COM server: initialise COM on this thread for
   // the call, as ShellExecute asks.
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  // The shell and COM are loaded at the first click on the address, not at every start.
+  const auto execute = windows::systemFunction<decltype(ShellExecuteW)>(L"shell32.dll", "ShellExecuteW");
+  const auto comStart = windows::systemFunction<decltype(CoInitializeEx)>(L"ole32.dll", "CoInitializeEx");
+  const auto comEnd = windows::systemFunction<decltype(CoUninitialize)>(L"ole32.dll", "CoUninitialize");
+  if (!execute || !comStart || !comEnd) return false;
+  const HRESULT com = comStart(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   const HINSTANCE result =
-      ShellExecuteW(nullptr, L"open", utf16(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-  if (SUCCEEDED(com)) CoUninitialize();
+      execute(nullptr, L"open", utf16(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  if (SUCCEEDED(com)) comEnd();
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
