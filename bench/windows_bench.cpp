@@ -91,6 +91,8 @@ int startup(const Args& a) {
       if (pid < 0) return fail("cannot start wine");
       const auto window = x.waitFirstFrame(start + std::chrono::seconds(30));
       const double ms = msSince(start);
+      // CPU time of all its threads by then: disturbed far less by other load.
+      const double cpuMs = static_cast<double>(cpuNs(pid).value_or(0)) / 1e6;
       if (!window) return fail(name + " showed no frame within 30 s");
       sleepMs(kSettleMs);
       const long pss = rollupKiB(pid, "Pss:"), rss = rollupKiB(pid, "Rss:");
@@ -98,6 +100,7 @@ int startup(const Args& a) {
       if (name == "panel" && run(a.ctl("stop")) != 0) return fail("tovanikctl.exe stop failed");
       if (round < 0) continue;
       sample("wframe_" + name, ms);
+      sample("wframecpu_" + name, cpuMs);
       sample("wpss_" + name, static_cast<double>(pss) / 1024.0);
       sample("wrss_" + name, static_cast<double>(rss) / 1024.0);
     }

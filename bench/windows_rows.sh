@@ -128,6 +128,7 @@ row() {  # row LABEL SERIES BASELINE_LABEL BASELINE_SERIES AIM
                    f(bmin) " / " f(bmed), r " (" q ")", aim }'
 }
 row "first frame, Wine (ms)" wframe_panel "bare window" wframe_bare "<= 1.10"
+row "CPU used to first frame, Wine (ms)" wframecpu_panel "bare window" wframecpu_bare "(shown)"
 row "PSS, Wine (MiB)" wpss_panel "bare window" wpss_bare "<= 1.3"
 row "RSS, Wine (MiB)" wrss_panel "bare window" wrss_bare "(shown)"
 row "tovanikctl.exe status (ms)" wstatus "toolhelp lookup" wlookup "<= 1.5"
