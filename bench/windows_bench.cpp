@@ -27,7 +27,9 @@ constexpr int kSettleMs = 2000;
 // The panel's close label at 96 dpi (the bare window closes at any click).
 constexpr int kCloseX = 288, kCloseY = 16;
 
-void sample(const std::string& series, double value) { std::printf("%s %g\n", series.c_str(), value); }
+void sample(const std::string& series, double value) {
+  std::printf("%s %g\n", series.c_str(), value);
+}
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "tovanik-winbench: %s\n", message.c_str());
@@ -146,7 +148,8 @@ int idle(const Args& a, pid_t wineserver) {
   sleepMs(a.seconds * 1000);
   for (std::size_t i = 0; i < shown.size(); ++i)
     sample("widle_" + shown[i].first, static_cast<double>(cpuTicks(shown[i].second) - before[i]));
-  if (wineserver > 0) sample("widle_wineserver", static_cast<double>(cpuTicks(wineserver) - serverBefore));
+  if (wineserver > 0)
+    sample("widle_wineserver", static_cast<double>(cpuTicks(wineserver) - serverBefore));
   // The bare window, started last, lies on top: closed first.
   for (std::size_t i = shown.size(); i-- > 0;)
     if (!closeByClick(x, windows[i], shown[i].second, shown[i].first)) return 1;
@@ -158,7 +161,8 @@ int idle(const Args& a, pid_t wineserver) {
 
 int main(int argc, char** argv) {
   using namespace tovanik::bench;
-  if (argc != 7) return fail("usage: tovanik-winbench startup|status|idle FOLDER TOOLS EXE ROUNDS SECONDS");
+  if (argc != 7)
+    return fail("usage: tovanik-winbench startup|status|idle FOLDER TOOLS EXE ROUNDS SECONDS");
   Args a{argv[2], argv[3], argv[4], std::stoi(argv[5]), std::stoi(argv[6])};
   const std::string what = argv[1];
   if (what == "startup") return startup(a);

@@ -91,8 +91,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   windowClass.lpszClassName = L"TovanikBareWindow";
   RegisterClassExW(&windowClass);
   HWND window = CreateWindowExW(WS_EX_APPWINDOW | WS_EX_TOPMOST, windowClass.lpszClassName,
-                                L"bare window", WS_POPUP | WS_MINIMIZEBOX | WS_SYSMENU, 0, 0, 1,
-                                1, nullptr, nullptr, instance, nullptr);
+                                L"bare window", WS_POPUP | WS_MINIMIZEBOX | WS_SYSMENU, 0, 0, 1, 1,
+                                nullptr, nullptr, instance, nullptr);
   if (!window) return 1;
   const WindowShape shape = windowShape(static_cast<int>(GetDpiForWindow(window)));
   RECT work{};
@@ -100,10 +100,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   SetWindowPos(window, nullptr, work.left + (work.right - work.left - shape.width) / 2,
                work.top + (work.bottom - work.top - shape.height) / 2, shape.width, shape.height,
                SWP_NOZORDER | SWP_NOACTIVATE);
-  SetWindowRgn(window,
-               CreateRoundRectRgn(0, 0, shape.regionRight, shape.regionBottom, shape.corner,
-                                  shape.corner),
-               FALSE);
+  SetWindowRgn(
+      window,
+      CreateRoundRectRgn(0, 0, shape.regionRight, shape.regionBottom, shape.corner, shape.corner),
+      FALSE);
   ShowWindow(window, showCommand);
   UpdateWindow(window);
   MSG message;

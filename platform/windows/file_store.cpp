@@ -16,8 +16,8 @@
 
 namespace tovanik {
 
-using windows::Handle;
 using windows::filePath;
+using windows::Handle;
 using windows::utf16;
 
 namespace {

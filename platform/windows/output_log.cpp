@@ -17,9 +17,9 @@
 
 namespace tovanik {
 
+using windows::filePath;
 using windows::Handle;
 using windows::systemFunction;
-using windows::filePath;
 using windows::utf16;
 using windows::utf8;
 

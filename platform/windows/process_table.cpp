@@ -67,8 +67,7 @@ std::wstring imagePath(HANDLE process) {
 // up) the asker's ancestors.
 class Matcher {
  public:
-  explicit Matcher(const ServerImage& image)
-      : name_(utf16(image.imageName)) {
+  explicit Matcher(const ServerImage& image) : name_(utf16(image.imageName)) {
     usable_ = !name_.empty() && name_.find_first_of(L"\\/") == std::wstring::npos;
   }
 
@@ -165,7 +164,9 @@ Handle openFirstProcessByImageName(const ServerImage& image) {
   return {};
 }
 
-bool stillRuns(const Handle& process) { return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT; }
+bool stillRuns(const Handle& process) {
+  return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+}
 
 int killProcessesByImageName(const ServerImage& image) {
   std::vector<Handle> ended;

@@ -50,7 +50,8 @@ bool startShown(const std::wstring& application, const std::wstring& commandLine
 // a cut does meanwhile, and the cut, a reader and a later launch may open it too.
 windows::Handle openLogForAppending(const std::string& path) {
   SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, TRUE};
-  return windows::Handle(CreateFileW(windows::filePath(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+  return windows::Handle(CreateFileW(windows::filePath(path).c_str(),
+                                     FILE_APPEND_DATA | SYNCHRONIZE,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      &attributes, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
@@ -199,9 +200,12 @@ bool WindowsPlatform::openUrl(const std::string& url) {
   // The shell may hand the address to a COM server: initialise COM on this thread for
   // the call, as ShellExecute asks.
   // The shell and COM are loaded at the first click on the address, not at every start.
-  const auto execute = windows::systemFunction<decltype(ShellExecuteW)>(L"shell32.dll", "ShellExecuteW");
-  const auto comStart = windows::systemFunction<decltype(CoInitializeEx)>(L"ole32.dll", "CoInitializeEx");
-  const auto comEnd = windows::systemFunction<decltype(CoUninitialize)>(L"ole32.dll", "CoUninitialize");
+  const auto execute =
+      windows::systemFunction<decltype(ShellExecuteW)>(L"shell32.dll", "ShellExecuteW");
+  const auto comStart =
+      windows::systemFunction<decltype(CoInitializeEx)>(L"ole32.dll", "CoInitializeEx");
+  const auto comEnd =
+      windows::systemFunction<decltype(CoUninitialize)>(L"ole32.dll", "CoUninitialize");
   if (!execute || !comStart || !comEnd) return false;
   const HRESULT com = comStart(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   const HINSTANCE result =
