@@ -310,8 +310,8 @@ TEST(PanelSettings, OnAnyStoreAndClock) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     FakePlatform platform;
-    // The launch checks the server file and the web folder on disk: both are real (".exe",
-    // which Windows takes for a program).
+    // The launch checks the server file and the web folder on disk: both are real (an
+    // ".exe", which Windows takes for a program).
     test::TempDir program;
     platform.program_folder_ = program.path();
     test::writeBytes(program.file("s.exe"), "");
