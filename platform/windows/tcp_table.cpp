@@ -11,7 +11,7 @@ namespace tovanik::windows {
 namespace {
 
 // The rows of one table, read into a buffer that grows until it holds them all.
-std::optional<std::vector<char>> readTable(ULONG family) {
+std::optional<std::vector<char>> readTable(ULONG family, TCP_TABLE_CLASS kind) {
   // The IP helper is loaded by the first look at a port: the panel's start needs none.
   static const auto table =
       systemFunction<decltype(GetExtendedTcpTable)>(L"iphlpapi.dll", "GetExtendedTcpTable");
@@ -19,8 +19,7 @@ std::optional<std::vector<char>> readTable(ULONG family) {
   std::vector<char> buffer(16 * 1024);
   for (int attempt = 0; attempt < 8; ++attempt) {
     DWORD size = static_cast<DWORD>(buffer.size());
-    const DWORD result =
-        table(buffer.data(), &size, FALSE, family, TCP_TABLE_OWNER_PID_LISTENER, 0);
+    const DWORD result = table(buffer.data(), &size, FALSE, family, kind, 0);
     if (result == NO_ERROR) return buffer;
     if (result != ERROR_INSUFFICIENT_BUFFER) return std::nullopt;
     buffer.resize(size + 4096);  // room for sockets opened since
@@ -33,25 +32,36 @@ int rowPort(DWORD localPort) {
   return static_cast<int>(((localPort & 0xFF) << 8) | ((localPort >> 8) & 0xFF));
 }
 
+// One family's listeners on `port`. The table without owners is read first: the owners
+// cost far more (Wine finds them by walking every process's open files, twice the time of
+// the rest of `tovanikctl status`), and are asked only when something listens there, or
+// when a system has no table without owners for the family.
+template <typename OwnerTable, typename BasicTable>
+std::optional<std::vector<DWORD>> familyListeners(ULONG family, int port) {
+  if (const auto basic = readTable(family, TCP_TABLE_BASIC_LISTENER)) {
+    const auto* sockets = reinterpret_cast<const BasicTable*>(basic->data());
+    bool listened = false;
+    for (DWORD i = 0; i < sockets->dwNumEntries && !listened; ++i)
+      listened = rowPort(sockets->table[i].dwLocalPort) == port;
+    if (!listened) return std::vector<DWORD>();
+  }
+  const auto owned = readTable(family, TCP_TABLE_OWNER_PID_LISTENER);
+  if (!owned) return std::nullopt;
+  std::vector<DWORD> holders;
+  const auto* table = reinterpret_cast<const OwnerTable*>(owned->data());
+  for (DWORD i = 0; i < table->dwNumEntries; ++i)
+    if (rowPort(table->table[i].dwLocalPort) == port) holders.push_back(table->table[i].dwOwningPid);
+  return holders;
+}
+
 }  // namespace
 
 std::optional<std::vector<DWORD>> listenersOnPort(int port) {
-  std::vector<DWORD> holders;
-  const auto v4 = readTable(AF_INET);
-  if (v4) {
-    const auto* table = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(v4->data());
-    for (DWORD i = 0; i < table->dwNumEntries; ++i)
-      if (rowPort(table->table[i].dwLocalPort) == port)
-        holders.push_back(table->table[i].dwOwningPid);
-  }
-  const auto v6 = readTable(AF_INET6);
-  if (v6) {
-    const auto* table = reinterpret_cast<const MIB_TCP6TABLE_OWNER_PID*>(v6->data());
-    for (DWORD i = 0; i < table->dwNumEntries; ++i)
-      if (rowPort(table->table[i].dwLocalPort) == port)
-        holders.push_back(table->table[i].dwOwningPid);
-  }
+  const auto v4 = familyListeners<MIB_TCPTABLE_OWNER_PID, MIB_TCPTABLE>(AF_INET, port);
+  const auto v6 = familyListeners<MIB_TCP6TABLE_OWNER_PID, MIB_TCP6TABLE>(AF_INET6, port);
   if (!v4 && !v6) return std::nullopt;
+  std::vector<DWORD> holders = v4.value_or(std::vector<DWORD>());
+  if (v6) holders.insert(holders.end(), v6->begin(), v6->end());
   return holders;
 }
 
