@@ -2,8 +2,6 @@
 #include <algorithm>
 #include <chrono>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <ostream>
 #include <set>
@@ -19,12 +17,6 @@ namespace tovanik::ctl {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-#ifdef _WIN32
-constexpr const char* kNoStateFolder = "LOCALAPPDATA is not set";
-#else
-constexpr const char* kNoStateFolder = "neither XDG_STATE_HOME nor HOME is set";
-#endif
 
 // A server whose last output came this soon after its launch, and that no longer runs,
 // ended at once: its last lines say why.
@@ -79,24 +71,21 @@ std::string lastNonEmpty(const std::vector<std::string>& lines) {
 
 // What keeps the settings from making a server: the first wrong setting, named.
 std::optional<std::string> invalidSetting(const Context& c, const ServerSettings& s) {
-  namespace fs = std::filesystem;
   if (s.exeName.empty()) return "exe_name is empty";
   if (s.exeName.find_first_of("/\\") != std::string::npos)
     return "exe_name '" + s.exeName + "' holds a path separator: it must be a file name";
   if (!portNumber(s.serverPort))
     return "server_port '" + s.serverPort + "' is not a port number (1-65535, digits only)";
   const std::string program = serverPath(c.programFolder, s);
-  std::error_code error;
-  const fs::file_status server = fs::status(fsPath(program), error);
-  if (error) return "exe_name/php_folder: cannot use " + program + ": " + error.message();
-  constexpr fs::perms kAnyExecute =
-      fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
-  if (!fs::is_regular_file(server) || (server.permissions() & kAnyExecute) == fs::perms::none)
+  std::string why;
+  const PathKind server = c.platform.pathKind(program, &why);
+  if (server == PathKind::Unusable) return "exe_name/php_folder: cannot use " + program + ": " + why;
+  if (server != PathKind::ExecutableFile)
     return "exe_name/php_folder: " + program + " is not an executable file";
   const std::string root = joinPath(c.programFolder, s.rootDirectory);
-  const fs::file_status web = fs::status(fsPath(root), error);
-  if (error) return "root_directory: cannot use " + root + ": " + error.message();
-  if (!fs::is_directory(web)) return "root_directory: " + root + " is not a folder";
+  const PathKind web = c.platform.pathKind(root, &why);
+  if (web == PathKind::Unusable) return "root_directory: cannot use " + root + ": " + why;
+  if (web != PathKind::Folder) return "root_directory: " + root + " is not a folder";
   return std::nullopt;
 }
 
@@ -331,25 +320,18 @@ int serverLog(const Context& c, const std::vector<std::string>& args) {
 
   // Follows until interrupted. A cut (the file grew past its limit) restarts from the
   // new end; the lines kept by the cut were shown already.
-  namespace fs = std::filesystem;
-  std::error_code error;
-  std::uintmax_t shown = fs::file_size(fsPath(path), error);
-  if (error) shown = 0;
+  std::uint64_t shown = outputLogSize(path).value_or(0);
   for (;;) {
     sleep(c, std::chrono::milliseconds(200));
     trimOutputLog(path);
-    const std::uintmax_t size = fs::file_size(fsPath(path), error);
-    if (error) continue;
-    if (size < shown) shown = size;
-    if (size == shown) continue;
-    std::ifstream file(fsPath(path), std::ios::binary);
-    if (!file) continue;
-    file.seekg(static_cast<std::streamoff>(shown));
-    char buffer[65536];
-    while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
-      c.out.write(buffer, file.gcount());
-      shown += static_cast<std::uintmax_t>(file.gcount());
-    }
+    const auto size = outputLogSize(path);
+    if (!size) continue;
+    if (*size < shown) shown = *size;
+    if (*size == shown) continue;
+    const auto fresh = readOutputLogFrom(path, shown);
+    if (!fresh) continue;
+    c.out << *fresh;
+    shown += fresh->size();
     c.out.flush();
   }
 }

@@ -5,7 +5,6 @@
 #include "app/panel_options.h"
 #include "platform/linux/linux_platform.h"
 #include "server/trust.h"
-#include "window/qt/desktop_platform.h"
 #include "window/qt/display_server.h"
 #include "window/qt/icon.h"
 #include "window/qt/main_form.h"
@@ -15,15 +14,14 @@ int main(int argc, char** argv) {
   // Answered before Qt starts, so that --help and --version need no display.
   if (const auto exitCode = tovanik::answerPanelOptions(argc, argv, std::cout, std::cerr))
     return *exitCode;
-  {
-    // Run as root, the panel refuses a folder whose files another user could change.
-    tovanik::LinuxPlatform system;
-    if (const auto refusal = tovanik::untrustedFolder(system, system.programFolder())) {
-      std::cerr << "tovanik-webserver: " << *refusal << '\n';
-      return 1;
-    }
+  // The one platform of the panel, given to everything that reaches the system.
+  tovanik::LinuxPlatform platform;
+  // Run as root, the panel refuses a folder whose files another user could change.
+  if (const auto refusal = tovanik::untrustedFolder(platform, platform.programFolder())) {
+    std::cerr << "tovanik-webserver: " << *refusal << '\n';
+    return 1;
   }
-  tovanik::chooseDisplayServer();
+  tovanik::chooseDisplayServer(platform);
   QApplication app(argc, argv);
   app.setApplicationName("tovanik-webserver");
   app.setWindowIcon(tovanik::panelIcon());
@@ -32,7 +30,6 @@ int main(int argc, char** argv) {
   // one frame later, so the window never waits for the server's start.
   tovanik::SingleInstance instance(QCoreApplication::applicationFilePath());
   const auto lock = instance.acquire();
-  tovanik::DesktopPlatform platform;
   tovanik::MainForm form(platform);
   if (lock == tovanik::SingleInstance::Result::HeldByAnotherCopy) {
     // A second copy brings the running copy's window back, still makes the whole launch

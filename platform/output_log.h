@@ -59,4 +59,12 @@ std::optional<LastRun> readLastRun(const std::string& path);
 // cannot be read.
 std::optional<std::vector<std::string>> tailLines(const std::string& path, long count);
 
+// For following the log: its size, and its bytes from `offset` to its end; nullopt when it
+// cannot be read.
+std::optional<std::uint64_t> outputLogSize(const std::string& path);
+std::optional<std::string> readOutputLogFrom(const std::string& path, std::uint64_t offset);
+
+// Why stateFolder() found none, for the message that says so.
+extern const char* const kNoStateFolder;
+
 }  // namespace tovanik

@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/desktop_menu.h"
+
 namespace tovanik {
 
 enum class ConsoleMode { Hidden, Shown };
@@ -39,6 +41,15 @@ struct ProcessInfo {
   int parent = 0;
   std::string executable;              // full path of its image; "" when hidden
   std::vector<std::string> arguments;  // its first few arguments; empty when hidden
+};
+
+// What a path names, as far as starting a server from it or serving it goes.
+enum class PathKind {
+  Unusable,        // missing or unreadable: the system's reason comes with it
+  Folder,
+  ExecutableFile,  // a regular file the system would run (Linux: any execute bit;
+                   // Windows: .exe, .com, .bat or .cmd)
+  OtherFile,
 };
 
 // Who listens on a TCP port, on any local address.
@@ -111,6 +122,17 @@ class Platform {
   virtual bool openUrl(const std::string& url) = 0;
   virtual bool openTextFile(const std::string& path) = 0;
   virtual bool openFolder(const std::string& path) = 0;
+
+  // What `path` is (links followed); for Unusable, the reason goes to *why.
+  virtual PathKind pathKind(const std::string& path, std::string* why) = 0;
+
+  // A variable of this process's environment; nullopt when unset. Set only at start-up,
+  // before a toolkit reads it; false when it cannot be set.
+  virtual std::optional<std::string> environmentVariable(const std::string& name) const = 0;
+  virtual bool setEnvironmentVariable(const std::string& name, const std::string& value) = 0;
+
+  // The desktop's application menu, where `tovanikctl launcher` puts the panel.
+  virtual DesktopMenu& desktopMenu() = 0;
 
   // Every wait, deadline and settle reads the time here and waits through sleepMs, so a
   // test platform can run them on a clock of its own.

@@ -74,4 +74,15 @@ std::optional<std::string> readResolvedFile(const std::string& path, std::string
   return bytes;
 }
 
+std::optional<std::string> readExistingFile(const std::string& path, std::string* whyNot) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    failedWithErrno(whyNot, errno);
+    return std::nullopt;
+  }
+  std::optional<std::string> bytes = readAll(fd, whyNot);
+  ::close(fd);
+  return bytes;
+}
+
 }  // namespace tovanik

@@ -1,6 +1,7 @@
 #include "platform/linux/linux_platform.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -140,6 +141,28 @@ bool LinuxPlatform::openTextFile(const std::string& path) {
 
 bool LinuxPlatform::openFolder(const std::string& path) {
   return launchDetachedProcess({"xdg-open", path}) != 0;
+}
+
+PathKind LinuxPlatform::pathKind(const std::string& path, std::string* why) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    if (why) *why = std::strerror(errno);
+    return PathKind::Unusable;
+  }
+  if (S_ISDIR(info.st_mode)) return PathKind::Folder;
+  return S_ISREG(info.st_mode) && (info.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0
+             ? PathKind::ExecutableFile
+             : PathKind::OtherFile;
+}
+
+std::optional<std::string> LinuxPlatform::environmentVariable(const std::string& name) const {
+  const char* value = std::getenv(name.c_str());
+  if (!value) return std::nullopt;
+  return std::string(value);
+}
+
+bool LinuxPlatform::setEnvironmentVariable(const std::string& name, const std::string& value) {
+  return ::setenv(name.c_str(), value.c_str(), 1) == 0;
 }
 
 void LinuxPlatform::sleepMs(int milliseconds) {

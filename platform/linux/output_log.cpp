@@ -178,4 +178,27 @@ std::optional<std::vector<std::string>> tailLines(const std::string& path, long 
   return logtext::lastLines(*all, count);
 }
 
+std::optional<std::uint64_t> outputLogSize(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
+std::optional<std::string> readOutputLogFrom(const std::string& path, std::uint64_t offset) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat info {};
+  std::optional<std::string> bytes;
+  if (::fstat(fd, &info) == 0) {
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    bytes.emplace(size > offset ? size - offset : 0, '\0');
+    if (!bytes->empty() && !readAt(fd, bytes->data(), bytes->size(), static_cast<off_t>(offset)))
+      bytes.reset();
+  }
+  ::close(fd);
+  return bytes;
+}
+
+const char* const kNoStateFolder = "neither XDG_STATE_HOME nor HOME is set";
+
 }  // namespace tovanik

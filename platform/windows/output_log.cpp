@@ -204,4 +204,23 @@ std::optional<std::vector<std::string>> tailLines(const std::string& path, long 
   return logtext::lastLines(*all, count);
 }
 
+std::optional<std::uint64_t> outputLogSize(const std::string& path) {
+  const Handle file = openShared(path, GENERIC_READ, OPEN_EXISTING);
+  if (!file) return std::nullopt;
+  return sizeOf(file.get());
+}
+
+std::optional<std::string> readOutputLogFrom(const std::string& path, std::uint64_t offset) {
+  const Handle file = openShared(path, GENERIC_READ, OPEN_EXISTING);
+  if (!file) return std::nullopt;
+  const auto size = sizeOf(file.get());
+  if (!size) return std::nullopt;
+  std::string bytes(*size > offset ? *size - offset : 0, '\0');
+  if (!bytes.empty() && !readAt(file.get(), bytes.data(), bytes.size(), offset))
+    return std::nullopt;
+  return bytes;
+}
+
+const char* const kNoStateFolder = "LOCALAPPDATA is not set";
+
 }  // namespace tovanik

@@ -194,6 +194,37 @@ bool WindowsPlatform::openFolder(const std::string& path) {
                     windows::quotedArgumentLine(L"explorer.exe", path));
 }
 
+PathKind WindowsPlatform::pathKind(const std::string& path, std::string* why) {
+  const DWORD attributes = GetFileAttributesW(utf16(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    if (why) *why = lastSystemError();
+    return PathKind::Unusable;
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::Folder;
+  // What the system runs by its name alone.
+  std::string extension = path.size() >= 4 ? path.substr(path.size() - 4) : std::string();
+  for (char& c : extension)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return extension == ".exe" || extension == ".com" || extension == ".bat" || extension == ".cmd"
+             ? PathKind::ExecutableFile
+             : PathKind::OtherFile;
+}
+
+std::optional<std::string> WindowsPlatform::environmentVariable(const std::string& name) const {
+  std::wstring value(32768, L'\0');
+  SetLastError(ERROR_SUCCESS);
+  const DWORD length =
+      GetEnvironmentVariableW(utf16(name).c_str(), value.data(), static_cast<DWORD>(value.size()));
+  if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+  if (length >= value.size()) return std::nullopt;
+  value.resize(length);
+  return utf8(value);
+}
+
+bool WindowsPlatform::setEnvironmentVariable(const std::string& name, const std::string& value) {
+  return SetEnvironmentVariableW(utf16(name).c_str(), utf16(value).c_str()) != 0;
+}
+
 void WindowsPlatform::sleepMs(int milliseconds) {
   Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0);
 }

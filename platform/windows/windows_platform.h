@@ -5,6 +5,7 @@
 // at every system call (platform/windows/wide_text.h).
 
 #include "platform/platform.h"
+#include "platform/windows/start_menu.h"
 
 namespace tovanik {
 
@@ -32,8 +33,15 @@ class WindowsPlatform : public Platform {
   bool openUrl(const std::string& url) override;
   bool openTextFile(const std::string& path) override;
   bool openFolder(const std::string& path) override;
+  PathKind pathKind(const std::string& path, std::string* why) override;
+  std::optional<std::string> environmentVariable(const std::string& name) const override;
+  bool setEnvironmentVariable(const std::string& name, const std::string& value) override;
+  DesktopMenu& desktopMenu() override { return menu_; }
   Clock::time_point now() override { return Clock::now(); }
   void sleepMs(int milliseconds) override;
+
+ private:
+  WindowsStartMenu menu_;
 };
 
 }  // namespace tovanik

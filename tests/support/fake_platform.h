@@ -15,6 +15,47 @@
 
 namespace tovanik {
 
+// A menu held in memory: entries by id, each with the panel it starts.
+class FakeDesktopMenu final : public DesktopMenu {
+ public:
+  std::string location_ = "/menu";          // "" plays a user without one
+  std::set<std::string> installable_;       // panels canInstall accepts (all when empty)
+  std::map<std::string, MenuEntry> entries_;
+  bool icons_ = false;                      // whether the shared icons are installed
+
+  std::string location(std::string* why) override {
+    if (location_.empty() && why) *why = "no menu folder";
+    return location_;
+  }
+  std::vector<MenuEntry> installed() override {
+    std::vector<MenuEntry> all;
+    for (const auto& [id, entry] : entries_) all.push_back(entry);
+    return all;
+  }
+  bool canInstall(const MenuEntry& entry, std::string* why) override {
+    if (installable_.empty() || installable_.count(entry.panel)) return true;
+    if (why) *why = "no panel to launch at " + entry.panel;
+    return false;
+  }
+  bool write(const MenuEntry& entry, std::vector<std::string>* report, std::string*) override {
+    for (auto it = entries_.begin(); it != entries_.end();)
+      it = it->second.panel == entry.panel && it->first != entry.id ? entries_.erase(it)
+                                                                     : std::next(it);
+    entries_[entry.id] = entry;
+    icons_ = true;
+    report->push_back("menu entry: " + location_ + "/" + entry.id);
+    return true;
+  }
+  bool remove(const MenuEntry& entry, bool lastOne, int* removed, std::string*) override {
+    *removed += static_cast<int>(entries_.erase(entry.id));
+    if (lastOne && icons_) {
+      icons_ = false;
+      ++*removed;
+    }
+    return true;
+  }
+};
+
 class FakePlatform final : public Platform {
  public:
   // Behaviour the test sets up.
@@ -120,6 +161,28 @@ class FakePlatform final : public Platform {
     opened_paths_.push_back(path);
     return true;
   }
+
+  std::map<std::string, PathKind> paths_;  // what pathKind tells (Unusable when absent)
+  PathKind pathKind(const std::string& path, std::string* why) override {
+    const auto it = paths_.find(path);
+    if (it != paths_.end()) return it->second;
+    if (why) *why = "No such file or directory";
+    return PathKind::Unusable;
+  }
+
+  std::map<std::string, std::string> environment_;
+  std::optional<std::string> environmentVariable(const std::string& name) const override {
+    const auto it = environment_.find(name);
+    if (it == environment_.end()) return std::nullopt;
+    return it->second;
+  }
+  bool setEnvironmentVariable(const std::string& name, const std::string& value) override {
+    environment_[name] = value;
+    return true;
+  }
+
+  FakeDesktopMenu menu_;
+  DesktopMenu& desktopMenu() override { return menu_; }
 
   // A virtual clock: it moves only when something sleeps, or when a test moves it.
   Clock::time_point now_{};
