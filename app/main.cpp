@@ -28,14 +28,15 @@ int main(int argc, char** argv) {
 
   // Start-up: keep to one copy, show the settings and the window, and launch the server
   // one frame later, so the window never waits for the server's start.
-  tovanik::SingleInstance instance(QCoreApplication::applicationFilePath());
+  tovanik::SingleInstance instance(platform, QCoreApplication::applicationFilePath());
   const auto lock = instance.acquire();
   tovanik::MainForm form(platform);
   if (lock == tovanik::SingleInstance::Result::HeldByAnotherCopy) {
     // A second copy brings the running copy's window back, still makes the whole launch
     // attempt (it starts the server when the first copy had stopped it) and ends without
     // ever showing its own window.
-    if (!instance.askToShow(qgetenv("XDG_ACTIVATION_TOKEN")))
+    const auto token = platform.environmentVariable("XDG_ACTIVATION_TOKEN");
+    if (!instance.askToShow(QByteArray::fromStdString(token.value_or(""))))
       std::cerr << "tovanik-webserver: cannot ask the running copy to show its window: "
                 << instance.error().toStdString() << '\n';
     form.load();

@@ -11,12 +11,14 @@
 // caller's message; see lastSystemError().
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/desktop_menu.h"
+#include "platform/single_copy.h"
 
 namespace tovanik {
 
@@ -133,6 +135,9 @@ class Platform {
 
   // The desktop's application menu, where `tovanikctl launcher` puts the panel.
   virtual DesktopMenu& desktopMenu() = 0;
+
+  // The single-copy lock of the program file at `executablePath` (not yet taken).
+  virtual std::unique_ptr<SingleCopy> singleCopy(const std::string& executablePath) = 0;
 
   // Every wait, deadline and settle reads the time here and waits through sleepMs, so a
   // test platform can run them on a clock of its own.

@@ -16,6 +16,7 @@
 #include "platform/linux/ownership.h"
 #include "platform/linux/proc_table.h"
 #include "platform/linux/safe_path.h"
+#include "platform/linux/single_copy.h"
 #include "platform/linux/tcp_listeners.h"
 #include "platform/output_log.h"
 
@@ -163,6 +164,10 @@ std::optional<std::string> LinuxPlatform::environmentVariable(const std::string&
 
 bool LinuxPlatform::setEnvironmentVariable(const std::string& name, const std::string& value) {
   return ::setenv(name.c_str(), value.c_str(), 1) == 0;
+}
+
+std::unique_ptr<SingleCopy> LinuxPlatform::singleCopy(const std::string& executablePath) {
+  return std::make_unique<LinuxSingleCopy>(executablePath);
 }
 
 void LinuxPlatform::sleepMs(int milliseconds) {

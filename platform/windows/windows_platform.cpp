@@ -12,6 +12,7 @@
 #include "platform/windows/handle.h"
 #include "platform/windows/process_launch.h"
 #include "platform/windows/process_table.h"
+#include "platform/windows/single_copy.h"
 #include "platform/windows/tcp_table.h"
 #include "platform/windows/wide_text.h"
 
@@ -223,6 +224,10 @@ std::optional<std::string> WindowsPlatform::environmentVariable(const std::strin
 
 bool WindowsPlatform::setEnvironmentVariable(const std::string& name, const std::string& value) {
   return SetEnvironmentVariableW(utf16(name).c_str(), utf16(value).c_str()) != 0;
+}
+
+std::unique_ptr<SingleCopy> WindowsPlatform::singleCopy(const std::string& executablePath) {
+  return std::make_unique<WindowsSingleCopy>(executablePath);
 }
 
 void WindowsPlatform::sleepMs(int milliseconds) {

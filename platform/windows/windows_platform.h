@@ -37,6 +37,7 @@ class WindowsPlatform : public Platform {
   std::optional<std::string> environmentVariable(const std::string& name) const override;
   bool setEnvironmentVariable(const std::string& name, const std::string& value) override;
   DesktopMenu& desktopMenu() override { return menu_; }
+  std::unique_ptr<SingleCopy> singleCopy(const std::string& executablePath) override;
   Clock::time_point now() override { return Clock::now(); }
   void sleepMs(int milliseconds) override;
 

@@ -29,8 +29,8 @@ chmod 700 "$work"
 export XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 # No desktop defaults of the caller's account: an address is opened through $BROWSER.
-export XDG_CONFIG_HOME=$work/xdg-config XDG_DATA_HOME=$work/xdg-data
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME"
+export XDG_CONFIG_HOME=$work/xdg-config XDG_DATA_HOME=$work/xdg-data XDG_STATE_HOME=$work/state
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_STATE_HOME"
 
 readonly SCREEN_W=1280 SCREEN_H=800 WIN_W=314 WIN_H=290
 folder=""   # the main program folder, whose servers are stopped at the end
@@ -145,7 +145,8 @@ check "window is centred on the screen (at $win_x,$win_y; centre $centre_x,$cent
 check "window stays on top (_NET_WM_STATE_ABOVE)" \
   eval 'xprop -id "$win" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE'
 "$folder/tovanikctl" launcher install >/dev/null  # into $XDG_DATA_HOME, set above
-wm_class=$(sed -n 's/^StartupWMClass=//p' "$XDG_DATA_HOME/applications/tovanik-webserver.desktop")
+# The folder's own entry: tovanik-webserver-<hash of the folder's path>.desktop, the only one.
+wm_class=$(sed -n 's/^StartupWMClass=//p' "$XDG_DATA_HOME"/applications/tovanik-webserver-*.desktop)
 check "the window's class is the menu entry's StartupWMClass (${wm_class:-none})" \
   eval 'xprop -id "$win" WM_CLASS | grep -q ", \"$wm_class\"\$"'
 

@@ -5,6 +5,7 @@
 
 #include <iterator>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -14,6 +15,34 @@
 #include "platform/platform.h"
 
 namespace tovanik {
+
+// A single-copy lock held in memory: copies of one program file share `held`.
+class FakeSingleCopy final : public SingleCopy {
+ public:
+  FakeSingleCopy(std::string name, std::set<std::string>& held) : name_(std::move(name)), held_(held) {}
+  ~FakeSingleCopy() override {
+    if (mine_) held_.erase(name_);
+  }
+  FakeSingleCopy(const FakeSingleCopy&) = delete;
+  FakeSingleCopy& operator=(const FakeSingleCopy&) = delete;
+  Result acquire() override {
+    if (mine_) return Result::Acquired;
+    if (!held_.insert(name_).second) return Result::HeldByAnotherCopy;
+    mine_ = true;
+    return Result::Acquired;
+  }
+  std::string name() const override { return name_; }
+  bool listenForShowRequests() override { return mine_; }
+  int showRequestHandle() const override { return -1; }
+  std::vector<std::string> takeShowRequests() override { return {}; }
+  bool askToShow(const std::string&) override { return false; }
+  std::string error() const override { return {}; }
+
+ private:
+  std::string name_;
+  std::set<std::string>& held_;
+  bool mine_ = false;
+};
 
 // A menu held in memory: entries by id, each with the panel it starts.
 class FakeDesktopMenu final : public DesktopMenu {
@@ -183,6 +212,11 @@ class FakePlatform final : public Platform {
 
   FakeDesktopMenu menu_;
   DesktopMenu& desktopMenu() override { return menu_; }
+
+  std::set<std::string> held_copies_;  // the program files whose lock is held
+  std::unique_ptr<SingleCopy> singleCopy(const std::string& executablePath) override {
+    return std::make_unique<FakeSingleCopy>(executablePath, held_copies_);
+  }
 
   // A virtual clock: it moves only when something sleeps, or when a test moves it.
   Clock::time_point now_{};
