@@ -55,8 +55,8 @@ std::optional<ServerSettings> settingsOrFail(const Context& c) {
 // The lines the latest run printed, when it no longer runs and ended at once: nothing
 // saw it listen or run since its launch mark (tovanikctl start notes "server listening",
 // the panel and status "server running"), and its last output came within seconds.
-std::optional<std::vector<std::string>> endedAtOnce(const std::string& log) {
-  const std::optional<LastRun> run = readLastRun(log);
+std::optional<std::vector<std::string>> endedAtOnce(const Context& c, const std::string& log) {
+  const std::optional<LastRun> run = c.platform.outputLog().readLastRun(log);
   if (!run || run->note != kMarkStarted || run->lines.empty() ||
       run->lastOutput - run->launched > kEndedAtOnce)
     return std::nullopt;
@@ -128,8 +128,9 @@ std::string foreignNote(const std::vector<ForeignServer>& foreign, const std::st
 int status(const Context& c) {
   const auto s = settingsOrFail(c);
   if (!s) return 1;
-  const std::string log = serverLogPath(c.programFolder);
-  trimOutputLog(log);
+  OutputLog serverLog = c.platform.outputLog();
+  const std::string log = serverLogPath(c.platform, c.programFolder);
+  serverLog.trimOutputLog(log);
   const std::vector<int> pids = c.platform.findProcesses(serverImage(c.programFolder, *s));
   c.out << (pids.empty() ? "stopped" : "running" + pidList(pids)) << '\n';
   c.out << foreignNote(foreignServers(c.platform, c.programFolder, *s, pids), s->exeName);
@@ -150,13 +151,13 @@ int status(const Context& c) {
   }
   c.out << "command: " << escaped(shownCommandLine(c.programFolder, *s)) << '\n';
   if (pids.empty()) {
-    if (const auto lines = endedAtOnce(log)) {
+    if (const auto lines = endedAtOnce(c, log)) {
       c.out << "the last launch ended at once; its last lines (tovanikctl log):\n";
       const std::size_t first = lines->size() > kQuotedLines ? lines->size() - kQuotedLines : 0;
       for (std::size_t i = first; i < lines->size(); ++i) c.out << "  " << (*lines)[i] << '\n';
     }
-  } else if (const auto run = readLastRun(log); run && run->note == kMarkStarted) {
-    markLaunch(log, kMarkRunning);  // seen running: it did not end at once
+  } else if (const auto run = serverLog.readLastRun(log); run && run->note == kMarkStarted) {
+    serverLog.markLaunch(log, kMarkRunning);  // seen running: it did not end at once
   }
   return pids.empty() ? 3 : 0;
 }
@@ -167,7 +168,7 @@ int start(const Context& c) {
   if (!s) return 1;
   if (const auto wrong = invalidSetting(c, *s)) return fail(c, *wrong);
   const int port = *portNumber(s->serverPort);
-  const std::string log = serverLogPath(c.programFolder);
+  const std::string log = serverLogPath(c.platform, c.programFolder);
 
   int launched = 0;  // the PID of what this start launched
   const ConsoleMode mode = consoleModeFor(s->commandPrompt);
@@ -208,7 +209,9 @@ int start(const Context& c) {
       const PortState state = portState(c.platform, port, server);
       if (state.heldByServer ||
           (state.holderUnknown && state.otherHolders.empty() && (portWasFree || launched == 0))) {
-        if (launched > 0 && outputLogExists(log)) markLaunch(log, kMarkListening);
+        OutputLog serverLog = c.platform.outputLog();
+        if (launched > 0 && serverLog.outputLogExists(log))
+          serverLog.markLaunch(log, kMarkListening);
         return 0;
       }
     }
@@ -221,7 +224,7 @@ int start(const Context& c) {
       std::string why = "the server exited at once";
       if (!state.otherHolders.empty())
         why += " (port " + std::to_string(port) + " is taken by " + state.otherHolders + ")";
-      if (const auto lines = endedAtOnce(log)) why += ": " + lastNonEmpty(*lines);
+      if (const auto lines = endedAtOnce(c, log)) why += ": " + lastNonEmpty(*lines);
       stopLaunched(c, image, launched);
       return fail(c, why + " (see tovanikctl log)");
     }
@@ -291,8 +294,9 @@ int stop(const Context& c) {
   }
   // Marked, so that a server stopped soon after its launch is not taken for one that
   // could not start.
-  const std::string log = serverLogPath(c.programFolder);
-  if (!ended.empty() && outputLogExists(log)) markLaunch(log, kMarkStopped);
+  const std::string log = serverLogPath(c.platform, c.programFolder);
+  OutputLog serverLog = c.platform.outputLog();
+  if (!ended.empty() && serverLog.outputLogExists(log)) serverLog.markLaunch(log, kMarkStopped);
   return 0;
 }
 
@@ -309,10 +313,11 @@ int serverLog(const Context& c, const std::vector<std::string>& args) {
       return usageError(c, "usage: tovanikctl log [-n LINES] [-f]");
     }
   }
-  const std::string path = serverLogPath(c.programFolder);
-  if (path.empty()) return fail(c, "no state folder: " + std::string(kNoStateFolder));
-  trimOutputLog(path);
-  const auto lines = tailLines(path, count);
+  OutputLog serverLog = c.platform.outputLog();
+  const std::string path = serverLogPath(c.platform, c.programFolder);
+  if (path.empty()) return fail(c, "no state folder: " + serverLog.noStateFolderReason());
+  serverLog.trimOutputLog(path);
+  const auto lines = serverLog.tailLines(path, count);
   if (!lines) return fail(c, "cannot read " + path + ": " + lastSystemError());
   for (const std::string& line : *lines) c.out << line << '\n';
   c.out.flush();
@@ -320,15 +325,15 @@ int serverLog(const Context& c, const std::vector<std::string>& args) {
 
   // Follows until interrupted. A cut (the file grew past its limit) restarts from the
   // new end; the lines kept by the cut were shown already.
-  std::uint64_t shown = outputLogSize(path).value_or(0);
+  std::uint64_t shown = serverLog.outputLogSize(path).value_or(0);
   for (;;) {
     sleep(c, std::chrono::milliseconds(200));
-    trimOutputLog(path);
-    const auto size = outputLogSize(path);
+    serverLog.trimOutputLog(path);
+    const auto size = serverLog.outputLogSize(path);
     if (!size) continue;
     if (*size < shown) shown = *size;
     if (*size == shown) continue;
-    const auto fresh = readOutputLogFrom(path, shown);
+    const auto fresh = serverLog.readOutputLogFrom(path, shown);
     if (!fresh) continue;
     c.out << *fresh;
     shown += fresh->size();

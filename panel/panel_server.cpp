@@ -50,10 +50,10 @@ void Panel::statusTick() {
   const auto s = tickSettings();
   const bool running = s && isServerRunning(serverImage(config_.programFolder(), *s));
   // Once a second is often enough to keep the hidden server's log below its limit.
-  trimOutputLog(serverLog_);
+  platform_.outputLog().trimOutputLog(serverLog_);
   if (running && launchUnseen_) {
     // The launch came up: whenever it ends, it did not end at once.
-    markLaunch(serverLog_, kMarkRunning);
+    platform_.outputLog().markLaunch(serverLog_, kMarkRunning);
     launchUnseen_ = false;
   }
   const StatusColumn column = statusColumn(running);
@@ -85,7 +85,8 @@ void Panel::killPHP() {
   if (platform_.killProcesses(image) <= 0) return;
   // Noted, so that a server stopped soon after its launch is not later taken for one
   // that could not start.
-  if (outputLogExists(serverLog_)) markLaunch(serverLog_, kMarkStopped);
+  OutputLog log = platform_.outputLog();
+  if (log.outputLogExists(serverLog_)) log.markLaunch(serverLog_, kMarkStopped);
   // Back only once they are gone and their port is closed, so that a start right after
   // (a restart) finds the port free; at most 2 s.
   const std::set<int> ended(found.begin(), found.end());

@@ -11,9 +11,11 @@ namespace tovanik {
 
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
+inline constexpr const char* kPathSeparators = "\\/";  // both end a folder's name
 inline constexpr const char* kExecutableSuffix = ".exe";
 #else
 inline constexpr char kPathSeparator = '/';
+inline constexpr const char* kPathSeparators = "/";
 inline constexpr const char* kExecutableSuffix = "";
 #endif
 

@@ -2,9 +2,10 @@
 // Every operating-system operation the panel and tovanikctl use on processes, ports and
 // the desktop, behind one interface. One backend per system: LinuxPlatform
 // (platform/linux/), WindowsPlatform (platform/windows/); tests pass FakePlatform
-// (tests/support/fake_platform.h) through the constructor of what they test. The
-// settings files and the server's log are reached through file_store.h and
-// output_log.h, free functions with one implementation per system.
+// (tests/support/fake_platform.h) through the constructor of what they test. The server's
+// log (output_log.h), the desktop menu (desktop_menu.h) and the single-copy lock
+// (single_copy.h) are interfaces of their own, reached through logFiles(), desktopMenu()
+// and singleCopy(). The settings files are reached through file_store.h.
 //
 // Failure: an operation that can fail says so in its result (0, false, nullopt, an empty
 // list) and leaves the system's reason in errno (Linux) or GetLastError (Windows) for the
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "platform/desktop_menu.h"
+#include "platform/output_log.h"
 #include "platform/single_copy.h"
 
 namespace tovanik {
@@ -132,6 +134,10 @@ class Platform {
   // before a toolkit reads it; false when it cannot be set.
   virtual std::optional<std::string> environmentVariable(const std::string& name) const = 0;
   virtual bool setEnvironmentVariable(const std::string& name, const std::string& value) = 0;
+
+  // The file operations below the server's log, and the log over them.
+  virtual LogFiles& logFiles() = 0;
+  OutputLog outputLog() { return OutputLog(logFiles()); }
 
   // The desktop's application menu, where `tovanikctl launcher` puts the panel.
   virtual DesktopMenu& desktopMenu() = 0;

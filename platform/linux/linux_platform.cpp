@@ -62,6 +62,7 @@ std::string LinuxPlatform::absolutePath(const std::string& path) const {
 int LinuxPlatform::launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
                                   const std::string& outputLog) {
   if (argv.empty()) return 0;
+  OutputLog log(logFiles_);
   // Checked first: the terminal starts even when the program inside it cannot, and the
   // log is marked only for a launch that can happen.
   const std::string program = resolveExecutable(argv[0]);
@@ -73,15 +74,16 @@ int LinuxPlatform::launchDetached(const std::vector<std::string>& argv, ConsoleM
     std::string terminal = findTerminalProgram();
     if (!terminal.empty()) {
       // The mark tells a later look at the log that this run's output is not in it.
-      if (!outputLog.empty()) markLaunch(outputLog, kMarkStartedInTerminal);
+      if (!outputLog.empty()) log.markLaunch(outputLog, kMarkStartedInTerminal);
       return launchDetachedProcess(terminalArgv(terminal, argv));
     }
   }
-  const bool logged = !outputLog.empty() && markLaunch(outputLog, kMarkStarted);
+  const bool logged = !outputLog.empty() && log.markLaunch(outputLog, kMarkStarted);
   const pid_t pid = launchDetachedProcess(argv, logged ? outputLog : std::string());
   if (pid == 0 && logged) {
     const int error = errno;
-    markLaunch(outputLog, std::string("server could not be started: ") + std::strerror(error));
+    log.markLaunch(outputLog,
+                   std::string("server could not be started: ") + std::strerror(error));
     errno = error;
   }
   return pid;

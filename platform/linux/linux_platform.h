@@ -5,6 +5,7 @@
 // for the menu. The panel and tovanikctl both use it as it is.
 
 #include "platform/linux/desktop_menu.h"
+#include "platform/linux/log_files.h"
 #include "platform/linux/proc_table.h"
 #include "platform/platform.h"
 
@@ -32,12 +33,14 @@ class LinuxPlatform : public Platform {
   PathKind pathKind(const std::string& path, std::string* why) override;
   std::optional<std::string> environmentVariable(const std::string& name) const override;
   bool setEnvironmentVariable(const std::string& name, const std::string& value) override;
+  LogFiles& logFiles() override { return logFiles_; }
   DesktopMenu& desktopMenu() override { return menu_; }
   std::unique_ptr<SingleCopy> singleCopy(const std::string& executablePath) override;
   Clock::time_point now() override { return Clock::now(); }
   void sleepMs(int milliseconds) override;
 
  private:
+  LinuxLogFiles logFiles_;
   LinuxDesktopMenu menu_;
   PresenceHint lastFound_;
   // Who asks, worked out once: the presence check runs every second.

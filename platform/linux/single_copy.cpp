@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "platform/linux/show_request.h"
-#include "platform/output_log.h"
+#include "platform/linux/log_files.h"
 #include "platform/path_text.h"
 
 namespace tovanik {
@@ -53,7 +53,7 @@ std::string LinuxSingleCopy::lockFolder() {
   // others may write to could be held by them, and the panel would never show.
   if (ownFolder(runtime)) return runtime;
   // Else the state folder the server's log uses, by the same rules (root's own, as root).
-  return stateFolder();
+  return LinuxLogFiles().stateFolder();
 }
 
 LinuxSingleCopy::LinuxSingleCopy(const std::string& executablePath)

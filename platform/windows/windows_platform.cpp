@@ -93,6 +93,7 @@ int WindowsPlatform::launchDetached(const std::vector<std::string>& argv, Consol
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
+  OutputLog serverLog(logFiles_);
   // Checked first: the log is marked only for a launch that can happen.
   const std::wstring program = utf16(argv[0]);
   const DWORD attributes = GetFileAttributesW(program.c_str());
@@ -106,17 +107,18 @@ int WindowsPlatform::launchDetached(const std::vector<std::string>& argv, Consol
   const wchar_t* application = hasFolder ? program.c_str() : nullptr;
   if (mode == ConsoleMode::Shown) {
     // The mark tells a later look at the log that this run's output is not in it.
-    if (!outputLog.empty()) markLaunch(outputLog, kMarkStartedInTerminal);
+    if (!outputLog.empty()) serverLog.markLaunch(outputLog, kMarkStartedInTerminal);
     return static_cast<int>(windows::startProcess(application, windows::commandLineOf(argv), mode));
   }
   windows::Handle log;
-  if (!outputLog.empty() && markLaunch(outputLog, kMarkStarted))
+  if (!outputLog.empty() && serverLog.markLaunch(outputLog, kMarkStarted))
     log = openLogForAppending(outputLog);
   const DWORD pid =
       windows::startProcess(application, windows::commandLineOf(argv), mode, log.get());
   if (pid == 0 && log) {
     const DWORD error = GetLastError();
-    markLaunch(outputLog, "server could not be started: " + windows::systemMessage(error));
+    serverLog.markLaunch(outputLog,
+                         "server could not be started: " + windows::systemMessage(error));
     SetLastError(error);
   }
   return static_cast<int>(pid);

@@ -5,6 +5,7 @@
 // at every system call (platform/windows/wide_text.h).
 
 #include "platform/platform.h"
+#include "platform/windows/log_files.h"
 #include "platform/windows/start_menu.h"
 
 namespace tovanik {
@@ -36,12 +37,14 @@ class WindowsPlatform : public Platform {
   PathKind pathKind(const std::string& path, std::string* why) override;
   std::optional<std::string> environmentVariable(const std::string& name) const override;
   bool setEnvironmentVariable(const std::string& name, const std::string& value) override;
+  LogFiles& logFiles() override { return logFiles_; }
   DesktopMenu& desktopMenu() override { return menu_; }
   std::unique_ptr<SingleCopy> singleCopy(const std::string& executablePath) override;
   Clock::time_point now() override { return Clock::now(); }
   void sleepMs(int milliseconds) override;
 
  private:
+  WindowsLogFiles logFiles_;
   WindowsStartMenu menu_;
 };
 

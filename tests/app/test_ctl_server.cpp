@@ -23,6 +23,7 @@
 #include "tests/support/fake_platform.h"
 #include "tests/support/live_processes.h"
 #include "tests/support/test_support.h"
+#include "tests/support/system_log.h"
 
 namespace tovanik {
 namespace {
@@ -53,7 +54,7 @@ class CtlServer : public ::testing::Test {
     writeBytes(dir.file("config/config.ini"), text);
   }
 
-  std::string log() const { return outputLogPath(dir.path()); }
+  std::string log() const { return test::systemLog().outputLogPath(dir.path()); }
   std::string commandLine() const {
     return "command: \"" + dir.path() + "/php/" + exeName +
            "\" -S 0.0.0.0:" + std::to_string(port) + " -t \"" + dir.path() + "/www\"\n";
@@ -219,7 +220,7 @@ TEST_F(CtlServer, LogStaysWithinItsLimitAndKeepsTheNewestLines) {
   EXPECT_EQ(kept.front(), '[') << "the cut starts at a line";
   EXPECT_EQ(httpStatus(port, "/after-the-cut.txt"), 404);
   EXPECT_TRUE(waitFor([&] {
-    const auto lines = tailLines(log(), 3);
+    const auto lines = test::systemLog().tailLines(log(), 3);
     return lines && !lines->empty() && readBytes(log()).find("/after-the-cut") != std::string::npos;
   }));
   const CtlRun r = ctl({"--folder", dir.path(), "log", "-n", "2"});
@@ -431,6 +432,9 @@ TEST(CtlInProcess, AnswersAndWhatIsAsked) {
     FakePlatform platform;
     platform.program_folder_ = dir.path();
     platform.untrusted_ = row.untrusted;
+    // What the made-up file system says of the server and the web folder.
+    platform.paths_[dir.file("php/t-server.exe")] = PathKind::ExecutableFile;
+    platform.paths_[dir.file("www")] = PathKind::Folder;
     if (row.runningAs) {
       platform.running_names_.insert("t-server.exe");
       platform.processes_[1] = ProcessInfo{1, "/usr/bin/php8.2", {*row.runningAs, "-S"}};

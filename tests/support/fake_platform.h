@@ -16,6 +16,73 @@
 
 namespace tovanik {
 
+// Log files held in memory, by path: what the server's log does runs on them as on disk.
+class FakeLogFiles final : public LogFiles {
+ public:
+  struct File {
+    std::string bytes;
+    std::time_t modified = 0;
+    bool cutLocked = false;  // another program is cutting it
+  };
+  std::string state_folder_ = joinPath(joinPath("", "state"), "tovanik");  // "" plays none
+  std::map<std::string, File> files_;
+  std::set<std::string> folders_;
+  int opens_ = 0;  // how often a file was opened
+
+  std::string stateFolder() override { return state_folder_; }
+  std::string noStateFolderReason() const override { return "no state folder in the fake"; }
+  bool makeFolders(const std::string& folder) override {
+    folders_.insert(folder);
+    return true;
+  }
+  std::unique_ptr<LogFile> open(const std::string& path, Access access) override;
+  std::optional<std::uint64_t> sizeOf(const std::string& path) override {
+    const auto it = files_.find(path);
+    if (it == files_.end()) return std::nullopt;
+    return it->second.bytes.size();
+  }
+  bool exists(const std::string& path) override { return files_.count(path) > 0; }
+};
+
+class FakeLogFile final : public LogFile {
+ public:
+  explicit FakeLogFile(FakeLogFiles::File& file) : file_(file) {}
+  std::optional<std::uint64_t> size() override { return file_.bytes.size(); }
+  std::time_t modified() override { return file_.modified; }
+  bool readAt(std::uint64_t offset, std::string& bytes) override {
+    if (offset + bytes.size() > file_.bytes.size()) return false;
+    bytes = file_.bytes.substr(offset, bytes.size());
+    return true;
+  }
+  bool writeAt(std::uint64_t offset, std::string_view bytes) override {
+    if (file_.bytes.size() < offset + bytes.size()) file_.bytes.resize(offset + bytes.size());
+    file_.bytes.replace(offset, bytes.size(), bytes);
+    return true;
+  }
+  bool truncate(std::uint64_t length) override {
+    file_.bytes.resize(length);
+    return true;
+  }
+  bool append(std::string_view bytes) override {
+    file_.bytes += bytes;
+    return true;
+  }
+  bool tryLockForCut() override { return !file_.cutLocked; }
+
+ private:
+  FakeLogFiles::File& file_;
+};
+
+inline std::unique_ptr<LogFile> FakeLogFiles::open(const std::string& path, Access access) {
+  ++opens_;
+  auto it = files_.find(path);
+  if (it == files_.end()) {
+    if (access != Access::Append) return nullptr;
+    it = files_.emplace(path, File{}).first;
+  }
+  return std::make_unique<FakeLogFile>(it->second);
+}
+
 // A single-copy lock held in memory: copies of one program file share `held`.
 class FakeSingleCopy final : public SingleCopy {
  public:
@@ -209,6 +276,9 @@ class FakePlatform final : public Platform {
     environment_[name] = value;
     return true;
   }
+
+  FakeLogFiles log_files_;
+  LogFiles& logFiles() override { return log_files_; }
 
   FakeDesktopMenu menu_;
   DesktopMenu& desktopMenu() override { return menu_; }
