@@ -3,8 +3,10 @@
 #include <iostream>
 
 #include "app/panel_options.h"
+#include "platform/file_store.h"
 #include "platform/linux/linux_platform.h"
 #include "server/trust.h"
+#include "settings/config.h"
 #include "window/qt/display_server.h"
 #include "window/qt/icon.h"
 #include "window/qt/main_form.h"
@@ -20,6 +22,15 @@ int main(int argc, char** argv) {
   if (const auto refusal = tovanik::untrustedFolder(platform, platform.programFolder())) {
     std::cerr << "tovanik-webserver: " << *refusal << '\n';
     return 1;
+  }
+  {
+    // A settings file too large to be read is said once; the window shows at once all
+    // the same, and nothing is written to the file.
+    const std::string config = tovanik::configPath(platform.programFolder());
+    if (const auto stamp = tovanik::fileStamp(config);
+        stamp && stamp->size > tovanik::kSettingsFileLimit)
+      std::cerr << "tovanik-webserver: cannot read " << config << ": "
+                << tovanik::settingsFileTooLarge(stamp->size) << '\n';
   }
   tovanik::chooseDisplayServer(platform);
   QApplication app(argc, argv);

@@ -12,6 +12,7 @@
 
 #include "platform/linux/show_request.h"
 #include "platform/linux/log_files.h"
+#include "platform/linux/ownership.h"
 #include "platform/path_text.h"
 
 namespace tovanik {
@@ -27,21 +28,19 @@ std::optional<std::string> whyNotPrivate(const struct stat& st) {
   return std::nullopt;
 }
 
-// An environment folder we may put our files in: an absolute path to a folder of this
-// user's that neither group nor others may write to.
-bool ownFolder(const char* path) {
-  struct stat st {};
-  return path && path[0] == '/' && stat(path, &st) == 0 && !whyNotPrivate(st) &&
-         (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
+// An environment folder we may put our files in as it is: an absolute path to a folder
+// of this user's that neither group nor others may write to (as root, every folder above
+// it root's too). One that is not is not used, never chmod-ed.
+bool ownFolder(const char* path) { return path && isSafeFolder(path); }
 
 // Creates the missing folders of `path`, the last one 0700 (its parents too, when they
-// are missing: they lie in the user's home).
-std::optional<std::string> makeFolders(const std::string& path) {
+// are missing: they lie in the user's home). `created`: whether the last one was made here.
+std::optional<std::string> makeFolders(const std::string& path, bool* created) {
   for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
        slash = path.find('/', slash + 1))
     if (mkdir(path.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST) return reason(errno);
-  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return reason(errno);
+  *created = mkdir(path.c_str(), 0700) == 0;
+  if (!*created && errno != EEXIST) return reason(errno);
   return std::nullopt;
 }
 
@@ -80,7 +79,8 @@ bool LinuxSingleCopy::openFolder() {
     error_ = "no folder for the lock: neither XDG_RUNTIME_DIR nor a home folder";
     return false;
   }
-  if (auto why = makeFolders(folder_)) {
+  bool created = false;
+  if (auto why = makeFolders(folder_, &created)) {
     error_ = "cannot make the lock folder " + folder_ + ": " + *why;
     return false;
   }
@@ -95,7 +95,13 @@ bool LinuxSingleCopy::openFolder() {
   }
   struct stat st {};
   std::optional<std::string> why = fstat(fd, &st) == 0 ? whyNotPrivate(st) : reason(errno);
-  if (!why && (st.st_mode & 077) != 0 && fchmod(fd, 0700) != 0) why = reason(errno);
+  // A folder found is used as it is, or not at all: changing its mode could lock others
+  // out of a folder that is theirs too (a shared XDG_RUNTIME_DIR). Only the folder made
+  // here gets its mode, whatever the umask left of it.
+  if (!why && (st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && !created)
+    why = "group or others may write it";
+  else if (!why && created && (st.st_mode & 07777) != 0700 && fchmod(fd, 0700) != 0)
+    why = reason(errno);
   if (why) {
     error_ = "cannot use the lock folder " + folder_ + ": " + *why;
     close(fd);
