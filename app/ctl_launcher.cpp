@@ -27,7 +27,8 @@ std::string withoutTrailingSeparators(std::string path) {
   return path;
 }
 
-std::vector<MenuEntry> entriesOfOthers(const std::vector<MenuEntry>& all, const std::string& panel) {
+std::vector<MenuEntry> entriesOfOthers(const std::vector<MenuEntry>& all,
+                                       const std::string& panel) {
   std::vector<MenuEntry> others;
   for (const MenuEntry& entry : all)
     if (entry.panel != panel) others.push_back(entry);

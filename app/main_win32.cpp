@@ -30,9 +30,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     return 0;
   }
   if (held == tovanik::SingleCopy::Result::Failed)
-    OutputDebugStringW(tovanik::windows::utf16("tovanik-webserver: no single-copy test: " +
-                                               copy->error() + "\n")
-                           .c_str());
+    OutputDebugStringW(
+        tovanik::windows::utf16("tovanik-webserver: no single-copy test: " + copy->error() + "\n")
+            .c_str());
   if (!form.created()) {
     const std::wstring text = L"The panel cannot open its window: " + form.creationError() + L".";
     MessageBoxW(nullptr, text.c_str(), L"Tovanik PHP Web Server", MB_ICONERROR | MB_OK);

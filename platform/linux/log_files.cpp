@@ -122,10 +122,10 @@ bool LinuxLogFiles::makeFolders(const std::string& path) {
 }
 
 std::unique_ptr<LogFile> LinuxLogFiles::open(const std::string& path, Access access) {
-  const int flags = access == Access::Read        ? O_RDONLY | O_CLOEXEC
-                    : access == Access::ReadWrite ? O_RDWR | O_CLOEXEC | O_NOFOLLOW
-                                                  : O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC |
-                                                        O_NOFOLLOW;
+  const int flags = access == Access::Read ? O_RDONLY | O_CLOEXEC
+                    : access == Access::ReadWrite
+                        ? O_RDWR | O_CLOEXEC | O_NOFOLLOW
+                        : O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
   const int fd = ::open(path.c_str(), flags, 0600);
   if (fd < 0) return nullptr;
   return std::make_unique<LinuxLogFile>(fd);

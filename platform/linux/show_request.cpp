@@ -80,9 +80,8 @@ bool sendShowRequest(const std::string& path, const std::string& activationToken
     *why = reason(errno);
     return false;
   }
-  const ssize_t sent =
-      ::sendto(fd, message.data(), message.size(), MSG_DONTWAIT,
-               reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  const ssize_t sent = ::sendto(fd, message.data(), message.size(), MSG_DONTWAIT,
+                                reinterpret_cast<const sockaddr*>(&address), sizeof address);
   const int err = errno;
   ::close(fd);
   if (sent < 0 || static_cast<std::size_t>(sent) != message.size()) {

@@ -17,8 +17,7 @@ int bindShowRequestSocket(const std::string& path, std::string* why);
 
 // Sends the request to the socket at `path`, with the activation token this start was
 // given (may be empty). Returns false with the reason in `why`, as above.
-bool sendShowRequest(const std::string& path, const std::string& activationToken,
-                     std::string* why);
+bool sendShowRequest(const std::string& path, const std::string& activationToken, std::string* why);
 
 // Reads every datagram waiting on `fd`; returns the activation token of each request that
 // came from this user (an empty token for a request without one). Anything else is dropped.

@@ -10,9 +10,9 @@
 #include <cstring>
 #include <optional>
 
-#include "platform/linux/show_request.h"
 #include "platform/linux/log_files.h"
 #include "platform/linux/ownership.h"
+#include "platform/linux/show_request.h"
 #include "platform/path_text.h"
 
 namespace tovanik {

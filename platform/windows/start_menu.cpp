@@ -136,7 +136,8 @@ std::vector<MenuEntry> WindowsStartMenu::installed() {
   const std::string folder = programsFolder();
   if (folder.empty()) return entries;
   WIN32_FIND_DATAW found{};
-  const HANDLE search = FindFirstFileW(utf16(joinPath(folder, "")).append(kNamePattern).c_str(), &found);
+  const HANDLE search =
+      FindFirstFileW(utf16(joinPath(folder, "")).append(kNamePattern).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return entries;
   do {
     const std::string file = utf8(found.cFileName);
@@ -145,7 +146,8 @@ std::vector<MenuEntry> WindowsStartMenu::installed() {
     entry.name = entry.id;
     entry.panel = shortcutTarget(joinPath(folder, file));
     const std::size_t separator = entry.panel.find_last_of("\\/");
-    entry.folder = separator == std::string::npos ? std::string() : entry.panel.substr(0, separator);
+    entry.folder =
+        separator == std::string::npos ? std::string() : entry.panel.substr(0, separator);
     if (!entry.panel.empty()) entries.push_back(entry);
   } while (FindNextFileW(search, &found));
   FindClose(search);
@@ -155,8 +157,9 @@ std::vector<MenuEntry> WindowsStartMenu::installed() {
 bool WindowsStartMenu::canInstall(const MenuEntry& entry, std::string* why) {
   const DWORD attributes = GetFileAttributesW(utf16(entry.panel).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
-    return failed(why, "no panel to launch at " + entry.panel + ": " +
-                           (attributes == INVALID_FILE_ATTRIBUTES ? lastSystemError() : "a folder"));
+    return failed(why,
+                  "no panel to launch at " + entry.panel + ": " +
+                      (attributes == INVALID_FILE_ATTRIBUTES ? lastSystemError() : "a folder"));
   return true;
 }
 

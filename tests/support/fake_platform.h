@@ -86,7 +86,8 @@ inline std::unique_ptr<LogFile> FakeLogFiles::open(const std::string& path, Acce
 // A single-copy lock held in memory: copies of one program file share `held`.
 class FakeSingleCopy final : public SingleCopy {
  public:
-  FakeSingleCopy(std::string name, std::set<std::string>& held) : name_(std::move(name)), held_(held) {}
+  FakeSingleCopy(std::string name, std::set<std::string>& held)
+      : name_(std::move(name)), held_(held) {}
   ~FakeSingleCopy() override {
     if (mine_) held_.erase(name_);
   }
@@ -114,10 +115,10 @@ class FakeSingleCopy final : public SingleCopy {
 // A menu held in memory: entries by id, each with the panel it starts.
 class FakeDesktopMenu final : public DesktopMenu {
  public:
-  std::string location_ = "/menu";          // "" plays a user without one
-  std::set<std::string> installable_;       // panels canInstall accepts (all when empty)
+  std::string location_ = "/menu";     // "" plays a user without one
+  std::set<std::string> installable_;  // panels canInstall accepts (all when empty)
   std::map<std::string, MenuEntry> entries_;
-  bool icons_ = false;                      // whether the shared icons are installed
+  bool icons_ = false;  // whether the shared icons are installed
 
   std::string location(std::string* why) override {
     if (location_.empty() && why) *why = "no menu folder";
@@ -136,7 +137,7 @@ class FakeDesktopMenu final : public DesktopMenu {
   bool write(const MenuEntry& entry, std::vector<std::string>* report, std::string*) override {
     for (auto it = entries_.begin(); it != entries_.end();)
       it = it->second.panel == entry.panel && it->first != entry.id ? entries_.erase(it)
-                                                                     : std::next(it);
+                                                                    : std::next(it);
     entries_[entry.id] = entry;
     icons_ = true;
     report->push_back("menu entry: " + location_ + "/" + entry.id);

@@ -22,9 +22,9 @@ void chooseDisplayServer(Platform& platform) {
   const auto qpa = platform.environmentVariable("QT_QPA_PLATFORM");
   const auto display = platform.environmentVariable("DISPLAY");
   const auto wayland = platform.environmentVariable("WAYLAND_DISPLAY");
-  const auto choice = displayPlatformFor(qpa ? qpa->c_str() : nullptr,
-                                         display ? display->c_str() : nullptr,
-                                         wayland ? wayland->c_str() : nullptr);
+  const auto choice =
+      displayPlatformFor(qpa ? qpa->c_str() : nullptr, display ? display->c_str() : nullptr,
+                         wayland ? wayland->c_str() : nullptr);
   if (choice) platform.setEnvironmentVariable("QT_QPA_PLATFORM", *choice);
 }
 

@@ -14,8 +14,8 @@ bool SingleInstance::listenForShowRequests(std::function<void(const QByteArray&)
   if (!copy_->listenForShowRequests()) return false;
   show_ = std::move(show);
   if (copy_->showRequestHandle() >= 0) {
-    notifier_ = std::make_unique<QSocketNotifier>(copy_->showRequestHandle(),
-                                                  QSocketNotifier::Read);
+    notifier_ =
+        std::make_unique<QSocketNotifier>(copy_->showRequestHandle(), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { takeRequests(); });
   }
   return true;
