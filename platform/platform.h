@@ -2,10 +2,10 @@
 // Every operating-system operation the panel and tovanikctl use on processes, ports and
 // the desktop, behind one interface. One backend per system: LinuxPlatform
 // (platform/linux/), WindowsPlatform (platform/windows/); tests pass FakePlatform
-// (tests/support/fake_platform.h) through the constructor of what they test. The server's
-// log (output_log.h), the desktop menu (desktop_menu.h) and the single-copy lock
-// (single_copy.h) are interfaces of their own, reached through logFiles(), desktopMenu()
-// and singleCopy(). The settings files are reached through file_store.h.
+// (tests/support/fake_platform.h) through the constructor of what they test. The
+// settings files (file_store.h), the server's log (output_log.h), the desktop menu
+// (desktop_menu.h) and the single-copy lock (single_copy.h) are interfaces of their own,
+// reached through fileStore(), logFiles(), desktopMenu() and singleCopy().
 //
 // Failure: an operation that can fail says so in its result (0, false, nullopt, an empty
 // list) and leaves the system's reason in errno (Linux) or GetLastError (Windows) for the
@@ -23,6 +23,8 @@
 #include "platform/single_copy.h"
 
 namespace tovanik {
+
+class FileStore;
 
 enum class ConsoleMode { Hidden, Shown };
 
@@ -152,6 +154,9 @@ class Platform {
 
   // Blocks the calling thread.
   virtual void sleepMs(int milliseconds) = 0;
+
+  // The settings files' store (file_store.h): the system's, or a test's fake.
+  virtual FileStore& fileStore() = 0;
 };
 
 // The reason of the last failed system call of this thread, as text ("No such file or

@@ -38,6 +38,7 @@ class LinuxPlatform : public Platform {
   std::unique_ptr<SingleCopy> singleCopy(const std::string& executablePath) override;
   Clock::time_point now() override { return Clock::now(); }
   void sleepMs(int milliseconds) override;
+  FileStore& fileStore() override;
 
  private:
   LinuxLogFiles logFiles_;

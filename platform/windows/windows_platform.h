@@ -42,6 +42,7 @@ class WindowsPlatform : public Platform {
   std::unique_ptr<SingleCopy> singleCopy(const std::string& executablePath) override;
   Clock::time_point now() override { return Clock::now(); }
   void sleepMs(int milliseconds) override;
+  FileStore& fileStore() override;
 
  private:
   WindowsLogFiles logFiles_;
