@@ -9,11 +9,14 @@
 
 #include "platform/path_text.h"
 #include "platform/windows/handle.h"
+#include "platform/windows/system_library.h"
 #include "platform/windows/wide_text.h"
 
 namespace tovanik {
 
+using windows::filePath;
 using windows::Handle;
+using windows::systemFunction;
 using windows::utf16;
 using windows::utf8;
 
@@ -41,9 +44,14 @@ std::wstring environmentFolder(const wchar_t* name) {
 std::wstring localAppData() {
   std::wstring folder = environmentFolder(L"LOCALAPPDATA");
   if (folder.empty()) {
+    // Rare (the variable is always set): the shell and COM are loaded only then.
+    const auto knownFolder =
+        systemFunction<decltype(SHGetKnownFolderPath)>(L"shell32.dll", "SHGetKnownFolderPath");
+    const auto release = systemFunction<decltype(CoTaskMemFree)>(L"ole32.dll", "CoTaskMemFree");
     wchar_t* known = nullptr;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &known))) folder = known;
-    CoTaskMemFree(known);
+    if (knownFolder && SUCCEEDED(knownFolder(FOLDERID_LocalAppData, 0, nullptr, &known)))
+      folder = known;
+    if (release) release(known);
   }
   while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
   return folder;
@@ -155,7 +163,7 @@ std::unique_ptr<LogFile> WindowsLogFiles::open(const std::string& path, Access a
                        : access == Access::ReadWrite ? GENERIC_READ | GENERIC_WRITE
                                                      : FILE_APPEND_DATA;
   const DWORD disposition = access == Access::Append ? OPEN_ALWAYS : OPEN_EXISTING;
-  const HANDLE file = CreateFileW(utf16(path).c_str(), rights, kShareAll, nullptr, disposition,
+  const HANDLE file = CreateFileW(filePath(path).c_str(), rights, kShareAll, nullptr, disposition,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return nullptr;
   return std::make_unique<WindowsLogFile>(file);
@@ -163,12 +171,13 @@ std::unique_ptr<LogFile> WindowsLogFiles::open(const std::string& path, Access a
 
 std::optional<std::uint64_t> WindowsLogFiles::sizeOf(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(utf16(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  if (!GetFileAttributesExW(filePath(path).c_str(), GetFileExInfoStandard, &data))
+    return std::nullopt;
   return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 bool WindowsLogFiles::exists(const std::string& path) {
-  return GetFileAttributesW(utf16(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(filePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace tovanik

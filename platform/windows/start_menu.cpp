@@ -12,11 +12,13 @@
 #include "platform/path_text.h"
 #include "platform/platform.h"
 #include "platform/why_not.h"
+#include "platform/windows/system_library.h"
 #include "platform/windows/wide_text.h"
 
 namespace tovanik {
 namespace {
 
+using windows::systemFunction;
 using windows::systemMessage;
 using windows::utf16;
 using windows::utf8;
@@ -31,11 +33,14 @@ std::optional<std::string> roamingAppData() {
   wchar_t value[32768];
   const DWORD length = GetEnvironmentVariableW(L"APPDATA", value, 32768);
   if (length > 2 && length < 32768 && value[1] == L':') return utf8(std::wstring(value, length));
+  const auto knownFolder =
+      systemFunction<decltype(SHGetKnownFolderPath)>(L"shell32.dll", "SHGetKnownFolderPath");
+  const auto release = systemFunction<decltype(CoTaskMemFree)>(L"ole32.dll", "CoTaskMemFree");
   wchar_t* known = nullptr;
   std::optional<std::string> folder;
-  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &known)))
+  if (knownFolder && SUCCEEDED(knownFolder(FOLDERID_RoamingAppData, 0, nullptr, &known)))
     folder = utf8(known);
-  CoTaskMemFree(known);
+  if (release) release(known);
   return folder;
 }
 
@@ -50,18 +55,30 @@ std::string programsFolder() {
   return programs;
 }
 
-// COM on this thread for as long as the object lives.
+// COM on this thread for as long as the object lives. COM is loaded here, at the first
+// launcher command, not at every start of tovanikctl (status is run often).
 class ComScope {
  public:
-  ComScope() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ComScope()
+      : start_(systemFunction<decltype(CoInitializeEx)>(L"ole32.dll", "CoInitializeEx")),
+        end_(systemFunction<decltype(CoUninitialize)>(L"ole32.dll", "CoUninitialize")),
+        create_(systemFunction<decltype(CoCreateInstance)>(L"ole32.dll", "CoCreateInstance")),
+        result_(start_ && end_ && create_ ? start_(nullptr, COINIT_APARTMENTTHREADED)
+                                          : HRESULT_FROM_WIN32(GetLastError())) {}
   ~ComScope() {
-    if (SUCCEEDED(result_)) CoUninitialize();
+    if (SUCCEEDED(result_)) end_();
+  }
+  HRESULT create(REFCLSID type, REFIID asked, void** object) const {
+    return create_(type, nullptr, CLSCTX_INPROC_SERVER, asked, object);
   }
   ComScope(const ComScope&) = delete;
   ComScope& operator=(const ComScope&) = delete;
   HRESULT result() const { return result_; }
 
  private:
+  decltype(CoInitializeEx)* start_;
+  decltype(CoUninitialize)* end_;
+  decltype(CoCreateInstance)* create_;
   HRESULT result_;
 };
 
@@ -74,10 +91,10 @@ struct Released {
 };
 
 // A shortcut object and its file interface; the reason on failure.
-std::optional<std::string> makeShortcut(Released<IShellLinkW>& shortcut,
+std::optional<std::string> makeShortcut(const ComScope& com, Released<IShellLinkW>& shortcut,
                                         Released<IPersistFile>& file) {
-  HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                    reinterpret_cast<void**>(&shortcut.pointer));
+  HRESULT result =
+      com.create(CLSID_ShellLink, IID_IShellLinkW, reinterpret_cast<void**>(&shortcut.pointer));
   if (SUCCEEDED(result))
     result =
         shortcut.pointer->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.pointer));
@@ -92,7 +109,7 @@ std::optional<std::string> writeShortcut(const std::string& link, const std::str
   if (FAILED(com.result())) return systemMessage(static_cast<DWORD>(com.result()));
   Released<IShellLinkW> shortcut;
   Released<IPersistFile> file;
-  if (auto why = makeShortcut(shortcut, file)) return why;
+  if (auto why = makeShortcut(com, shortcut, file)) return why;
   shortcut.pointer->SetPath(utf16(panel).c_str());
   shortcut.pointer->SetWorkingDirectory(utf16(folder).c_str());
   shortcut.pointer->SetDescription(kDescription);
@@ -107,7 +124,7 @@ std::string shortcutTarget(const std::string& link) {
   const ComScope com;
   Released<IShellLinkW> shortcut;
   Released<IPersistFile> file;
-  if (makeShortcut(shortcut, file) || FAILED(file.pointer->Load(utf16(link).c_str(), STGM_READ)))
+  if (FAILED(com.result()) || makeShortcut(com, shortcut, file) || FAILED(file.pointer->Load(utf16(link).c_str(), STGM_READ)))
     return {};
   wchar_t target[32768] = {};
   if (FAILED(shortcut.pointer->GetPath(target, 32768, nullptr, SLGP_RAWPATH))) return {};
@@ -115,7 +132,7 @@ std::string shortcutTarget(const std::string& link) {
 }
 
 bool removeFile(const std::string& path, int* removed, std::string* why) {
-  if (DeleteFileW(utf16(path).c_str())) {
+  if (DeleteFileW(windows::filePath(path).c_str())) {
     ++*removed;
     return true;
   }
@@ -155,7 +172,7 @@ std::vector<MenuEntry> WindowsStartMenu::installed() {
 }
 
 bool WindowsStartMenu::canInstall(const MenuEntry& entry, std::string* why) {
-  const DWORD attributes = GetFileAttributesW(utf16(entry.panel).c_str());
+  const DWORD attributes = GetFileAttributesW(windows::filePath(entry.panel).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
     return failed(why,
                   "no panel to launch at " + entry.panel + ": " +

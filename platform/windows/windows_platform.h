@@ -4,7 +4,10 @@
 // Explorer for the configuration file and the web folder. Text is UTF-8 here and UTF-16
 // at every system call (platform/windows/wide_text.h).
 
+#include <string>
+
 #include "platform/platform.h"
+#include "platform/windows/handle.h"
 #include "platform/windows/log_files.h"
 #include "platform/windows/start_menu.h"
 
@@ -19,6 +22,9 @@ class WindowsPlatform : public Platform {
   int launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
                      const std::string& outputLog) override;
   std::vector<int> findProcesses(const ServerImage& image) override;
+  // Confirms the process found last time by a handle kept open to it (see
+  // windows::openFirstProcessByImageName); takes a snapshot only when it has ended or
+  // the name changed.
   bool anyProcess(const ServerImage& image) override;
   int killProcesses(const ServerImage& image) override;
   // The process and every process it started (its tree, by parent links).
@@ -45,6 +51,8 @@ class WindowsPlatform : public Platform {
   FileStore& fileStore() override;
 
  private:
+  windows::Handle lastFound_;
+  std::wstring lastFoundName_;
   WindowsLogFiles logFiles_;
   WindowsStartMenu menu_;
 };

@@ -299,21 +299,23 @@ TEST(PanelSettings, OnAnyStoreAndClock) {
   };
   const Case cases[] = {
       {"UTF-16 file",
-       utf16("[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s\r\n"), false,
-       "8081", utf16("[Config]\r\ncommand_prompt=hide\r\nserver_port=8081\r\nexe_name=s\r\n"), 1,
-       0},
+       utf16("[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s.exe\r\n"), false,
+       "8081", utf16("[Config]\r\ncommand_prompt=hide\r\nserver_port=8081\r\nexe_name=s.exe\r\n"),
+       1, 0},
       {"invalid UTF-16", le + "[\0C"s, false, "8081", le + "[\0C"s, 0, 0},
-      {"lock held", "[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s\r\n", true,
-       "8081", "[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s\r\n", 1, 250},
+      {"lock held", "[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s.exe\r\n",
+       true, "8081", "[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s.exe\r\n", 1,
+       250},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     FakePlatform platform;
-    // The launch checks the server file and the web folder on disk: both are real.
+    // The launch checks the server file and the web folder on disk: both are real (an
+    // ".exe", which Windows takes for a program).
     test::TempDir program;
     platform.program_folder_ = program.path();
-    test::writeBytes(program.file("s"), "");
-    std::filesystem::permissions(fsPath(program.file("s")), std::filesystem::perms::owner_all);
+    test::writeBytes(program.file("s.exe"), "");
+    std::filesystem::permissions(fsPath(program.file("s.exe")), std::filesystem::perms::owner_all);
     FakeFileStore files(platform);
     platform.file_store_ = &files;
     files.folders_.insert(program.file("config"));

@@ -59,26 +59,33 @@ void FontBook::setDpi(int dpi) {
   dpi_ = dpi;
 }
 
-const std::vector<std::wstring>& FontBook::families(FontId id) {
-  auto found = families_.find(id);
-  if (found != families_.end()) return found->second;
+const std::wstring* FontBook::family(FontId id, std::size_t i) {
   const Font& design = fontOf(id);
-  const auto chain = chainFor(design.family);
-  std::vector<std::wstring> available;
-  HDC screen = GetDC(nullptr);
-  for (std::wstring_view face : chain)
-    if (present(screen, face, design)) available.emplace_back(face);
-  ReleaseDC(nullptr, screen);
-  // None present: the mapper's own choice for the design's family.
-  if (available.empty()) available.emplace_back(chain.front());
-  return families_.emplace(id, std::move(available)).first->second;
+  auto [entry, added] = chains_.try_emplace(id);
+  Chain& chain = entry->second;
+  if (added) chain.unchecked = chainFor(design.family);
+  if (chain.present.size() <= i && !chain.unchecked.empty()) {
+    HDC screen = GetDC(nullptr);
+    while (chain.present.size() <= i && !chain.unchecked.empty()) {
+      const std::wstring_view face = chain.unchecked.front();
+      chain.unchecked.erase(chain.unchecked.begin());
+      if (present(screen, face, design)) chain.present.emplace_back(face);
+    }
+    ReleaseDC(nullptr, screen);
+    // None present: the mapper's own choice for the design's family.
+    if (chain.present.empty() && chain.unchecked.empty() && !chain.fallback) {
+      chain.present.emplace_back(chainFor(design.family).front());
+      chain.fallback = true;
+    }
+  }
+  return i < chain.present.size() ? &chain.present[i] : nullptr;
 }
 
 HFONT FontBook::make(FontId id, std::size_t family, int width, bool underline) {
   const auto key = std::make_tuple(id, family, width, underline);
   auto found = fonts_.find(key);
   if (found != fonts_.end()) return found->second;
-  const LOGFONTW lf = logFont(fontOf(id), families(id)[family], dpi_, width, underline);
+  const LOGFONTW lf = logFont(fontOf(id), *this->family(id, family), dpi_, width, underline);
   HFONT font = CreateFontIndirectW(&lf);
   fonts_.emplace(key, font);
   return font;
@@ -108,7 +115,7 @@ HFONT FontBook::captionFont(HDC dc, FontId id, bool underline, std::wstring_view
   // Measure family after family until one fits within the narrowest allowed; the usual
   // case, the design's font fitting, measures once.
   std::vector<int> widths, averages;
-  for (std::size_t i = 0; i < families(id).size(); ++i) {
+  for (std::size_t i = 0; family(id, i); ++i) {
     int average = 0;
     widths.push_back(measure(dc, make(id, i, 0, underline), caption, &average));
     averages.push_back(average);

@@ -33,16 +33,24 @@ class FontBook {
   // measure; the caller selects the result.
   HFONT captionFont(HDC dc, FontId id, bool underline, std::wstring_view caption, int boxWidth);
 
-  // The families present on this system for the design font, in order of preference.
-  const std::vector<std::wstring>& families(FontId id);
+  // The i-th family present on this system for the design font, in order of
+  // preference; nullptr past the last. Looks no further down the chain than asked, so a
+  // caption that fits its first family (the usual case, and the first frame's) never has
+  // the others looked up.
+  const std::wstring* family(FontId id, std::size_t i);
 
  private:
+  struct Chain {
+    std::vector<std::wstring_view> unchecked;  // stand-ins not yet looked up, in order
+    std::vector<std::wstring> present;
+    bool fallback = false;  // none present: the mapper's own choice for the first
+  };
   // family index, average character width (0: natural), underline
   HFONT make(FontId id, std::size_t family, int width, bool underline);
   int measure(HDC dc, HFONT font, std::wstring_view text, int* averageWidth = nullptr);
 
   int dpi_;
-  std::map<FontId, std::vector<std::wstring>> families_;
+  std::map<FontId, Chain> chains_;
   std::map<std::tuple<FontId, std::size_t, int, bool>, HFONT> fonts_;
   // Caption choices already made: (font, underline, caption, box) to the font.
   std::map<std::tuple<FontId, bool, std::wstring, int>, HFONT> fitted_;
