@@ -425,11 +425,6 @@ class FakePlatform final : public Platform {
       return PathKind::Unusable;
     }
     if (std::filesystem::is_directory(status)) return PathKind::Folder;
-#ifdef _WIN32
-    // Windows tells a program by its name's ending; the fake starts any file it is given,
-    // as the tests' made-up servers ("s") have none.
-    if (std::filesystem::is_regular_file(status)) return PathKind::ExecutableFile;
-#endif
     constexpr auto kAnyExecute = std::filesystem::perms::owner_exec |
                                  std::filesystem::perms::group_exec |
                                  std::filesystem::perms::others_exec;
