@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "window/win32/caption_fit.h"
-#include "window/win32/dpi_geometry.h"
+#include "panel/caption_fit.h"
+#include "panel/dpi_geometry.h"
 
 namespace tovanik {
 namespace {
