@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QPointF>
 #include <QRectF>
+#include <QSizeF>
 #include <QString>
 #include <vector>
 
@@ -32,6 +33,11 @@ std::vector<FittedCaption> fitCaptions(const QFont& font, const std::vector<Capt
 // A set of one.
 FittedCaption fitCaption(const QFont& font, const QString& text, const QRectF& labelBox,
                          bool alignRight);
+
+// The font for an edit box's text: fitted as a caption, then narrowed on until the pen's
+// travel fits `width` as well, since an edit box scrolls (and hides the text's start)
+// rather than let its text run past its end.
+QFont fitBoxText(const QFont& font, const QString& text, const QSizeF& room);
 
 // The width the ink of `text` takes in `font`, from the pen's start, in the design's pixels.
 double inkWidth(const QFont& font, const QString& text);

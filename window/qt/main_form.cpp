@@ -11,6 +11,7 @@
 #include <QWindow>
 #include <cmath>
 
+#include "window/qt/caption_fit.h"
 #include "window/qt/display_server.h"
 #include "window/qt/layout_painter.h"
 
@@ -68,7 +69,8 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
     // Only a box that can be seen gets its own font: txtFocus lies below the window and
     // the other two never show, and looking up their font (Tahoma, through fontconfig's
     // fallbacks) would cost about a millisecond of start-up for text nobody sees.
-    if (s.visible && rect().intersects(pixelRect(s))) box->setFont(qfontOf(s.font));
+    if (s.visible && rect().intersects(pixelRect(s)) && kBoxes[i] != Ctl::txtPort)
+      box->setFont(qfontOf(s.font));
     box->setVisible(s.visible);
     if (!s.tooltip.empty())
       box->setToolTip(QString::fromLatin1(s.tooltip.data(), s.tooltip.size()));
@@ -155,8 +157,22 @@ void MainForm::syncLineEdit(Ctl which) {
       palette.setColor(group, QPalette::Text, toQColor(colour::kButtonFace));
     }
     box->setPalette(palette);
+    fitPortFont();
     if (auto caret = panel_.takePortCaret()) box->setCursorPosition(*caret);
   }
+}
+
+void MainForm::fitPortFont() {
+  // Fitted to the wider of the text and five digits, so that any port shows whole and the
+  // font does not change with each digit typed.
+  QLineEdit* box = lineEdit(Ctl::txtPort);
+  const QString text = box->text().size() < 5 ? QStringLiteral("00000") : box->text();
+  if (text == portFontText_) return;
+  portFontText_ = text;
+  // QLineEdit keeps 2 pixels free on either side, and a pixel for the caret and one
+  // more after the text; the right margin is given back to the text (kLineEditTextInset).
+  const double room = box->width() + kLineEditTextInset - 2 * 2 - 2;
+  box->setFont(fitBoxText(qfontOf(design(Ctl::txtPort).font), text, QSizeF(room, box->height())));
 }
 
 void MainForm::sync() {

@@ -72,12 +72,16 @@ class MainForm final : public QWidget, private PanelView, private WindowShell {
   void applyOutline();
   void cutCorners(QPainter& painter) const;
   void syncLineEdit(Ctl box);
+  // The port box's font: the window's, narrower or in another family where the digits
+  // would not fit whole (panel/caption_fit.h).
+  void fitPortFont();
 
   Panel panel_;
   PointerRouter pointer_;
   StartupOrder startup_;
   QTimer timer_;
   QLineEdit* boxes_[4] = {};  // txtPort, txtFocus, txtRootDir, txtExeName
+  QString portFontText_;      // the text the port box's font was fitted to
   // Minimised by the panel's own mark and not active since; see bringBack.
   bool minimisedByMark_ = false;
   // Native Wayland places windows itself: the compositor moves the window and the
