@@ -1,5 +1,6 @@
 #include "window/qt/main_form.h"
 
+#include <QApplication>
 #include <QBitmap>
 #include <QGuiApplication>
 #include <QHelpEvent>
@@ -245,10 +246,21 @@ bool MainForm::event(QEvent* event) {
       event->ignore();
     } else {
       QToolTip::showText(help->globalPos(), qs(tip), this, pixelRect(design(*label)));
+      nameTooltipWindow(qs(tip));
     }
     return true;
   }
   return QWidget::event(event);
+}
+
+void MainForm::nameTooltipWindow(const QString& tip) {
+  // The tip's window carries its text as its name, for assistive tools and for anything
+  // that reads the screen by window (the display test does): its pixels alone do not say it.
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window->inherits("QTipLabel") && window->isVisible()) {
+      window->setWindowTitle(tip);
+      window->setAccessibleName(tip);
+    }
 }
 
 bool MainForm::eventFilter(QObject* watched, QEvent* event) {

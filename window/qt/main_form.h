@@ -75,6 +75,7 @@ class MainForm final : public QWidget, private PanelView, private WindowShell {
   // The port box's font: the window's, narrower or in another family where the digits
   // would not fit whole (panel/caption_fit.h).
   void fitPortFont();
+  void nameTooltipWindow(const QString& tip);
 
   Panel panel_;
   PointerRouter pointer_;
