@@ -454,6 +454,15 @@ check_scaled_captions() {  # check_scaled_captions SETUP
   highest=$(printf '%s\n' "${rows[@]}" | sort -n | tail -n1)
   check "$setup: the captions' capitals start on one row of their labels, one family (rows ${rows[*]})" \
     [ $((highest - lowest)) -le 1 ]
+  # Open Sans's capitals start 4.6 pixels of the design below the label's top, DejaVu
+  # Sans's 2.6: where Open Sans is installed, it is the family (not DejaVu Sans for all).
+  if [[ $setup == *installed ]]; then
+    check "$setup: ... and it is Open Sans: capitals 3.5 design pixels or more down" \
+      [ "$lowest" -ge $((35 * scale10 / 100)) ]
+  else
+    check "$setup: ... and it is DejaVu Sans: capitals less than 3.5 design pixels down" \
+      [ "$highest" -lt $((35 * scale10 / 100)) ]
+  fi
   x0=$(scaled 3600) y0=$(scaled 2400)
   check "$setup: the port box shows its 5-digit port whole (its first columns clear)" \
     no_ink "$x0" "$y0" 2 $(($(scaled 2700) - y0))

@@ -156,6 +156,9 @@ LRESULT MainWindow::tooltipText(LPARAM info) {
   // An empty text shows no tip.
   tooltipText_ = which ? utf16(panel_[*which].tooltip) : std::wstring();
   request->lpszText = tooltipText_.data();
+  // The tip's window carries its text as its name, for assistive tools and for anything
+  // that reads the screen by window (the display test does): its pixels alone do not say it.
+  SetWindowTextW(tooltip_, tooltipText_.c_str());
   return 0;
 }
 
