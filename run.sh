@@ -29,11 +29,11 @@ if [[ -z "${XDG_RUNTIME_DIR:-}" ]]; then
   [[ "$state" == /* ]] || state=$home/.local/state
   runtime=${state%/}/tovanik
   (umask 077 && mkdir -p "$runtime") 2>/dev/null || true
-  if [[ -d "$runtime" && ! -L "$runtime" && -O "$runtime" ]]; then
-    chmod 700 "$runtime"
+  # A folder found is used as it is, never chmod-ed (the panel does the same).
+  if [[ -d "$runtime" && ! -L "$runtime" && -O "$runtime" && $(stat -c %a "$runtime") == 700 ]]; then
     export XDG_RUNTIME_DIR=$runtime
   else
-    echo "run.sh: $runtime is not a folder of yours; the panel says what its lock does" >&2
+    echo "run.sh: $runtime is not a 0700 folder of yours; the panel says what its lock does" >&2
   fi
 fi
 

@@ -3,8 +3,10 @@
 #include <iostream>
 
 #include "app/panel_options.h"
+#include "platform/file_store.h"
 #include "platform/linux/linux_platform.h"
 #include "server/trust.h"
+#include "settings/config.h"
 #include "window/qt/desktop_platform.h"
 #include "window/qt/display_server.h"
 #include "window/qt/icon.h"
@@ -22,6 +24,13 @@ int main(int argc, char** argv) {
       std::cerr << "tovanik-webserver: " << *refusal << '\n';
       return 1;
     }
+    // A settings file too large to be read is said once; the window shows at once all
+    // the same, and nothing is written to the file.
+    const std::string config = tovanik::configPath(system.programFolder());
+    if (const auto stamp = tovanik::fileStamp(config);
+        stamp && stamp->size > tovanik::kSettingsFileLimit)
+      std::cerr << "tovanik-webserver: cannot read " << config << ": "
+                << tovanik::settingsFileTooLarge(stamp->size) << '\n';
   }
   tovanik::chooseDisplayServer();
   QApplication app(argc, argv);

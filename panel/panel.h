@@ -106,6 +106,11 @@ class Panel {
   ControlState& at(Ctl c) { return controls_[index(c)]; }
   void txtPortChange();
   void showConsoleIndicator(bool shown);
+  // Checked before every settings write, not once at start-up: run as root, the program
+  // folder may have become another user's to change while the panel runs (a folder above
+  // it swapped). Refused, a write is skipped silently, as any failed write; the next act
+  // checks again.
+  bool mayWriteSettings();
 
   Platform& platform_;
   PanelView& view_;

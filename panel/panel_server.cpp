@@ -115,6 +115,7 @@ void Panel::clickStartStop() {
 }
 
 void Panel::clickCMDSwitch() {
+  if (!mayWriteSettings()) return;  // the switch stores the choice first
   const bool shown = showsConsole();
   at(Ctl::shpCMDOn).visible = !shown;
   at(Ctl::shpCMDOff).visible = shown;

@@ -3,11 +3,16 @@
 #include <utility>
 
 #include "panel/panel.h"
+#include "server/trust.h"
 
 namespace tovanik {
 
+bool Panel::mayWriteSettings() {
+  return !untrustedProgramFolder(platform_, config_.programFolder());
+}
+
 void Panel::loadConfig() {
-  config_.writeDefaultsIfIncomplete();
+  if (mayWriteSettings()) config_.writeDefaultsIfIncomplete();
   readConfig();
 }
 
@@ -43,7 +48,7 @@ void Panel::setPortText(const std::string& text) {
 void Panel::txtPortChange() {
   const std::string text = at(Ctl::txtPort).caption;
   if (isNumericPort(text)) {
-    config_.write(Key::server_port, text);
+    if (mayWriteSettings()) config_.write(Key::server_port, text);
   } else if (auto stored = config_.read(Key::server_port)) {
     // Undo the edit. A numeric stored value runs this handling once more, nested, and
     // is written back unchanged; a failed read leaves the edit in the box.
@@ -61,9 +66,11 @@ void Panel::txtPortPress() {
 
 void Panel::writePort() {
   const std::string port = at(Ctl::txtPort).caption;
-  config_.write(Key::command_prompt, showsConsole() ? "show" : "hide");
-  config_.write(Key::server_port, port);
-  at(Ctl::lblURL).caption = localUrl(port);
+  if (mayWriteSettings()) {
+    config_.write(Key::command_prompt, showsConsole() ? "show" : "hide");
+    config_.write(Key::server_port, port);
+    at(Ctl::lblURL).caption = localUrl(port);
+  }
   view_.focusTxtFocus();
 }
 

@@ -15,10 +15,22 @@
 
 namespace tovanik {
 
+// The largest settings file read, 1 MiB: a settings file holds a few short values. A
+// larger one (a mistake, or another user's way to exhaust a reader's memory and time) is
+// refused before anything of it is read, and so never rewritten.
+inline constexpr std::uint64_t kSettingsFileLimit = 1024 * 1024;
+
+// Why a settings file of `size` bytes is refused, as the reason of a one-line message.
+inline std::string settingsFileTooLarge(std::uint64_t size) {
+  return "it is " + std::to_string(size) + " bytes, more than the 1 MiB (1048576 bytes) " +
+         "a settings file may hold";
+}
+
 // The bytes of the settings file at `path`, for INIread. A missing file in an existing
 // folder is created empty; afterwards the file is a regular file its owner may read and
 // write, so a file made read-only by hand does not block the next change. nullopt when it
-// cannot be created, opened or read, is no regular file, or (run as root) the path passes
+// cannot be created, opened or read, is no regular file, is larger than
+// kSettingsFileLimit (then nothing of it changes), or (run as root) the path passes
 // through a symbolic link owned by another user.
 std::optional<std::string> readSettingsFile(const std::string& path, std::string* whyNot = nullptr);
 

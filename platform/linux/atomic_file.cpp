@@ -1,6 +1,5 @@
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,10 +7,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <optional>
-#include <thread>
 
 #include "platform/file_store.h"
 #include "platform/linux/file_bytes.h"
+#include "platform/linux/lock_file.h"
 #include "platform/linux/safe_path.h"
 #include "platform/why_not.h"
 
@@ -23,8 +22,6 @@ constexpr std::size_t kMaxTempBaseLength = 200;
 constexpr std::string_view kTempInfix = ".tmp-";
 constexpr std::size_t kTempRandomLength = 6;  // mkostemp's XXXXXX
 constexpr mode_t kOwnerReadWrite = S_IRUSR | S_IWUSR;
-// How often a writer looks whether another one has finished.
-constexpr auto kLockRetry = std::chrono::milliseconds(1);
 constexpr mode_t kPermissionBits = 07777;
 
 // ".<name>.tmp-": every temporary file of `name` starts so, followed by six letters or digits.
@@ -78,77 +75,6 @@ void syncFolder(const std::string& folder) {
   ::close(fd);
 }
 
-// ".<name>.lock": the writers' lock file beside the settings file.
-std::string lockPathOf(const std::string& file) {
-  return folderOf(file) + "/." + nameOf(file).substr(0, kMaxTempBaseLength) + ".lock";
-}
-
-// An exclusive flock on the lock file beside a settings file, released on destruction.
-// The lock file is created on first use with mode 0600 and never followed as a link, so
-// no other user can open it, and so none can hold the lock and block the writers. The
-// settings file itself cannot carry the lock: the rename puts a new file in its place,
-// and the next writer would lock the new one.
-class WriteLock {
- public:
-  WriteLock(const std::string& file, std::chrono::milliseconds patience) {
-    const std::string path = lockPathOf(file);
-    constexpr int kFlags = O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | kFlags, 0600);
-    // A read-only file system takes no writes, but a rewrite of the same bytes is no
-    // write: lock what is there, or go on without where nothing can be written anyway.
-    if (fd_ < 0 && errno == EROFS) {
-      fd_ = ::open(path.c_str(), O_RDONLY | kFlags);
-      if (fd_ < 0 && errno == ENOENT) return;
-    }
-    if (fd_ < 0) {
-      error_ = errno;
-      return;
-    }
-    struct stat info {};
-    if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-      error_ = EINVAL;
-      return;
-    }
-    // Root writing a user's file leaves the lock file to that user, as the settings file.
-    struct stat settings {};
-    if (::geteuid() == 0 && info.st_uid == 0 && ::stat(file.c_str(), &settings) == 0 &&
-        settings.st_uid != 0) {
-      [[maybe_unused]] const int ignored = ::fchown(fd_, settings.st_uid, settings.st_gid);
-    }
-    // Polled rather than blocking: the panel writes on its only thread, and a writer
-    // stopped while holding the lock (suspended from its terminal) must not freeze it.
-    const auto giveUp = std::chrono::steady_clock::now() + patience;
-    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-      if (errno == EINTR) continue;
-      if (errno == EWOULDBLOCK) {
-        if (std::chrono::steady_clock::now() < giveUp) {
-          std::this_thread::sleep_for(kLockRetry);
-          continue;
-        }
-        error_ = EWOULDBLOCK;
-        return;
-      }
-      // Some network file systems have no flock: go on without, as a lone writer would.
-      if (errno != ENOLCK && errno != EOPNOTSUPP && errno != EINVAL) error_ = errno;
-      return;
-    }
-    held_ = true;
-  }
-  ~WriteLock() {
-    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
-  }
-  WriteLock(const WriteLock&) = delete;
-  WriteLock& operator=(const WriteLock&) = delete;
-
-  int error() const { return error_; }  // 0: locked, or locks unavailable here
-  bool held() const { return held_; }
-
- private:
-  int fd_ = -1;
-  int error_ = 0;
-  bool held_ = false;
-};
-
 // Removes the temporary files of `name` in `folder`. Called only under the folder's lock.
 void removeDeadWritersFiles(const std::string& folder, const std::string& name) {
   DIR* entries = ::opendir(folder.c_str());
@@ -197,14 +123,14 @@ bool updateFileAtomically(const std::string& path, const FileEdit& edit, std::st
   const auto target = resolveSettingsPath(path, whyNot);
   if (!target) return false;
   const std::string& file = target->path();
-  const WriteLock lock(file, lockPatience);
-  if (lock.error() == EWOULDBLOCK) {
+  const WriteLock lock(file, lockPathOf(target->shown()), lockPatience);
+  if (lock.timedOut()) {
     const auto ms = lockPatience.count();
     return failed(whyNot, "another program has been writing it for longer than " +
                               (ms % 1000 == 0 ? std::to_string(ms / 1000) + " s"
                                               : std::to_string(ms) + " ms"));
   }
-  if (lock.error() != 0) return failedWithErrno(whyNot, lock.error());
+  if (!lock.error().empty()) return failed(whyNot, lock.error());
   if (lock.held()) removeDeadWritersFiles(folderOf(file), nameOf(file));
 
   const auto current = readResolvedFile(file, whyNot);

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "platform/file_store.h"
 #include "platform/why_not.h"
 
 namespace tovanik {
@@ -20,16 +21,25 @@ bool isRegularFile(const struct stat& info, std::string* whyNot) {
   return failed(whyNot, "not a regular file");
 }
 
-std::optional<std::string> readAll(int fd, std::string* whyNot) {
+// Checked before anything of the file changes or is read.
+bool isWithinLimit(const struct stat& info, std::string* whyNot) {
+  const auto size = static_cast<std::uint64_t>(info.st_size);
+  return size <= kSettingsFileLimit || failed(whyNot, settingsFileTooLarge(size));
+}
+
+// At most kSettingsFileLimit bytes: a file that grows past it while being read is refused
+// as one that was too large already.
+std::optional<std::string> readAll(int fd, std::uint64_t size, std::string* whyNot) {
   std::string bytes;
-  struct stat info {};
-  if (::fstat(fd, &info) == 0 && info.st_size > 0) {
-    bytes.reserve(static_cast<std::size_t>(info.st_size));
-  }
+  bytes.reserve(static_cast<std::size_t>(size));
   char buffer[1 << 16];
   for (;;) {
     const ssize_t got = ::read(fd, buffer, sizeof buffer);
     if (got == 0) return bytes;
+    if (got > 0 && bytes.size() + static_cast<std::size_t>(got) > kSettingsFileLimit) {
+      failed(whyNot, settingsFileTooLarge(bytes.size() + static_cast<std::size_t>(got)));
+      return std::nullopt;
+    }
     if (got < 0) {
       if (errno == EINTR) continue;
       failedWithErrno(whyNot, errno);
@@ -64,11 +74,11 @@ std::optional<std::string> readResolvedFile(const std::string& path, std::string
   std::optional<std::string> bytes;
   if (::fstat(fd, &info) != 0) {
     failedWithErrno(whyNot, errno);
-  } else if (isRegularFile(info, whyNot)) {
+  } else if (isRegularFile(info, whyNot) && isWithinLimit(info, whyNot)) {
     if ((info.st_mode & kOwnerReadWrite) != kOwnerReadWrite) {
       ::fchmod(fd, (info.st_mode & kPermissionBits) | kOwnerReadWrite);
     }
-    bytes = readAll(fd, whyNot);
+    bytes = readAll(fd, static_cast<std::uint64_t>(info.st_size), whyNot);
   }
   ::close(fd);
   return bytes;

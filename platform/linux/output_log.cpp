@@ -17,16 +17,14 @@ namespace tovanik {
 namespace {
 
 // An absolute folder named by the environment. Run as root, the environment may be a
-// user's (sudo -E): root takes a folder from it only when it exists, root owns it (every
-// link on the way included) and no one else may write it.
-std::string trustedVariable(const char* name) {
+// user's (sudo -E): root takes a folder from it only when it is safe (isSafeFolder).
+// `existingMustBeSafe`: for anyone, a folder that exists is taken only when it is safe;
+// a missing one is made (0700) when first used.
+std::string trustedVariable(const char* name, bool existingMustBeSafe = false) {
   const char* value = std::getenv(name);
   if (!value || value[0] != '/') return {};
-  if (::geteuid() == 0) {
-    struct stat info {};
-    if (::stat(value, &info) != 0 || !S_ISDIR(info.st_mode) || firstPathNotOwnedBy({value}, 0))
-      return {};
-  }
+  if (::geteuid() == 0 && !isSafeFolder(value)) return {};
+  if (existingMustBeSafe && ::access(value, F_OK) == 0 && !isSafeFolder(value)) return {};
   return value;
 }
 
@@ -96,7 +94,7 @@ std::optional<std::string> readTail(int fd, std::uint64_t length, struct stat& i
 }  // namespace
 
 std::string stateFolder() {
-  std::string base = trustedVariable("XDG_STATE_HOME");
+  std::string base = trustedVariable("XDG_STATE_HOME", true);
   if (base.empty()) {
     const std::string home = homeFolder();
     if (home.empty()) return {};

@@ -25,13 +25,31 @@ std::string refusal(const std::string& path, const std::string& why) {
   return "refusing, as root, to use " + path + ": " + why;
 }
 
-// Follows `path` part by part as the kernel would, checking each link met; then the
-// target itself.
+// A real folder on the way to a checked path: `owner`'s, and no one else may change what
+// it holds, or one of them could swap what lies below it after the check (rename it away,
+// put a folder or a link of theirs in its place). A sticky folder that others may write,
+// such as /tmp, is fine: there only an entry's owner may rename or remove it, and the
+// entry below is checked next.
+std::optional<std::string> problemWithFolder(const std::string& path, const std::string& folder,
+                                             const struct stat& info, uid_t owner) {
+  if (info.st_uid != owner)
+    return refusal(path, "the folder " + folder + " is owned by " + ownerName(info.st_uid));
+  if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (info.st_mode & S_ISVTX) == 0)
+    return refusal(path, "group or others may write the folder " + folder + " (owner " +
+                             ownerName(info.st_uid) + ")");
+  return std::nullopt;
+}
+
+// Follows `path` part by part as the kernel would, from "/": every real folder on the way
+// and every link met must be `owner`'s; then the target itself.
 std::optional<std::string> problemWith(const std::string& path, uid_t owner) {
   std::string at;  // real folders so far, "" standing for "/"
   std::deque<std::string> rest = componentsOf(path);
   int hops = 0;
   struct stat info {};
+  if (::lstat("/", &info) != 0) return refusal(path, std::strerror(errno));
+  if (!rest.empty())
+    if (auto problem = problemWithFolder(path, "/", info, owner)) return problem;
   while (!rest.empty()) {
     const std::string part = rest.front();
     rest.pop_front();
@@ -46,6 +64,9 @@ std::optional<std::string> problemWith(const std::string& path, uid_t owner) {
       return refusal(path, std::strerror(errno));
     }
     if (!S_ISLNK(info.st_mode)) {
+      // The target itself is judged below, by the rule for what is used.
+      if (!rest.empty() && S_ISDIR(info.st_mode))
+        if (auto problem = problemWithFolder(path, next, info, owner)) return problem;
       at = next;
       continue;
     }
@@ -76,6 +97,15 @@ std::optional<std::string> firstPathNotOwnedBy(const std::vector<std::string>& p
   for (const std::string& path : paths)
     if (auto problem = problemWith(path, owner)) return problem;
   return std::nullopt;
+}
+
+bool isSafeFolder(const std::string& path) {
+  struct stat info {};
+  if (path.empty() || path.front() != '/' || ::stat(path.c_str(), &info) != 0 ||
+      !S_ISDIR(info.st_mode))
+    return false;
+  if (::geteuid() == 0) return !firstPathNotOwnedBy({path}, 0);
+  return info.st_uid == ::geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 }  // namespace tovanik

@@ -48,20 +48,20 @@ std::optional<SettingsPath> settle(const std::string& canonical, bool asRoot, st
     ::close(folder);
     return SettingsPath(canonical);
   }
-  return SettingsPath(pinned + '/' + nameOf(canonical), folder);
+  return SettingsPath(pinned + '/' + nameOf(canonical), folder, canonical);
 }
 
 }  // namespace
 
-SettingsPath::SettingsPath(std::string path, int folderFd)
-    : path_(std::move(path)), folderFd_(folderFd) {}
+SettingsPath::SettingsPath(std::string path, int folderFd, std::string shown)
+    : path_(std::move(path)), folderFd_(folderFd), shown_(std::move(shown)) {}
 
 SettingsPath::~SettingsPath() {
   if (folderFd_ >= 0) ::close(folderFd_);
 }
 
 SettingsPath::SettingsPath(SettingsPath&& other) noexcept
-    : path_(std::move(other.path_)), folderFd_(other.folderFd_) {
+    : path_(std::move(other.path_)), folderFd_(other.folderFd_), shown_(std::move(other.shown_)) {
   other.folderFd_ = -1;
 }
 

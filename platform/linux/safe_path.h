@@ -13,7 +13,7 @@ namespace tovanik {
 // the check cannot redirect the read or the write.
 class SettingsPath {
  public:
-  explicit SettingsPath(std::string path, int folderFd = -1);
+  explicit SettingsPath(std::string path, int folderFd = -1, std::string shown = {});
   ~SettingsPath();
   SettingsPath(SettingsPath&& other) noexcept;
   SettingsPath& operator=(SettingsPath&&) = delete;
@@ -21,10 +21,13 @@ class SettingsPath {
   SettingsPath& operator=(const SettingsPath&) = delete;
 
   const std::string& path() const { return path_; }
+  // The resolved path, for messages: path() may be a /proc/self/fd name.
+  const std::string& shown() const { return shown_.empty() ? path_ : shown_; }
 
  private:
   std::string path_;
   int folderFd_;
+  std::string shown_;
 };
 
 // Resolves `path` as the kernel would follow it; the last component may be missing (a

@@ -107,11 +107,18 @@ void clearHiddenBits(const std::wstring& path) {
   SetFileAttributesW(path.c_str(), (attributes & ~kHiddenBits) | FILE_ATTRIBUTE_ARCHIVE);
 }
 
+// Refused before anything of it is read when larger than kSettingsFileLimit; one that
+// grows past it while being read, as one that was too large already.
 std::optional<std::string> readAll(HANDLE file, std::string* whyNot) {
   std::string bytes;
   LARGE_INTEGER size{};
-  if (GetFileSizeEx(file, &size) && size.QuadPart > 0)
+  if (GetFileSizeEx(file, &size) && size.QuadPart > 0) {
+    if (static_cast<std::uint64_t>(size.QuadPart) > kSettingsFileLimit) {
+      failed(whyNot, settingsFileTooLarge(static_cast<std::uint64_t>(size.QuadPart)));
+      return std::nullopt;
+    }
     bytes.reserve(static_cast<std::size_t>(size.QuadPart));
+  }
   char buffer[1 << 16];
   for (;;) {
     DWORD got = 0;
@@ -120,6 +127,10 @@ std::optional<std::string> readAll(HANDLE file, std::string* whyNot) {
       return std::nullopt;
     }
     if (got == 0) return bytes;
+    if (bytes.size() + got > kSettingsFileLimit) {
+      failed(whyNot, settingsFileTooLarge(bytes.size() + got));
+      return std::nullopt;
+    }
     bytes.append(buffer, got);
   }
 }

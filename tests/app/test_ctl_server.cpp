@@ -555,6 +555,95 @@ TEST_F(CtlServer, RootRefusesWhatAnotherUserCanChange) {
   ::waitpid(victim, nullptr, 0);
 }
 
+// Run as root, every real folder from "/" down to the program folder, and every link on
+// the way, counts: each must be root's and not writable by group or others (a sticky
+// folder others may write, such as /tmp, is fine when the entry below it is root's).
+// Otherwise a user could swap root's folder for one of theirs after the check
+// (renameat2 RENAME_EXCHANGE in a folder they own). The one line names the folder or
+// link that failed and why; the settings commands refuse as the server commands do.
+TEST_F(CtlServer, RootChecksEveryFolderAbove) {
+  const ThrowawayUser atk;
+  if (!atk.ok()) GTEST_SKIP() << "needs root and useradd to make another user";
+  const std::string byAtk =
+      "is owned by " + atk.name() + " (uid " + std::to_string(atk.uid()) + ")";
+  const std::string base = dir.file("above");
+  struct Row {
+    const char* what;
+    std::string folder;                  // the program folder given to --folder
+    std::function<void()> change;        // after the layout, before the commands
+    std::optional<std::string> refusal;  // after "refusing, as root, to use "
+  };
+  const auto mode = [](const std::string& path, mode_t bits) {
+    ASSERT_EQ(::chmod(path.c_str(), bits), 0) << path;
+  };
+  const auto link = [](const std::string& target, const std::string& at) {
+    ASSERT_EQ(::symlink(target.c_str(), at.c_str()), 0) << at;
+  };
+  const std::string srv = base + "/srv/tv", config = srv + "/config";
+  const Row rows[] = {
+      {"root's all through", srv, [] {}, std::nullopt},
+      {"a folder above owned by the user", base + "/home/u/tv", [&] { atk.own(base + "/home/u"); },
+       base + "/home/u/tv: the folder " + base + "/home/u " + byAtk},
+      {"a folder above the group may write", srv, [&] { mode(base + "/srv", 0775); },
+       srv + ": group or others may write the folder " + base + "/srv (owner root (uid 0))"},
+      {"a folder above others may write", srv, [&] { mode(base + "/srv", 0757); },
+       srv + ": group or others may write the folder " + base + "/srv (owner root (uid 0))"},
+      {"a sticky folder others may write, root's entry below", base + "/shared/tv",
+       [&] { mode(base + "/shared", 01777); }, std::nullopt},
+      {"a sticky folder owned by the user", base + "/shared/tv",
+       [&] {
+         mode(base + "/shared", 01777);
+         atk.own(base + "/shared");
+       },
+       base + "/shared/tv: the folder " + base + "/shared " + byAtk},
+      {"an absolute link of the user's on the way", srv,
+       [&] {
+         fs::rename(config, base + "/srv/cfg");
+         link(base + "/srv/cfg", config);
+         atk.own(config);
+       },
+       config + ": the link " + config + " " + byAtk},
+      {"root's link into a folder of the user's", srv,
+       [&] {
+         fs::rename(config, base + "/home/u/cfg");
+         link(base + "/home/u/cfg", config);
+         atk.own(base + "/home/u");
+       },
+       config + ": the folder " + base + "/home/u " + byAtk},
+      {"config.ini the group may write", srv, [&] { mode(config + "/config.ini", 0664); },
+       config + "/config.ini: group or others may write it (owner root (uid 0))"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    fs::remove_all(base);
+    for (const char* folder : {"/srv/tv", "/home/u/tv", "/shared/tv"})
+      layoutProgramFolder(base + folder, exeName, port);
+    row.change();
+    const std::string before = readBytes(row.folder + "/config/config.ini");
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"status"},
+                                                 {"start"},
+                                                 {"config", "set", "server_port", "8081"},
+                                                 {"config", "get", "server_port"}}) {
+      std::vector<std::string> all{"--folder", row.folder};
+      all.insert(all.end(), args.begin(), args.end());
+      const CtlRun r = ctl(all);
+      if (!row.refusal) {
+        EXPECT_NE(r.rc, 1) << args[0] << ": " << r.err;
+        continue;
+      }
+      expectCleanFailure(r);
+      EXPECT_EQ(r.err, "tovanikctl: refusing, as root, to use " + *row.refusal + "\n") << args[0];
+    }
+    if (row.refusal) {
+      EXPECT_TRUE(nothingLeft());
+      EXPECT_EQ(readBytes(row.folder + "/config/config.ini"), before);
+    }
+    run("stop");
+    ctl({"--folder", row.folder, "stop"});
+    EXPECT_TRUE(waitFor([&] { return nothingLeft(); }));
+  }
+}
+
 // Run as root, only root's own server counts by its name: another user's server of that
 // name from their own folder, and a look-alike of theirs (argv[0] and comm set to the
 // name) are neither shown as root's server, nor block its start, nor are stopped by it.

@@ -205,6 +205,76 @@ TEST(Ctl, OnlyTheWritersUserCanHoldTheLock) {
   EXPECT_EQ(ctl({"--folder", dir.path(), "config", "get", "server_port"}).out.substr(0, 3), "808");
 }
 
+// A settings file over 1 MiB is refused by every command that reads it, in one line with
+// its size and the limit, exit 1, and is never rewritten. A lock file that another user
+// opened while it was open to them (0666, left by a loose umask) and holds locked blocks
+// nothing: it is replaced. A folder in the lock file's place fails the write, naming it.
+TEST(Ctl, OverLargeFilesAndForeignLockFilesAreRefusedOrReplaced) {
+  TempDir dir;
+  layoutProgramFolder(dir.path(), "t-server.exe", 8080);
+  const std::string config = dir.file("config/config.ini");
+  const std::string lockFile = dir.file("config/.config.ini.lock");
+  const std::string before = readBytes(config);
+  std::filesystem::resize_file(config, 2097152);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"config", "get", "server_port"},
+        {"config", "set", "server_port", "8081"},
+        {"start"},
+        {"status"}}) {
+    std::vector<std::string> all{"--folder", dir.path()};
+    all.insert(all.end(), args.begin(), args.end());
+    const CtlRun run = ctl(all);
+    expectCleanFailure(run);
+    EXPECT_EQ(run.err, "tovanikctl: cannot " +
+                           std::string(args.size() > 1 && args[1] == "set" ? "write " : "read ") +
+                           config +
+                           ": it is 2097152 bytes, more than the 1 MiB (1048576 bytes) a "
+                           "settings file may hold\n");
+  }
+  EXPECT_EQ(std::filesystem::file_size(config), 2097152u);
+  std::filesystem::resize_file(config, before.size());
+  EXPECT_EQ(readBytes(config), before);
+
+  const auto set = [&](const char* port) {
+    return ctl({"--folder", dir.path(), "config", "set", "server_port", port});
+  };
+  if (const ThrowawayUser atk; atk.ok()) {
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all |
+                                                 std::filesystem::perms::others_read |
+                                                 std::filesystem::perms::others_exec);
+    writeBytes(lockFile, "");
+    std::filesystem::permissions(
+        lockFile, std::filesystem::perms::all & ~std::filesystem::perms::owner_exec &
+                      ~std::filesystem::perms::group_exec & ~std::filesystem::perms::others_exec);
+    const std::string hold = atk.runAs() + "flock -x " + quoted(lockFile) +
+                             " sleep 30 >/dev/null 2>&1 & echo $! >" +
+                             quoted(dir.file("holder.pid"));
+    ASSERT_EQ(std::system(hold.c_str()), 0);
+    ASSERT_TRUE(waitFor([&] {
+      const int probe = open(lockFile.c_str(), O_RDONLY);
+      const bool taken = probe >= 0 && flock(probe, LOCK_EX | LOCK_NB) != 0;
+      if (probe >= 0) close(probe);
+      return taken;
+    }));
+    const auto begun = std::chrono::steady_clock::now();
+    const CtlRun replaced = set("8082");
+    const double took =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
+    EXPECT_EQ(replaced.rc, 0) << replaced.err;
+    EXPECT_LT(took, 4.0);
+    EXPECT_EQ(ctl({"--folder", dir.path(), "config", "get", "server_port"}).out, "8082\n");
+    EXPECT_EQ(std::filesystem::status(lockFile).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  }
+  std::filesystem::remove(lockFile);
+  std::filesystem::create_directory(lockFile);
+  const CtlRun folder = set("8083");
+  expectCleanFailure(folder);
+  EXPECT_EQ(folder.err, "tovanikctl: cannot write " + config + ": lock file " + lockFile +
+                            ": a folder stands in its place\n");
+  EXPECT_NE(ctl({"--folder", dir.path(), "config", "get", "server_port"}).out, "8083\n");
+}
+
 // The new bytes reach the disk before the rename puts them in the file's place: a crash
 // in between leaves the old file, never an empty one.
 TEST(Ctl, WriteSyncsBeforeTheRename) {

@@ -161,5 +161,33 @@ TEST_F(ProgramFolder, QtOptionsReachQt) {
   ::kill(panel, SIGKILL);
 }
 
+// A settings file over 1 MiB: the panel says so in one line, with its size and the limit,
+// runs on without reading it, and writes nothing to it (no defaults appended).
+TEST_F(ProgramFolder, PanelSaysItsSettingsFileIsTooLarge) {
+  const std::string config = dir_.file("config/config.ini");
+  const std::string before = "[Config]\r\nserver_port=" + std::to_string(port_) + "\r\n";
+  writeBytes(config, before);  // no command_prompt: the defaults would be appended
+  fs::resize_file(config, 2097152);
+  const std::string errFile = dir_.file("panel.err"), pidFile = dir_.file("panel.pid");
+  const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                              quoted("XDG_RUNTIME_DIR=" + dir_.file("runtime")) + " " +
+                              quoted(dir_.file("tovanik-webserver")) +
+                              " -platform offscreen >/dev/null 2>" + quoted(errFile) +
+                              " & echo $! >" + quoted(pidFile);
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const pid_t panel = std::stoi(readBytes(pidFile));
+  const std::string line = "tovanik-webserver: cannot read " + config +
+                           ": it is 2097152 bytes, more than the 1 MiB (1048576 bytes) a "
+                           "settings file may hold\n";
+  EXPECT_TRUE(waitFor([&] { return readBytes(errFile).rfind(line, 0) == 0; }, 5))
+      << readBytes(errFile);
+  EXPECT_EQ(readBytes(errFile).find("settings file", line.size()), std::string::npos);
+  EXPECT_EQ(::kill(panel, 0), 0) << "the panel did not run on";
+  ::kill(panel, SIGKILL);
+  EXPECT_EQ(fs::file_size(config), 2097152u);
+  EXPECT_EQ(readBytes(config).substr(0, before.size()), before);
+  EXPECT_EQ(httpStatus(port_), 0);
+}
+
 }  // namespace
 }  // namespace tovanik::test

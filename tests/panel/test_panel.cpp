@@ -357,6 +357,48 @@ TEST_F(PanelTest, ConsoleSwitchFlipsStoresAndRestarts) {
   EXPECT_EQ(stored("command_prompt"), "show");
 }
 
+// Every settings write checks the folder first, not only the start-up: while it is
+// untrusted (run as root, a folder above it made another user's) the defaults, the port
+// box, writePort and the console switch write nothing and show nothing; once it is
+// trusted again they act.
+TEST_F(PanelTest, SettingsWritesWaitForATrustedFolder) {
+  writeConfig("[Config]\r\nserver_port=80\r\n");
+  platform.untrusted_ = "refusing, as root, to use /srv/tv: the folder /srv is owned by u";
+  panel.loadConfig();
+  panel.setPortText("8081");
+  panel.writePort();
+  panel.clickCMDSwitch();
+  EXPECT_EQ(readBytes(configFile()), "[Config]\r\nserver_port=80\r\n");
+  EXPECT_FALSE(panel.showsConsole());
+  EXPECT_EQ(panel[Ctl::lblURL].caption, "");
+  EXPECT_TRUE(platform.launches_.empty());
+
+  platform.untrusted_.reset();
+  panel.setPortText("8082");
+  EXPECT_EQ(stored("server_port"), "8082");
+  panel.clickCMDSwitch();
+  EXPECT_EQ(stored("command_prompt"), "show");
+  EXPECT_TRUE(panel.showsConsole());
+}
+
+// A settings file over 1 MiB is neither read nor written: no defaults are added, no edit
+// is stored, and the panel is ready at once.
+TEST_F(PanelTest, OverLargeSettingsFileIsLeftAlone) {
+  writeConfig("[Config]\r\nserver_port=80\r\n");
+  std::filesystem::resize_file(fsPath(configFile()), 2097152);
+  const auto begun = std::chrono::steady_clock::now();
+  panel.loadConfig();
+  panel.setPortText("8081");
+  panel.writePort();
+  panel.statusTick();
+  const double took =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
+  EXPECT_LT(took, 1.0);
+  EXPECT_EQ(std::filesystem::file_size(fsPath(configFile())), 2097152u);
+  EXPECT_EQ(readBytes(configFile()).substr(0, 24), "[Config]\r\nserver_port=80");
+  EXPECT_TRUE(platform.launches_.empty());
+}
+
 TEST_F(PanelTest, Links) {
   writeConfig(kDefaultFile);
   panel.startPHP();

@@ -16,12 +16,15 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/file_store.h"
+#include "platform/path_text.h"
 #include "settings/config.h"
 #include "settings/ini.h"
 #include "tests/support/test_support.h"
@@ -399,22 +402,58 @@ TEST(AtomicFile, FailedRenameLeavesNoTempFile) {
 
 #endif
 
-// Far past the 32,767-byte positions a 16-bit index could reach, in linear time.
+// Far past the 32,767-byte positions a 16-bit index could reach, in linear time (and
+// below the 1 MiB a settings file may hold).
 TEST(IniFile, LargeAndBinaryFiles) {
   TempDir dir;
   const std::string path = dir.file("config.ini");
   std::string big;
-  for (int i = 0; big.size() < 8'000'000; ++i) big += "line" + std::to_string(i) + "=x\r\n";
+  for (int i = 0; big.size() < 1'000'000; ++i) big += "line" + std::to_string(i) + "=x\r\n";
   writeBytes(path, big + "[Config]\r\na=1\r\nkey=old\r\n");
   ASSERT_TRUE(INIwrite(path, "Config", "key", "new"));
   EXPECT_EQ(readBytes(path), big + "[Config]\r\na=1\r\nkey=new\r\n");
 
   std::mt19937 random(7);
   std::string garbage;
-  while (garbage.size() < 2'000'000) garbage += static_cast<char>(random() & 0xFF);
+  while (garbage.size() < 1'000'000) garbage += static_cast<char>(random() & 0xFF);
   writeBytes(path, garbage);
   ASSERT_TRUE(INIwrite(path, "Config", "key", "v"));
   EXPECT_EQ(INIread(path, "Config", "key"), "v");
+}
+
+// A settings file larger than 1 MiB is refused, read or written, with its size and the
+// limit, before anything of it is read: it stays as it was, its size and its bytes. A
+// 2 GiB sparse file is refused as fast, without the memory to hold it.
+TEST(IniFile, LargerThanOneMebibyteIsRefusedAndKept) {
+  TempDir dir;
+  const std::string path = dir.file("config.ini");
+  const std::string limit = "more than the 1 MiB (1048576 bytes) a settings file may hold";
+  const std::string head = "[Config]\r\nkey=old\r\n";
+  const std::string atLimit = head + std::string(1048576 - head.size(), ';');
+  writeBytes(path, atLimit);
+  EXPECT_EQ(INIread(path, "Config", "key"), "old");
+  ASSERT_TRUE(INIwrite(path, "Config", "key", "new"));
+  EXPECT_EQ(readBytes(path).substr(0, 19), "[Config]\r\nkey=new\r\n");
+
+  struct Row {
+    std::uintmax_t size;
+    const char* why;
+  };
+  for (const Row& row :
+       {Row{1048577, "it is 1048577 bytes, "}, Row{2147483648u, "it is 2147483648 bytes, "}}) {
+    writeBytes(path, head);
+    std::filesystem::resize_file(tovanik::fsPath(path), row.size);
+    std::string whyRead, whyWrite;
+    EXPECT_EQ(INIread(path, "Config", "key", &whyRead), std::nullopt);
+    EXPECT_FALSE(INIwrite(path, "Config", "key", "new", &whyWrite));
+    EXPECT_EQ(whyRead, row.why + limit);
+    EXPECT_EQ(whyWrite, row.why + limit);
+    EXPECT_EQ(std::filesystem::file_size(tovanik::fsPath(path)), row.size);
+    std::ifstream file(tovanik::fsPath(path), std::ios::binary);
+    std::string start(head.size(), '\0');
+    file.read(start.data(), static_cast<std::streamsize>(start.size()));
+    EXPECT_EQ(start, head);
+  }
 }
 
 #ifndef _WIN32
@@ -530,6 +569,86 @@ TEST(IniFile, RootsCheckedPathCannotBeSwapped) {
   close(real);
   EXPECT_EQ(tovanik::openFolderWithoutLinks(dir.file("config")), -1);
   EXPECT_EQ(tovanik::openFolderWithoutLinks(dir.file("moved/config.ini")), -1);
+}
+
+// The writers' lock file is the settings file's owner's alone, whatever was found at its
+// name: afterwards a regular 0600 file with one name, owned by the settings file's owner.
+// What others could hold open, or what is not a lock file of its own, is replaced; what
+// it pointed to or shared a name with is untouched. A folder there fails the write,
+// naming the lock file.
+TEST(IniFile, LockFileIsTheOwnersAlone) {
+  const tovanik::test::ThrowawayUser atk;
+  if (!atk.ok()) GTEST_SKIP() << "needs root and useradd to make another user";
+  TempDir dir;
+  const std::string path = dir.file("config.ini");
+  const std::string lock = dir.file(".config.ini.lock");
+  const std::string other = dir.file("other.txt");
+  const uid_t user = static_cast<uid_t>(atk.uid());
+  struct Row {
+    const char* what;
+    std::function<void()> plant;  // what stands at the lock's name
+    uid_t settingsOwner;
+    uid_t lockOwner;  // afterwards
+    bool sameInode;   // kept and made right in place
+  };
+  const auto file = [&](mode_t mode, uid_t owner) {
+    return [&, mode, owner] {
+      writeBytes(lock, "");
+      ASSERT_EQ(chmod(lock.c_str(), mode), 0);
+      ASSERT_EQ(chown(lock.c_str(), owner, owner), 0);
+    };
+  };
+  const Row rows[] = {
+      {"nothing", [] {}, 0, 0, false},
+      {"root's, 0644", file(0644, 0), 0, 0, false},
+      {"root's, 0666", file(0666, 0), 0, 0, false},
+      {"root's, 0400", file(0400, 0), 0, 0, true},
+      {"the user's, 0600", file(0600, user), 0, 0, false},
+      {"a link to a file elsewhere", [&] { ASSERT_EQ(symlink(other.c_str(), lock.c_str()), 0); }, 0,
+       0, false},
+      {"a FIFO", [&] { ASSERT_EQ(mkfifo(lock.c_str(), 0600), 0); }, 0, 0, false},
+      {"a second name of another file", [&] { ASSERT_EQ(link(other.c_str(), lock.c_str()), 0); }, 0,
+       0, false},
+      {"nothing, the settings file the user's", [] {}, user, user, false},
+      {"root's 0600, the settings file the user's", file(0600, 0), user, user, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    writeBytes(path, "[Config]\r\nkey=old\r\n");
+    ASSERT_EQ(chown(path.c_str(), row.settingsOwner, row.settingsOwner), 0);
+    writeBytes(other, "other");
+    ASSERT_EQ(chmod(other.c_str(), 0600), 0);
+    unlink(lock.c_str());
+    row.plant();
+    // Held open, so that a replacement cannot get the same inode number.
+    const int held = open(lock.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    struct stat planted {};
+    const bool wasThere = held >= 0 && fstat(held, &planted) == 0;
+    std::string why;
+    EXPECT_TRUE(INIwrite(path, "Config", "key", "new", &why)) << why;
+    EXPECT_EQ(INIread(path, "Config", "key"), "new");
+    struct stat after {};
+    ASSERT_EQ(lstat(lock.c_str(), &after), 0);
+    EXPECT_TRUE(S_ISREG(after.st_mode));
+    EXPECT_EQ(after.st_mode & 07777, 0600u);
+    EXPECT_EQ(after.st_nlink, 1u);
+    EXPECT_EQ(after.st_uid, row.lockOwner);
+    if (wasThere) {
+      EXPECT_EQ(after.st_ino == planted.st_ino, row.sameInode);
+      close(held);
+    }
+    EXPECT_EQ(readBytes(other), "other");
+    struct stat otherInfo {};
+    ASSERT_EQ(stat(other.c_str(), &otherInfo), 0);
+    EXPECT_EQ(otherInfo.st_mode & 07777, 0600u);
+    EXPECT_EQ(otherInfo.st_uid, 0u);
+  }
+  unlink(lock.c_str());
+  ASSERT_EQ(mkdir(lock.c_str(), 0700), 0);
+  std::string why;
+  EXPECT_FALSE(INIwrite(path, "Config", "key", "newer", &why));
+  EXPECT_EQ(why, "lock file " + lock + ": a folder stands in its place");
+  EXPECT_EQ(INIread(path, "Config", "key"), "new");
 }
 
 #endif

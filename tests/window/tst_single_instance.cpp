@@ -85,11 +85,16 @@ class SingleInstanceTest : public QObject {
     QTest::addColumn<QString>("home");     // HOME
     QTest::addColumn<QString>("expected");
     const QString none;
-    // Made by each run: ~/own, ~/st and ~/h 0700, ~/open 0777, ~/group 0770 and, as root,
-    // ~/other, nobody's. "@root" is root's home in the user database.
+    // Made by each run: ~/own, ~/st and ~/h 0700, ~/open 0777, ~/group 0770, ~/pub 0755
+    // and, as root, ~/other, nobody's, with ~/other/in, root's 0700 folder inside it.
+    // "@root" is root's home in the user database.
     QTest::newRow("private runtime folder") << false << "~/own" << "~/st" << "~/h" << "~/own";
     QTest::newRow("runtime folder others may write to")
         << false << "~/open" << "~/st" << "~/h" << "~/st/tovanik";
+    QTest::newRow("runtime folder the group may write to")
+        << false << "~/group" << "~/st" << "~/h" << "~/st/tovanik";
+    QTest::newRow("runtime folder others may read: used as it is")
+        << false << "~/pub" << "~/st" << "~/h" << "~/pub";
     QTest::newRow("missing runtime folder") << false << "~/gone" << "~/st" << "~/h" << "~/st/tovanik";
     QTest::newRow("relative runtime folder") << false << "own" << "~/st" << "~/h" << "~/st/tovanik";
     QTest::newRow("no runtime folder: the state folder")
@@ -108,6 +113,14 @@ class SingleInstanceTest : public QObject {
         << true << none << "~/gone" << "~/own" << "~/own/.local/state/tovanik";
     QTest::newRow("root: another user's state and home: root's home")
         << true << none << "~/other" << "~/other" << "@root/.local/state/tovanik";
+    QTest::newRow("root: a runtime folder inside another user's folder")
+        << true << "~/other/in" << "~/own" << "~/h" << "~/own/tovanik";
+    QTest::newRow("root: a state folder inside another user's folder")
+        << true << none << "~/other/in" << "~/own" << "~/own/.local/state/tovanik";
+    QTest::newRow("root: a home inside another user's folder: root's home")
+        << true << none << none << "~/other/in" << "@root/.local/state/tovanik";
+    QTest::newRow("state folder the group may write to: under the home")
+        << false << none << "~/group" << "~/h" << "~/h/.local/state/tovanik";
   }
   void lockFolder() {
     QFETCH(bool, needsRoot);
@@ -122,7 +135,11 @@ class SingleInstanceTest : public QObject {
     QVERIFY(makeFolder(scratch.filePath("group"), 0770, geteuid()));
     QVERIFY(makeFolder(scratch.filePath("st"), 0700, geteuid()));
     QVERIFY(makeFolder(scratch.filePath("h"), 0700, geteuid()));
-    if (geteuid() == 0) QVERIFY(makeFolder(scratch.filePath("other"), 0700, kNobody));
+    QVERIFY(makeFolder(scratch.filePath("pub"), 0755, geteuid()));
+    if (geteuid() == 0) {
+      QVERIFY(makeFolder(scratch.filePath("other/in"), 0700, geteuid()));
+      QVERIFY(makeFolder(scratch.filePath("other"), 0700, kNobody));
+    }
     const auto expand = [&](QString v) {
       return v.startsWith("~") ? v.replace(0, 1, scratch.path()) : v;
     };
@@ -139,7 +156,8 @@ class SingleInstanceTest : public QObject {
   }
 
   // Without a runtime folder the lock's folder and its missing parents are made, the lock
-  // folder 0700; a folder found open to others is closed.
+  // folder 0700. A folder found is never chmod-ed: one others may write is not used (the
+  // panel runs without the lock and says why), one they may only read is used as it is.
   void stateFolderIsMadePrivate() {
     QTemporaryDir scratch;
     ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
@@ -153,8 +171,27 @@ class SingleInstanceTest : public QObject {
     QCOMPARE(SingleInstance("/opt/c/tovanik-webserver").acquire(), Result::HeldByAnotherCopy);
 
     QVERIFY(chmod(QFile::encodeName(folder).constData(), 0777) == 0);
+    SingleInstance open("/opt/d/tovanik-webserver");
+    QCOMPARE(open.acquire(), Result::Failed);
+    QVERIFY2(open.error().contains("group or others may write it"), qPrintable(open.error()));
+    QCOMPARE(modeOf(folder), mode_t(0777));
+
+    QVERIFY(chmod(QFile::encodeName(folder).constData(), 0755) == 0);
     QCOMPARE(SingleInstance("/opt/d/tovanik-webserver").acquire(), Result::Acquired);
-    QCOMPARE(modeOf(folder), mode_t(0700));
+    QCOMPARE(modeOf(folder), mode_t(0755));
+  }
+
+  // Root's runtime folder from the environment, root's own and 0755 (sudo -E with a
+  // folder others use too), is used as it is: the lock never changes its mode.
+  void runtimeFolderFoundIsNeverChmodded() {
+    QTemporaryDir scratch;
+    const QString runtime = scratch.filePath("run");
+    QVERIFY(makeFolder(runtime, 0755, geteuid()));
+    ScopedEnv runtimeEnv("XDG_RUNTIME_DIR", qPrintable(runtime));
+    SingleInstance holder("/opt/f/tovanik-webserver");
+    QCOMPARE(holder.acquire(), Result::Acquired);
+    QVERIFY(holder.lockPath().startsWith(runtime + "/"));
+    QCOMPARE(modeOf(runtime), mode_t(0755));
   }
 
   // What stands at the lock folder's name is used only when it is a folder of the user's

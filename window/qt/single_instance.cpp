@@ -14,6 +14,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/linux/ownership.h"
 #include "platform/output_log.h"
 #include "window/qt/show_request.h"
 
@@ -30,20 +31,18 @@ std::optional<QString> whyNotPrivate(const struct stat& st) {
   return std::nullopt;
 }
 
-// An environment folder we may put our files in: an absolute path to a folder of this
-// user's that neither group nor others may write to.
-bool ownFolder(const QString& path) {
-  struct stat st {};
-  return path.startsWith(QLatin1Char('/')) && stat(QFile::encodeName(path).constData(), &st) == 0 &&
-         !whyNotPrivate(st) && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
+// An environment folder we may put our files in as it is: an absolute path to a folder
+// of this user's that neither group nor others may write to (as root, every folder above
+// it root's too). One that is not is not used, never chmod-ed.
+bool ownFolder(const QString& path) { return isSafeFolder(QFile::encodeName(path).toStdString()); }
 
 // Creates the missing folders of `path`, the last one 0700 (its parents too, when they
-// are missing: they lie in the user's home).
-std::optional<QString> makeFolders(const QByteArray& path) {
+// are missing: they lie in the user's home). `created`: whether the last one was made here.
+std::optional<QString> makeFolders(const QByteArray& path, bool* created) {
   for (qsizetype slash = path.indexOf('/', 1); slash >= 0; slash = path.indexOf('/', slash + 1))
     if (mkdir(path.left(slash).constData(), 0700) != 0 && errno != EEXIST) return reason(errno);
-  if (mkdir(path.constData(), 0700) != 0 && errno != EEXIST) return reason(errno);
+  *created = mkdir(path.constData(), 0700) == 0;
+  if (!*created && errno != EEXIST) return reason(errno);
   return std::nullopt;
 }
 
@@ -84,7 +83,8 @@ bool SingleInstance::openFolder() {
     return false;
   }
   const QByteArray path = QFile::encodeName(folder_);
-  if (auto why = makeFolders(path)) {
+  bool created = false;
+  if (auto why = makeFolders(path, &created)) {
     error_ = QStringLiteral("cannot make the lock folder %1: %2").arg(folder_, *why);
     return false;
   }
@@ -100,7 +100,13 @@ bool SingleInstance::openFolder() {
   }
   struct stat st {};
   std::optional<QString> why = fstat(fd, &st) == 0 ? whyNotPrivate(st) : reason(errno);
-  if (!why && (st.st_mode & 077) != 0 && fchmod(fd, 0700) != 0) why = reason(errno);
+  // A folder found is used as it is, or not at all: changing its mode could lock others
+  // out of a folder that is theirs too (a shared XDG_RUNTIME_DIR). Only the folder made
+  // here gets its mode, whatever the umask left of it.
+  if (!why && (st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && !created)
+    why = QStringLiteral("group or others may write it");
+  else if (!why && created && (st.st_mode & 07777) != 0700 && fchmod(fd, 0700) != 0)
+    why = reason(errno);
   if (why) {
     error_ = QStringLiteral("cannot use the lock folder %1: %2").arg(folder_, *why);
     close(fd);
