@@ -27,9 +27,10 @@ std::optional<std::size_t> familyForAll(std::span<const MeasuredCaption> caption
   std::size_t families = captions.front().widths.size();
   for (const MeasuredCaption& c : captions) families = std::min(families, c.widths.size());
   for (std::size_t family = 0; family < families; ++family) {
-    const bool fitsAll = std::all_of(captions.begin(), captions.end(), [&](const MeasuredCaption& c) {
-      return c.box > 0 && scaleFor(c.widths[family], c.box) >= kNarrowest;
-    });
+    const bool fitsAll =
+        std::all_of(captions.begin(), captions.end(), [&](const MeasuredCaption& c) {
+          return c.box > 0 && scaleFor(c.widths[family], c.box) >= kNarrowest;
+        });
     if (fitsAll) return family;
   }
   return std::nullopt;

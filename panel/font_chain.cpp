@@ -4,7 +4,7 @@ namespace tovanik {
 namespace {
 
 constexpr std::string_view kSemibold[] = {"Segoe UI Semibold", "Segoe UI", "Open Sans Semibold",
-                                          "Open Sans", "Tahoma", "DejaVu Sans"};
+                                          "Open Sans",         "Tahoma",   "DejaVu Sans"};
 constexpr std::string_view kSegoe[] = {"Segoe UI", "Open Sans", "Tahoma", "DejaVu Sans"};
 constexpr std::string_view kTahoma[] = {"Tahoma", "DejaVu Sans"};
 

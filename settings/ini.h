@@ -44,5 +44,4 @@ std::string iniLookup(std::string_view fileText, std::string_view section, std::
 std::string iniStore(std::string_view fileText, std::string_view section, std::string_view key,
                      std::string_view value);
 
-
 }  // namespace tovanik

@@ -215,17 +215,17 @@ TEST(Icon, PixelsShowTheTileTheBarAndTheT) {
     std::uint32_t argb;
   };
   const Probe probes[] = {
-      {24, 0, 0, 0x00000000},   // outside the rounded corner
-      {24, 2, 12, 0xFF353C42},  // the tile
-      {24, 12, 3, 0xFF353C42},  // above the bar (4..20 x 4..7)
-      {24, 12, 4, 0xFF008CCA},  // its first row
-      {24, 12, 6, 0xFF008CCA},  // its last row
-      {24, 12, 7, 0xFF353C42},  // below it
-      {24, 12, 15, 0xFFF0F0F0}, // the T's stem (10.5..13.5 x 9..20)
-      {24, 7, 10, 0xFFF0F0F0},  // its bar (6..18 x 9..12)
-      {24, 7, 15, 0xFF353C42},  // beside the stem
-      {48, 24, 10, 0xFF008CCA}, // the bar at twice the size
-      {48, 47, 47, 0x00000000}, // the bottom-right corner
+      {24, 0, 0, 0x00000000},    // outside the rounded corner
+      {24, 2, 12, 0xFF353C42},   // the tile
+      {24, 12, 3, 0xFF353C42},   // above the bar (4..20 x 4..7)
+      {24, 12, 4, 0xFF008CCA},   // its first row
+      {24, 12, 6, 0xFF008CCA},   // its last row
+      {24, 12, 7, 0xFF353C42},   // below it
+      {24, 12, 15, 0xFFF0F0F0},  // the T's stem (10.5..13.5 x 9..20)
+      {24, 7, 10, 0xFFF0F0F0},   // its bar (6..18 x 9..12)
+      {24, 7, 15, 0xFF353C42},   // beside the stem
+      {48, 24, 10, 0xFF008CCA},  // the bar at twice the size
+      {48, 47, 47, 0x00000000},  // the bottom-right corner
   };
   for (const Probe& p : probes) {
     const std::vector<std::uint32_t> pixels = iconPixels(p.size);

@@ -69,18 +69,20 @@ class PortAlignmentTest : public QObject {
   // at every scale, else DejaVu Sans. The address and the folder are as a user has them.
   void captionsComeFromOneFamily() {
     std::vector<CaptionBox> boxes;
-    const std::pair<Ctl, const char*> captions[] = {
-        {Ctl::Label8, "URL"}, {Ctl::lblURL, "http://localhost:44002"},
-        {Ctl::Label5, "Command Prompt"}, {Ctl::lbl1, "Server Port"},
-        {Ctl::Label6, "Root Directory"}, {Ctl::lblRootDir, "tovanik"},
-        {Ctl::labelConfig, "Configuration"}, {Ctl::Label4, "PHP Web Server"}};
+    const std::pair<Ctl, const char*> captions[] = {{Ctl::Label8, "URL"},
+                                                    {Ctl::lblURL, "http://localhost:44002"},
+                                                    {Ctl::Label5, "Command Prompt"},
+                                                    {Ctl::lbl1, "Server Port"},
+                                                    {Ctl::Label6, "Root Directory"},
+                                                    {Ctl::lblRootDir, "tovanik"},
+                                                    {Ctl::labelConfig, "Configuration"},
+                                                    {Ctl::Label4, "PHP Web Server"}};
     for (const auto& [id, text] : captions) {
       const ControlDesign& s = design(id);
       boxes.push_back({text, QRectF(px(s.a), px(s.b), px(s.c), px(s.d)), s.align == Align::Right});
     }
     const std::vector<FittedCaption> fitted = fitCaptions(qfontOf(FontId::Window), boxes);
-    const QString expected =
-        QFontDatabase::hasFamily("Open Sans") ? "Open Sans" : "DejaVu Sans";
+    const QString expected = QFontDatabase::hasFamily("Open Sans") ? "Open Sans" : "DejaVu Sans";
     for (std::size_t i = 0; i < fitted.size(); ++i)
       QVERIFY2(QFontInfo(fitted[i].font).family().startsWith(expected),
                qPrintable(boxes[i].text + ": " + QFontInfo(fitted[i].font).family()));
@@ -169,7 +171,9 @@ class PortAlignmentTest : public QObject {
     for (int y = 0; y < image.height(); ++y)
       for (int x = 0; x < image.width(); ++x)
         if (qGray(image.pixel(x, y)) >= 64) ink |= QRect(x, y, 1, 1);
-    const auto device = [&](double logical) { return static_cast<int>(std::lround(logical * dpr)); };
+    const auto device = [&](double logical) {
+      return static_cast<int>(std::lround(logical * dpr));
+    };
     const QRect inside(device(kMargin), device(kMargin), device(box.width()), device(box.height()));
     // Below the box, half a pixel of the design: at scale 2 a descender that ends on the
     // box's last row is hinted a device row lower. Nothing cuts text there (the painter does

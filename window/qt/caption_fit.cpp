@@ -124,8 +124,7 @@ std::vector<FittedCaption> fitCaptions(const QFont& font, const std::vector<Capt
 
 QFont fitBoxText(const QFont& font, const QString& text, const QSizeF& room) {
   // The caption's end margin is room the box has.
-  QFont fitted =
-      fitCaption(font, text, QRectF(QPointF(), room + QSizeF(kEndMargin, 0)), true).font;
+  QFont fitted = fitCaption(font, text, QRectF(QPointF(), room + QSizeF(kEndMargin, 0)), true).font;
   int stretch = fitted.stretch() > 0 ? fitted.stretch() : 100;
   while (stretch > 1 && QFontMetricsF(fitted).horizontalAdvance(text) > room.width())
     fitted.setStretch(--stretch);

@@ -88,7 +88,8 @@ std::map<Ctl, FittedCaption> fitCaptionSets(const Panel& panel) {
                          rectOf(design(id)), design(id).align == Align::Right});
       found = made.emplace(std::move(key), fitCaptions(qfontOf(font), boxes)).first;
     }
-    for (std::size_t i = 0; i < captions.size(); ++i) fitted.emplace(captions[i].first, found->second[i]);
+    for (std::size_t i = 0; i < captions.size(); ++i)
+      fitted.emplace(captions[i].first, found->second[i]);
   }
   return fitted;
 }

@@ -220,7 +220,9 @@ void MainForm::mouseReleaseEvent(QMouseEvent* event) {
   pointer_.release(pointerAt(event), event->button() == Qt::LeftButton, held(event->buttons()));
 }
 
-void MainForm::mouseMoveEvent(QMouseEvent* event) { pointer_.move(pointerAt(event), held(event->buttons())); }
+void MainForm::mouseMoveEvent(QMouseEvent* event) {
+  pointer_.move(pointerAt(event), held(event->buttons()));
+}
 
 void MainForm::moveWindowTo(int left, int top) {
   if (nativeWayland_) return;  // the compositor moves the window; see mousePressEvent

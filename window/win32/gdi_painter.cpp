@@ -6,10 +6,10 @@
 #include <utility>
 #include <vector>
 
+#include "panel/dpi_geometry.h"
 #include "panel/panel.h"
 #include "panel/window_shell.h"
 #include "platform/windows/wide_text.h"
-#include "panel/dpi_geometry.h"
 #include "window/win32/font_book.h"
 
 namespace tovanik::win32 {
@@ -103,7 +103,8 @@ void paintShape(HDC dc, const ControlDesign& s, const ControlState& c, int dpi) 
 
 // The captions of each design font, fitted together so that they come from one family
 // when it fits them all; the fonts in drawing order, nullptr for a label without caption.
-std::array<HFONT, kControlCount> captionFonts(HDC dc, const Panel& panel, int dpi, FontBook& fonts) {
+std::array<HFONT, kControlCount> captionFonts(HDC dc, const Panel& panel, int dpi,
+                                              FontBook& fonts) {
   std::array<HFONT, kControlCount> chosen{};
   std::map<FontId, std::pair<std::vector<int>, std::vector<FontBook::SizedCaption>>> sets;
   for (int i = 0; i < kControlCount; ++i) {
@@ -117,7 +118,8 @@ std::array<HFONT, kControlCount> captionFonts(HDC dc, const Panel& panel, int dp
   }
   for (const auto& [font, set] : sets) {
     const std::vector<HFONT> made = fonts.captionFonts(dc, font, set.second);
-    for (std::size_t n = 0; n < made.size(); ++n) chosen[static_cast<std::size_t>(set.first[n])] = made[n];
+    for (std::size_t n = 0; n < made.size(); ++n)
+      chosen[static_cast<std::size_t>(set.first[n])] = made[n];
   }
   return chosen;
 }
@@ -149,8 +151,12 @@ void paintLayout(HDC dc, const Panel& panel, int dpi, FontBook& fonts) {
    public:
     GdiCanvas(HDC dc, const Panel& panel, int dpi, FontBook& fonts)
         : dc_(dc), dpi_(dpi), fonts_(captionFonts(dc, panel, dpi, fonts)) {}
-    void line(const ControlDesign& s, const ControlState& c) override { paintLine(dc_, s, c, dpi_); }
-    void shape(const ControlDesign& s, const ControlState& c) override { paintShape(dc_, s, c, dpi_); }
+    void line(const ControlDesign& s, const ControlState& c) override {
+      paintLine(dc_, s, c, dpi_);
+    }
+    void shape(const ControlDesign& s, const ControlState& c) override {
+      paintShape(dc_, s, c, dpi_);
+    }
     void label(const ControlDesign& s, const ControlState& c) override {
       paintLabel(dc_, s, c, dpi_, fonts_[static_cast<std::size_t>(index(s.id))]);
     }

@@ -4,8 +4,8 @@
 
 #include <commctrl.h>
 
-#include "platform/windows/wide_text.h"
 #include "panel/dpi_geometry.h"
+#include "platform/windows/wide_text.h"
 #include "window/win32/gdi_painter.h"
 #include "window/win32/resource_ids.h"
 #include "window/win32/single_copy.h"
@@ -23,7 +23,10 @@ constexpr UINT kLoadAfterPaint = WM_APP + 2;
 }  // namespace
 
 MainWindow::MainWindow(Platform& platform, HINSTANCE instance, const std::wstring& className)
-    : instance_(instance), panel_(platform, *this), pointer_(panel_, *this), startup_(panel_, *this) {
+    : instance_(instance),
+      panel_(platform, *this),
+      pointer_(panel_, *this),
+      startup_(panel_, *this) {
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof(windowClass);
   windowClass.lpfnWndProc = windowProc;
