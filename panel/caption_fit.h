@@ -45,6 +45,8 @@ struct MeasuredCaption {
 std::optional<std::size_t> familyForAll(std::span<const MeasuredCaption> captions);
 
 // Each caption's fit: all in the set's family when there is one, else each on its own.
+// The widths may stop at the first family that fits the whole set: a window measures
+// family after family and looks up no font beyond the one it needs.
 std::vector<CaptionFit> fitCaptionSet(std::span<const MeasuredCaption> captions);
 
 }  // namespace tovanik

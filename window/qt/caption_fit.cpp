@@ -95,14 +95,16 @@ double inkWidth(const QFont& font, const QString& text) { return widthOf(inkOf(f
 std::vector<FittedCaption> fitCaptions(const QFont& font, const std::vector<CaptionBox>& captions) {
   const QStringList families = installedFamilies(font);
   std::vector<MeasuredCaption> measured;
-  for (const CaptionBox& c : captions) {
-    const QRectF box = usable(c);
-    MeasuredCaption m{{}, box.width()};
-    for (const QString& family : families) {
-      const Ink ink = inkOf(inFamily(font, family), c.text);
-      m.widths.push_back(fitsHeight(ink, box.height()) ? widthOf(ink) : kUnusable);
+  for (const CaptionBox& c : captions) measured.push_back({{}, usable(c).width()});
+  // Family after family, until one fits the whole set: the usual case, the first family
+  // fitting, looks up no other font (each costs start-up time).
+  for (const QString& family : families) {
+    for (std::size_t i = 0; i < captions.size(); ++i) {
+      const Ink ink = inkOf(inFamily(font, family), captions[i].text);
+      measured[i].widths.push_back(fitsHeight(ink, usable(captions[i]).height()) ? widthOf(ink)
+                                                                                : kUnusable);
     }
-    measured.push_back(std::move(m));
+    if (familyForAll(measured)) break;
   }
   const std::vector<CaptionFit> fits = fitCaptionSet(measured);
   std::vector<FittedCaption> fitted;

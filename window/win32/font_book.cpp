@@ -100,16 +100,18 @@ std::vector<HFONT> FontBook::captionFonts(HDC dc, FontId id,
   auto found = fittedSets_.find(key);
   if (found != fittedSets_.end()) return found->second;
 
-  // Every caption in every family present: the set is drawn in one family when it can be.
+  // Family after family, until one fits the whole set: the usual case, the first family
+  // fitting, measures each caption once.
   std::vector<MeasuredCaption> measured;
-  std::vector<std::vector<int>> averages;
-  for (const SizedCaption& c : captions) {
-    MeasuredCaption m{{}, static_cast<double>(c.boxWidth)};
-    std::vector<int> average(families(id).size());
-    for (std::size_t i = 0; i < families(id).size(); ++i)
-      m.widths.push_back(measure(dc, make(id, i, 0, false), c.text, &average[i]));
-    measured.push_back(std::move(m));
-    averages.push_back(std::move(average));
+  std::vector<std::vector<int>> averages(captions.size());
+  for (const SizedCaption& c : captions) measured.push_back({{}, static_cast<double>(c.boxWidth)});
+  for (std::size_t family = 0; family < families(id).size(); ++family) {
+    for (std::size_t n = 0; n < captions.size(); ++n) {
+      int average = 0;
+      measured[n].widths.push_back(measure(dc, make(id, family, 0, false), captions[n].text, &average));
+      averages[n].push_back(average);
+    }
+    if (familyForAll(measured)) break;
   }
   const std::vector<CaptionFit> fits = fitCaptionSet(measured);
   std::vector<HFONT> fonts;
