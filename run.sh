@@ -9,6 +9,14 @@ cmake --build build -j"$(nproc)"
 packaging/layout.sh build dist >/dev/null
 echo "Program folder: $PWD/dist"
 
+# The runtime packages the README lists: every library the panel loads, and php.
+unresolved=$(ldd dist/tovanik-webserver | awk '/not found/ {print $1}' | tr '\n' ' ')
+if [[ -n "$unresolved" ]]; then
+  echo "run.sh: the panel cannot load ${unresolved% }: install the packages README.md lists" >&2
+  exit 1
+fi
+command -v php >/dev/null || { echo "run.sh: php is missing: install php-cli" >&2; exit 1; }
+
 # Sessions started by su, runuser or some display managers have no runtime folder, and Qt
 # warns about it. Give the panel the folder it falls back to for its single-copy lock, the
 # user's own state folder (0700; never the shared temporary folder, where another user

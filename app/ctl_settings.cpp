@@ -58,7 +58,7 @@ int ini(const Context& c, const std::vector<std::string>& args) {
 }
 
 int config(const Context& c, const std::vector<std::string>& args) {
-  const ConfigFile file(c.programFolder);
+  const ConfigFile file(c.programFolder, c.platform);
   std::string why;
   if (args.size() == 2 && args[0] == "get") {
     if (const auto unknown = unknownKeyProblem(args[1])) return fail(c, *unknown);

@@ -25,7 +25,7 @@ bool Panel::hover(Ctl label) {
     case Ctl::lblURL: {
       ControlState& url = at(Ctl::lblURL);
       if (!showsRunning()) {
-        url.tooltip.clear();
+        url.tooltip = why_;  // "" unless a start failed
         return false;
       }
       url.tooltip = "Open " + url.caption;

@@ -10,7 +10,7 @@ Panel::Panel(Platform& platform, PanelView& view)
     : platform_(platform),
       view_(view),
       // The window's thread writes: another writer is waited for briefly, never seconds.
-      config_(platform.programFolder(), kPanelLockPatience),
+      config_(platform.programFolder(), platform, kPanelLockPatience),
       serverLog_(serverLogPath(config_.programFolder())) {
   for (int i = 0; i < kControlCount; ++i) {
     const ControlDesign& s = kLayout[i];

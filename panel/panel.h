@@ -86,6 +86,10 @@ class Panel {
   void restartServer();
   void clickStartStop();
   void clickCMDSwitch();
+  // Why the last launch failed, its server ended at once or a settings write failed, in
+  // tovanikctl's words; "" once a start succeeds. The switch's and the address's tooltips
+  // carry it: the panel shows no dialog.
+  const std::string& why() const { return why_; }
 
   // A left click released over the label it was pressed on: runs that label's reaction.
   ClickOutcome click(Ctl label);
@@ -106,6 +110,8 @@ class Panel {
   ControlState& at(Ctl c) { return controls_[index(c)]; }
   void txtPortChange();
   void showConsoleIndicator(bool shown);
+  void storeSetting(Key key, const std::string& value);
+  void showWhy(const std::string& why);
   // Checked before every settings write, not once at start-up: run as root, the program
   // folder may have become another user's to change while the panel runs (a folder above
   // it swapped). Refused, a write is skipped silently, as any failed write; the next act
@@ -122,6 +128,8 @@ class Panel {
   std::optional<int> portCaret_;
   // A launch of this panel that no tick has seen running yet.
   bool launchUnseen_ = false;
+  int launched_ = 0;  // its PID
+  std::string why_;
   // The settings the tick last read, and the stamp of the file they came from.
   struct TickRead {
     FileStamp stamp;

@@ -1,38 +1,26 @@
 // The panel's server control: launch, the status tick, stop, restart and the two switches.
-#include <algorithm>
-#include <set>
-
+// The steps are the design's; each acts through the server control tovanikctl uses too.
 #include "panel/panel.h"
 #include "panel/status.h"
 #include "platform/file_store.h"
 #include "platform/output_log.h"
-#include "server/server_processes.h"
+#include "server/server_control.h"
 #include "server/server_settings.h"
-#include "server/trust.h"
 
 namespace tovanik {
-namespace {
-
-// A stop waits for the processes it ended at most kStopPolls times kStopPollMs.
-constexpr int kStopPolls = 200;
-constexpr int kStopPollMs = 10;
-
-}  // namespace
 
 void Panel::startPHP() {
   loadConfig();
   const auto s = readServerSettings(config_);  // unread: no address to show, nothing to start
-  if (s) at(Ctl::lblURL).caption = localUrl(s->serverPort);
-  const std::string& folder = config_.programFolder();
-  // Never a launch without a server name or a port (a folder whose settings could not
-  // be written), and, run as root, never from files another user can change.
-  if (s && !s->exeName.empty() && !s->serverPort.empty() &&
-      !untrustedServerFiles(platform_, folder, *s) && !isServerRunning(serverImage(folder, *s))) {
-    // Fire and forget: a launch that fails shows nothing; the status tick keeps
-    // showing the server as stopped.
-    launchUnseen_ =
-        platform_.launchDetached(serverArgv(folder, *s), consoleModeFor(s->commandPrompt),
-                                 serverLog_) != 0;
+  if (s) {
+    at(Ctl::lblURL).caption = localUrl(s->serverPort);
+    // Fire and forget: the launch is not waited for; the status tick shows whether it
+    // came up. Nothing is launched that tovanikctl start would refuse, nor, run as root,
+    // from files another user can change (that refusal shows nothing, as designed).
+    const LaunchResult launch = ServerControl(platform_, config_.programFolder(), *s).launch();
+    launched_ = launch.pid;
+    launchUnseen_ = launch.pid != 0;
+    if (launch.why && !launch.untrusted) showWhy(*launch.why);
   }
   at(Ctl::txtPort).background = colour::kCard;
   MakeTopMost();
@@ -42,6 +30,13 @@ void Panel::MakeTopMost() { view_.makeTopMost(); }
 
 bool Panel::isServerRunning(const ServerImage& image) {
   return !image.imageName.empty() && platform_.anyProcess(image);
+}
+
+void Panel::showWhy(const std::string& why) {
+  why_ = why;
+  at(Ctl::lblStartStop).tooltip =
+      why.empty() ? std::string(design(Ctl::lblStartStop).tooltip) : why;
+  if (!showsRunning()) at(Ctl::lblURL).tooltip = why;
 }
 
 void Panel::statusTick() {
@@ -55,6 +50,13 @@ void Panel::statusTick() {
     // The launch came up: whenever it ends, it did not end at once.
     markLaunch(serverLog_, kMarkRunning);
     launchUnseen_ = false;
+    showWhy("");
+  } else if (!running && launchUnseen_ && !platform_.isLiveProcess(launched_)) {
+    // The launch is gone without ever being seen: its own last line says why.
+    launchUnseen_ = false;
+    if (s)
+      if (auto why = ServerControl(platform_, config_.programFolder(), *s).whyEndedAtOnce())
+        showWhy(*why);
   }
   const StatusColumn column = statusColumn(running);
   at(Ctl::lineStartStop).colour = column.lineStartStop;
@@ -68,7 +70,7 @@ void Panel::statusTick() {
 std::optional<ServerSettings> Panel::tickSettings() {
   // The tick runs once a second for as long as the panel is open: a file whose stamp is
   // the one last read is not read again. Every other operation reads it afresh.
-  const std::optional<FileStamp> stamp = fileStamp(config_.path());
+  const std::optional<FileStamp> stamp = config_.stamp();
   if (stamp && tickRead_ && tickRead_->stamp == *stamp) return tickRead_->settings;
   std::optional<ServerSettings> s = readServerSettings(config_);
   tickRead_.reset();
@@ -77,25 +79,11 @@ std::optional<ServerSettings> Panel::tickSettings() {
 }
 
 void Panel::killPHP() {
-  const auto s = readServerSettings(config_);
-  if (!s || s->exeName.empty()) return;
-  const std::string& folder = config_.programFolder();
-  const ServerImage image = serverImage(folder, *s);
-  const std::vector<int> found = platform_.findProcesses(image);
-  if (platform_.killProcesses(image) <= 0) return;
-  // Noted, so that a server stopped soon after its launch is not later taken for one
-  // that could not start.
-  if (outputLogExists(serverLog_)) markLaunch(serverLog_, kMarkStopped);
-  // Back only once they are gone and their port is closed, so that a start right after
-  // (a restart) finds the port free; at most 2 s.
-  const std::set<int> ended(found.begin(), found.end());
-  const std::optional<int> port = portNumber(s->serverPort);
-  for (int poll = 0; poll < kStopPolls; ++poll) {
-    const bool living = std::any_of(ended.begin(), ended.end(),
-                                    [&](int pid) { return platform_.isLiveProcess(pid); });
-    if (!living && !(port && portState(platform_, *port, ended).heldByServer)) return;
-    platform_.sleepMs(kStopPollMs);
-  }
+  // Every match and what appears meanwhile, the port holder among their descendants,
+  // never the panel or its groups; back once they are gone and their port is closed, so
+  // that a start right after (a restart) finds the port free; at most 2 s. Silent.
+  if (const auto s = readServerSettings(config_))
+    ServerControl(platform_, config_.programFolder(), *s).stop();
 }
 
 void Panel::restartServer() {
@@ -119,7 +107,7 @@ void Panel::clickCMDSwitch() {
   const bool shown = showsConsole();
   at(Ctl::shpCMDOn).visible = !shown;
   at(Ctl::shpCMDOff).visible = shown;
-  config_.write(Key::command_prompt, shown ? "hide" : "show");
+  storeSetting(Key::command_prompt, shown ? "hide" : "show");
   loadConfig();
   restartServer();
 }

@@ -47,14 +47,20 @@ void Panel::setPortText(const std::string& text) {
 
 void Panel::txtPortChange() {
   const std::string text = at(Ctl::txtPort).caption;
-  if (isNumericPort(text)) {
-    if (mayWriteSettings()) config_.write(Key::server_port, text);
+  if (portNumber(text)) {
+    if (mayWriteSettings()) storeSetting(Key::server_port, text);
   } else if (auto stored = config_.read(Key::server_port)) {
     // Undo the edit. A numeric stored value runs this handling once more, nested, and
     // is written back unchanged; a failed read leaves the edit in the box.
     setPortText(*stored);
   }
   portCaret_ = static_cast<int>(at(Ctl::txtPort).caption.size());
+}
+
+void Panel::storeSetting(Key key, const std::string& value) {
+  // A write that fails changes nothing, as designed; the switch's tooltip says why.
+  std::string why;
+  if (!config_.write(key, value, &why)) showWhy("cannot write " + config_.path() + ": " + why);
 }
 
 std::optional<int> Panel::takePortCaret() { return std::exchange(portCaret_, std::nullopt); }
@@ -67,8 +73,8 @@ void Panel::txtPortPress() {
 void Panel::writePort() {
   const std::string port = at(Ctl::txtPort).caption;
   if (mayWriteSettings()) {
-    config_.write(Key::command_prompt, showsConsole() ? "show" : "hide");
-    config_.write(Key::server_port, port);
+    storeSetting(Key::command_prompt, showsConsole() ? "show" : "hide");
+    storeSetting(Key::server_port, port);
     at(Ctl::lblURL).caption = localUrl(port);
   }
   view_.focusTxtFocus();

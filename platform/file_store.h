@@ -1,14 +1,19 @@
 #pragma once
 // The settings store's file operations: reading a settings file whole, and replacing it
-// whole, never half-written, one writer at a time. One implementation per operating system
-// (platform/linux/, platform/windows/); settings/ holds only the format on top of them.
+// whole, never half-written, one writer at a time. FileStore is the interface settings/
+// and the panel use, passed in through Platform::fileStore(): one backend per operating
+// system (platform/linux/, platform/windows/), an in-memory fake for tests
+// (tests/support/fake_file_store.h). The read-edit-compare-replace of one update is
+// written once, here (updateFileAtomically), on top of each backend's primitives.
+// The free functions below reach the system's own store, for callers without a Platform.
 //
-// Failure: every operation returns nullopt or false and, when `whyNot` is given, puts the
-// system's reason there ("No space left on device"); see why_not.h.
+// Failure: every operation returns nullopt, nullptr or false and, when `whyNot` is given,
+// puts the system's reason there ("No space left on device"); see why_not.h.
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,23 +31,6 @@ inline std::string settingsFileTooLarge(std::uint64_t size) {
          "a settings file may hold";
 }
 
-// The bytes of the settings file at `path`, for INIread. A missing file in an existing
-// folder is created empty; afterwards the file is a regular file its owner may read and
-// write, so a file made read-only by hand does not block the next change. nullopt when it
-// cannot be created, opened or read, is no regular file, is larger than
-// kSettingsFileLimit (then nothing of it changes), or (run as root) the path passes
-// through a symbolic link owned by another user.
-std::optional<std::string> readSettingsFile(const std::string& path, std::string* whyNot = nullptr);
-
-// Replaces the contents of the file at `path` with `bytes`: they go to a temporary file in
-// the same folder, which is flushed to disk and moved over the file, so a reader or a
-// crash at any moment sees either the old contents or the new ones. The new file keeps the
-// old one's permissions (and, for root, its owner), plus owner read/write.
-// Returns false when the file was not replaced: the old file is then untouched and the
-// temporary file removed.
-bool replaceFileAtomically(const std::string& path, std::string_view bytes,
-                           std::string* whyNot = nullptr);
-
 // One version of a file: any change of its bytes, its permissions or the file at its path
 // gives another stamp. Lets a reader that runs once a second skip reading a file that has
 // not changed.
@@ -51,29 +39,90 @@ struct FileStamp {
   std::int64_t modifiedNs = 0, changedNs = 0;
   bool operator==(const FileStamp&) const = default;
 };
-// nullopt when the file cannot be looked at (then it must be read to learn why).
-std::optional<FileStamp> fileStamp(const std::string& path);
-
-// Creates the folder at `path` when it is missing (its parent must exist), with the
-// user's default permissions. True when it exists afterwards.
-bool ensureFolder(const std::string& path, std::string* whyNot = nullptr);
-
-// Given the file's bytes, the bytes it should hold.
-using FileEdit = std::function<std::string(const std::string& current)>;
 
 // How long a writer waits for another one by default: tovanikctl's patience. The panel
-// waits less (kPanelLockPatience), so its window never freezes for seconds.
+// waits less (kPanelLockPatience), so its window never freezes for seconds. On Windows the
+// same patience bounds the wait for another program holding the file open.
 inline constexpr std::chrono::milliseconds kLockPatience{5000};
 inline constexpr std::chrono::milliseconds kPanelLockPatience{250};
 
-// One read-change-replace of the settings file at `path`, for INIwrite, one writer at a
-// time: a lock that only the writer's user can take (a 0600 file beside the settings
-// file, ".<name>.lock") is held from the read to the replace, so no other writer's change
-// is lost. A writer waits at most `lockPatience` for it, then fails. The file is read as
-// by readSettingsFile; when `edit` returns the same bytes, nothing is written. Temporary
-// files of writers that were killed are removed.
-bool updateFileAtomically(const std::string& path, const FileEdit& edit,
+// One writer's turn at a settings file: the writers' lock, held from the read to the
+// replace and released when the turn is destroyed.
+class FileTurn {
+ public:
+  virtual ~FileTurn() = default;
+  // The file's bytes, read as FileStore::read does.
+  virtual std::optional<std::string> read(std::string* whyNot) = 0;
+  // Replaces the file's bytes as FileStore::replace does.
+  virtual bool replace(std::string_view bytes, std::string* whyNot) = 0;
+};
+
+class FileStore {
+ public:
+  virtual ~FileStore() = default;
+
+  // The bytes of the settings file at `path`, for INIread. A missing file in an existing
+  // folder is created empty; afterwards the file is a regular file its owner may read and
+  // write, so a file made read-only by hand does not block the next change. nullopt when
+  // it cannot be created, opened or read, is no regular file, is larger than
+  // kSettingsFileLimit (then nothing of it changes), or (run as root) the path passes
+  // through a symbolic link owned by another user. Another program holding the file
+  // (Windows) is waited for at most `patience`.
+  virtual std::optional<std::string> read(const std::string& path, std::string* whyNot,
+                                          std::chrono::milliseconds patience) = 0;
+
+  // Replaces the contents of the file at `path` with `bytes`: they go to a temporary file
+  // in the same folder, which is flushed to disk and moved over the file, so a reader or a
+  // crash at any moment sees either the old contents or the new ones. The new file keeps
+  // the old one's permissions (and, for root, its owner), plus owner read/write.
+  // Returns false when the file was not replaced: the old file is then untouched and the
+  // temporary file removed.
+  virtual bool replace(const std::string& path, std::string_view bytes, std::string* whyNot) = 0;
+
+  // nullopt when the file cannot be looked at (then it must be read to learn why).
+  virtual std::optional<FileStamp> stamp(const std::string& path) = 0;
+
+  // How long ago the file's bytes last changed, by its own time stamp; nullopt when it
+  // cannot be looked at (missing). A stamp in the future counts as just now.
+  virtual std::optional<std::chrono::milliseconds> sinceLastChange(const std::string& path) = 0;
+
+  // Creates the folder at `path` when it is missing (its parent must exist), with the
+  // user's default permissions. True when it exists afterwards.
+  virtual bool ensureFolder(const std::string& path, std::string* whyNot) = 0;
+
+  // Waits at most `patience` for the writers' lock of the file at `path`: a lock that only
+  // the writer's user can take (a file beside the settings file, ".<name>.lock"). Temporary
+  // files of writers that were killed are removed. nullptr when the lock cannot be had;
+  // after `patience`, with lockHeldTooLong's reason.
+  virtual std::unique_ptr<FileTurn> takeTurn(const std::string& path,
+                                             std::chrono::milliseconds patience,
+                                             std::string* whyNot) = 0;
+};
+
+// The reason a writer gives up after waiting `patience` for another one.
+std::string lockHeldTooLong(std::chrono::milliseconds patience);
+
+// Given the file's bytes, the bytes it should hold; nullopt (with the reason in `whyNot`)
+// leaves the file as it is and fails the update.
+using FileEdit =
+    std::function<std::optional<std::string>(const std::string& current, std::string* whyNot)>;
+
+// One read-edit-compare-replace of the settings file at `path`, for INIwrite, in one turn
+// of the writers' lock, so no other writer's change is lost. When `edit` returns the same
+// bytes, nothing is written.
+bool updateFileAtomically(FileStore& store, const std::string& path, const FileEdit& edit,
                           std::string* whyNot = nullptr,
                           std::chrono::milliseconds lockPatience = kLockPatience);
+
+// The operating system's store (one per process).
+FileStore& systemFileStore();
+
+// The system store's operations as free functions, for callers that have no Platform
+// (tovanikctl's menu entry, tests of the backends themselves).
+std::optional<std::string> readSettingsFile(const std::string& path, std::string* whyNot = nullptr);
+bool replaceFileAtomically(const std::string& path, std::string_view bytes,
+                           std::string* whyNot = nullptr);
+std::optional<FileStamp> fileStamp(const std::string& path);
+bool ensureFolder(const std::string& path, std::string* whyNot = nullptr);
 
 }  // namespace tovanik

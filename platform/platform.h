@@ -3,8 +3,8 @@
 // the desktop, behind one interface. One backend per system: LinuxPlatform
 // (platform/linux/), WindowsPlatform (platform/windows/); tests pass FakePlatform
 // (tests/support/fake_platform.h) through the constructor of what they test. The
-// settings files and the server's log are reached through file_store.h and
-// output_log.h, free functions with one implementation per system.
+// settings files are reached through fileStore() (file_store.h), the server's log
+// through output_log.h, free functions with one implementation per system.
 //
 // Failure: an operation that can fail says so in its result (0, false, nullopt, an empty
 // list) and leaves the system's reason in errno (Linux) or GetLastError (Windows) for the
@@ -17,6 +17,8 @@
 #include <vector>
 
 namespace tovanik {
+
+class FileStore;
 
 enum class ConsoleMode { Hidden, Shown };
 
@@ -119,6 +121,9 @@ class Platform {
 
   // Blocks the calling thread.
   virtual void sleepMs(int milliseconds) = 0;
+
+  // The settings files' store (file_store.h): the system's, or a test's fake.
+  virtual FileStore& fileStore() = 0;
 };
 
 // The reason of the last failed system call of this thread, as text ("No such file or

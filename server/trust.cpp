@@ -23,7 +23,7 @@ std::optional<std::string> untrustedServerFiles(Platform& platform,
 
 std::optional<std::string> untrustedFolder(Platform& platform, const std::string& programFolder) {
   if (auto folder = untrustedProgramFolder(platform, programFolder)) return folder;
-  const auto s = readServerSettings(ConfigFile(programFolder));
+  const auto s = readServerSettings(ConfigFile(programFolder, platform));
   if (!s) return std::nullopt;  // nothing will be started from settings that cannot be read
   return untrustedServerFiles(platform, programFolder, *s);
 }

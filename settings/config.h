@@ -11,6 +11,10 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file_store.h"
+#include "platform/platform.h"
+#include "settings/value_rules.h"
+
 namespace tovanik {
 
 inline constexpr std::string_view kConfigSection = "Config";
@@ -57,12 +61,20 @@ class ConfigValues {
 // <program folder>/config/config.ini
 std::string configPath(std::string_view programFolder);
 
+// A file changed this recently may be half-saved by an editor: the defaults are decided
+// only on a file at rest (see writeDefaultsIfIncomplete).
+inline constexpr std::chrono::milliseconds kSettingsAtRest{500};
+inline constexpr std::chrono::milliseconds kSettingsRestWait{2000};
+
+// The configuration file, reached through the platform's file store; its waits go through
+// the platform's clock.
 class ConfigFile {
  public:
-  // `writePatience` bounds each write's wait for another writer.
-  explicit ConfigFile(std::string programFolder,
-                      std::chrono::milliseconds writePatience = std::chrono::seconds(5))
-      : folder_(std::move(programFolder)), writePatience_(writePatience) {}
+  // `writePatience` bounds each write's wait for another writer (and, on Windows, each
+  // read's and write's wait for another program holding the file).
+  ConfigFile(std::string programFolder, Platform& platform,
+             std::chrono::milliseconds writePatience = kLockPatience)
+      : folder_(std::move(programFolder)), platform_(&platform), writePatience_(writePatience) {}
 
   std::optional<std::string> read(Key key, std::string* whyNot = nullptr) const;
   // All five from one reading of the file.
@@ -71,25 +83,31 @@ class ConfigFile {
 
   // When command_prompt reads empty, writes all five defaults, in one replace of the file
   // under one hold of the write lock. A missing config folder is created first (with the
-  // user's default permissions). A file that reads as empty is read again after a short
-  // settle before it counts as incomplete: an editor saving in place truncates the file
-  // and then writes it. Returns true when the defaults were written.
+  // user's default permissions). The decision is taken only on a file at rest: one whose
+  // last change is kSettingsAtRest old, as an editor saving in place truncates the file
+  // and writes it a moment later. A file changed more recently is waited for, by its
+  // stamp, up to kSettingsRestWait in all; one still changing then is left alone this
+  // time (false, with the reason). A missing file, or one at rest, costs no wait. A file
+  // that cannot be read (one that does not decode as UTF-16) is left alone too.
+  // Returns true when the defaults were written.
   bool writeDefaultsIfIncomplete(std::string* whyNot = nullptr) const;
 
   std::string path() const { return configPath(folder_); }
   const std::string& programFolder() const { return folder_; }
+  // The stamp of the file as it is now (see FileStamp).
+  std::optional<FileStamp> stamp() const;
 
  private:
+  enum class Rest { Missing, AtRest, Changing };
+  // Whether the file is missing, at rest (`seen` its stamp then) or still changing.
+  Rest waitForRest(std::optional<FileStamp>& seen) const;
+
   std::string folder_;
+  Platform* platform_;
   std::chrono::milliseconds writePatience_;
 };
 
-// Rules for the server port as text.
-// Plain ASCII digits, at least one: the numeric test of the port box, per keystroke.
-bool isNumericPort(std::string_view text);
-// The one port rule everywhere else (tovanikctl's config set, start, status, url):
-// plain ASCII digits, at most 5, value 1-65535. The number, or nullopt.
-std::optional<int> portNumber(std::string_view text);
+// Rules for the server port as text (the port rule itself, portNumber: value_rules.h).
 // "" for exactly "80", else ":" + port.
 std::string portSuffix(std::string_view port);
 // "http://localhost" + portSuffix(port).

@@ -1,6 +1,7 @@
 #pragma once
-// What may be stored so that it reads back as stored: the rules tovanikctl applies before
-// it writes. The panel needs none of them (it stores only digits, "show" and "hide").
+// What may be stored so that it reads back as stored, and can work: the rules tovanikctl
+// applies before it writes, the port box per keystroke, and the launch before it starts
+// anything.
 
 #include <optional>
 #include <string>
@@ -8,13 +9,41 @@
 
 namespace tovanik {
 
-// Why `value` may not be stored as the setting `key` of the configuration file, naming
-// the rule (quoting the value as given: the caller escapes it for its output); nullopt
-// when it may. Only the five keys are settings (letter case folded):
-// server_port is plain digits 1-65535, command_prompt "show" or "hide", exe_name a
-// non-empty file name without "/" or "\", and no value holds a control byte (CR, LF, NUL,
-// DEL...).
-std::optional<std::string> configValueProblem(std::string_view key, std::string_view value);
+// Plain ASCII digits, at least one.
+bool isNumericPort(std::string_view text);
+// The one port rule (the port box, tovanikctl's config set, start, status, url, the
+// panel's launch): 1-5 plain ASCII digits, value 1-65535. The number, or nullopt.
+std::optional<int> portNumber(std::string_view text);
+
+enum class Key;
+
+// Whose file names the values must be able to be. A value that cannot work on Windows but
+// works on Linux (a '"' or '*' in a folder name) stays allowed on Linux.
+enum class NameRules { Linux, Windows };
+#ifdef _WIN32
+inline constexpr NameRules kThisSystem = NameRules::Windows;
+#else
+inline constexpr NameRules kThisSystem = NameRules::Linux;
+#endif
+
+// Why the server cannot be launched from `value` as the setting `key`, naming the rule
+// (quoting the value as given: the caller escapes it for its output); nullopt when it
+// can. The one check of every value, for config set and before every launch:
+// - no value holds a control byte (CR, LF, TAB, NUL, DEL...);
+// - server_port is plain digits 1-65535 (portNumber), command_prompt "show" or "hide";
+// - exe_name is a non-empty file name without "/" or "\";
+// - php_folder and root_directory are relative to the program folder: no leading "/"
+//   (Windows: no leading "\" or "/", no drive letter);
+// - on Windows, no value that names a file holds '"', '<', '>', '|', '?', '*' or ':',
+//   which no Windows file name can.
+std::optional<std::string> settingProblem(Key key, std::string_view value,
+                                          NameRules rules = kThisSystem);
+
+// Why `value` may not be stored as the setting `key` of the configuration file: `key`
+// must name one of the five settings (letter case folded), and `value` pass
+// settingProblem.
+std::optional<std::string> configValueProblem(std::string_view key, std::string_view value,
+                                              NameRules rules = kThisSystem);
 
 // Why `key` names none of the five settings (listing them); nullopt when it names one.
 std::optional<std::string> unknownKeyProblem(std::string_view key);

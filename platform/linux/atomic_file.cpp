@@ -1,3 +1,5 @@
+#include "platform/linux/atomic_file.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +10,6 @@
 #include <cstdlib>
 #include <optional>
 
-#include "platform/file_store.h"
 #include "platform/linux/file_bytes.h"
 #include "platform/linux/lock_file.h"
 #include "platform/linux/safe_path.h"
@@ -88,7 +89,7 @@ void removeDeadWritersFiles(const std::string& folder, const std::string& name) 
 
 }  // namespace
 
-bool replaceFileAtomically(const std::string& path, std::string_view bytes, std::string* whyNot) {
+bool replaceFileOnDisk(const std::string& path, std::string_view bytes, std::string* whyNot) {
   const std::string folder = folderOf(path);
   const std::string name = nameOf(path);
   if (name.empty()) return failedWithErrno(whyNot, EISDIR);
@@ -118,26 +119,49 @@ bool replaceFileAtomically(const std::string& path, std::string_view bytes, std:
   return true;
 }
 
-bool updateFileAtomically(const std::string& path, const FileEdit& edit, std::string* whyNot,
-                          std::chrono::milliseconds lockPatience) {
-  const auto target = resolveSettingsPath(path, whyNot);
-  if (!target) return false;
-  const std::string& file = target->path();
-  const WriteLock lock(file, lockPathOf(target->shown()), lockPatience);
-  if (lock.timedOut()) {
-    const auto ms = lockPatience.count();
-    return failed(whyNot, "another program has been writing it for longer than " +
-                              (ms % 1000 == 0 ? std::to_string(ms / 1000) + " s"
-                                              : std::to_string(ms) + " ms"));
-  }
-  if (!lock.error().empty()) return failed(whyNot, lock.error());
-  if (lock.held()) removeDeadWritersFiles(folderOf(file), nameOf(file));
+namespace {
 
-  const auto current = readResolvedFile(file, whyNot);
-  if (!current) return false;
-  const std::string next = edit(*current);
-  if (next == *current) return true;  // no rewrite, no wear, no fsync for the same bytes
-  return replaceFileAtomically(file, next, whyNot);
+// A writer's turn: the lock on the resolved file, and the file read and replaced in it.
+// The resolved path lives as long as the turn: run as root, it reaches the file through
+// its folder held open.
+class LinuxTurn final : public FileTurn {
+ public:
+  LinuxTurn(SettingsPath target, std::chrono::milliseconds patience)
+      : target_(std::move(target)),
+        file_(target_.path()),
+        lock_(file_, lockPathOf(target_.shown()), patience) {}
+  const WriteLock& lock() const { return lock_; }
+  std::optional<std::string> read(std::string* whyNot) override {
+    return readResolvedFile(file_, whyNot);
+  }
+  bool replace(std::string_view bytes, std::string* whyNot) override {
+    return replaceFileOnDisk(file_, bytes, whyNot);
+  }
+  const std::string& file() const { return file_; }
+
+ private:
+  SettingsPath target_;
+  std::string file_;
+  const WriteLock lock_;
+};
+
+}  // namespace
+
+std::unique_ptr<FileTurn> takeWriterTurn(const std::string& path,
+                                         std::chrono::milliseconds patience, std::string* whyNot) {
+  auto target = resolveSettingsPath(path, whyNot);
+  if (!target) return nullptr;
+  auto turn = std::make_unique<LinuxTurn>(std::move(*target), patience);
+  if (turn->lock().timedOut()) {
+    failed(whyNot, lockHeldTooLong(patience));
+    return nullptr;
+  }
+  if (!turn->lock().error().empty()) {
+    failed(whyNot, turn->lock().error());
+    return nullptr;
+  }
+  if (turn->lock().held()) removeDeadWritersFiles(folderOf(turn->file()), nameOf(turn->file()));
+  return turn;
 }
 
 }  // namespace tovanik

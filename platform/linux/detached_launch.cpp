@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 
@@ -171,9 +172,28 @@ std::string findTerminalProgram() {
   return {};
 }
 
+namespace {
+
+// xterm and its wrappers (uxterm, lxterm, koi8rxterm), by the file the terminal's path
+// leads to: x-terminal-emulator is a link chain to one of them, or to another terminal.
+bool isXtermFamily(const std::string& terminal) {
+  char resolved[PATH_MAX];
+  const std::string file = ::realpath(terminal.c_str(), resolved) ? resolved : terminal;
+  const std::string name = file.substr(file.rfind('/') + 1);  // npos + 1 == 0
+  return name.size() >= 5 && name.compare(name.size() - 5, 5, "xterm") == 0;
+}
+
+}  // namespace
+
 std::vector<std::string> terminalArgv(const std::string& terminal,
                                       const std::vector<std::string>& argv) {
-  std::vector<std::string> wrapped{terminal, "-e"};
+  // -T: the title every x-terminal-emulator takes. xterm's own: the title is UTF-8 (its
+  // dash), and the window opens at the screen's top left corner, not where its default
+  // placement may leave part of it off screen.
+  std::vector<std::string> wrapped{terminal, "-T", kConsoleTitle};
+  if (isXtermFamily(terminal))
+    wrapped.insert(wrapped.end(), {"-xrm", "*utf8Title: true", "-geometry", "+40+40"});
+  wrapped.push_back("-e");
   wrapped.insert(wrapped.end(), argv.begin(), argv.end());
   return wrapped;
 }

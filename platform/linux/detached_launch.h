@@ -32,7 +32,11 @@ std::string resolveExecutable(const std::string& name);
 // x-terminal-emulator and xterm on PATH, as a full path; "" when neither exists.
 std::string findTerminalProgram();
 
-// [terminal, "-e", argv...]: the xterm convention, which x-terminal-emulator follows.
+// The title of the terminal that shows the server's console.
+inline constexpr const char* kConsoleTitle = "Tovanik PHP Web Server \xE2\x80\x94 server";
+
+// [terminal, "-T", kConsoleTitle, "-e", argv...]: the xterm convention, which
+// x-terminal-emulator follows; for xterm itself also a UTF-8 title and a place on screen.
 std::vector<std::string> terminalArgv(const std::string& terminal,
                                       const std::vector<std::string>& argv);
 

@@ -11,6 +11,7 @@
 #include <set>
 #include <thread>
 
+#include "platform/file_store.h"
 #include "platform/linux/detached_launch.h"
 #include "platform/linux/ownership.h"
 #include "platform/linux/proc_table.h"
@@ -100,8 +101,12 @@ int LinuxPlatform::killProcesses(const ServerImage& image) {
 bool LinuxPlatform::killLaunched(int pid) {
   // The launcher made it lead a session and process group of its own, which holds
   // whatever it started, even a program it replaced itself with under another name.
+  // The caller, its ancestors and their groups are spared, as by the name match: a stop
+  // run from the server's own page never ends itself or what started it.
   if (pid <= 0) return false;
-  return ::kill(-pid, SIGKILL) == 0 || ::kill(pid, SIGKILL) == 0;
+  const CallerLine caller = callerLine("/proc", static_cast<int>(::getpid()));
+  if (caller.pids.count(pid)) return false;
+  return (!caller.groups.count(pid) && ::kill(-pid, SIGKILL) == 0) || ::kill(pid, SIGKILL) == 0;
 }
 
 bool LinuxPlatform::isLiveProcess(int pid) { return tovanik::isLiveProcess(pid); }
@@ -145,5 +150,7 @@ bool LinuxPlatform::openFolder(const std::string& path) {
 void LinuxPlatform::sleepMs(int milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
+
+FileStore& LinuxPlatform::fileStore() { return systemFileStore(); }
 
 }  // namespace tovanik

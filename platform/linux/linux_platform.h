@@ -30,6 +30,7 @@ class LinuxPlatform : public Platform {
   bool openFolder(const std::string& path) override;
   Clock::time_point now() override { return Clock::now(); }
   void sleepMs(int milliseconds) override;
+  FileStore& fileStore() override;
 
  private:
   PresenceHint lastFound_;

@@ -90,17 +90,6 @@ std::string exeBaseName(int procFd, const char* pid) {
 }
 
 // The file a path leads to, links followed: its device and inode.
-struct FileIdentity {
-  dev_t device = 0;
-  ino_t inode = 0;
-  bool operator==(const FileIdentity&) const = default;
-};
-
-std::optional<FileIdentity> identityAt(int dirFd, const char* path) {
-  struct stat info {};
-  if (::fstatat(dirFd, path, &info, 0) != 0) return std::nullopt;
-  return FileIdentity{info.st_dev, info.st_ino};
-}
 
 // The first three arguments, enough for argv[0] and for a script's path.
 std::vector<std::string> leadingArguments(int procFd, const char* pid) {
@@ -149,12 +138,24 @@ bool startedAsScript(int procFd, const char* pid, const std::vector<std::string>
   return argument.empty() ? index == 1 : (index == 2 && args[1] == argument);
 }
 
+CallerLine callerLineAt(int procFd, int self) {
+  CallerLine line;
+  int pid = self;
+  for (int step = 0; pid > 0 && step < 4096 && line.pids.insert(pid).second; ++step) {
+    std::optional<ProcStat> stat = readStat(procFd, std::to_string(pid).c_str());
+    if (!stat) break;
+    line.groups.insert(stat->pgrp);
+    pid = stat->ppid;
+  }
+  return line;
+}
+
 // One scan's view of the table: the wanted name, the asker and, worked out only once a
 // candidate turns up, the asker's ancestors and their process groups.
 class Matcher {
  public:
   Matcher(int procFd, const ServerImage& image, const Asker& asker)
-      : procFd_(procFd), name_(image.imageName), serverPath_(image.serverPath), asker_(asker) {
+      : procFd_(procFd), name_(image.imageName), asker_(asker) {
     const std::size_t commLength = std::min(name_.size(), kCommLength);
     comm_ = name_.substr(0, commLength);
     usable_ = !name_.empty() && name_.find('/') == std::string::npos;
@@ -178,27 +179,32 @@ class Matcher {
     std::optional<ProcStat> stat = readStat(procFd_, pid);
     if (!stat || stat->state == 'Z' || stat->state == 'X' || stat->state == 'x')
       return std::nullopt;
+    // Only the asker's own processes count, root's too: another user's process, even one
+    // started from this folder's server file, neither stands in for root's server nor is
+    // root's to stop.
     std::optional<uid_t> uid = readRealUid(procFd_, pid);
-    if (!uid) return std::nullopt;
-    if (*uid == asker_.uid) {
-      if (!startedUnderName(pid)) return std::nullopt;
-    } else if (!asker_.everyUser || !startedAsServer(pid)) {
-      return std::nullopt;
-    }
+    if (!uid || *uid != asker_.uid || !startedUnderName(pid)) return std::nullopt;
     if (ancestry().pids.count(std::atoi(pid))) return std::nullopt;
     return stat->pgrp;
   }
 
   bool matches(const char* pid) { return commMatches(pid) && confirm(pid).has_value(); }
 
+  // The check of last tick's process, from its stat line already read: its comm,
+  // liveness, user and image, as in a scan. Not its ancestry: a process once found to be
+  // no ancestor of the asker never becomes one.
+  bool confirmsHint(const char* pid, const ProcStat& stat) const {
+    if (!usable_ || !commMatchesText(stat.comm) || stat.state == 'Z' || stat.state == 'X' ||
+        stat.state == 'x')
+      return false;
+    const std::optional<uid_t> uid = readRealUid(procFd_, pid);
+    return uid && *uid == asker_.uid && startedUnderName(pid);
+  }
+
   // Process groups the asker or an ancestor belongs to: never signalled as a whole.
   const std::set<int>& protectedGroups() { return ancestry().groups; }
 
  private:
-  struct Ancestry {
-    std::set<int> pids, groups;
-  };
-
   bool startedUnderName(const char* pid) const {
     std::vector<std::string> args = leadingArguments(procFd_, pid);
     if (!args.empty() && sameImageName(baseName(args[0]), name_)) return true;
@@ -207,36 +213,16 @@ class Matcher {
            startedAsScript(procFd_, pid, args, 2, name_);
   }
 
-  // Another user's process, for root: started from this folder's server file, by its
-  // path. A look-alike can copy the path into argv[0] but not run from the same file.
-  bool startedAsServer(const char* pid) {
-    if (serverPath_.empty()) return false;
-    const std::vector<std::string> args = leadingArguments(procFd_, pid);
-    if (args.empty() || args[0] != serverPath_) return false;
-    if (!server_) server_ = identityAt(AT_FDCWD, serverPath_.c_str());
-    const std::string exe = std::string(pid) + "/exe";
-    return server_ && identityAt(procFd_, exe.c_str()) == server_;
-  }
-
-  const Ancestry& ancestry() {
-    if (ancestry_) return *ancestry_;
-    ancestry_.emplace();
-    int pid = asker_.self;
-    for (int step = 0; pid > 0 && step < 4096 && ancestry_->pids.insert(pid).second; ++step) {
-      std::optional<ProcStat> stat = readStat(procFd_, std::to_string(pid).c_str());
-      if (!stat) break;
-      ancestry_->groups.insert(stat->pgrp);
-      pid = stat->ppid;
-    }
+  const CallerLine& ancestry() {
+    if (!ancestry_) ancestry_ = callerLineAt(procFd_, asker_.self);
     return *ancestry_;
   }
 
   int procFd_;
-  std::string name_, comm_, serverPath_;
-  std::optional<FileIdentity> server_;
+  std::string name_, comm_;
   Asker asker_;
   bool usable_ = false;
-  std::optional<Ancestry> ancestry_;
+  std::optional<CallerLine> ancestry_;
 };
 
 struct Match {
@@ -303,7 +289,12 @@ std::optional<ProcStat> parseProcStat(std::string_view statText) {
 
 bool sameImageName(std::string_view a, std::string_view b) { return equalAsciiCaseless(a, b); }
 
-Asker currentAsker() { return Asker{::getuid(), ::geteuid() == 0, static_cast<int>(::getpid())}; }
+Asker currentAsker() { return Asker{::getuid(), static_cast<int>(::getpid())}; }
+
+CallerLine callerLine(const std::string& procRoot, int self) {
+  const Descriptor root = openProcRoot(procRoot);
+  return callerLineAt(root.get(), self);
+}
 
 std::vector<int> findProcessesByImageName(const ServerImage& image, const std::string& procRoot,
                                           const Asker& asker) {
@@ -323,19 +314,17 @@ bool anyProcessByImageName(const ServerImage& image, PresenceHint& hint,
     hint = {};
     return false;
   }
-  const bool sameQuery = hint.imageName == image.imageName && hint.serverPath == image.serverPath;
   if (hint.pid > 0) {
     const std::string pid = std::to_string(hint.pid);
     const std::optional<ProcStat> stat = readStat(root.get(), pid.c_str());
-    // The process confirmed last time, still the same one: nothing else can have changed
-    // whether it counts (a renamed comm shows here, a new program gets a new start time).
-    if (sameQuery && hint.startTime != 0 && stat && stat->startTime == hint.startTime &&
-        stat->state != 'Z' && stat->state != 'X' && stat->state != 'x' &&
-        matcher.commMatchesText(stat->comm))
-      return true;
-    // Confirmed the same way as in a scan, a recycled PID of another program fails here
-    // and the scan below runs as if there had been no hint.
-    if (stat && matcher.matches(pid.c_str())) {
+    // Confirmed the same way as in a scan, every time: a process that execed keeps its
+    // PID, start time and (renamed) comm, so only its image tells. A recycled PID of
+    // another program fails here and the scan below runs as if there had been no hint.
+    // The same process as last time (same start time, same query) was no ancestor then.
+    const bool seenBefore = stat && hint.startTime != 0 && stat->startTime == hint.startTime &&
+                            hint.imageName == image.imageName;
+    if (stat &&
+        (seenBefore ? matcher.confirmsHint(pid.c_str(), *stat) : matcher.matches(pid.c_str()))) {
       hint = {hint.pid, stat->startTime, image.imageName, image.serverPath};
       return true;
     }

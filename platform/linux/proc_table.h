@@ -6,14 +6,13 @@
 // rename its comm, so must the base name of argv[0], of /proc/PID/exe, or of the script
 // the kernel ran through its "#!" line. Names match with ASCII letters folded. Zombies
 // and dead processes, the asker itself and its ancestors never match; a name holding '/'
-// matches nothing. Other users' processes match only for root, and then only when they
-// were started as this folder's server: argv[0] is the server's path and /proc/PID/exe
-// is the same file (device and inode) as that path's target. Comm and argv[0] are any
-// process's to set; the executable file is not.
+// matches nothing. Only the asker's own processes (by real user id) match, for root as
+// for anyone: no other user's process can stand in for root's server or be stopped by it.
 
 #include <sys/types.h>
 
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,11 +36,17 @@ bool sameImageName(std::string_view a, std::string_view b);
 
 // Who is looking: decides which processes may count at all.
 struct Asker {
-  uid_t uid = 0;           // real user id; other users' processes do not count...
-  bool everyUser = false;  // ...unless this is set (root), and then only as the server
-  int self = 0;            // never counts, nor do its ancestors
+  uid_t uid = 0;  // real user id; other users' processes never count
+  int self = 0;   // never counts, nor do its ancestors
 };
 Asker currentAsker();
+
+// The caller `self` and its ancestors, and their process groups: never signalled, neither
+// as a match nor as a port holder.
+struct CallerLine {
+  std::set<int> pids, groups;
+};
+CallerLine callerLine(const std::string& procRoot, int self);
 
 // PIDs of the processes with this image name. procRoot is "/proc" except in tests.
 std::vector<int> findProcessesByImageName(const ServerImage& image,
@@ -62,9 +67,9 @@ struct PresenceHint {
   std::string imageName, serverPath;
 };
 
-// Whether findProcessesByImageName would find any. `hint` is looked at first: the very
-// process it confirmed (same PID, same start time, same name in stat, still live) for the
-// same query counts at once, one small read; a PID that still matches spares the scan.
+// Whether findProcessesByImageName would find any. `hint` is looked at first, confirmed
+// by everything the scan looks at (name, image, user, liveness); a PID that still matches
+// spares the scan, so the answer is always the scan's.
 // It is set to what was found, pid 0 when none.
 bool anyProcessByImageName(const ServerImage& image, PresenceHint& hint,
                            const std::string& procRoot = "/proc",

@@ -21,8 +21,10 @@ using windows::utf16;
 
 namespace {
 
-// Another program holding the file (an editor, a virus scanner, a backup) is waited for
-// this long before the reason is reported, looking again every kBusyRetry.
+// Another program holding the file (an editor, a virus scanner, a backup) is waited for as
+// long as the caller's patience, at most kBusyPatience, before the reason is reported,
+// looking again every kBusyRetry. The panel's patience is a quarter of a second, so no
+// keystroke freezes its window longer.
 constexpr auto kBusyPatience = std::chrono::milliseconds(1000);
 constexpr auto kBusyRetry = std::chrono::milliseconds(20);
 // How often a writer looks whether another one has finished.
@@ -43,18 +45,21 @@ bool isBusy(DWORD error) {
 }
 
 // Runs `attempt` until it succeeds, or fails for a reason other than another program
-// holding the file, or kBusyPatience has passed; the last error stays in GetLastError.
+// holding the file, or `patience` has passed; the last error stays in GetLastError.
 template <typename Attempt>
-bool retryWhileBusy(Attempt attempt) {
-  const auto giveUp = std::chrono::steady_clock::now() + kBusyPatience;
+bool retryWhileBusy(std::chrono::milliseconds patience, Attempt attempt) {
+  const auto giveUp = std::chrono::steady_clock::now() + std::min(patience, kBusyPatience);
   for (;;) {
     if (attempt()) return true;
     const DWORD error = GetLastError();
-    if (!isBusy(error) || std::chrono::steady_clock::now() >= giveUp) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!isBusy(error) || now >= giveUp) {
       SetLastError(error);
       return false;
     }
-    std::this_thread::sleep_for(kBusyRetry);
+    // The last look comes at the deadline, not a retry's length past it.
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(kBusyRetry, giveUp - now));
   }
 }
 
@@ -145,14 +150,15 @@ bool writeAll(HANDLE file, std::string_view bytes) {
   return true;
 }
 
-std::optional<std::string> readFile(const std::wstring& path, std::string* whyNot) {
+std::optional<std::string> readFile(const std::wstring& path, std::string* whyNot,
+                                    std::chrono::milliseconds patience) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     failed(whyNot, "is a folder");
     return std::nullopt;
   }
   HANDLE opened = INVALID_HANDLE_VALUE;
-  const bool ok = retryWhileBusy([&] {
+  const bool ok = retryWhileBusy(patience, [&] {
     opened = CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
     return opened != INVALID_HANDLE_VALUE;
@@ -239,7 +245,8 @@ void removeDeadWritersFiles(const std::wstring& folder, const std::wstring& name
   FindClose(search);
 }
 
-bool replace(const std::wstring& path, std::string_view bytes, std::string* whyNot) {
+bool replace(const std::wstring& path, std::string_view bytes, std::string* whyNot,
+             std::chrono::milliseconds patience) {
   const std::wstring name = nameOf(path);
   if (name.empty()) return failed(whyNot, "is a folder");
   const std::wstring folder = folderOf(path);
@@ -258,7 +265,7 @@ bool replace(const std::wstring& path, std::string_view bytes, std::string* whyN
   if (ok) {
     // A read-only, hidden or system file cannot be replaced: the rule clears them first.
     clearHiddenBits(path);
-    ok = retryWhileBusy([&] {
+    ok = retryWhileBusy(patience, [&] {
       return MoveFileExW(tempPath.c_str(), path.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     });
@@ -272,63 +279,100 @@ bool replace(const std::wstring& path, std::string_view bytes, std::string* whyN
   return true;
 }
 
+// A writer's turn: the lock, and the file read and replaced in it, each waiting for
+// another program's hold as long as the writer waits for the lock.
+class WindowsTurn final : public FileTurn {
+ public:
+  WindowsTurn(std::wstring file, std::chrono::milliseconds patience)
+      : file_(std::move(file)), patience_(patience), lock_(file_, patience) {}
+  const WriterLock& lock() const { return lock_; }
+  const std::wstring& file() const { return file_; }
+  std::optional<std::string> read(std::string* whyNot) override {
+    return readFile(file_, whyNot, patience_);
+  }
+  bool replace(std::string_view bytes, std::string* whyNot) override {
+    return tovanik::replace(file_, bytes, whyNot, patience_);
+  }
+
+ private:
+  std::wstring file_;
+  std::chrono::milliseconds patience_;
+  const WriterLock lock_;
+};
+
+std::uint64_t bits64(DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; }
+
+class WindowsFileStore final : public FileStore {
+ public:
+  std::optional<std::string> read(const std::string& path, std::string* whyNot,
+                                  std::chrono::milliseconds patience) override {
+    return readFile(utf16(path), whyNot, patience);
+  }
+
+  bool replace(const std::string& path, std::string_view bytes, std::string* whyNot) override {
+    return tovanik::replace(utf16(path), bytes, whyNot, kBusyPatience);
+  }
+
+  bool ensureFolder(const std::string& path, std::string* whyNot) override {
+    const std::wstring folder = utf16(path);
+    if (CreateDirectoryW(folder.c_str(), nullptr)) return true;
+    const DWORD error = GetLastError();
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    if (error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY))
+      return true;
+    if (error == ERROR_ALREADY_EXISTS) return failed(whyNot, "a file is in the folder's place");
+    return failedWith(whyNot, error);
+  }
+
+  std::optional<FileStamp> stamp(const std::string& path) override {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(utf16(path).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      return std::nullopt;
+    // Windows keeps no change time of the attributes here: a changed attribute shows
+    // through the archive bit, which every write sets.
+    return FileStamp{0, data.dwFileAttributes, bits64(data.nFileSizeHigh, data.nFileSizeLow),
+                     static_cast<std::int64_t>(bits64(data.ftLastWriteTime.dwHighDateTime,
+                                                      data.ftLastWriteTime.dwLowDateTime)),
+                     static_cast<std::int64_t>(bits64(data.ftCreationTime.dwHighDateTime,
+                                                      data.ftCreationTime.dwLowDateTime))};
+  }
+
+  std::optional<std::chrono::milliseconds> sinceLastChange(const std::string& path) override {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(utf16(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    // Both in 100 ns units since 1601.
+    const auto written =
+        bits64(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
+    const auto current = bits64(now.dwHighDateTime, now.dwLowDateTime);
+    if (written >= current) return std::chrono::milliseconds(0);
+    return std::chrono::milliseconds((current - written) / 10000);
+  }
+
+  std::unique_ptr<FileTurn> takeTurn(const std::string& path, std::chrono::milliseconds patience,
+                                     std::string* whyNot) override {
+    auto turn = std::make_unique<WindowsTurn>(utf16(path), patience);
+    if (turn->lock().timedOut()) {
+      failed(whyNot, lockHeldTooLong(patience));
+      return nullptr;
+    }
+    if (!turn->lock().held()) {
+      failedWith(whyNot, turn->lock().error());
+      return nullptr;
+    }
+    removeDeadWritersFiles(folderOf(turn->file()), nameOf(turn->file()));
+    return turn;
+  }
+};
+
 }  // namespace
 
-std::optional<std::string> readSettingsFile(const std::string& path, std::string* whyNot) {
-  return readFile(utf16(path), whyNot);
-}
-
-bool replaceFileAtomically(const std::string& path, std::string_view bytes, std::string* whyNot) {
-  return replace(utf16(path), bytes, whyNot);
-}
-
-bool ensureFolder(const std::string& path, std::string* whyNot) {
-  const std::wstring folder = utf16(path);
-  if (CreateDirectoryW(folder.c_str(), nullptr)) return true;
-  const DWORD error = GetLastError();
-  const DWORD attributes = GetFileAttributesW(folder.c_str());
-  if (error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
-      (attributes & FILE_ATTRIBUTE_DIRECTORY))
-    return true;
-  if (error == ERROR_ALREADY_EXISTS) return failed(whyNot, "a file is in the folder's place");
-  return failedWith(whyNot, error);
-}
-
-std::optional<FileStamp> fileStamp(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(utf16(path).c_str(), GetFileExInfoStandard, &data) ||
-      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-    return std::nullopt;
-  auto join = [](DWORD high, DWORD low) {
-    return (static_cast<std::uint64_t>(high) << 32) | low;
-  };
-  // Windows keeps no change time of the attributes here: a changed attribute shows
-  // through the archive bit, which every write sets.
-  return FileStamp{0, data.dwFileAttributes, join(data.nFileSizeHigh, data.nFileSizeLow),
-                   static_cast<std::int64_t>(join(data.ftLastWriteTime.dwHighDateTime,
-                                                  data.ftLastWriteTime.dwLowDateTime)),
-                   static_cast<std::int64_t>(join(data.ftCreationTime.dwHighDateTime,
-                                                  data.ftCreationTime.dwLowDateTime))};
-}
-
-bool updateFileAtomically(const std::string& path, const FileEdit& edit, std::string* whyNot,
-                          std::chrono::milliseconds lockPatience) {
-  const std::wstring file = utf16(path);
-  const WriterLock lock(file, lockPatience);
-  if (lock.timedOut()) {
-    const auto ms = lockPatience.count();
-    return failed(whyNot, "another program has been writing it for longer than " +
-                              (ms % 1000 == 0 ? std::to_string(ms / 1000) + " s"
-                                              : std::to_string(ms) + " ms"));
-  }
-  if (!lock.held()) return failedWith(whyNot, lock.error());
-  removeDeadWritersFiles(folderOf(file), nameOf(file));
-
-  const auto current = readFile(file, whyNot);
-  if (!current) return false;
-  const std::string next = edit(*current);
-  if (next == *current) return true;  // no rewrite, no wear, no flush for the same bytes
-  return replace(file, next, whyNot);
+FileStore& systemFileStore() {
+  static WindowsFileStore store;
+  return store;
 }
 
 }  // namespace tovanik

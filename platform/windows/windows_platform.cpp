@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "platform/file_store.h"
 #include "platform/output_log.h"
 #include "platform/windows/handle.h"
 #include "platform/windows/process_launch.h"
@@ -197,5 +198,7 @@ bool WindowsPlatform::openFolder(const std::string& path) {
 void WindowsPlatform::sleepMs(int milliseconds) {
   Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0);
 }
+
+FileStore& WindowsPlatform::fileStore() { return systemFileStore(); }
 
 }  // namespace tovanik

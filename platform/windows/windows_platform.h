@@ -34,6 +34,7 @@ class WindowsPlatform : public Platform {
   bool openFolder(const std::string& path) override;
   Clock::time_point now() override { return Clock::now(); }
   void sleepMs(int milliseconds) override;
+  FileStore& fileStore() override;
 };
 
 }  // namespace tovanik

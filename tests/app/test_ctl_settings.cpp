@@ -17,6 +17,7 @@ namespace tovanik {
 namespace {
 
 using namespace test;
+using namespace std::string_literals;
 
 TEST(Ctl, IniGetAndSet) {
   TempDir dir;
@@ -32,6 +33,26 @@ TEST(Ctl, IniGetAndSet) {
   EXPECT_EQ(r.rc, 0);
   EXPECT_EQ(r.out, "\n");
   EXPECT_TRUE(std::filesystem::exists(dir.file("new.ini")));
+
+  // Notepad's "Unicode": the value is found, and a write keeps the file UTF-16; one that
+  // is no valid UTF-16 is refused with the reason.
+  std::filesystem::create_directory(dir.file("config"));
+  const std::string utf16 =
+      "\xFF\xFE[\0C\0o\0n\0f\0i\0g\0]\0\r\0\n\0"
+      "s\0e\0r\0v\0e\0r\0_\0p\0o\0r\0t\0=\0\x38\0\x30\0\x38\0\x30\0"s;
+  writeBytes(dir.file("config/config.ini"), utf16);
+  r = ctl({"--folder", dir.path(), "config", "get", "server_port"});
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_EQ(r.out, "8080\n");
+  EXPECT_EQ(ctl({"--folder", dir.path(), "config", "set", "server_port", "8081"}).rc, 0);
+  EXPECT_EQ(readBytes(dir.file("config/config.ini")),
+            utf16.substr(0, utf16.size() - 2) + "1\0\r\0\n\0"s);
+  writeBytes(dir.file("config/config.ini"), utf16 + "x");
+  r = ctl({"--folder", dir.path(), "config", "get", "server_port"});
+  expectCleanFailure(r);
+  EXPECT_EQ(r.err, "tovanikctl: cannot read " + dir.file("config/config.ini") +
+                       ": not valid UTF-16 text (it starts with the UTF-16 byte-order mark, but "
+                       "its length is an odd number of bytes)\n");
 
   expectCleanFailure(ctl({"ini", "get", dir.file("no/such.ini"), "Main", "x"}));
   expectCleanFailure(ctl({"ini", "set", dir.file("no/such.ini"), "Main", "x", "1"}));
@@ -81,6 +102,9 @@ TEST(Ctl, SetRefusesWhatCannotBeReadBack) {
       {{"config", "set", "command_prompt", ""}, "'show' or 'hide'"},
       {{"config", "set", "exe_name", ""}, "without '/'"},
       {{"config", "set", "exe_name", "../evil"}, "without '/'"},
+      {{"config", "set", "root_directory", "/srv/site"},
+       "root_directory must be a path relative to the program folder, for example ../site"},
+      {{"config", "set", "php_folder", "/usr/bin"}, "php_folder must be a path relative"},
       {{"config", "set", "server-port", "8081"}, "the keys are exe_name, php_folder"},
       {{"config", "set", "bad=key", "1"}, "unknown key"},
       {{"config", "set", "[x]", "1"}, "unknown key"},
@@ -117,7 +141,8 @@ TEST(Ctl, SetRefusesWhatCannotBeReadBack) {
   ctl({"--folder", dir.path(), "config", "set", "Server_Port", "80"});  // key in any case
   EXPECT_EQ(ctl({"--folder", dir.path(), "url"}).out, "http://localhost\n");
   EXPECT_NE(readBytes(config).find("\r\nserver_port=80\r\n"), std::string::npos);
-  for (const char* accepted : {"site[old]", "see [docs]"}) {
+  // Names Windows cannot hold work here, and stay allowed.
+  for (const char* accepted : {"site[old]", "see [docs]", "../site", "a \"b\" *?:"}) {
     EXPECT_EQ(ctl({"--folder", dir.path(), "config", "set", "root_directory", accepted}).rc, 0);
     EXPECT_EQ(ctl({"--folder", dir.path(), "config", "get", "root_directory"}).out,
               accepted + std::string("\n"));

@@ -248,12 +248,15 @@ new_port=$(free_port "$port")
 xdotool key --delay 50 ctrl+a
 xdotool type --delay 80 "$new_port"
 check "typing in the port box stores each keystroke: server_port=$new_port" poll 20 port_is "$new_port"
-# A letter is undone at once and the caret put back at the end: the next digit goes after
-# the others (an EDIT's caret would be at the start after its text was replaced).
+# A letter is undone at once and the caret put back at the end: BackSpace takes the last
+# digit, and the next digit goes after the others (an EDIT's caret would be at the start
+# after its text was replaced: BackSpace would do nothing, and a sixth digit is no port).
 xdotool type --delay 80 x
 check "a letter is refused: server_port=$new_port kept" eval 'settled && port_is "$new_port"'
+xdotool key --delay 80 BackSpace
 xdotool type --delay 80 7
-check "the caret is back at the end: the next digit stores ${new_port}7" poll 20 port_is "${new_port}7"
+check "the caret is back at the end: BackSpace and a digit store ${new_port%?}7" \
+  poll 20 port_is "${new_port%?}7"
 # Each BackSpace stores the shorter port; the box can never be left empty: emptied, it
 # gets the stored port (the first digit, stored on the way) back.
 xdotool key --delay 80 BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace

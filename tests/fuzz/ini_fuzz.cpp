@@ -6,7 +6,10 @@
 // - iniLookup and iniStore agree with plain, obviously-correct (and slow) versions of the
 //   line rules, working on a list of lines;
 // - the writer's promise (ini_property.h) with the key, the second key in the same section
-//   and the key in a second section.
+//   and the key in a second section;
+// - the file text behind a UTF-16 byte-order mark (either order) is refused exactly when a
+//   plain reference finds it invalid UTF-16, and otherwise comes back byte for byte; the
+//   key stored in it reads back through UTF-16.
 
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/text_encoding.h"
 #include "tests/fuzz/ini_property.h"
 
 namespace {
@@ -137,6 +141,26 @@ std::string referenceStore(const std::string& file, const std::string& section,
   return referenceTidy(text);
 }
 
+// Whether `units` (after the mark) are valid UTF-16: whole units, each surrogate in a
+// high-low pair.
+bool referenceValidUtf16(const std::string& units, bool bigEndian) {
+  if (units.size() % 2 != 0) return false;
+  std::vector<unsigned> u;
+  for (std::size_t i = 0; i < units.size(); i += 2) {
+    const auto a = static_cast<unsigned char>(units[i]),
+               b = static_cast<unsigned char>(units[i + 1]);
+    u.push_back(bigEndian ? (a << 8 | b) : (b << 8 | a));
+  }
+  for (std::size_t i = 0; i < u.size(); ++i) {
+    if (u[i] >= 0xDC00 && u[i] <= 0xDFFF) return false;
+    if (u[i] >= 0xD800 && u[i] <= 0xDBFF) {
+      if (i + 1 == u.size() || u[i + 1] < 0xDC00 || u[i + 1] > 0xDFFF) return false;
+      ++i;
+    }
+  }
+  return true;
+}
+
 void fail(const char* what) {
   std::fprintf(stderr, "ini_fuzz: %s\n", what);
   std::abort();
@@ -170,6 +194,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       {section, otherKey}, {otherKey, key}, {otherKey, otherKey}};
   if (const char* broken = tovanik::test::iniStoreBreaks(text, section, key, value, others)) {
     fail(broken);
+  }
+  for (const bool bigEndian : {false, true}) {
+    const std::string file = (bigEndian ? "\xFE\xFF" : "\xFF\xFE") + text;
+    const auto decoded = tovanik::decodeSettingsText(file, nullptr);
+    if (decoded.has_value() != referenceValidUtf16(text, bigEndian)) {
+      fail("UTF-16 refused or taken against the reference");
+    }
+    if (!decoded) continue;
+    if (tovanik::encodeSettingsText(decoded->encoding, decoded->text, nullptr) != file) {
+      fail("a UTF-16 file does not come back byte for byte");
+    }
+    if (tovanik::iniEntryProblem(section, key, value)) continue;
+    const std::string stored = tovanik::iniStore(decoded->text, section, key, value) + "\r\n";
+    const auto written = tovanik::encodeSettingsText(decoded->encoding, stored, nullptr);
+    if (!written) continue;  // a value that is no UTF-8: refused for a UTF-16 file
+    const auto reread = tovanik::decodeSettingsText(*written, nullptr);
+    if (!reread || tovanik::iniLookup(reread->text, section, key) != value) {
+      fail("a value stored in a UTF-16 file does not read back");
+    }
   }
   return 0;
 }

@@ -18,11 +18,14 @@
 #include "panel/startup_order.h"
 #include "platform/path_text.h"
 #include "settings/ini.h"
+#include "tests/support/fake_file_store.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/test_support.h"
 
 namespace tovanik {
 namespace {
+
+using namespace std::string_literals;
 
 using test::readBytes;
 using test::TempDir;
@@ -41,7 +44,15 @@ constexpr const char* kDefaultFile =
 
 class PanelTest : public ::testing::Test {
  protected:
-  void SetUp() override { std::filesystem::create_directory(fsPath(dir.file("config"))); }
+  // The folder as shipped: a server to launch and the web folders the settings name, so
+  // that only the cases meant to refuse a launch do.
+  void SetUp() override {
+    for (const char* folder : {"config", "php", "tovanik", "my site"})
+      std::filesystem::create_directory(fsPath(dir.file(folder)));
+    writeBytes(dir.file("php/t-server.exe"), "");
+    std::filesystem::permissions(fsPath(dir.file("php/t-server.exe")),
+                                 std::filesystem::perms::owner_all);
+  }
   std::string configFile() const { return dir.file("config/config.ini"); }
   void writeConfig(const std::string& text) { writeBytes(configFile(), text); }
   std::string stored(const char* key) {
@@ -152,10 +163,24 @@ TEST_F(PanelTest, PortEditingStoresDigitsAndUndoesEverythingElse) {
     const char* shown;  // the box's text after the handling
     const char* stored;
   };
+  // Only ports that can work are taken: 1-5 ASCII digits, 1-65535, tovanikctl's rule.
   const Step steps[] = {
-      {"808", "808", "808"},     {"8080", "8080", "8080"},  {"8080x", "8080", "8080"},
-      {"", "8080", "8080"},      {"-", "8080", "8080"},     {"99999", "99999", "99999"},
-      {"8.5", "99999", "99999"}, {" 81", "99999", "99999"}, {"0", "0", "0"},
+      {"808", "808", "808"},
+      {"8080", "8080", "8080"},
+      {"8080x", "8080", "8080"},
+      {"", "8080", "8080"},
+      {"-", "8080", "8080"},
+      {"99999", "8080", "8080"},
+      {"8.5", "8080", "8080"},
+      {" 81", "8080", "8080"},
+      {"0", "8080", "8080"},
+      {"65535", "65535", "65535"},
+      {"65536", "65535", "65535"},
+      {"655350", "65535", "65535"},
+      {"7123456", "65535", "65535"},
+      {"9", "9", "9"},  // the whole text selected and a digit typed over it
+      {"08080", "08080", "08080"},
+      {"\xd9\xa1", "08080", "08080"},  // no other digits
   };
   for (const Step& s : steps) {
     SCOPED_TRACE(s.typed);
@@ -217,8 +242,97 @@ TEST_F(PanelTest, PortBoxWaitsBrieflyForAnotherWriter) {
   EXPECT_LE(waited, 1.0);
   EXPECT_EQ(panel[Ctl::txtPort].caption, "8081");
   EXPECT_EQ(stored("server_port"), "80");
+  // The window says why, in the switch's tooltip, as tovanikctl config set would.
+  EXPECT_EQ(panel.why().rfind("cannot write " + configFile() + ": ", 0), 0u) << panel.why();
+  EXPECT_EQ(panel[Ctl::lblStartStop].tooltip, panel.why());
 }
 #endif
+
+#ifndef _WIN32
+// The tick reads the settings file only when its stamp changed: the bytes this process
+// has read (the kernel's count in /proc/self/io) grow by less than the file per tick.
+TEST_F(PanelTest, StatusTickReadsTheFileOnlyWhenItChanged) {
+  const auto bytesRead = [] {
+    const std::string io = readBytes("/proc/self/io");
+    return std::stoll(io.substr(io.find("rchar: ") + 7));
+  };
+  // Large beside /proc/self/io itself, whose reading counts too.
+  const std::string file = kDefaultFile + std::string("[Other]\r\npad=") + std::string(8000, 'x');
+  writeConfig(file);
+  panel.statusTick();
+  const long long size = static_cast<long long>(file.size());
+  const struct {
+    const char* what;
+    bool change;
+    bool read;
+  } ticks[] = {{"unchanged", false, false},
+               {"unchanged again", false, false},
+               {"rewritten", true, true},
+               {"unchanged after", false, false}};
+  for (const auto& tick : ticks) {
+    if (tick.change) writeConfig(file + "\r\n");
+    const long long before = bytesRead();
+    panel.statusTick();
+    const long long read = bytesRead() - before;
+    EXPECT_EQ(read >= size, tick.read) << tick.what << ": " << read << " bytes";
+  }
+}
+#endif
+
+// The panel's settings on an in-memory store and the fake clock, the same on every
+// system: a UTF-16 file is shown and written back in UTF-16, one that cannot be read is
+// left alone and launches nothing, and a keystroke waits a quarter of a second for a
+// writer holding the lock, then the box keeps its text and the file its value.
+TEST(PanelSettings, OnAnyStoreAndClock) {
+  const std::string le = "\xFF\xFE";
+  const auto utf16 = [&](std::string_view ascii) {
+    std::string units = le;
+    for (const char c : ascii) units += std::string(1, c) + '\0';
+    return units;
+  };
+  struct Case {
+    const char* name;
+    std::string file;
+    bool lockBusy;
+    const char* portShown;  // after loadConfig, then typing 8081
+    std::string after;      // the file at the end
+    int launches;
+    int waitedMs;
+  };
+  const Case cases[] = {
+      {"UTF-16 file",
+       utf16("[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s\r\n"), false,
+       "8081", utf16("[Config]\r\ncommand_prompt=hide\r\nserver_port=8081\r\nexe_name=s\r\n"), 1,
+       0},
+      {"invalid UTF-16", le + "[\0C"s, false, "8081", le + "[\0C"s, 0, 0},
+      {"lock held", "[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s\r\n", true,
+       "8081", "[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s\r\n", 1, 250},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakePlatform platform;
+    // The launch checks the server file and the web folder on disk: both are real.
+    test::TempDir program;
+    platform.program_folder_ = program.path();
+    test::writeBytes(program.file("s"), "");
+    std::filesystem::permissions(fsPath(program.file("s")), std::filesystem::perms::owner_all);
+    FakeFileStore files(platform);
+    platform.file_store_ = &files;
+    files.folders_.insert(program.file("config"));
+    const std::string path = joinPath(program.file("config"), "config.ini");
+    files.put(path, c.file);
+    RecordingView view;
+    Panel panel(platform, view);
+    panel.startPHP();
+    EXPECT_EQ(static_cast<int>(platform.launches_.size()), c.launches);
+    files.lock_busy_ = c.lockBusy;
+    const auto before = platform.now();
+    panel.setPortText("8081");
+    EXPECT_EQ(platform.now() - before, std::chrono::milliseconds(c.waitedMs));
+    EXPECT_EQ(panel[Ctl::txtPort].caption, c.portShown);
+    EXPECT_EQ(files.bytesOf(path), c.after);
+  }
+}
 
 TEST_F(PanelTest, LaunchComposition) {
   struct Case {
@@ -321,7 +435,9 @@ TEST_F(PanelTest, RestartStopsStoresPausesThenStarts) {
   panel.loadConfig();
   platform.calls_.clear();
   panel.restartServer();
-  const std::vector<std::string> expected{"find:t-server.exe", "kill:t-server.exe", "sleep:1000",
+  // The stop looks once more that none is left; the start looks before it launches.
+  const std::vector<std::string> expected{"find:t-server.exe", "kill:t-server.exe",
+                                          "find:t-server.exe", "sleep:1000",
                                           "find:t-server.exe", "launch"};
   EXPECT_EQ(platform.calls_, expected);
   EXPECT_EQ(stored("server_port"), "80");
@@ -473,7 +589,9 @@ TEST_F(PanelTest, HoverReactions) {
   EXPECT_EQ(panel[Ctl::lineClose].colour, colour::kCloseHover);
   EXPECT_FALSE(panel[Ctl::lblURL].underline);
 
-  writeConfig("[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=t-server.exe\r\n");
+  writeConfig(
+      "[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=t-server.exe\r\n"
+      "php_folder=php\r\nroot_directory=tovanik\r\n");
   platform.running_names_.insert("t-server.exe");
   panel.startPHP();
   panel.statusTick();

@@ -43,8 +43,25 @@ TEST(TerminalProgram, FirstOfTheTwoKnownTerminalsOnPath) {
   fs::permissions(bin.file("x-terminal-emulator"), executable);
   EXPECT_EQ(findTerminalProgram(), bin.file("x-terminal-emulator"));
 
-  EXPECT_EQ(terminalArgv("/usr/bin/xterm", {"/p/t.exe", "-S", "0.0.0.0:80"}),
-            (std::vector<std::string>{"/usr/bin/xterm", "-e", "/p/t.exe", "-S", "0.0.0.0:80"}));
+  // The console's title for every terminal; for xterm, reached through links too, a UTF-8
+  // title and a place on screen.
+  const std::string title = "Tovanik PHP Web Server \xE2\x80\x94 server";
+  const std::vector<std::string> xterm = {"-xrm", "*utf8Title: true", "-geometry", "+40+40"};
+  makeProgram("uxterm", executable);
+  makeProgram("gnome-terminal", executable);
+  fs::remove(bin.file("x-terminal-emulator"));
+  fs::create_symlink(bin.file("uxterm"), bin.file("x-terminal-emulator"));
+  const std::pair<std::string, bool> terminals[] = {
+      {"/usr/bin/xterm", true},
+      {bin.file("x-terminal-emulator"), true},
+      {bin.file("gnome-terminal"), false},
+  };
+  for (const auto& [terminal, isXterm] : terminals) {
+    std::vector<std::string> expected{terminal, "-T", title};
+    if (isXterm) expected.insert(expected.end(), xterm.begin(), xterm.end());
+    expected.insert(expected.end(), {"-e", "/p/t.exe", "-S", "0.0.0.0:80"});
+    EXPECT_EQ(terminalArgv(terminal, {"/p/t.exe", "-S", "0.0.0.0:80"}), expected) << terminal;
+  }
 }
 
 TEST(LaunchDetached, ReportsWhatCannotBeExecuted) {

@@ -155,9 +155,10 @@ class MadeUpProcTable : public ::testing::Test {
                "python3\0"s + root_.file("wrap.sh"));  // renamed, argument of that name
   }
 
-  std::vector<int> find(const ServerImage& image, bool everyUser = false) {
+  // As the test's own user, or as `asker` (root: 0).
+  std::vector<int> find(const ServerImage& image, std::optional<uid_t> asker = std::nullopt) {
     std::vector<int> found =
-        findProcessesByImageName(image, root_.path(), Asker{::getuid(), everyUser, 150});
+        findProcessesByImageName(image, root_.path(), Asker{asker.value_or(::getuid()), 150});
     std::sort(found.begin(), found.end());
     return found;
   }
@@ -204,20 +205,24 @@ TEST_F(MadeUpProcTable, MatchesWholeFileNamesOfLiveProcessesOnly) {
   EXPECT_TRUE(findProcessesByImageName("t-server.exe", root_.file("missing")).empty());
 }
 
-// Root counts another user's process only as this folder's server, by its path and its
-// executable file; a look-alike and another folder's server of the same name never.
-TEST_F(MadeUpProcTable, RootCountsAnotherUsersProcessOnlyAsThisFoldersServer) {
-  EXPECT_EQ(find({"other.exe", serverPath()}, true), std::vector<int>{141});
-  EXPECT_EQ(find({"OTHER.EXE", serverPath()}, true), std::vector<int>{141});
-  EXPECT_EQ(find("other.exe", true), std::vector<int>{});  // no folder: none of theirs
-  EXPECT_EQ(find({"other.exe", serverPath()}, false), std::vector<int>{});
-  EXPECT_EQ(find({"kin.exe", serverPath()}, true), std::vector<int>{});
+// Only the asker's own processes count, root's too: another user's process started as
+// this folder's server (141), a look-alike of it (142) and another folder's (143) count for
+// their own user, never for root or anyone else.
+TEST_F(MadeUpProcTable, OnlyTheAskersOwnProcessesCountRootIncluded) {
+  const uid_t other = ::getuid() + 1;
+  EXPECT_EQ(find({"other.exe", serverPath()}, 0), std::vector<int>{});
+  EXPECT_EQ(find({"OTHER.EXE", serverPath()}, 0), std::vector<int>{});
+  EXPECT_EQ(find("other.exe", 0), std::vector<int>{});  // no folder: none of theirs
+  EXPECT_EQ(find({"other.exe", serverPath()}), std::vector<int>{});
+  EXPECT_EQ(find({"kin.exe", serverPath()}, 0), std::vector<int>{});
+  EXPECT_EQ(find({"other.exe", serverPath()}, other), (std::vector<int>{141, 142, 143}));
+  EXPECT_EQ(find("T-SERVER.EXE", other), std::vector<int>{}) << "nor do the test user's for them";
 }
 
 // Whatever PID the hint holds, the answer is the full scan's; the hint then names a
 // match, or 0.
 TEST_F(MadeUpProcTable, PidHintNeverChangesTheAnswer) {
-  const Asker asker{::getuid(), false, 150};
+  const Asker asker{::getuid(), 150};
   const int hints[] = {0, 100, 101, 103, 110, 140, 141, 150, 151, 160, 163, 99999};
   for (const NameCase& c : kMadeUpCases) {
     for (int hint : hints) {
@@ -235,7 +240,7 @@ TEST_F(MadeUpProcTable, PidHintNeverChangesTheAnswer) {
 }
 
 TEST_F(MadeUpProcTable, PidHintOfAGoneOrRecycledProcessFallsBackToTheScan) {
-  const Asker asker{::getuid(), false, 150};
+  const Asker asker{::getuid(), 150};
   PresenceHint hint = PresenceHint::at(100);
   ASSERT_TRUE(anyProcessByImageName("t-server.exe", hint, root_.path(), asker));
   // PID 100 now belongs to another program, and another server runs as 170.
@@ -247,6 +252,38 @@ TEST_F(MadeUpProcTable, PidHintOfAGoneOrRecycledProcessFallsBackToTheScan) {
   fs::remove_all(root_.file("170"));
   EXPECT_FALSE(anyProcessByImageName("t-server.exe", hint, root_.path(), asker));
   EXPECT_EQ(hint.pid, 0);
+}
+
+// A process that execs keeps its PID, start time and, renamed, its comm: the hint that
+// confirmed it is confirmed again by its image and user, so the answer stays the scan's.
+TEST_F(MadeUpProcTable, PidHintOfAProcessThatExecedIsConfirmedByItsImage) {
+  using namespace std::string_literals;
+  const std::string stat = "180 (exec.exe) S 1 180 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 777";
+  const Asker asker{::getuid(), 150};
+  const struct {
+    const char* what;
+    const char* exe;
+    std::string cmdline;
+    uid_t uid;
+    bool counts;
+  } rows[] = {
+      {"unchanged", "/usr/bin/php8.2", "exec.exe\0-S\0"s, ::getuid(), true},
+      {"execed into python, comm renamed back", "/usr/bin/python3", "python3\0"s, ::getuid(),
+       false},
+      {"changed its user", "/usr/bin/php8.2", "exec.exe\0-S\0"s, ::getuid() + 1, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    addProcess("180", stat, "/usr/bin/php8.2", "exec.exe\0-S\0"s);
+    PresenceHint hint = PresenceHint::at(180);
+    ASSERT_TRUE(anyProcessByImageName("exec.exe", hint, root_.path(), asker));
+    ASSERT_EQ(hint.startTime, 777u);
+    fs::remove_all(root_.file("180"));
+    addProcess("180", stat, row.exe, row.cmdline, row.uid);
+    EXPECT_EQ(anyProcessByImageName("exec.exe", hint, root_.path(), asker), row.counts);
+    EXPECT_EQ(find("exec.exe").size(), row.counts ? 1u : 0u);
+    fs::remove_all(root_.file("180"));
+  }
 }
 
 TEST_F(LiveProcesses, ServerIsFoundOnItsPortAndStoppedByName) {

@@ -27,8 +27,12 @@
 #include "platform/path_text.h"
 #include "settings/config.h"
 #include "settings/ini.h"
+#include "settings/value_rules.h"
+#include "tests/support/fake_file_store.h"
+#include "tests/support/fake_platform.h"
 #include "tests/support/test_support.h"
 #ifndef _WIN32
+#include "platform/linux/linux_platform.h"
 #include "platform/linux/safe_path.h"
 #endif
 
@@ -227,6 +231,148 @@ TEST(IniWrite, PanelFilesUnchanged) {
   for (const auto& [key, value] : writes) EXPECT_NE(INIread(path, "config", key), "") << key;
 }
 
+// ASCII text as UTF-16 code units, without a mark.
+std::string utf16(std::string_view ascii, bool bigEndian) {
+  std::string units;
+  for (const char c : ascii) {
+    units += bigEndian ? std::string(1, '\0') + c : std::string(1, c) + '\0';
+  }
+  return units;
+}
+std::string le(std::string_view ascii) { return utf16(ascii, false); }
+std::string be(std::string_view ascii) { return utf16(ascii, true); }
+const std::string kMarkLE = "\xFF\xFE", kMarkBE = "\xFE\xFF";
+
+// Files Notepad saves as "Unicode" (UTF-16 LE) or "Unicode big endian": read as UTF-16,
+// written back in it behind the same mark, every other line byte for byte; files that do
+// not decode are refused, with the reason, and left as they are.
+TEST(IniFile, Utf16FilesKeepTheirEncoding) {
+  struct Case {
+    const char* name;
+    std::string file, key, value;
+    std::string read;   // what the key read before the write
+    std::string after;  // the file after writing key=value; "" when refused
+    const char* why;    // part of the reason when refused
+  };
+  const Case cases[] = {
+      {"little-endian", kMarkLE + le("[Config]\r\nserver_port=8080\r\ncommand_prompt=show\r\n"),
+       "server_port", "8081", "8080",
+       kMarkLE + le("[Config]\r\nserver_port=8081\r\ncommand_prompt=show\r\n"), nullptr},
+      {"big-endian", kMarkBE + be("[Config]\r\nserver_port=8080\r\ncommand_prompt=show\r\n"),
+       "command_prompt", "hide", "show",
+       kMarkBE + be("[Config]\r\nserver_port=8080\r\ncommand_prompt=hide\r\n"), nullptr},
+      {"letters beyond ASCII and beyond 16 bits kept",
+       kMarkLE + le("[Config]\r\nroot_directory=Zo") + "\xEB\x00\x3D\xD8\x00\xDE"s +
+           le("\r\nserver_port=80\r\n"),
+       "root_directory", "x", "Zo\xC3\xAB\xF0\x9F\x98\x80",
+       kMarkLE + le("[Config]\r\nroot_directory=x\r\nserver_port=80\r\n"), nullptr},
+      {"other lines byte for byte",
+       kMarkBE + be("; note\n[Config]\ra=1\nkey=old\r\n") + "\x00\xEB"s + be("=x\r\n"), "key",
+       "new", "old",
+       kMarkBE + be("; note\n[Config]\ra=1\nkey=new\r\n") + "\x00\xEB"s + be("=x\r\n"), nullptr},
+      {"new value beyond ASCII", kMarkLE + le("[Config]\r\n"), "root_directory", "Zo\xC3\xAB", "",
+       kMarkLE + le("[Config]\r\nroot_directory=Zo") + "\xEB\x00"s + le("\r\n"), nullptr},
+      {"mark alone", kMarkLE, "key", "v", "", kMarkLE + le("[Config]\r\nkey=v\r\n"), nullptr},
+      {"value that is no UTF-8", kMarkLE + le("[Config]\r\nkey=old\r\n"), "key", "\xE9", "old", "",
+       "not UTF-8"},
+      {"odd length", kMarkLE + le("[Config]\r\nkey=old\r\n") + "x", "key", "v", "", "",
+       "odd number of bytes"},
+      {"high surrogate alone", kMarkLE + le("[Config]\r\nkey=") + "\x3D\xD8"s + le("\r\n"), "key",
+       "v", "", "", "surrogate without its pair at byte 30"},
+      {"low surrogate alone", kMarkBE + be("[Config]\r\nkey=") + "\xDE\x00"s, "key", "v", "", "",
+       "surrogate without its pair"},
+      {"high surrogate at the end", kMarkLE + "\x3D\xD8"s, "key", "v", "", "",
+       "surrogate without its pair"},
+  };
+  TempDir dir;
+  const std::string path = dir.file("config.ini");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeBytes(path, c.file);
+    std::string why;
+    const auto read = INIread(path, "Config", c.key, &why);
+    const bool readable = c.why == nullptr || std::string(c.why) == "not UTF-8";
+    if (readable) {
+      EXPECT_EQ(read, c.read);
+    } else {
+      EXPECT_EQ(read, std::nullopt);
+      EXPECT_NE(why.find(c.why), std::string::npos) << why;
+    }
+    why.clear();
+    const bool written = INIwrite(path, "Config", c.key, c.value, &why);
+    EXPECT_EQ(written, c.why == nullptr);
+    if (written) {
+      EXPECT_EQ(readBytes(path), c.after);
+      EXPECT_EQ(INIread(path, "Config", c.key), c.value);
+    } else {
+      EXPECT_NE(why.find(c.why), std::string::npos) << why;
+      EXPECT_EQ(readBytes(path), c.file);  // never a UTF-8 byte appended
+    }
+  }
+}
+
+// What each build lets tovanikctl store and the server be launched from: a folder
+// relative to the program folder everywhere; on Windows, nothing a Windows file name cannot
+// hold. Both systems' rows run on every build.
+TEST(SettingRules, ValuesTheServerCanBeLaunchedFrom) {
+  using tovanik::NameRules;
+  struct Case {
+    const char* key;
+    std::string value;
+    const char* linux;  // part of the reason, or nullptr when allowed
+    const char* windows;
+  };
+  const char* relative = "must be a path relative to the program folder, for example ";
+  const char* noName = "which no Windows file name can";
+  const Case cases[] = {
+      {"root_directory", "../site", nullptr, nullptr},
+      {"root_directory", "", nullptr, nullptr},
+      {"root_directory", "/srv/site", relative, relative},
+      {"php_folder", "/usr/bin", relative, relative},
+      {"root_directory", "\\site", nullptr, relative},
+      {"root_directory", "C:\\site", nullptr, relative},
+      {"php_folder", "c:php", nullptr, relative},
+      {"root_directory", "site\\a:b", nullptr, noName},
+      {"root_directory", "my \"site\"", nullptr, noName},
+      {"root_directory", "a<b", nullptr, noName},
+      {"root_directory", "a>b", nullptr, noName},
+      {"php_folder", "a|b", nullptr, noName},
+      {"php_folder", "what?", nullptr, noName},
+      {"php_folder", "*", nullptr, noName},
+      {"exe_name", "t\"server.exe", nullptr, noName},
+      {"exe_name", "t-server.exe:stream", nullptr, noName},
+      {"exe_name", "a\\b.exe", "without '/' or '\\'", "without '/' or '\\'"},
+      {"exe_name", "a/b.exe", "without '/' or '\\'", "without '/' or '\\'"},
+      {"root_directory",
+       "a\x01"
+       "b",
+       "control character", "control character"},
+      {"root_directory", "Zo\xC3\xAB's site [old]", nullptr, nullptr},
+      {"server_port", "8080", nullptr, nullptr},
+      {"server_port", "0", "1 to 65535", "1 to 65535"},
+      {"command_prompt", "show", nullptr, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.key) + "=" + c.value);
+    for (const auto& [rules, expected] :
+         {std::pair{NameRules::Linux, c.linux}, std::pair{NameRules::Windows, c.windows}}) {
+      const auto problem = tovanik::configValueProblem(c.key, c.value, rules);
+      if (!expected) {
+        EXPECT_EQ(problem, std::nullopt);
+      } else {
+        ASSERT_TRUE(problem) << (rules == NameRules::Linux ? "Linux" : "Windows");
+        EXPECT_NE(problem->find(expected), std::string::npos) << *problem;
+      }
+    }
+  }
+  EXPECT_EQ(tovanik::configValueProblem("root_directory", "/srv/site", NameRules::Linux),
+            "root_directory must be a path relative to the program folder, for example ../site, "
+            "got '/srv/site'");
+  EXPECT_EQ(tovanik::configValueProblem("root_directory", "D:\\www", NameRules::Windows),
+            "root_directory must be a path relative to the program folder, for example ..\\site, "
+            "got 'D:\\www'");
+}
+
 // Names fold A-Z to a-z and nothing else: every pair of bytes in a key, and in a section,
 // matches exactly when a plain reference folds them alike.
 TEST(IniLookup, CaseFoldingIsAsciiOnly) {
@@ -246,10 +392,142 @@ TEST(IniLookup, CaseFoldingIsAsciiOnly) {
   }
 }
 
+// The defaults decision on the fake clock: files that change at the times of each row, as
+// an editor saving in place changes them. Only a file at rest (last change 500 ms ago) is
+// decided on; a changing one is waited for, 2 s at most, then left alone.
+TEST(ConfigDefaults, DecidedOnlyOnAFileAtRest) {
+  const std::string complete =
+      "[Config]\r\nserver_port=8123\r\nroot_directory=site\r\n"
+      "command_prompt=show\r\n";
+  const std::string incomplete = "[Config]\r\nserver_port=8123\r\n";
+  const std::string defaults =
+      "[Config]\r\ncommand_prompt=hide\r\nserver_port=80\r\nroot_directory=tovanik\r\n"
+      "php_folder=php\r\nexe_name=t-server.exe\r\n";
+  const std::string incompleteWithDefaults =
+      "[Config]\r\ncommand_prompt=hide\r\nroot_directory=tovanik\r\nphp_folder=php\r\n"
+      "exe_name=t-server.exe\r\nserver_port=80\r\n";
+  struct Change {
+    int atMs;
+    std::string bytes;
+  };
+  struct Case {
+    const char* name;
+    std::optional<int> changedAgoMs;  // no file when nullopt
+    std::string file;
+    std::vector<Change> changes;
+    std::optional<std::string> atTurn;  // another writer's bytes as the writer's turn begins
+    bool written;
+    std::string after;
+    int waitedMs;
+    bool atTurnKeepsTime = false;  // a copy that keeps the file's time (cp -p, rsync)
+  };
+  std::vector<Change> everyTenthOfASecond;
+  for (int at = 100; at <= 3000; at += 100) everyTenthOfASecond.push_back({at, incomplete});
+  const Case cases[] = {
+      {"missing file: no wait", std::nullopt, "", {}, {}, true, defaults, 0},
+      {"at rest, incomplete", 600, incomplete, {}, {}, true, incompleteWithDefaults, 0},
+      {"at rest, complete", 600, complete, {}, {}, false, complete, 0},
+      {"at rest and empty", 500, "", {}, {}, true, defaults, 0},
+      {"truncated, written 100 ms later", 0, "", {{100, complete}}, {}, false, complete, 600},
+      {"truncated, written 300 ms later", 0, "", {{300, complete}}, {}, false, complete, 800},
+      {"two chunks 30 ms apart",
+       0,
+       complete.substr(0, 40),
+       {{30, complete}},
+       {},
+       false,
+       complete,
+       530},
+      {"changed 200 ms ago, then still",
+       200,
+       incomplete,
+       {},
+       {},
+       true,
+       incompleteWithDefaults,
+       300},
+      {"still changing after 2 s: left alone",
+       0,
+       "",
+       everyTenthOfASecond,
+       {},
+       false,
+       incomplete,
+       2000},
+      {"stamp in the future, unchanged for 500 ms",
+       -60000,
+       incomplete,
+       {},
+       {},
+       true,
+       incompleteWithDefaults,
+       500},
+      {"truncated as the turn begins", 600, incomplete, {}, "", false, "", 0},
+      {"completed as the turn begins", 600, incomplete, {}, complete, false, complete, 0},
+      {"same bytes saved again as the turn begins",
+       600,
+       incomplete,
+       {},
+       incomplete,
+       false,
+       incomplete,
+       0},
+      {"same time and size, other bytes, as the turn begins",
+       600,
+       incomplete,
+       {},
+       "[Config]\r\ncommand_prompt=s\r\n",
+       false,
+       "[Config]\r\ncommand_prompt=s\r\n",
+       0,
+       true},
+      // The defaults go into a UTF-16 file in UTF-16; a file that cannot be read gets none.
+      {"UTF-16, incomplete",
+       600,
+       kMarkLE + le(incomplete),
+       {},
+       {},
+       true,
+       kMarkLE + le(incompleteWithDefaults),
+       0},
+      {"UTF-16 big-endian, empty", 600, kMarkBE, {}, {}, true, kMarkBE + be(defaults), 0},
+      {"invalid UTF-16",
+       600,
+       kMarkLE + le(incomplete) + "\x00\xDC"s,
+       {},
+       {},
+       false,
+       kMarkLE + le(incomplete) + "\x00\xDC"s,
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    tovanik::FakePlatform platform;
+    tovanik::FakeFileStore files(platform);
+    platform.file_store_ = &files;
+    files.folders_.insert("program");
+    const tovanik::ConfigFile config("program", platform);
+    if (c.changedAgoMs) files.put(config.path(), c.file, *c.changedAgoMs);
+    for (const Change& change : c.changes) files.schedule(config.path(), change.bytes, change.atMs);
+    if (c.atTurn) {
+      files.on_turn_ = [&] {
+        files.put(config.path(), *c.atTurn, c.atTurnKeepsTime ? *c.changedAgoMs : 0);
+      };
+    }
+    std::string why;
+    EXPECT_EQ(config.writeDefaultsIfIncomplete(&why), c.written) << why;
+    EXPECT_EQ(files.bytesOf(config.path()), c.after);
+    EXPECT_EQ(platform.now_.time_since_epoch(), std::chrono::milliseconds(c.waitedMs));
+    if (c.waitedMs == 2000) {
+      EXPECT_NE(why.find("still being changed"), std::string::npos) << why;
+    }
+  }
+}
+
 #ifndef _WIN32
 // An editor saving in place truncates the file, then writes it. The defaults, due only
 // when command_prompt is really missing, never replace what it writes: a start that
-// reads the file in between waits for the save to land.
+// meets the file in between waits for the save to land.
 TEST(ConfigDefaults, NeverReplaceAnEditorsSaveInPlace) {
   TempDir dir;
   ASSERT_EQ(mkdir(dir.file("config").c_str(), 0755), 0);
@@ -269,9 +547,11 @@ TEST(ConfigDefaults, NeverReplaceAnEditorsSaveInPlace) {
       std::this_thread::sleep_for(std::chrono::milliseconds(9));
     }
   });
-  const tovanik::ConfigFile config(dir.path());
+  tovanik::LinuxPlatform platform;
+  const tovanik::ConfigFile config(dir.path(), platform);
+  // Met complete, it needs nothing; met truncated, it never rests and is left alone after 2 s.
   int written = 0;
-  for (int i = 0; i < 200; ++i) written += config.writeDefaultsIfIncomplete() ? 1 : 0;
+  for (int i = 0; i < 10; ++i) written += config.writeDefaultsIfIncomplete() ? 1 : 0;
   stop = true;
   editor.join();
   EXPECT_EQ(written, 0);
@@ -280,6 +560,57 @@ TEST(ConfigDefaults, NeverReplaceAnEditorsSaveInPlace) {
   writeBytes(path, "[Config]\r\nserver_port=8123\r\n");
   EXPECT_TRUE(config.writeDefaultsIfIncomplete());
   EXPECT_EQ(INIread(path, "Config", "server_port"), "80");
+}
+
+// The two slow savers met in use, each 100 times against a start that comes during the
+// save: one truncates and writes 100-300 ms later, one writes in two chunks 30 ms apart.
+// Tries run 25 at a time, each in a folder of its own.
+TEST(ConfigDefaults, SlowSaversLoseNothing) {
+  const std::string edited =
+      "[Config]\r\nserver_port=8123\r\nroot_directory=site\r\ncommand_prompt=show\r\n";
+  struct Saver {
+    const char* name;
+    int firstChunk;  // bytes written with the truncation
+    int pauseMinMs, pauseMaxMs;
+  };
+  const Saver savers[] = {{"truncate, write 100-300 ms later", 0, 100, 300},
+                          {"two chunks 30 ms apart", 40, 30, 30}};
+  tovanik::LinuxPlatform platform;
+  constexpr int kTries = 100, kAtOnce = 25;
+  for (const Saver& saver : savers) {
+    SCOPED_TRACE(saver.name);
+    std::atomic<int> lost{0};
+    std::vector<std::thread> runners;
+    for (int r = 0; r < kAtOnce; ++r) {
+      runners.emplace_back([&, r] {
+        TempDir dir;
+        mkdir(dir.file("config").c_str(), 0755);
+        const std::string path = dir.file("config/config.ini");
+        const tovanik::ConfigFile config(dir.path(), platform);
+        std::mt19937 random(static_cast<unsigned>(r));
+        for (int t = 0; t < kTries / kAtOnce; ++t) {
+          writeBytes(path, edited);
+          const int pause =
+              std::uniform_int_distribution(saver.pauseMinMs, saver.pauseMaxMs)(random);
+          const int startAfter = std::uniform_int_distribution(0, pause)(random);
+          std::thread save([&] {
+            const int fd = open(path.c_str(), O_WRONLY | O_TRUNC);
+            if (write(fd, edited.data(), saver.firstChunk) < 0) ADD_FAILURE() << "write";
+            std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+            const auto rest = edited.size() - static_cast<std::size_t>(saver.firstChunk);
+            if (write(fd, edited.data() + saver.firstChunk, rest) < 0) ADD_FAILURE() << "write";
+            close(fd);
+          });
+          std::this_thread::sleep_for(std::chrono::milliseconds(startAfter));
+          config.writeDefaultsIfIncomplete();
+          save.join();
+          if (readBytes(path) != edited) ++lost;
+        }
+      });
+    }
+    for (std::thread& runner : runners) runner.join();
+    EXPECT_EQ(lost, 0) << "of " << kTries;
+  }
 }
 
 // A writer that holds the lock and does not let go (stopped from its terminal, say) makes

@@ -1,16 +1,25 @@
 #pragma once
 // A Platform for unit tests: it starts, finds and kills nothing real. It records every
 // request, in order, and plays a tiny process table of names so that a start, a check
-// and a stop interact as they would on a real machine.
+// and a stop interact as they would on a real machine. For the start and stop scenarios
+// it also plays a table of processes with PIDs, parents, groups, users and ports that
+// live, listen and die on its virtual clock (table_ below).
 
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/ascii_case.h"
+#include "platform/file_store.h"
+#include "platform/output_log.h"
 #include "platform/path_text.h"
 #include "platform/platform.h"
 
@@ -27,6 +36,36 @@ class FakePlatform final : public Platform {
   std::map<int, PortUse> ports_;          // who listens where
   std::map<int, ProcessInfo> processes_;  // what processInfo tells
   std::optional<std::string> untrusted_;  // what untrustedPath answers
+  // The settings files: real ones (in a test's temporary folder) unless a test passes a
+  // FakeFileStore (fake_file_store.h).
+  FileStore* file_store_ = &systemFileStore();
+
+  // The process table. A process counts for findProcesses when it is live, of the asked
+  // name and of the caller's user, and is neither the caller (self_) nor its ancestor.
+  struct Process {
+    std::string name;
+    int parent = 0, group = 0, uid = 1000;
+    int port = 0;  // listens here from listensAtMs on, while live and after until closed
+    std::vector<std::string> arguments;
+    int listensAtMs = 0;          // on the clock
+    int diesAfterMs = 0;          // a kill takes this long to end it
+    int portClosesAfterMs = 0;    // its port outlives it this long
+    std::optional<int> endsAtMs;  // it ends by itself (or was killed) then
+    bool killable = true;         // a kill is refused (EPERM)
+    int respawns = 0;             // killed, it is started again this many times (a loop)
+    bool killed = false;          // exiting: its image is gone, so no name matches it any more
+  };
+  std::map<int, Process> table_;
+  int self_ = 0;  // the caller's PID in the table (0: not in it)
+  int caller_uid_ = 1000;
+  // A launch adds a process to the table (pid from 100 up) instead of a name; it listens
+  // on its -S port after this many ms (never when < 0), ends after exits_after_ms_ (never
+  // when < 0), and writes these lines to its log after the launch mark.
+  bool launch_into_table_ = false;
+  int launch_listens_after_ms_ = 20;
+  int launch_exits_after_ms_ = -1;
+  std::vector<std::string> launch_output_;
+  int next_pid_ = 100;
 
   // What was asked.
   std::vector<std::pair<std::vector<std::string>, ConsoleMode>> launches_;
@@ -40,6 +79,70 @@ class FakePlatform final : public Platform {
 
   static bool sameName(const std::string& a, const std::string& b) {
     return equalAsciiCaseless(a, b);
+  }
+
+  int clockMs() const {
+    return static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now_.time_since_epoch()).count());
+  }
+  bool alive(const Process& p) const { return !p.endsAtMs || clockMs() < *p.endsAtMs; }
+  bool alive(int pid) const {
+    auto it = table_.find(pid);
+    return it != table_.end() && alive(it->second);
+  }
+  bool holdsPort(const Process& p, int port) const {
+    if (p.port != port || p.listensAtMs < 0 || clockMs() < p.listensAtMs) return false;
+    return !p.endsAtMs || clockMs() < *p.endsAtMs + p.portClosesAfterMs;
+  }
+  // The caller and its ancestors, and their groups: never found nor signalled.
+  std::set<int> protectedPids() const {
+    std::set<int> pids;
+    for (int pid = self_; pid > 0 && table_.count(pid) && pids.insert(pid).second;)
+      pid = table_.at(pid).parent;
+    return pids;
+  }
+  std::set<int> protectedGroups() const {
+    std::set<int> groups;
+    for (int pid : protectedPids()) groups.insert(table_.at(pid).group);
+    return groups;
+  }
+  void end(int pid) {
+    Process& p = table_.at(pid);
+    if (!p.killable || !alive(p)) return;
+    const int at = clockMs() + p.diesAfterMs;
+    p.killed = true;
+    p.endsAtMs = p.endsAtMs ? std::min(*p.endsAtMs, at) : at;
+    if (p.respawns > 0) {
+      Process again = p;
+      again.endsAtMs.reset();
+      again.killed = false;
+      --again.respawns;
+      const int fresh = next_pid_++;
+      again.group = fresh;
+      table_[fresh] = again;
+    }
+  }
+  // A signal to the group `pid` leads, else to the process alone; the caller's are spared.
+  bool signal(int pid) {
+    if (protectedPids().count(pid)) return false;
+    const bool leads = table_.count(pid) && table_.at(pid).group == pid;
+    if (leads && !protectedGroups().count(pid)) {
+      for (auto& [member, p] : table_)
+        if (p.group == pid) end(member);
+      return true;
+    }
+    if (!table_.count(pid) || !table_.at(pid).killable || !alive(pid)) return false;
+    end(pid);
+    return true;
+  }
+  std::vector<int> tableMatches(const std::string& name) const {
+    std::vector<int> pids;
+    const std::set<int> spared = protectedPids();
+    for (const auto& [pid, p] : table_)
+      if (!name.empty() && sameName(p.name, name) && alive(p) && !p.killed &&
+          p.uid == caller_uid_ && !spared.count(pid))
+        pids.push_back(pid);
+    return pids;
   }
 
   std::string programFolder() const override { return program_folder_; }
@@ -56,6 +159,25 @@ class FakePlatform final : public Platform {
     launches_.emplace_back(argv, mode);
     launch_logs_.push_back(outputLog);
     if (!launch_succeeds_) return 0;
+    if (launch_into_table_ && !argv.empty()) {
+      const int pid = next_pid_++;
+      Process p;
+      p.name = argv.front().substr(argv.front().rfind(kPathSeparator) + 1);
+      p.group = pid;
+      p.uid = caller_uid_;
+      p.arguments = argv;
+      for (std::size_t i = 0; i + 1 < argv.size(); ++i)
+        if (argv[i] == "-S")
+          p.port = std::atoi(argv[i + 1].substr(argv[i + 1].rfind(':') + 1).c_str());
+      p.listensAtMs = launch_listens_after_ms_ < 0 ? -1 : clockMs() + launch_listens_after_ms_;
+      if (launch_exits_after_ms_ >= 0) p.endsAtMs = clockMs() + launch_exits_after_ms_;
+      table_[pid] = p;
+      if (!outputLog.empty() && markLaunch(outputLog, kMarkStarted)) {
+        std::ofstream log(fsPath(outputLog), std::ios::binary | std::ios::app);
+        for (const std::string& line : launch_output_) log << line << '\n';
+      }
+      return pid;
+    }
     if (launch_starts_ && !argv.empty()) {
       const std::string& path = argv.front();
       running_names_.insert(path.substr(path.rfind(kPathSeparator) + 1));  // npos + 1 == 0
@@ -67,9 +189,14 @@ class FakePlatform final : public Platform {
   std::vector<int> findProcesses(const ServerImage& image) override {
     calls_.push_back("find:" + image.imageName);
     finds_.push_back(image);
+    std::vector<int> pids;
     for (const std::string& name : running_names_)
-      if (!image.imageName.empty() && sameName(name, image.imageName)) return {1};
-    return {};
+      if (!image.imageName.empty() && sameName(name, image.imageName)) {
+        pids.push_back(1);
+        break;
+      }
+    for (int pid : tableMatches(image.imageName)) pids.push_back(pid);
+    return pids;
   }
 
   int killProcesses(const ServerImage& image) override {
@@ -81,22 +208,39 @@ class FakePlatform final : public Platform {
       matched += matches ? 1 : 0;
       it = (matches && kill_stops_) ? running_names_.erase(it) : std::next(it);
     }
+    // A match that leads its group takes the group along, unless the caller is in it.
+    for (int pid : tableMatches(image.imageName)) matched += signal(pid) ? 1 : 0;
     return matched;  // signalled, whether or not they end
   }
 
   bool killLaunched(int pid) override {
     calls_.push_back("killLaunched:" + std::to_string(pid));
     killed_launches_.push_back(pid);
-    return true;
+    return table_.count(pid) ? signal(pid) : true;
   }
-  bool isLiveProcess(int pid) override { return pid == 1 && !running_names_.empty(); }
+  bool isLiveProcess(int pid) override {
+    return (pid == 1 && !running_names_.empty()) || alive(pid);
+  }
   std::optional<ProcessInfo> processInfo(int pid) override {
     auto it = processes_.find(pid);
-    if (it == processes_.end()) return std::nullopt;
-    return it->second;
+    if (it != processes_.end()) return it->second;
+    auto row = table_.find(pid);
+    if (row == table_.end() || !alive(row->second)) return std::nullopt;
+    // An orphan is the first process's child, as on a real system.
+    const int parent = row->second.parent;
+    return ProcessInfo{table_.count(parent) && !alive(parent) ? 1 : parent, "",
+                       row->second.arguments};
   }
-  PortUse portUse(int port, const std::vector<int>&) override { return ports_[port]; }
-  std::optional<bool> portListening(int port) override { return ports_[port].listening; }
+  PortUse portUse(int port, const std::vector<int>&) override {
+    PortUse use = ports_[port];
+    for (const auto& [pid, p] : table_)
+      if (holdsPort(p, port)) {
+        use.listening = true;
+        use.holders.emplace_back(pid, p.name);
+      }
+    return use;
+  }
+  std::optional<bool> portListening(int port) override { return portUse(port, {}).listening; }
   std::optional<std::string> untrustedPath(const std::vector<std::string>&) override {
     return untrusted_;
   }
@@ -121,6 +265,8 @@ class FakePlatform final : public Platform {
   Clock::time_point now_{};
   Clock::time_point now() override { return now_; }
   void advanceMs(int milliseconds) { now_ += std::chrono::milliseconds(milliseconds); }
+
+  FileStore& fileStore() override { return *file_store_; }
 
   void sleepMs(int milliseconds) override {
     calls_.push_back("sleep:" + std::to_string(milliseconds));

@@ -72,6 +72,12 @@ class MainFormTest : public QObject {
  private slots:
   void init() {
     QVERIFY(QDir(dir_.path()).mkpath("config"));
+    // The server and web folder of the defaults, so that the panel launches.
+    QVERIFY(QDir(dir_.path()).mkpath("php"));
+    QVERIFY(QDir(dir_.path()).mkpath("tovanik"));
+    const QString server = dir_.path() + "/php/t-server.exe";
+    test::writeBytes(server.toStdString(), "");
+    QVERIFY(QFile::setPermissions(server, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     QFile::remove(configFile());
     platform_ = FakePlatform();
     platform_.program_folder_ = dir_.path().toStdString();

@@ -127,6 +127,8 @@ void MainWindow::createTooltips() {
   tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                              WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
                              CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_, nullptr);
+  // A reason why the server did not start can be a long line: wrapped, it stays on screen.
+  SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 480);
   // One tool per label, in drawing order so the topmost label wins where two overlap, as
   // labelAt decides; their rectangles follow the DPI (fitToDpi). The texts are asked for
   // when a tip is about to show, so they follow the Panel (TTN_GETDISPINFO).

@@ -120,6 +120,26 @@ TEST_F(Ctl, ExeNameWithAPathSeparatorIsRefused) {
   }
 }
 
+// Values no Windows file name can hold, and folders given with a drive letter, are
+// refused by config set with the rule, and the file stays as it was.
+TEST_F(Ctl, ValuesNoWindowsFileNameCanHoldAreRefused) {
+  const std::pair<const char*, const char*> refused[] = {
+      {"root_directory", "tovanik\""}, {"root_directory", "a<b"}, {"php_folder", "a>b"},
+      {"php_folder", "a|b"},           {"root_directory", "a?"}, {"root_directory", "*"},
+      {"exe_name", "t-server.exe:x"},  {"root_directory", "C:\\site"},
+      {"root_directory", "\\site"},
+  };
+  for (const auto& [key, value] : refused) {
+    SCOPED_TRACE(value);
+    const std::string before = readBytes(configPath(folder));
+    const CtlRun set = run({"config", "set", key, value});
+    expectCleanFailure(set);
+    EXPECT_EQ(set.err.rfind("tovanikctl: " + std::string(key) + " ", 0), 0u) << set.err;
+    EXPECT_EQ(readBytes(configPath(folder)), before);
+  }
+  EXPECT_EQ(run({"config", "set", "root_directory", "..\\site"}).rc, 0);
+}
+
 // The port taken by another program: the server says so and exits, start quotes it and
 // leaves no process of its own behind.
 TEST_F(Ctl, PortHeldByAnotherProgramIsReportedInPhpsOwnWords) {

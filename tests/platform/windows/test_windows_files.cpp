@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <random>
@@ -120,6 +121,23 @@ TEST(SettingsFile, HeldOpenByAnotherProgramFailsWithTheSystemsReason) {
     EXPECT_FALSE(INIwrite(path, "Config", "key", "new", &whyWrite));
     EXPECT_NE(std::find(c.whyWrite.begin(), c.whyWrite.end(), whyWrite), c.whyWrite.end())
         << whyWrite;
+    // The panel's patience: a keystroke's write, and the read, give up after a quarter
+    // of a second, not the second tovanikctl waits.
+    for (const bool write : {false, true}) {
+      const auto begun = std::chrono::steady_clock::now();
+      if (write) {
+        EXPECT_FALSE(INIwrite(path, "Config", "key", "new", nullptr, kPanelLockPatience));
+      } else {
+        EXPECT_EQ(INIread(systemFileStore(), path, "Config", "key", nullptr, kPanelLockPatience),
+                  c.read);
+      }
+      const double waited =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
+      if (write || !c.read) {
+        EXPECT_GE(waited, 0.2) << write;
+        EXPECT_LE(waited, 0.6) << write;
+      }
+    }
     CloseHandle(holder);
     EXPECT_EQ(readBytes(path), "[Config]\r\nkey=old\r\n");
     EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{".config.ini.lock", "config.ini"}));

@@ -1,0 +1,97 @@
+#pragma once
+// The server's life, for both front ends: the checks before a launch, the launch, the
+// wait for the port, "ended at once", the stop, and the words that say why. The panel
+// takes these one step at a time (its launch is fire-and-forget); tovanikctl runs them
+// whole and prints their results.
+//
+// Failure: as for all of server/ (command.h): a step that fails returns its reason as
+// text, in the words both front ends show; nothing here prints.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "server/command.h"
+#include "server/server_processes.h"
+
+namespace tovanik {
+
+// The first setting that keeps these settings from making a server, named; nullopt when
+// they can. The one rule for both front ends: neither launches what this refuses.
+std::optional<std::string> invalidSetting(const std::string& programFolder,
+                                          const ServerSettings& s);
+
+// "pid 123 is the server of another program folder, /srv/a: ...\n" for each one.
+std::string foreignNote(const std::vector<ForeignServer>& foreign, const std::string& exeName);
+
+// The lines the latest run printed, when it no longer runs and ended at once: nothing
+// saw it listen or run since its launch mark, and its last output came within seconds.
+std::optional<std::vector<std::string>> endedAtOnce(const std::string& log);
+
+struct LaunchResult {
+  int pid = 0;                     // what this launch started; 0 when nothing was
+  std::vector<int> running;        // the server's processes found before the launch
+  bool portWasFree = true;         // nothing listened on the port before the launch
+  std::optional<std::string> why;  // why nothing was launched (and none runs)
+  bool untrusted = false;          // refused for files another user can change
+};
+
+struct StartResult {
+  int pid = 0;  // the server serving: the one launched, or the one found running
+  std::optional<std::string> why;
+};
+
+struct StopResult {
+  struct Ended {
+    int pid = 0;
+    std::string otherFolder;  // "" for this folder's server
+  };
+  std::vector<Ended> ended;
+  std::optional<std::string> why;  // the stop could not finish (or was refused)
+};
+
+class ServerControl {
+ public:
+  ServerControl(Platform& platform, std::string programFolder, ServerSettings settings);
+
+  // The processes that count as the server, by its name.
+  std::vector<int> find();
+
+  // Checks (the folder's files as root, the settings, a name held only by another
+  // folder's server) and, unless the server runs already, launches it without waiting.
+  LaunchResult launch();
+
+  // Waits for what `launch` found or started to listen on the port (up to 5 s); a start
+  // that fails ends everything it launched.
+  StartResult waitUntilServing(const LaunchResult& launched);
+
+  StartResult start();
+
+  // Ends every match and any that appears meanwhile, the port holder among their
+  // descendants, never the caller or its groups; returns once they are gone and the
+  // port is closed (at most 2 s). Refused, like a launch, for untrusted files.
+  StopResult stop();
+
+  // Why the latest launch ended at once, in the words status uses: "the server exited at
+  // once (port 80 is taken by nc (pid 12)): <its last line>". nullopt when it did not.
+  std::optional<std::string> whyEndedAtOnce();
+
+  // The port the server with this PID was started to listen on, from its arguments.
+  std::optional<int> startedPort(int pid);
+
+ private:
+  std::optional<std::string> untrusted();
+  // "the server exited at once", who holds the port, and its last line when it printed one.
+  std::string exitedAtOnce(const std::optional<std::vector<std::string>>& lines);
+  void endLaunched(int launched);
+  int ownServer(const std::vector<int>& pids);  // the first not another folder's
+
+  Platform& platform_;
+  const std::string folder_;
+  const ServerSettings settings_;
+  const ServerImage image_;
+  const std::string log_;
+};
+
+}  // namespace tovanik
