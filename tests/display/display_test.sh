@@ -488,6 +488,40 @@ for scale10 in 15 20; do
   done
 done
 
+# ---------------------------------------------------------------- why, in the tooltip
+# A launch that fails says why on the switch, where the pointer rests: here the port is
+# held by another program (php run by hand), so the launched server exits at once.
+taken=$work/taken
+"$src/packaging/layout.sh" "$build" "$taken" >/dev/null
+taken_exe=tvb$$.exe
+ln -s "$(readlink "$taken/php/t-server.exe")" "$taken/php/$taken_exe"
+"$taken/tovanikctl" --folder "$taken" config set exe_name "$taken_exe"
+taken_port=$(free_port "$new_port")
+"$taken/tovanikctl" --folder "$taken" config set server_port "$taken_port"
+php -S "127.0.0.1:$taken_port" -t "$work" >"$work/holder.log" 2>&1 &
+holder=$!
+poll 20 port_taken "$taken_port"
+holder_name=$(cat "/proc/$holder/comm")
+why="the server exited at once (port $taken_port is taken by $holder_name (pid $holder))"
+switch_says_why() {
+  point 200 40
+  point 270 56
+  point 271 57
+  poll 3 eval '[[ "$(shown_tooltip)" == "$why"* ]]'
+}
+win=""
+start_panel "$taken" "$work/panel-taken.log"
+check "a panel whose port another program holds opens its window" poll 20 find_panel_window
+poll 5 read_window_position
+check "resting on its switch shows why: \"$why: ...\"" \
+  poll 20 switch_says_why
+away
+kill "$panel_pid" 2>/dev/null
+wait_panel "$panel_pid"
+kill "$holder" 2>/dev/null
+wait "$holder" 2>/dev/null
+"$taken/tovanikctl" --folder "$taken" stop >/dev/null 2>&1
+
 # ---------------------------------------------------------------- end
 check "tovanikctl stop ends the server" ctl stop
 check "the port $new_port is free again" poll 20 http_down "$new_port"

@@ -769,7 +769,9 @@ TEST_F(PanelTest, PointerRoutingPressMoveRelease) {
 // Paint first, load later: the settings show before the window, the server is launched
 // only once the first frame is on the screen, or by the first tick if none is painted.
 TEST_F(PanelTest, StartupShowsSettingsThenLaunchesAfterTheFirstFrame) {
-  writeConfig("[Config]\r\ncommand_prompt=show\r\nserver_port=8080\r\nexe_name=t-server.exe\r\n");
+  writeConfig(
+      "[Config]\r\ncommand_prompt=show\r\nserver_port=8080\r\nroot_directory=tovanik\r\n"
+      "php_folder=php\r\nexe_name=t-server.exe\r\n");
   RecordingShell shell;
   StartupOrder startup(panel, shell);
   startup.showSettings();
