@@ -12,11 +12,13 @@
 
 #include "app/ctl_commands.h"
 #include "platform/path_text.h"
+#include "platform/windows/system_library.h"
 #include "platform/windows/wide_text.h"
 
 namespace tovanik::ctl {
 namespace {
 
+using windows::systemFunction;
 using windows::systemMessage;
 using windows::utf16;
 using windows::utf8;
@@ -30,11 +32,14 @@ std::optional<std::string> roamingAppData() {
   wchar_t value[32768];
   const DWORD length = GetEnvironmentVariableW(L"APPDATA", value, 32768);
   if (length > 2 && length < 32768 && value[1] == L':') return utf8(std::wstring(value, length));
+  const auto knownFolder =
+      systemFunction<decltype(SHGetKnownFolderPath)>(L"shell32.dll", "SHGetKnownFolderPath");
+  const auto release = systemFunction<decltype(CoTaskMemFree)>(L"ole32.dll", "CoTaskMemFree");
   wchar_t* known = nullptr;
   std::optional<std::string> folder;
-  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &known)))
+  if (knownFolder && SUCCEEDED(knownFolder(FOLDERID_RoamingAppData, 0, nullptr, &known)))
     folder = utf8(known);
-  CoTaskMemFree(known);
+  if (release) release(known);
   return folder;
 }
 
@@ -47,18 +52,30 @@ std::string shortcutPath(const std::string& appData) {
   return joinPath(programs, kShortcutName);
 }
 
-// COM on this thread for as long as the object lives.
+// COM on this thread for as long as the object lives. COM is loaded here, at the first
+// launcher command, not at every start of tovanikctl (status is run often).
 class ComScope {
  public:
-  ComScope() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ComScope()
+      : start_(systemFunction<decltype(CoInitializeEx)>(L"ole32.dll", "CoInitializeEx")),
+        end_(systemFunction<decltype(CoUninitialize)>(L"ole32.dll", "CoUninitialize")),
+        create_(systemFunction<decltype(CoCreateInstance)>(L"ole32.dll", "CoCreateInstance")),
+        result_(start_ && end_ && create_ ? start_(nullptr, COINIT_APARTMENTTHREADED)
+                                          : HRESULT_FROM_WIN32(GetLastError())) {}
   ~ComScope() {
-    if (SUCCEEDED(result_)) CoUninitialize();
+    if (SUCCEEDED(result_)) end_();
+  }
+  HRESULT create(REFCLSID type, REFIID asked, void** object) const {
+    return create_(type, nullptr, CLSCTX_INPROC_SERVER, asked, object);
   }
   ComScope(const ComScope&) = delete;
   ComScope& operator=(const ComScope&) = delete;
   HRESULT result() const { return result_; }
 
  private:
+  decltype(CoInitializeEx)* start_;
+  decltype(CoUninitialize)* end_;
+  decltype(CoCreateInstance)* create_;
   HRESULT result_;
 };
 
@@ -76,8 +93,8 @@ std::optional<std::string> writeShortcut(const std::string& link, const std::str
   const ComScope com;
   if (FAILED(com.result())) return systemMessage(static_cast<DWORD>(com.result()));
   Released<IShellLinkW> shortcut;
-  HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                    reinterpret_cast<void**>(&shortcut.pointer));
+  HRESULT result =
+      com.create(CLSID_ShellLink, IID_IShellLinkW, reinterpret_cast<void**>(&shortcut.pointer));
   if (FAILED(result)) return systemMessage(static_cast<DWORD>(result));
   shortcut.pointer->SetPath(utf16(panel).c_str());
   shortcut.pointer->SetWorkingDirectory(utf16(folder).c_str());

@@ -9,7 +9,16 @@
 # Usage: bench/run.sh BUILD [--rounds N] [--seconds S] [--only METRIC]...
 #   N rounds after the warm-up (default 20); S seconds of idle CPU (default 60);
 #   METRIC: startup, launch, status, presence, idle (default: all). Takes ~12 minutes.
+# The Windows build under Wine: bench/run.sh --windows WINDOWS_BUILD [--rounds N]
+#   [--seconds S] [--only startup|status|idle]: its own rows (bench/windows_rows.sh);
+#   defaults 15 rounds, 120 s of idle CPU.
 set -uo pipefail
+
+src=$(cd "$(dirname "$0")/.." && pwd)
+if [[ ${1:-} == --windows ]]; then
+  shift
+  exec "$src/bench/windows_rows.sh" "$@"
+fi
 
 usage() { echo "usage: $0 BUILD [--rounds N] [--seconds S] [--only startup|launch|status|presence|idle]..." >&2; exit 2; }
 [[ $# -ge 1 ]] || usage
@@ -26,7 +35,6 @@ while [[ $# -gt 0 ]]; do
 done
 wanted() { [[ ${#only[@]} -eq 0 || " ${only[*]} " == *" $1 "* ]]; }
 
-src=$(cd "$(dirname "$0")/.." && pwd)
 "$src/packaging/install-deps.sh" --bench || exit 1
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTOVANIK_TESTS=OFF -DTOVANIK_BENCH=ON \
   -DTOVANIK_SANITIZE=OFF >/dev/null || exit 1

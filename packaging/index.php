@@ -16,7 +16,7 @@
   <p>PHP <?= htmlspecialchars(PHP_VERSION) ?> answers from
      <code><?= htmlspecialchars(__DIR__) ?></code>.</p>
   <p>Put your application in this folder, or point <code>root_directory</code> in
-     <code>config/config.ini</code> at another one.</p>
+     <code>config<?= DIRECTORY_SEPARATOR ?>config.ini</code> at another one.</p>
 </main>
 </body>
 </html>

@@ -18,6 +18,7 @@ void StartupOrder::load() {
 void StartupOrder::loadIfPending() {
   if (!pending_) return;
   pending_ = false;
+  shell_.firstFrameShown();
   load();
 }
 

@@ -23,6 +23,9 @@ class WindowShell {
   virtual void showHand(bool hand) = 0;
   // Brings the toolkit's widgets in step with the panel's state and repaints what changed.
   virtual void sync() = 0;
+  // The first frame is on the screen and the load comes next: what the window put off
+  // until then, so as to show that frame sooner, it makes now.
+  virtual void firstFrameShown() {}
 };
 
 // One toolkit's drawing of the design's kinds of control.

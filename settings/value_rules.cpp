@@ -60,7 +60,13 @@ bool isAbsolute(std::string_view value, NameRules rules) {
   return value.starts_with('/') || value.starts_with('\\') || startsWithDrive(value);
 }
 
-std::string quoted(std::string_view value) { return "'" + std::string(value) + "'"; }
+// Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "literal" + std::string.
+std::string quoted(std::string_view value) {
+  std::string text(1, '\'');
+  text += value;
+  text += '\'';
+  return text;
+}
 
 }  // namespace
 

@@ -3,7 +3,10 @@
 #   config\config.ini    the program's defaults (port 80), CR LF, only when absent
 #   tovanik\index.php    the welcome page, only when absent
 #   php\README.txt       where PHP for Windows goes
-# TOVANIK_PACKAGING_DIR is set by the install step before this script runs.
+#   README.md            the project's README, with CR LF line ends (Notepad before
+#                        Windows 10 1809 shows a file of LF ends as one line)
+# TOVANIK_PACKAGING_DIR and TOVANIK_README are set by the install step before this
+# script runs.
 
 set(folder "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
 
@@ -19,3 +22,9 @@ foreach(pair "windows/config.ini=config/config.ini" "index.php=tovanik/index.php
     file(COPY_FILE "${TOVANIK_PACKAGING_DIR}/${source}" "${folder}/${file}")
   endif()
 endforeach()
+
+file(READ "${TOVANIK_README}" readme)
+string(REPLACE "\r\n" "\n" readme "${readme}")
+string(REPLACE "\n" "\r\n" readme "${readme}")
+message(STATUS "Installing: ${folder}/README.md")
+file(WRITE "${folder}/README.md" "${readme}")

@@ -16,6 +16,7 @@
 
 namespace tovanik {
 
+using windows::filePath;
 using windows::Handle;
 using windows::utf16;
 
@@ -306,15 +307,15 @@ class WindowsFileStore final : public FileStore {
  public:
   std::optional<std::string> read(const std::string& path, std::string* whyNot,
                                   std::chrono::milliseconds patience) override {
-    return readFile(utf16(path), whyNot, patience);
+    return readFile(filePath(path), whyNot, patience);
   }
 
   bool replace(const std::string& path, std::string_view bytes, std::string* whyNot) override {
-    return tovanik::replace(utf16(path), bytes, whyNot, kBusyPatience);
+    return tovanik::replace(filePath(path), bytes, whyNot, kBusyPatience);
   }
 
   bool ensureFolder(const std::string& path, std::string* whyNot) override {
-    const std::wstring folder = utf16(path);
+    const std::wstring folder = filePath(path);
     if (CreateDirectoryW(folder.c_str(), nullptr)) return true;
     const DWORD error = GetLastError();
     const DWORD attributes = GetFileAttributesW(folder.c_str());
@@ -327,7 +328,7 @@ class WindowsFileStore final : public FileStore {
 
   std::optional<FileStamp> stamp(const std::string& path) override {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(utf16(path).c_str(), GetFileExInfoStandard, &data) ||
+    if (!GetFileAttributesExW(filePath(path).c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
       return std::nullopt;
     // Windows keeps no change time of the attributes here: a changed attribute shows
@@ -341,7 +342,8 @@ class WindowsFileStore final : public FileStore {
 
   std::optional<std::chrono::milliseconds> sinceLastChange(const std::string& path) override {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(utf16(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    if (!GetFileAttributesExW(filePath(path).c_str(), GetFileExInfoStandard, &data))
+      return std::nullopt;
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
     // Both in 100 ns units since 1601.
@@ -354,7 +356,7 @@ class WindowsFileStore final : public FileStore {
 
   std::unique_ptr<FileTurn> takeTurn(const std::string& path, std::chrono::milliseconds patience,
                                      std::string* whyNot) override {
-    auto turn = std::make_unique<WindowsTurn>(utf16(path), patience);
+    auto turn = std::make_unique<WindowsTurn>(filePath(path), patience);
     if (turn->lock().timedOut()) {
       failed(whyNot, lockHeldTooLong(patience));
       return nullptr;

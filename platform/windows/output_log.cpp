@@ -12,11 +12,14 @@
 #include "platform/log_text.h"
 #include "platform/path_text.h"
 #include "platform/windows/handle.h"
+#include "platform/windows/system_library.h"
 #include "platform/windows/wide_text.h"
 
 namespace tovanik {
 
+using windows::filePath;
 using windows::Handle;
+using windows::systemFunction;
 using windows::utf16;
 using windows::utf8;
 
@@ -44,16 +47,21 @@ std::wstring environmentFolder(const wchar_t* name) {
 std::wstring localAppData() {
   std::wstring folder = environmentFolder(L"LOCALAPPDATA");
   if (folder.empty()) {
+    // Rare (the variable is always set): the shell and COM are loaded only then.
+    const auto knownFolder =
+        systemFunction<decltype(SHGetKnownFolderPath)>(L"shell32.dll", "SHGetKnownFolderPath");
+    const auto release = systemFunction<decltype(CoTaskMemFree)>(L"ole32.dll", "CoTaskMemFree");
     wchar_t* known = nullptr;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &known))) folder = known;
-    CoTaskMemFree(known);
+    if (knownFolder && SUCCEEDED(knownFolder(FOLDERID_LocalAppData, 0, nullptr, &known)))
+      folder = known;
+    if (release) release(known);
   }
   while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
   return folder;
 }
 
 Handle openShared(const std::string& path, DWORD access, DWORD disposition) {
-  return Handle(CreateFileW(utf16(path).c_str(), access, kShareAll, nullptr, disposition,
+  return Handle(CreateFileW(filePath(path).c_str(), access, kShareAll, nullptr, disposition,
                             FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
@@ -132,6 +140,12 @@ std::string outputLogPath(const std::string& programFolder) {
 }
 
 bool trimOutputLog(const std::string& path, std::uint64_t limit, std::uint64_t keep) {
+  // The panel's tick asks once a second: a log within its limit is seen by its size
+  // alone, which opens no handle.
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (GetFileAttributesExW(filePath(path).c_str(), GetFileExInfoStandard, &data) &&
+      ((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) <= limit)
+    return true;
   const Handle file = openShared(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
   if (!file)
     return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
@@ -181,7 +195,7 @@ bool markLaunch(const std::string& path, const std::string& note) {
 }
 
 bool outputLogExists(const std::string& path) {
-  return !path.empty() && GetFileAttributesW(utf16(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+  return !path.empty() && GetFileAttributesW(filePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::optional<LastRun> readLastRun(const std::string& path) {

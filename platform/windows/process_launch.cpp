@@ -8,8 +8,29 @@
 namespace tovanik::windows {
 namespace {
 
+// The design's rule for the shown line, plus what the parsing rules need quoted.
 bool needsQuotes(const std::wstring& argument) {
-  return argument.empty() || argument.find_first_of(L" \t\\/") != std::wstring::npos;
+  return argument.empty() || argument.find_first_of(L" \t\n\v\\/\"") != std::wstring::npos;
+}
+
+// `argument` in double quotes, escaped for the system's parsing rules: a run of
+// backslashes is doubled where a double quote follows it (one inside the value, or the
+// closing one), and a double quote inside is preceded by a backslash. Elsewhere
+// backslashes stand for themselves, so a path reads as it is written.
+std::wstring quoted(const std::wstring& argument) {
+  std::wstring out = L"\"";
+  std::size_t backslashes = 0;
+  for (const wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+    backslashes = 0;
+    out += c;
+  }
+  out.append(2 * backslashes, L'\\');
+  return out + L'"';
 }
 
 SECURITY_ATTRIBUTES inheritable() { return {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE}; }
@@ -56,7 +77,12 @@ std::wstring commandLineOf(const std::vector<std::string>& argv) {
   for (std::size_t i = 0; i < argv.size(); ++i) {
     const std::wstring argument = utf16(argv[i]);
     if (i > 0) line += L' ';
-    line += (i == 0 || needsQuotes(argument)) ? L'"' + argument + L'"' : argument;
+    // The program's name is read up to the next double quote, with no escapes (and no
+    // file name holds one).
+    if (i == 0)
+      line += L'"' + argument + L'"';
+    else
+      line += needsQuotes(argument) ? quoted(argument) : argument;
   }
   return line;
 }

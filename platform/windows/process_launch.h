@@ -12,9 +12,11 @@ namespace tovanik::windows {
 
 // The command line that starts argv, composed as the server's is: argv[0] in double
 // quotes; each further argument bare, or in double quotes when it is empty or holds a
-// blank, a tab, "\" or "/" (a path). Nothing inside is escaped: the server's command line
-// takes its values as they are. Arguments without a double quote, and without a
-// backslash right before the closing quote, reach the program unchanged.
+// blank, a tab, "\" or "/" (a path) or a double quote. The system's parsing
+// (CommandLineToArgvW, the C runtime's) gives back exactly argv: inside the quotes, a
+// backslash run before a double quote is doubled and the quote escaped, so a folder
+// ending in "\" reads "C:\site\\". For every value without such a run the line is the
+// one the panel shows (serverCommandLine).
 std::wstring commandLineOf(const std::vector<std::string>& argv);
 
 // `program` with `path` as its one argument in double quotes: notepad.exe "C:\...".

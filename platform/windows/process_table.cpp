@@ -1,6 +1,8 @@
 #include "platform/windows/process_table.h"
 
 #include <tlhelp32.h>
+// The process's own record of its parent (ntdll, loaded in every process).
+#include <winternl.h>
 
 #include <chrono>
 #include <map>
@@ -53,25 +55,6 @@ std::vector<BYTE> processUser(HANDLE process) {
   return tokenUser(token);
 }
 
-bool runsElevated() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  const Handle owned(token);
-  TOKEN_ELEVATION elevation{};
-  DWORD length = 0;
-  return GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &length) &&
-         elevation.TokenIsElevated != 0;
-}
-
-std::wstring fullPath(const std::wstring& path) {
-  const DWORD length = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (length == 0) return path;
-  std::wstring full(length, L'\0');
-  const DWORD written = GetFullPathNameW(path.c_str(), length, full.data(), nullptr);
-  full.resize(written < length ? written : 0);
-  return full;
-}
-
 std::wstring imagePath(HANDLE process) {
   std::wstring path(32768, L'\0');
   DWORD length = static_cast<DWORD>(path.size());
@@ -84,25 +67,24 @@ std::wstring imagePath(HANDLE process) {
 // up) the asker's ancestors.
 class Matcher {
  public:
-  explicit Matcher(const ServerImage& image)
-      : name_(utf16(image.imageName)), serverPath_(utf16(image.serverPath)) {
+  explicit Matcher(const ServerImage& image) : name_(utf16(image.imageName)) {
     usable_ = !name_.empty() && name_.find_first_of(L"\\/") == std::wstring::npos;
   }
 
   bool usable() const { return usable_; }
 
-  bool counts(const ProcessEntry& entry, const std::vector<ProcessEntry>& table) {
-    if (!sameFileName(entry.image, name_)) return false;
-    if (ancestors(table).count(entry.pid)) return false;
-    const Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.pid));
+  // The process, opened to be asked and waited for, when it counts; else no handle.
+  Handle open(const ProcessEntry& entry, const std::vector<ProcessEntry>& table) {
+    if (!sameFileName(entry.image, name_)) return {};
+    if (ancestors(table).count(entry.pid)) return {};
+    Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, entry.pid));
     // A process we may not even ask about is another user's: it does not count.
-    if (!process || !stillActive(process.get())) return false;
+    if (!process || !stillActive(process.get())) return {};
+    // Only the asker's own: an elevated asker too, so that no other user's process,
+    // whatever file it runs, stands in for the asker's server or is ended by its stop.
     const std::vector<BYTE> owner = processUser(process.get());
-    if (!owner.empty() && owner == asker()) return true;
-    if (!elevated() || serverPath_.empty()) return false;
-    // Another user's process, for an elevated asker: only this folder's server file.
-    const std::wstring image = imagePath(process.get());
-    return !image.empty() && sameFileName(fullPath(image), fullPath(serverPath_));
+    if (owner.empty() || owner != asker()) return {};
+    return process;
   }
 
  private:
@@ -116,11 +98,6 @@ class Matcher {
       }
     }
     return *askerUser_;
-  }
-
-  bool elevated() {
-    if (!elevated_) elevated_ = runsElevated();
-    return *elevated_;
   }
 
   // The asker and its ancestors. A parent link names a PID that may since have been
@@ -143,10 +120,9 @@ class Matcher {
     return *ancestors_;
   }
 
-  std::wstring name_, serverPath_;
+  std::wstring name_;
   bool usable_ = false;
   std::optional<std::vector<BYTE>> askerUser_;
-  std::optional<bool> elevated_;
   std::optional<std::set<DWORD>> ancestors_;
 };
 
@@ -169,17 +145,27 @@ std::vector<ProcessEntry> processSnapshot() {
   return table;
 }
 
-std::vector<int> findProcessesByImageName(const ServerImage& image, bool firstOnly) {
+std::vector<int> findProcessesByImageName(const ServerImage& image) {
   std::vector<int> pids;
   Matcher matcher(image);
   if (!matcher.usable()) return pids;
   const std::vector<ProcessEntry> table = processSnapshot();
-  for (const ProcessEntry& entry : table) {
-    if (!matcher.counts(entry, table)) continue;
-    pids.push_back(static_cast<int>(entry.pid));
-    if (firstOnly) break;
-  }
+  for (const ProcessEntry& entry : table)
+    if (matcher.open(entry, table)) pids.push_back(static_cast<int>(entry.pid));
   return pids;
+}
+
+Handle openFirstProcessByImageName(const ServerImage& image) {
+  Matcher matcher(image);
+  if (!matcher.usable()) return {};
+  const std::vector<ProcessEntry> table = processSnapshot();
+  for (const ProcessEntry& entry : table)
+    if (Handle process = matcher.open(entry, table)) return process;
+  return {};
+}
+
+bool stillRuns(const Handle& process) {
+  return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
 int killProcessesByImageName(const ServerImage& image) {
@@ -243,6 +229,20 @@ std::string imagePathOf(DWORD pid) {
 
 std::optional<ProcessInfo> readProcessInfo(int pid) {
   if (pid <= 0) return std::nullopt;
+  // The process itself says who started it, without a snapshot of the whole table
+  // (status asks this of every server it finds).
+  const Handle process(
+      OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid)));
+  PROCESS_BASIC_INFORMATION basic{};
+  if (process && stillActive(process.get()) &&
+      NT_SUCCESS(NtQueryInformationProcess(process.get(), ProcessBasicInformation, &basic,
+                                           sizeof basic, nullptr))) {
+    ProcessInfo info;
+    info.parent = static_cast<int>(basic.InheritedFromUniqueProcessId);
+    info.executable = utf8(imagePath(process.get()));
+    return info;
+  }
+  // One we may not ask: the table still names its parent.
   for (const ProcessEntry& entry : processSnapshot()) {
     if (entry.pid != static_cast<DWORD>(pid)) continue;
     ProcessInfo info;

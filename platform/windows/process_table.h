@@ -5,8 +5,8 @@
 // A process has an image name when its executable file has that name: the snapshot's
 // szExeFile, compared the way the file system compares names (ordinal, letter case
 // ignored). The asker itself and its ancestors never match; a name holding "\" or "/"
-// matches nothing. Other users' processes match only for an elevated asker, and then only
-// when they run this folder's server file (their image path is the server's path).
+// matches nothing. Only processes whose token user is the asker's match, for an elevated
+// asker as for any other.
 
 #include <windows.h>
 
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/windows/handle.h"
 
 namespace tovanik::windows {
 
@@ -30,9 +31,16 @@ struct ProcessEntry {
 // Every process of a fresh snapshot; empty when none can be taken.
 std::vector<ProcessEntry> processSnapshot();
 
-// PIDs of the processes with this image name that count for the caller. `firstOnly`
-// stops at the first.
-std::vector<int> findProcessesByImageName(const ServerImage& image, bool firstOnly = false);
+// PIDs of the processes with this image name that count for the caller.
+std::vector<int> findProcessesByImageName(const ServerImage& image);
+
+// The first process findProcessesByImageName would report, opened so that it can be
+// waited for (SYNCHRONIZE); no handle when none counts. While the handle is open its PID
+// cannot be reused, and a process's image and token user never change: as long as it
+// runs, it still counts.
+Handle openFirstProcessByImageName(const ServerImage& image);
+// Whether the process of an open handle has not ended (one wait of no time).
+bool stillRuns(const Handle& process);
 
 // TerminateProcess on every match the caller may open; waits briefly for them to end.
 // Returns how many were ended.

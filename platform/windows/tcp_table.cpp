@@ -5,16 +5,22 @@
 #include <iphlpapi.h>
 #include <ws2tcpip.h>
 
+#include "platform/windows/system_library.h"
+
 namespace tovanik::windows {
 namespace {
 
 // The rows of one table, read into a buffer that grows until it holds them all.
 std::optional<std::vector<char>> readTable(ULONG family) {
+  // The IP helper is loaded by the first look at a port: the panel's start needs none.
+  static const auto table =
+      systemFunction<decltype(GetExtendedTcpTable)>(L"iphlpapi.dll", "GetExtendedTcpTable");
+  if (!table) return std::nullopt;
   std::vector<char> buffer(16 * 1024);
   for (int attempt = 0; attempt < 8; ++attempt) {
     DWORD size = static_cast<DWORD>(buffer.size());
     const DWORD result =
-        GetExtendedTcpTable(buffer.data(), &size, FALSE, family, TCP_TABLE_OWNER_PID_LISTENER, 0);
+        table(buffer.data(), &size, FALSE, family, TCP_TABLE_OWNER_PID_LISTENER, 0);
     if (result == NO_ERROR) return buffer;
     if (result != ERROR_INSUFFICIENT_BUFFER) return std::nullopt;
     buffer.resize(size + 4096);  // room for sockets opened since
@@ -22,8 +28,10 @@ std::optional<std::vector<char>> readTable(ULONG family) {
   return std::nullopt;
 }
 
-// The port of a row: the low 16 bits, in network byte order.
-int rowPort(DWORD localPort) { return ntohs(static_cast<u_short>(localPort & 0xFFFF)); }
+// The port of a row: the low 16 bits, in network byte order (big-endian).
+int rowPort(DWORD localPort) {
+  return static_cast<int>(((localPort & 0xFF) << 8) | ((localPort >> 8) & 0xFF));
+}
 
 }  // namespace
 

@@ -21,6 +21,23 @@ std::string utf8(std::wstring_view text) {
   return narrow;
 }
 
+std::wstring filePath(std::string_view path) {
+  std::wstring wide = utf16(path);
+  // CreateDirectoryW's limit is 12 below MAX_PATH (room for an 8.3 name inside).
+  if (wide.size() < MAX_PATH - 12 || wide.rfind(L"\\\\?\\", 0) == 0 ||
+      wide.rfind(L"\\\\.\\", 0) == 0)
+    return wide;
+  // The prefix turns off the system's clean-up of "/", "." and "..": do it first.
+  const DWORD length = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (length == 0) return wide;
+  std::wstring full(length, L'\0');
+  const DWORD written = GetFullPathNameW(wide.c_str(), length, full.data(), nullptr);
+  if (written == 0 || written >= length) return wide;
+  full.resize(written);
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
 std::string systemMessage(DWORD error) {
   wchar_t* buffer = nullptr;
   const DWORD length = FormatMessageW(

@@ -13,6 +13,11 @@ namespace tovanik::windows {
 std::wstring utf16(std::string_view text);
 std::string utf8(std::wstring_view text);
 
+// `path` (UTF-8) as a file call takes it at any length: a path too long for the old
+// limit is made absolute and given the "\\?\" prefix ("\\?\UNC\" for a share), which
+// lifts the limit whatever the system's long-path setting. Shorter paths are unchanged.
+std::wstring filePath(std::string_view path);
+
 // The system's text for an error code from GetLastError, without its closing full stop
 // and line break ("Access is denied"); "error N" when the system has none.
 std::string systemMessage(DWORD error);

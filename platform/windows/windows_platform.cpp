@@ -13,6 +13,7 @@
 #include "platform/windows/handle.h"
 #include "platform/windows/process_launch.h"
 #include "platform/windows/process_table.h"
+#include "platform/windows/system_library.h"
 #include "platform/windows/tcp_table.h"
 #include "platform/windows/wide_text.h"
 
@@ -50,9 +51,20 @@ bool startShown(const std::wstring& application, const std::wstring& commandLine
 // a cut does meanwhile, and the cut, a reader and a later launch may open it too.
 windows::Handle openLogForAppending(const std::string& path) {
   SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, TRUE};
-  return windows::Handle(CreateFileW(utf16(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+  return windows::Handle(CreateFileW(windows::filePath(path).c_str(),
+                                     FILE_APPEND_DATA | SYNCHRONIZE,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      &attributes, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Windows starts no program from a path of MAX_PATH characters or more, whatever its
+// long-path setting, and says the file is missing (Wine: or its name invalid). The file
+// was found just before: say what really stopped the start.
+void explainTooLong(const std::wstring& program) {
+  const DWORD error = GetLastError();
+  if (program.size() >= MAX_PATH && (error == ERROR_FILE_NOT_FOUND ||
+                                     error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME))
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
 }
 
 }  // namespace
@@ -95,7 +107,7 @@ int WindowsPlatform::launchDetached(const std::vector<std::string>& argv, Consol
   }
   // Checked first: the log is marked only for a launch that can happen.
   const std::wstring program = utf16(argv[0]);
-  const DWORD attributes = GetFileAttributesW(program.c_str());
+  const DWORD attributes = GetFileAttributesW(windows::filePath(argv[0]).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
     SetLastError(ERROR_ACCESS_DENIED);
@@ -107,13 +119,16 @@ int WindowsPlatform::launchDetached(const std::vector<std::string>& argv, Consol
   if (mode == ConsoleMode::Shown) {
     // The mark tells a later look at the log that this run's output is not in it.
     if (!outputLog.empty()) markLaunch(outputLog, kMarkStartedInTerminal);
-    return static_cast<int>(windows::startProcess(application, windows::commandLineOf(argv), mode));
+    const DWORD pid = windows::startProcess(application, windows::commandLineOf(argv), mode);
+    if (pid == 0) explainTooLong(program);
+    return static_cast<int>(pid);
   }
   windows::Handle log;
   if (!outputLog.empty() && markLaunch(outputLog, kMarkStarted))
     log = openLogForAppending(outputLog);
   const DWORD pid =
       windows::startProcess(application, windows::commandLineOf(argv), mode, log.get());
+  if (pid == 0) explainTooLong(program);
   if (pid == 0 && log) {
     const DWORD error = GetLastError();
     markLaunch(outputLog, "server could not be started: " + windows::systemMessage(error));
@@ -127,7 +142,14 @@ std::vector<int> WindowsPlatform::findProcesses(const ServerImage& image) {
 }
 
 bool WindowsPlatform::anyProcess(const ServerImage& image) {
-  return !windows::findProcessesByImageName(image, true).empty();
+  // The tick's question, once a second: last time's server, still running under the
+  // same name, answers it without a snapshot of the whole table.
+  if (lastFound_ && windows::sameFileName(lastFoundName_, utf16(image.imageName)) &&
+      windows::stillRuns(lastFound_))
+    return true;
+  lastFound_ = windows::openFirstProcessByImageName(image);
+  lastFoundName_ = utf16(image.imageName);
+  return static_cast<bool>(lastFound_);
 }
 
 int WindowsPlatform::killProcesses(const ServerImage& image) {
@@ -178,10 +200,18 @@ std::optional<std::string> WindowsPlatform::untrustedPath(const std::vector<std:
 bool WindowsPlatform::openUrl(const std::string& url) {
   // The shell may hand the address to a COM server: initialise COM on this thread for
   // the call, as ShellExecute asks.
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  // The shell and COM are loaded at the first click on the address, not at every start.
+  const auto execute =
+      windows::systemFunction<decltype(ShellExecuteW)>(L"shell32.dll", "ShellExecuteW");
+  const auto comStart =
+      windows::systemFunction<decltype(CoInitializeEx)>(L"ole32.dll", "CoInitializeEx");
+  const auto comEnd =
+      windows::systemFunction<decltype(CoUninitialize)>(L"ole32.dll", "CoUninitialize");
+  if (!execute || !comStart || !comEnd) return false;
+  const HRESULT com = comStart(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   const HINSTANCE result =
-      ShellExecuteW(nullptr, L"open", utf16(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-  if (SUCCEEDED(com)) CoUninitialize();
+      execute(nullptr, L"open", utf16(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  if (SUCCEEDED(com)) comEnd();
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 

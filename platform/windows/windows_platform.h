@@ -4,7 +4,10 @@
 // Explorer for the configuration file and the web folder. Text is UTF-8 here and UTF-16
 // at every system call (platform/windows/wide_text.h).
 
+#include <string>
+
 #include "platform/platform.h"
+#include "platform/windows/handle.h"
 
 namespace tovanik {
 
@@ -17,6 +20,9 @@ class WindowsPlatform : public Platform {
   int launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
                      const std::string& outputLog) override;
   std::vector<int> findProcesses(const ServerImage& image) override;
+  // Confirms the process found last time by a handle kept open to it (see
+  // windows::openFirstProcessByImageName); takes a snapshot only when it has ended or
+  // the name changed.
   bool anyProcess(const ServerImage& image) override;
   int killProcesses(const ServerImage& image) override;
   // The process and every process it started (its tree, by parent links).
@@ -35,6 +41,10 @@ class WindowsPlatform : public Platform {
   Clock::time_point now() override { return Clock::now(); }
   void sleepMs(int milliseconds) override;
   FileStore& fileStore() override;
+
+ private:
+  windows::Handle lastFound_;
+  std::wstring lastFoundName_;
 };
 
 }  // namespace tovanik

@@ -186,6 +186,14 @@ check_design_pixels
 design_px "console track (hidden)" 277 136 5B6063
 design_px "console disc at the left end" 256 136 F0F0F0
 design_px "port box, disabled while running" 242 178 2B2E31
+# The rounded cards end where the design's rectangles do, as the Linux build draws them
+# (Shape1's bottom lies under Shape5).
+design_px "card Shape1, its last column" 296 108 2B2E31
+design_px "right of card Shape1" 297 108 353C42
+design_px "card Shape7, its last column" 296 225 2B2E31
+design_px "right of card Shape7" 297 225 353C42
+design_px "card Shape7, its last row" 150 249 2B2E31
+design_px "below card Shape7" 150 250 353C42
 corners_cut "96 dpi"
 # Drawn without a clip, a caption too wide for its label would run on beyond it: the
 # design's fonts are missing here, and their stand-ins run wider.
@@ -366,6 +374,10 @@ design_px "144 dpi: close mark" 432 24 FD5C5C
 design_px "144 dpi: separator Line2" 300 180 5B6063
 design_px "144 dpi: card, bottom row" 225 367 2B2E31
 design_px "144 dpi, stopped: start/stop disc at the left end" 403 84 F0F0F0
+design_px "144 dpi: card Shape1, its last column" 445 162 2B2E31
+design_px "144 dpi: right of card Shape1" 446 162 353C42
+design_px "144 dpi: card Shape7, its last row" 225 374 2B2E31
+design_px "144 dpi: below card Shape7" 225 375 353C42
 corners_cut "144 dpi"
 check "144 dpi: \"Command Prompt\" drawn in a larger font, within its label" \
   eval '(($(count_px 48 192 170 26 F0F0F0) >= 45 && $(count_px 218 192 80 26 F0F0F0) == 0))'

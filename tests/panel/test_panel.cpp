@@ -301,21 +301,23 @@ TEST(PanelSettings, OnAnyStoreAndClock) {
   };
   const Case cases[] = {
       {"UTF-16 file",
-       utf16("[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s\r\n"), false,
-       "8081", utf16("[Config]\r\ncommand_prompt=hide\r\nserver_port=8081\r\nexe_name=s\r\n"), 1,
-       0},
+       utf16("[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s.exe\r\n"), false,
+       "8081", utf16("[Config]\r\ncommand_prompt=hide\r\nserver_port=8081\r\nexe_name=s.exe\r\n"),
+       1, 0},
       {"invalid UTF-16", le + "[\0C"s, false, "8081", le + "[\0C"s, 0, 0},
-      {"lock held", "[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s\r\n", true,
-       "8081", "[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s\r\n", 1, 250},
+      {"lock held", "[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s.exe\r\n",
+       true, "8081", "[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s.exe\r\n", 1,
+       250},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     FakePlatform platform;
-    // The launch checks the server file and the web folder on disk: both are real.
+    // The launch checks the server file and the web folder on disk: both are real (an
+    // ".exe", which Windows takes for a program).
     test::TempDir program;
     platform.program_folder_ = program.path();
-    test::writeBytes(program.file("s"), "");
-    std::filesystem::permissions(fsPath(program.file("s")), std::filesystem::perms::owner_all);
+    test::writeBytes(program.file("s.exe"), "");
+    std::filesystem::permissions(fsPath(program.file("s.exe")), std::filesystem::perms::owner_all);
     FakeFileStore files(platform);
     platform.file_store_ = &files;
     files.folders_.insert(program.file("config"));
@@ -623,6 +625,7 @@ struct RecordingShell : WindowShell {
   }
   void showHand(bool hand) override { calls.push_back(hand ? "hand" : "arrow"); }
   void sync() override { calls.push_back("sync"); }
+  void firstFrameShown() override { calls.push_back("first frame"); }
 };
 
 // The pointer on the window, as both toolkits hand it in: pixels in the window (device
@@ -789,7 +792,7 @@ TEST_F(PanelTest, StartupShowsSettingsThenLaunchesAfterTheFirstFrame) {
   startup.loadIfPending();  // once only
   startup.tick();
   EXPECT_EQ(platform.launches_.size(), 1u);
-  EXPECT_EQ(shell.calls, (std::vector<std::string>{"sync", "sync", "sync"}));
+  EXPECT_EQ(shell.calls, (std::vector<std::string>{"sync", "first frame", "sync", "sync"}));
 
   // No frame painted: the first tick loads, then runs the status monitor.
   RecordingView otherView;

@@ -65,13 +65,32 @@ TempDir::TempDir() {
   throw std::runtime_error("cannot make a temporary folder");
 }
 
-TempDir::~TempDir() {
-  std::error_code ignored;
-  // Read-only files (a test's) would stop the removal.
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(fsPath(path_), ignored))
-    SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
-  std::filesystem::remove_all(fsPath(path_), ignored);
+namespace {
+
+// Removes a folder and all below it, read-only files too, through the long-path prefix
+// (a test may make paths past 260 characters, which the C++ library cannot remove).
+void removeTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW found{};
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = folder + L"\\" + name;
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        removeTree(path);
+      else
+        DeleteFileW(path.c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(folder.c_str());
 }
+
+}  // namespace
+
+TempDir::~TempDir() { removeTree(L"\\\\?\\" + windows::utf16(path_)); }
 
 int freePort() {
   startSockets();

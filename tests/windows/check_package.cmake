@@ -31,6 +31,31 @@ if(NOT shipped STREQUAL defaults OR crlf EQUAL -1)
   message(FATAL_ERROR "config/config.ini is not the program's defaults in CR LF")
 endif()
 
+# The README with Windows line ends only.
+# Read as bytes (a text read drops the CRs), one "xx " per byte.
+file(READ "${folder}/README.md" readme HEX)
+string(REGEX REPLACE "(..)" "\\1 " readme "${readme}")
+string(FIND "${readme}" "0d 0a " crlf)
+string(REPLACE "0d 0a " "" readme "${readme}")
+string(FIND "${readme}" "0a " bareLf)
+if(NOT bareLf EQUAL -1 OR crlf EQUAL -1)
+  message(FATAL_ERROR "README.md in the zip has line ends other than CR LF")
+endif()
+# Both programs declare that they take paths past 260 characters.
+foreach(program tovanikctl.exe tovanik-webserver.exe)
+  if(EXISTS "${folder}/${program}")
+    file(STRINGS "${folder}/${program}" aware REGEX "<longPathAware[^>]*>true</longPathAware>")
+    if(NOT aware)
+      message(FATAL_ERROR "${program}'s manifest does not declare long-path awareness")
+    endif()
+    # Imported DLLs are loaded at every start; these are loaded when first used.
+    file(STRINGS "${folder}/${program}" imports REGEX "^([Ss][Hh][Ee][Ll][Ll]|[Oo][Ll][Ee]|[Ii][Pp][Hh][Ll][Pp][Aa][Pp][Ii]|[Ww][Ss]2_)(32)?\\.[Dd][Ll][Ll]$")
+    if(imports)
+      message(FATAL_ERROR "${program} imports ${imports}, which it loads only when needed")
+    endif()
+  endif()
+endforeach()
+
 foreach(check "url=http://localhost" "config;get;exe_name=t-server.exe")
   string(REPLACE "=" ";" check "${check}")
   list(POP_BACK check answer)

@@ -30,10 +30,11 @@ std::wstring windowText(HWND window) {
 
 HWND MainWindow::box(Ctl which) const { return boxes_[static_cast<std::size_t>(index(which))]; }
 
-void MainWindow::createTextBoxes() {
-  // Created in the design's tab order (txtPort, txtExeName, txtRootDir, txtFocus):
-  // Tab moves through child windows in the order they were made. Placed by fitToDpi.
-  for (Ctl which : {Ctl::txtPort, Ctl::txtExeName, Ctl::txtRootDir, Ctl::txtFocus}) {
+void MainWindow::createTextBoxes(std::initializer_list<Ctl> boxes) {
+  // Placed by placeChildren; Tab moves through child windows in the order they were
+  // made, which the caller keeps to the design's (txtPort, txtExeName, txtRootDir,
+  // txtFocus).
+  for (Ctl which : boxes) {
     const ControlDesign& s = design(which);
     const DWORD style = WS_CHILD | WS_TABSTOP | ES_AUTOHSCROLL | (s.visible ? WS_VISIBLE : 0) |
                         (which == Ctl::txtPort ? ES_RIGHT : ES_LEFT);
@@ -43,8 +44,9 @@ void MainWindow::createTextBoxes() {
                         instance_, nullptr);
     SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);  // no length limit
     boxes_[static_cast<std::size_t>(index(which))] = edit;
+    if (which == Ctl::txtPort)
+      SetWindowSubclass(edit, portBoxProc, 0, reinterpret_cast<DWORD_PTR>(this));
   }
-  SetWindowSubclass(box(Ctl::txtPort), portBoxProc, 0, reinterpret_cast<DWORD_PTR>(this));
 }
 
 LRESULT CALLBACK MainWindow::portBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam,

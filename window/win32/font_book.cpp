@@ -52,28 +52,34 @@ void FontBook::setDpi(int dpi) {
   dpi_ = dpi;
 }
 
-const std::vector<std::wstring>& FontBook::families(FontId id) {
-  auto found = families_.find(id);
-  if (found != families_.end()) return found->second;
+const std::wstring* FontBook::family(FontId id, std::size_t i) {
   const Font& design = fontOf(id);
-  const auto chain = fontChain(id);
-  std::vector<std::wstring> available;
-  HDC screen = GetDC(nullptr);
-  for (std::string_view family : chain) {
-    const std::wstring face = windows::utf16(family);
-    if (present(screen, face, design)) available.push_back(face);
+  auto [entry, added] = chains_.try_emplace(id);
+  Chain& chain = entry->second;
+  if (added)
+    for (std::string_view face : fontChain(id)) chain.unchecked.push_back(windows::utf16(face));
+  if (chain.present.size() <= i && !chain.unchecked.empty()) {
+    HDC screen = GetDC(nullptr);
+    while (chain.present.size() <= i && !chain.unchecked.empty()) {
+      const std::wstring face = chain.unchecked.front();
+      chain.unchecked.erase(chain.unchecked.begin());
+      if (present(screen, face, design)) chain.present.emplace_back(face);
+    }
+    ReleaseDC(nullptr, screen);
+    // None present: the mapper's own choice for the design's family.
+    if (chain.present.empty() && chain.unchecked.empty() && !chain.fallback) {
+      chain.present.push_back(windows::utf16(fontChain(id).front()));
+      chain.fallback = true;
+    }
   }
-  ReleaseDC(nullptr, screen);
-  // None present: the mapper's own choice for the design's family.
-  if (available.empty()) available.push_back(windows::utf16(chain.front()));
-  return families_.emplace(id, std::move(available)).first->second;
+  return i < chain.present.size() ? &chain.present[i] : nullptr;
 }
 
 HFONT FontBook::make(FontId id, std::size_t family, int width, bool underline) {
   const auto key = std::make_tuple(id, family, width, underline);
   auto found = fonts_.find(key);
   if (found != fonts_.end()) return found->second;
-  const LOGFONTW lf = logFont(fontOf(id), families(id)[family], dpi_, width, underline);
+  const LOGFONTW lf = logFont(fontOf(id), *this->family(id, family), dpi_, width, underline);
   HFONT font = CreateFontIndirectW(&lf);
   fonts_.emplace(key, font);
   return font;
@@ -105,7 +111,7 @@ std::vector<HFONT> FontBook::captionFonts(HDC dc, FontId id,
   std::vector<MeasuredCaption> measured;
   std::vector<std::vector<int>> averages(captions.size());
   for (const SizedCaption& c : captions) measured.push_back({{}, static_cast<double>(c.boxWidth)});
-  for (std::size_t family = 0; family < families(id).size(); ++family) {
+  for (std::size_t family = 0; this->family(id, family); ++family) {
     for (std::size_t n = 0; n < captions.size(); ++n) {
       int average = 0;
       measured[n].widths.push_back(measure(dc, make(id, family, 0, false), captions[n].text, &average));

@@ -43,16 +43,24 @@ class FontBook {
   // A set of one.
   HFONT captionFont(HDC dc, FontId id, bool underline, std::wstring_view caption, int boxWidth);
 
-  // The families present on this system for the design font, in order of preference.
-  const std::vector<std::wstring>& families(FontId id);
+  // The i-th family present on this system for the design font, in order of
+  // preference; nullptr past the last. Looks no further down the chain than asked, so a
+  // caption that fits its first family (the usual case, and the first frame's) never has
+  // the others looked up.
+  const std::wstring* family(FontId id, std::size_t i);
 
  private:
+  struct Chain {
+    std::vector<std::wstring> unchecked;  // stand-ins not yet looked up, in order
+    std::vector<std::wstring> present;
+    bool fallback = false;  // none present: the mapper's own choice for the first
+  };
   // family index, average character width (0: natural), underline
   HFONT make(FontId id, std::size_t family, int width, bool underline);
   int measure(HDC dc, HFONT font, std::wstring_view text, int* averageWidth = nullptr);
 
   int dpi_;
-  std::map<FontId, std::vector<std::wstring>> families_;
+  std::map<FontId, Chain> chains_;
   std::map<std::tuple<FontId, std::size_t, int, bool>, HFONT> fonts_;
   // Choices already made: (font, captions with their boxes) to the fonts.
   using SetKey = std::tuple<FontId, std::vector<SizedCaption>>;

@@ -84,10 +84,12 @@ void paintShape(HDC dc, const ControlDesign& s, const ControlState& c, int dpi) 
       return;
     }
     case Form::RoundedRectangle: {
+      // Outlined in its own colour: with a pen, the figure ends one pixel inside right
+      // and bottom on Windows and in Wine alike (without one, each fills differently).
       Selected brush(dc, CreateSolidBrush(colorRef(c.colour)));
-      Selected pen(dc, GetStockObject(NULL_PEN));
+      Selected pen(dc, makePen(c.colour, 1, true));
       const int corner = scaledPixels(kCardCornerDiameter, dpi);
-      RoundRect(dc, r.left, r.top, r.right + 1, r.bottom + 1, corner, corner);
+      RoundRect(dc, r.left, r.top, r.right, r.bottom, corner, corner);
       return;
     }
     default:

@@ -55,8 +55,9 @@ MainWindow::MainWindow(Platform& platform, HINSTANCE instance, const std::wstrin
   dpi_ = static_cast<int>(GetDpiForWindow(hwnd_));
   fonts_.setDpi(dpi_);
   pointer_.setDpi(dpi_);
-  createTextBoxes();
-  createTooltips();
+  // Only what the first frame shows, or needs (the focus box): the hidden boxes and the
+  // tooltips are made once that frame is on the screen (createAfterFirstFrame).
+  createTextBoxes({Ctl::txtPort, Ctl::txtFocus});
   const WindowShape shape = windowShape(dpi_);
   fitToDpi(work.left + (work.right - work.left - shape.width) / 2,
            work.top + (work.bottom - work.top - shape.height) / 2);
@@ -176,10 +177,18 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 void MainWindow::fitToDpi(int left, int top) {
   const WindowShape shape = windowShape(dpi_);
   SetWindowPos(hwnd_, nullptr, left, top, shape.width, shape.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  placeChildren();
+  loadIcons();
+  applyOutline();
+  InvalidateRect(hwnd_, nullptr, FALSE);
+}
+
+void MainWindow::placeChildren() {
   for (Ctl which : {Ctl::txtPort, Ctl::txtFocus, Ctl::txtRootDir, Ctl::txtExeName}) {
     const ControlDesign& s = design(which);
     const PixelBox b = deviceBox(s, dpi_);
     HWND edit = box(which);
+    if (!edit) continue;  // not made yet
     SetWindowPos(edit, nullptr, b.left, b.top, b.right - b.left, b.bottom - b.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
     SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.font(s.font)), FALSE);
@@ -189,7 +198,7 @@ void MainWindow::fitToDpi(int left, int top) {
   // No margins: the port's digits end at the box's right edge, in line with the
   // right-aligned address and web folder above them.
   SendMessageW(box(Ctl::txtPort), EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
-  for (int i = 0; i < kControlCount; ++i) {
+  for (int i = 0; tooltip_ && i < kControlCount; ++i) {
     if (kLayout[i].kind != Kind::Label) continue;
     const PixelBox b = deviceBox(kLayout[i], dpi_);
     TTTOOLINFOW tool{};
@@ -199,9 +208,6 @@ void MainWindow::fitToDpi(int left, int top) {
     tool.rect = RECT{b.left, b.top, b.right, b.bottom};
     SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
   }
-  loadIcons();
-  applyOutline();
-  InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
 void MainWindow::applyOutline() {
@@ -256,6 +262,19 @@ void MainWindow::load() { startup_.load(); }
 
 void MainWindow::showSettings() { startup_.showSettings(); }
 
+void MainWindow::createAfterFirstFrame() {
+  createTextBoxes({Ctl::txtExeName, Ctl::txtRootDir});
+  // In the design's tab order, between the port box and the focus box: Tab follows the
+  // order of the child windows.
+  SetWindowPos(box(Ctl::txtExeName), box(Ctl::txtPort), 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  SetWindowPos(box(Ctl::txtRootDir), box(Ctl::txtExeName), 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  createTooltips();
+  placeChildren();
+  sync();
+}
+
 void MainWindow::show(int showCommand) {
   ShowWindow(hwnd_, showCommand);
   UpdateWindow(hwnd_);
@@ -278,7 +297,8 @@ void MainWindow::focusTxtFocus() { SetFocus(box(Ctl::txtFocus)); }
 
 void MainWindow::sync() {
   if (!hwnd_) return;
-  for (Ctl which : {Ctl::txtPort, Ctl::txtFocus, Ctl::txtRootDir, Ctl::txtExeName}) syncBox(which);
+  for (Ctl which : {Ctl::txtPort, Ctl::txtFocus, Ctl::txtRootDir, Ctl::txtExeName})
+    if (box(which)) syncBox(which);
   if (panel_.controls() != painted_) InvalidateRect(hwnd_, nullptr, FALSE);
 }
 

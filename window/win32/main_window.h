@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <array>
+#include <initializer_list>
 #include <optional>
 #include <string>
 
@@ -33,7 +34,8 @@ class MainWindow final : private PanelView, private WindowShell {
   HWND hwnd() const { return hwnd_; }
   Panel& panel() { return panel_; }
 
-  // Window load: runs startPHP, which also launches the server.
+  // Window load: runs startPHP, which also launches the server (the start-up's copy,
+  // after createAfterFirstFrame).
   void load();
   // The start-up of the copy that shows: the settings are shown before the window, and
   // load() runs right after the first frame has been painted, so the window never waits
@@ -58,11 +60,16 @@ class MainWindow final : private PanelView, private WindowShell {
   void minimiseWindow() override;
   void moveWindowTo(int left, int top) override;
   void showHand(bool hand) override;
+  void firstFrameShown() override { createAfterFirstFrame(); }
 
-  void createTextBoxes();
+  void createTextBoxes(std::initializer_list<Ctl> which);
   void createTooltips();
+  // What the first frame does not need: the hidden boxes and the tooltips.
+  void createAfterFirstFrame();
   // Size, child windows, fonts, tooltips, icons and outline for dpi_, at (left, top).
   void fitToDpi(int left, int top);
+  // The child windows made so far and the tooltips' rectangles, for dpi_.
+  void placeChildren();
   void applyOutline();
   void loadIcons();
   void showYourself();

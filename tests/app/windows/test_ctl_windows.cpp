@@ -120,6 +120,45 @@ TEST_F(Ctl, ExeNameWithAPathSeparatorIsRefused) {
   }
 }
 
+// A web folder ending in "\" (or "\\") reaches the server as that folder, not with a
+// double quote where the line's closing one was.
+TEST_F(Ctl, WebFolderEndingInABackslashIsServed) {
+  for (const char* value : {"www\\", "www\\\\", ".\\www\\"}) {
+    SCOPED_TRACE(value);
+    ASSERT_EQ(run({"config", "set", "root_directory", value}).rc, 0);
+    const CtlRun r = run({"start"});
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(httpStatus(port), 200);
+    EXPECT_EQ(run({"stop"}).rc, 0);
+  }
+}
+
+// A program folder whose path is longer than 260 characters: its settings are read and
+// written, and the server starts from it or, where Windows cannot start a program from
+// such a path (Wine), start says so in one line, and so does the log.
+TEST_F(Ctl, ProgramFolderPastTheOldPathLimit) {
+  folder = scratch.file(std::string(100, 'a') + "/" + std::string(100, 'b') + "/" +
+                        std::string(100, 'c'));
+  ASSERT_GT(folder.size(), 300u);
+  layoutProgramFolder(folder, exeName, port);
+  EXPECT_EQ(run({"config", "set", "server_port", std::to_string(port)}).rc, 0);
+  EXPECT_EQ(run({"config", "get", "exe_name"}).out, exeName + "\n");
+  const CtlRun r = run({"start"});
+  if (r.rc == 0) {
+    EXPECT_EQ(httpStatus(port), 200);
+    EXPECT_EQ(run({"stop"}).rc, 0);
+  } else {
+    expectCleanFailure(r);
+    const std::string reason = windows::systemMessage(ERROR_FILENAME_EXCED_RANGE);
+    EXPECT_EQ(r.err, "tovanikctl: could not start " + serverPath(folder, settings()) + ": " +
+                         reason + "\n");
+    const CtlRun log = run({"log", "-n", "1"});
+    EXPECT_NE(log.out.find("] server could not be started: " + reason + "\n"), std::string::npos)
+        << log.out;
+  }
+  EXPECT_EQ(run({"status"}).rc, 3);
+}
+
 // Values no Windows file name can hold, and folders given with a drive letter, are
 // refused by config set with the rule, and the file stays as it was.
 TEST_F(Ctl, ValuesNoWindowsFileNameCanHoldAreRefused) {

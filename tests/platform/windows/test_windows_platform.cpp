@@ -4,6 +4,8 @@
 // the log's place and cut.
 #include <gtest/gtest.h>
 #include <windows.h>
+// CommandLineToArgvW; the shell's headers need windows.h before them.
+#include <shellapi.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -39,12 +41,36 @@ TEST(CommandLine, IsTheServersLineAsThePanelShowsIt) {
       {serverArgv(folder, plain), utf16(serverCommandLine(folder, plain))},
       {serverArgv(folder, odd), utf16(serverCommandLine(folder, odd))},
       {{"C:\\a b\\x.exe", "", "plain", "two words", "C:\\", "-S"},
-       LR"("C:\a b\x.exe" "" plain "two words" "C:\" -S)"},
+       LR"("C:\a b\x.exe" "" plain "two words" "C:\\" -S)"},
       {{"x.exe"}, LR"("x.exe")"},
   };
   for (const Case& c : cases) EXPECT_EQ(windows::commandLineOf(c.argv), c.line);
   EXPECT_EQ(windows::quotedArgumentLine(L"notepad.exe", folder + "\\config\\config.ini"),
             LR"(notepad.exe "C:\Users\Zoë\My Apps\config\config.ini")");
+}
+
+// Whatever the values hold, the system's own parsing gives back the argument list.
+TEST(CommandLine, ParsesBackToItsArguments) {
+  const std::vector<std::vector<std::string>> rows = {
+      {"C:\\p\\t-server.exe", "-S", "0.0.0.0:80", "-t", "C:\\site\\tovanik\\"},
+      {"C:\\p\\x.exe", "-t", "C:\\site\\\\"},
+      {"C:\\p\\x.exe", "-t", "\\\\server\\share\\a b\\"},
+      {"C:\\p\\x.exe", "-t", "a\\\\b", "\\", "\\\\"},
+      {"C:\\a b\\x.exe", "two  words", " lead", "trail ", "\ttab", ""},
+      {"C:\\Zoë\\x.exe", "wëb", "C:\\Zoë\\wëb site\\"},
+      {"C:\\p\\x.exe", "a&b", "%PATH%", "100%", "^&|<>", "C:\\%x%\\&\\"},
+      {"C:\\p\\x.exe", "say \"hi\"", "\\\"", "end\\\"", "\""},
+  };
+  for (const auto& argv : rows) {
+    const std::wstring line = windows::commandLineOf(argv);
+    int count = 0;
+    LPWSTR* parsed = CommandLineToArgvW(line.c_str(), &count);
+    ASSERT_NE(parsed, nullptr);
+    std::vector<std::string> back;
+    for (int i = 0; i < count; ++i) back.push_back(windows::utf8(parsed[i]));
+    LocalFree(parsed);
+    EXPECT_EQ(back, argv) << windows::utf8(line);
+  }
 }
 
 TEST_F(StandInServer, HiddenServerServesLogsAndIsFoundByNameInAnyCase) {
@@ -115,8 +141,10 @@ TEST_F(StandInServer, HiddenServerServesLogsAndIsFoundByNameInAnyCase) {
   EXPECT_EQ(platform.portListening(port), true);
 
   // A stop leaves nothing: no process, no listener, no answer.
+  EXPECT_TRUE(platform.anyProcess(exeName));  // the server the tick keeps a handle to
   EXPECT_EQ(platform.killProcesses(upper(exeName)), 1);
   EXPECT_TRUE(platform.findProcesses(exeName).empty());
+  EXPECT_FALSE(platform.anyProcess(exeName)) << "the kept handle's process has ended";
   EXPECT_FALSE(platform.isLiveProcess(pid));
   EXPECT_TRUE(waitFor([&] { return platform.portListening(port) == false; }));
   EXPECT_EQ(httpStatus(port), 0);
