@@ -147,7 +147,11 @@ class FakePlatform final : public Platform {
 
   std::string programFolder() const override { return program_folder_; }
   std::string absolutePath(const std::string& path) const override {
-    return path.starts_with(kPathSeparator) ? path : joinPath(joinPath("", "cwd"), path);
+    // Rooted: "/..." on Linux; "\\...", "/..." or a drive's "C:..." on Windows.
+    const bool drive = path.size() >= 2 && path[1] == ':';
+    const bool rooted = path.starts_with('/') ||
+                        (kPathSeparator == '\\' && (path.starts_with('\\') || drive));
+    return rooted ? path : joinPath(joinPath("", "cwd"), path);
   }
 
   // The name a launch adds is the base name of argv[0], the server's path, in both

@@ -1,0 +1,556 @@
+// The panel and tovanikctl on the recording platform's process table and clock, through
+// the same scenarios: both act through one server control, so each row holds for both.
+// Nothing here runs a real process, so the same rows run in the Linux and Windows builds;
+// paths are built with the system's separator.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <sstream>
+
+#include "app/ctl_commands.h"
+#include "panel/panel.h"
+#include "platform/output_log.h"
+#include "platform/path_text.h"
+#include "tests/support/ctl_run.h"
+#include "tests/support/fake_platform.h"
+#include "tests/support/test_support.h"
+
+namespace tovanik {
+namespace {
+
+using namespace test;
+namespace fs = std::filesystem;
+
+// A program folder that is not the test's, and its server's path, as the system writes them.
+#ifdef _WIN32
+const std::string kElsewhere = "C:\\elsewhere";
+#else
+const std::string kElsewhere = "/elsewhere";
+#endif
+const std::string kElsewhereServer = joinPath(joinPath(kElsewhere, "php"), "t-server.exe");
+
+// Where the servers' logs go: a folder of the test's own.
+#ifdef _WIN32
+constexpr const char* kLogBase = "LOCALAPPDATA";
+#else
+constexpr const char* kLogBase = "XDG_STATE_HOME";
+#endif
+
+struct NoView : PanelView {
+  void makeTopMost() override {}
+  void focusTxtFocus() override {}
+};
+
+class BothCallers : public ::testing::Test {
+ public:  // the rows' set-ups use these
+  void SetUp() override {
+    for (const char* folder : {"config", "php", "www", "not-a-program.exe"})
+      fs::create_directory(dir.file(folder));
+    for (const char* file : {"php/t-server.exe", "plain.txt", "www/index.php"})
+      writeBytes(dir.file(file), "");
+    fs::permissions(dir.file("php/t-server.exe"), fs::perms::owner_all);
+    configure({});
+  }
+  void configure(const std::map<std::string, std::string>& changed) {
+    std::map<std::string, std::string> keys{{"command_prompt", "hide"},
+                                            {"server_port", "8080"},
+                                            {"root_directory", "www"},
+                                            {"php_folder", "php"},
+                                            {"exe_name", "t-server.exe"}};
+    for (const auto& [key, value] : changed) keys[key] = value;
+    std::string text = "[Config]\r\n";
+    for (const auto& [key, value] : keys) text += key + "=" + value + "\r\n";
+    writeBytes(dir.file("config/config.ini"), text);
+  }
+  FakePlatform fresh() const {
+    FakePlatform p;
+    p.program_folder_ = dir.path();
+    p.launch_into_table_ = true;
+    return p;
+  }
+  CtlRun ctlRun(FakePlatform& p, const std::string& command) const {
+    std::ostringstream out, err;
+    const int rc = tovanik::ctl::run(p, {"--folder", dir.path(), command}, out, err);
+    return {rc, out.str(), err.str()};
+  }
+  // A server process of this folder (or started as `path`) listening on 8080.
+  FakePlatform::Process server(int group, std::string path = "") const {
+    FakePlatform::Process p;
+    p.name = "t-server.exe";
+    p.group = group;
+    p.port = 8080;
+    p.arguments = {path.empty() ? dir.file("php/t-server.exe") : path, "-S", "0.0.0.0:8080"};
+    return p;
+  }
+  // Another program of the caller's user.
+  static FakePlatform::Process process(const std::string& name, int parent, int group, int port) {
+    FakePlatform::Process p;
+    p.name = name;
+    p.parent = parent;
+    p.group = group;
+    p.port = port;
+    p.arguments = {name};
+    return p;
+  }
+  static std::set<int> endedIn(const FakePlatform& p, const std::set<int>& before) {
+    std::set<int> ended;
+    for (const auto& [pid, process] : p.table_)
+      if (!p.alive(process) && (before.count(pid) || pid >= 100)) ended.insert(pid);
+    return ended;
+  }
+
+  TempDir dir, state;
+  ScopedEnv stateHome{kLogBase, state.path().c_str()};
+  NoView view;
+};
+
+// The stop of both: every match and what appears meanwhile, the port holder among their
+// descendants, never the caller's line; back once they are gone and the port is closed.
+TEST_F(BothCallers, StopEndsTheSameProcesses) {
+  struct Row {
+    const char* what;
+    std::function<void(BothCallers&, FakePlatform&)> setup;
+    std::set<int> ended, spared;
+    int rc;
+    std::string said;  // tovanikctl's output and error
+    int atLeastMs;     // on the clock when the stop returns
+  };
+  const Row rows[] = {
+      {"one server", [](BothCallers& t, FakePlatform& p) { p.table_[200] = t.server(200); },
+       {200}, {}, 0, "stopped pid 200 (this folder's server)\n", 0},
+      {"a wrapper whose php holds the port in a session of its own",
+       [](BothCallers& t, FakePlatform& p) {
+         p.table_[200] = t.server(200);
+         p.table_[200].port = 0;
+         p.table_[201] = process("php", 200, 201, 8080);
+       },
+       {200, 201}, {}, 0, "stopped pid 200 (this folder's server)\n", 0},
+      {"a restart loop starts it again twice",
+       [](BothCallers& t, FakePlatform& p) {
+         p.table_[200] = t.server(200);
+         p.table_[200].respawns = 2;
+       },
+       {200, 100, 101}, {}, 0, "stopped pid 100 (this folder's server)\nstopped pid 101", 20},
+      // Exiting, it no longer shows its name, and holds no port: only its PID tells.
+      {"it dies 300 ms after its kill",
+       [](BothCallers& t, FakePlatform& p) {
+         p.table_[200] = t.server(200);
+         p.table_[200].port = 0;
+         p.table_[200].diesAfterMs = 300;
+       },
+       {200}, {}, 0, "stopped pid 200", 300},
+      {"its port closes 400 ms after it died",
+       [](BothCallers& t, FakePlatform& p) {
+         p.table_[200] = t.server(200);
+         p.table_[200].portClosesAfterMs = 400;
+       },
+       {200}, {}, 0, "stopped pid 200", 400},
+      // A wrapper whose php (in a session of its own) runs a page that runs tovanikctl
+      // restart in the background: the caller, left to init, is in php's group.
+      {"the caller is in the group of the server's php",
+       [](BothCallers& t, FakePlatform& p) {
+         p.table_[200] = t.server(200);
+         p.table_[200].port = 0;
+         p.table_[201] = process("php", 200, 201, 8080);
+         p.table_[301] = process("tovanikctl", 1, 201, 0);
+         p.self_ = 301;
+       },
+       {200, 201}, {301}, 0, "stopped pid 200 (this folder's server)\n", 0},
+      {"the caller's shell below the server's php waits for it",
+       [](BothCallers& t, FakePlatform& p) {
+         p.table_[200] = t.server(200);
+         p.table_[200].port = 0;
+         p.table_[201] = process("php", 200, 201, 8080);
+         p.table_[300] = process("sh", 201, 201, 0);
+         p.table_[301] = process("tovanikctl", 300, 201, 0);
+         p.self_ = 301;
+       },
+       {}, {200, 201, 300, 301}, 0, "", 0},
+      {"another program holds the port",
+       [](BothCallers& t, FakePlatform& p) {
+         p.table_[200] = t.server(200);
+         p.table_[200].port = 0;
+         p.table_[150] = process("nc", 1, 150, 8080);
+       },
+       {200}, {150}, 0, "stopped pid 200 (this folder's server)\n", 0},
+      {"not ours to stop",
+       [](BothCallers& t, FakePlatform& p) {
+         p.table_[200] = t.server(200);
+         p.table_[200].killable = false;
+       },
+       {}, {200}, 1, "tovanikctl: still running 2 s after the stop: 200 (not ours to stop?)\n",
+       2000},
+      {"another folder's server of the name",
+       [](BothCallers& t, FakePlatform& p) {
+         p.table_[200] = t.server(200, kElsewhereServer);
+       },
+       {200}, {}, 0,
+       "stopped pid 200, the server of another program folder, " + kElsewhere + "\n", 0},
+      {"another user's server of the name",
+       [](BothCallers& t, FakePlatform& p) {
+         p.table_[200] = t.server(200);
+         p.table_[200].uid = 0;
+       },
+       {}, {200}, 0, "", 0},
+      {"nothing runs", [](BothCallers&, FakePlatform&) {}, {}, {}, 0, "", 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    FakePlatform ctlSide = fresh(), panelSide = fresh();
+    row.setup(*this, ctlSide);
+    row.setup(*this, panelSide);
+    std::set<int> before;
+    for (const auto& [pid, process] : ctlSide.table_) before.insert(pid);
+    const CtlRun r = ctlRun(ctlSide, "stop");
+    EXPECT_EQ(r.rc, row.rc);
+    EXPECT_NE((r.out + r.err).find(row.said), std::string::npos) << r.out << r.err;
+    Panel(panelSide, view).killPHP();
+    for (FakePlatform* p : {&ctlSide, &panelSide}) {
+      EXPECT_EQ(endedIn(*p, before), row.ended);
+      for (const int pid : row.spared) EXPECT_TRUE(p->alive(pid)) << pid;
+      EXPECT_GE(p->clockMs(), row.atLeastMs);
+      if (row.rc == 0 && !row.ended.empty() && !row.spared.count(150)) {
+        EXPECT_FALSE(*p->portListening(8080)) << "back before the port closed";
+      }
+    }
+  }
+}
+
+// The start of both: tovanikctl waits and says why; the panel launches, its tick finds
+// out, and the switch's and the address's tooltips carry the same words.
+TEST_F(BothCallers, StartRefusesAndExplainsAlike) {
+  const std::string failedToListen = "Failed to listen on 0.0.0.0:8080 (reason: ";
+  const std::string taken = "the server exited at once (port 8080 is taken by nc (pid 150)): " +
+                            failedToListen + "Address already in use)";
+  const std::string elsewhere =
+      "nothing started: pid 200 is the server of another program folder, " + kElsewhere +
+      ": give "
+      "this folder an exe_name of its own (both use 't-server.exe')";
+  struct Row {
+    const char* what;
+    std::map<std::string, std::string> settings;
+    std::function<void(BothCallers&, FakePlatform&)> setup;
+    int rc;
+    std::string said;  // in tovanikctl's output or error
+    std::string why;   // in the panel's tooltips ("" none); in tovanikctl's error too
+    std::size_t launches;
+  };
+  auto none = [](BothCallers&, FakePlatform&) {};
+  auto portTaken = [&](BothCallers&, FakePlatform& p) {
+    p.table_[150] = process("nc", 1, 150, 8080);
+    p.launch_exits_after_ms_ = 5;
+    p.launch_output_ = {failedToListen + "Address already in use)"};
+  };
+  const Row rows[] = {
+      {"serves", {}, none, 0, "serving http://localhost:8080 (pid 100)\n", "", 1},
+      {"the port is taken", {}, portTaken, 1, " (see tovanikctl log)", taken, 1},
+      {"a port only root may use", {{"server_port", "80"}},
+       [&](BothCallers&, FakePlatform& p) {
+         p.launch_exits_after_ms_ = 5;
+         p.launch_output_ = {"Failed to listen on 0.0.0.0:80 (reason: Permission denied)"};
+       },
+       1, "",
+       "the server exited at once: Failed to listen on 0.0.0.0:80 (reason: Permission denied)",
+       1},
+      {"it never listens", {},
+       [](BothCallers&, FakePlatform& p) { p.launch_listens_after_ms_ = -1; }, 1,
+       "tovanikctl: the server did not listen on port 8080 within 5 s and was stopped\n", "", 1},
+      {"the launch fails", {}, [](BothCallers&, FakePlatform& p) { p.launch_succeeds_ = false; },
+       1, "tovanikctl: could not start " + dir.file("php/t-server.exe") + ": ",
+       "could not start " + dir.file("php/t-server.exe") + ": ", 1},
+      {"another folder's server holds the name", {},
+       [](BothCallers& t, FakePlatform& p) {
+         p.table_[200] = t.server(200, kElsewhereServer);
+       },
+       1, "", elsewhere, 0},
+      {"this folder's server runs beside another folder's", {},
+       [](BothCallers& t, FakePlatform& p) {
+         p.table_[200] = t.server(200, kElsewhereServer);
+         p.table_[200].port = 0;
+         p.table_[201] = t.server(201);
+       },
+       0, "serving http://localhost:8080 (pid 201)\n", "", 0},
+      // The settings are checked before anything is launched; each refusal names one.
+      {"port 0", {{"server_port", "0"}}, none, 1, "server_port '0'", "server_port '0'", 0},
+      {"port empty", {{"server_port", ""}}, none, 1, "server_port ''", "server_port ''", 0},
+      {"port of six digits", {{"server_port", "018232"}}, none, 1, "server_port '018232'",
+       "server_port '018232'", 0},
+      {"port too high", {{"server_port", "99999"}}, none, 1, "server_port '99999'",
+       "server_port '99999'", 0},
+      {"port of eleven digits", {{"server_port", "12345678901"}}, none, 1,
+       "server_port '12345678901'", "server_port '12345678901'", 0},
+      {"port with a blank", {{"server_port", "80 "}}, none, 1, "server_port '80 '",
+       "server_port '80 '", 0},
+      {"no exe_name", {{"exe_name", ""}}, none, 1, "exe_name", "exe_name is empty", 0},
+      {"exe_name with a slash", {{"exe_name", "php/t-server.exe"}}, none, 1, "exe_name",
+       "exe_name 'php/t-server.exe' holds a path separator: it must be a file name", 0},
+      {"exe_name with a backslash", {{"exe_name", "php\\t-server.exe"}}, none, 1, "exe_name",
+       "exe_name 'php\\t-server.exe' holds a path separator: it must be a file name", 0},
+      {"exe_name above the folder", {{"exe_name", "..\\t-server.exe"}}, none, 1, "exe_name",
+       "exe_name '..\\t-server.exe' holds a path separator: it must be a file name", 0},
+      {"server not executable", {{"php_folder", "."}, {"exe_name", "plain.txt"}}, none, 1,
+       "is not an executable file", "is not an executable file", 0},
+      {"server missing", {{"exe_name", "missing.exe"}}, none, 1, "exe_name/php_folder",
+       "exe_name/php_folder", 0},
+      {"server a folder", {{"php_folder", "."}, {"exe_name", "not-a-program.exe"}}, none, 1,
+       "exe_name/php_folder", "exe_name/php_folder", 0},
+      {"server the config folder", {{"php_folder", "."}, {"exe_name", "config"}}, none, 1,
+       "exe_name/php_folder", "exe_name/php_folder", 0},
+      {"web folder missing", {{"root_directory", "nowhere"}}, none, 1, "root_directory",
+       "root_directory", 0},
+      {"web folder a file", {{"root_directory", "www/index.php"}}, none, 1, "root_directory",
+       "root_directory", 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    configure(row.settings);
+    fs::remove_all(state.path());
+    fs::create_directory(state.path());
+    FakePlatform ctlSide = fresh(), panelSide = fresh();
+    row.setup(*this, ctlSide);
+    row.setup(*this, panelSide);
+    const CtlRun r = ctlRun(ctlSide, "start");
+    EXPECT_EQ(r.rc, row.rc) << r.err;
+    EXPECT_NE((r.out + r.err).find(row.said), std::string::npos) << r.out << r.err;
+    EXPECT_NE(r.err.find(row.why), std::string::npos) << r.err;
+    EXPECT_EQ(ctlSide.launches_.size(), row.launches);
+    if (row.rc != 0) expectCleanFailure(r);
+    if (row.rc != 0 && !ctlSide.launches_.empty()) {
+      EXPECT_FALSE(ctlSide.alive(100)) << "a failed start left its server running";
+    }
+    if (row.launches == 0) {
+      EXPECT_FALSE(fs::exists(outputLogPath(dir.path()))) << "launched";
+    }
+
+    Panel panel(panelSide, view);
+    panel.startPHP();
+    for (int tick = 0; tick < 3; ++tick) {
+      panelSide.advanceMs(1000);
+      panel.statusTick();
+    }
+    EXPECT_EQ(panelSide.launches_.size(), row.launches);
+    EXPECT_NE(panel.why().find(row.why), std::string::npos) << panel.why();
+    EXPECT_EQ(panel.why().empty(), row.why.empty()) << panel.why();
+    EXPECT_EQ(panel[Ctl::lblStartStop].tooltip,
+              row.why.empty() ? "Start / Stop Server" : panel.why());
+    panel.hover(Ctl::lblURL);
+    if (!panel.showsRunning()) {
+      EXPECT_EQ(panel[Ctl::lblURL].tooltip, panel.why());
+    }
+    // Word for word; tovanikctl adds where the rest is when the server ended at once.
+    if (r.rc != 0 && !row.why.empty()) {
+      EXPECT_TRUE(r.err == "tovanikctl: " + panel.why() + "\n" ||
+                  r.err == "tovanikctl: " + panel.why() + " (see tovanikctl log)\n")
+          << r.err << panel.why();
+    }
+  }
+}
+
+// A successful start clears the reason; restart stops, pauses and starts in both.
+TEST_F(BothCallers, RestartAndTheNextStartClearTheReason) {
+  FakePlatform ctlSide = fresh(), panelSide = fresh();
+  ctlSide.table_[200] = server(200);
+  panelSide.table_[200] = server(200);
+  const CtlRun r = ctlRun(ctlSide, "restart");
+  EXPECT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "stopped pid 200 (this folder's server)\nserving http://localhost:8080 (pid 100)\n");
+  Panel panel(panelSide, view);
+  panel.loadConfig();
+  panel.restartServer();
+  EXPECT_GE(panelSide.clockMs(), 1000);
+  for (FakePlatform* p : {&ctlSide, &panelSide}) {
+    EXPECT_FALSE(p->alive(200));
+    EXPECT_TRUE(p->alive(100));
+    EXPECT_EQ(p->launches_.size(), 1u);
+  }
+
+  // A failed launch leaves its reason until a start comes up.
+  FakePlatform again = fresh();
+  Panel second(again, view);
+  again.launch_succeeds_ = false;
+  second.startPHP();
+  EXPECT_NE(second.why(), "");
+  again.launch_succeeds_ = true;
+  second.startPHP();
+  EXPECT_NE(second.why(), "");
+  again.advanceMs(1000);
+  second.statusTick();
+  EXPECT_EQ(second.why(), "");
+  EXPECT_EQ(second[Ctl::lblStartStop].tooltip, "Start / Stop Server");
+}
+
+// Made untrusted while the panel runs, the folder keeps it from stopping or launching,
+// silently; trusted again, it acts again.
+TEST_F(BothCallers, UntrustedFolderStopsThePanelUntilTrustedAgain) {
+  FakePlatform p = fresh();
+  p.table_[200] = server(200);
+  Panel panel(p, view);
+  p.untrusted_ = "refusing, as root, to use /srv: owned by atk (uid 1001)";
+  panel.killPHP();
+  EXPECT_TRUE(p.alive(200));
+  p.table_[200].endsAtMs = 0;
+  panel.startPHP();
+  EXPECT_TRUE(p.launches_.empty());
+  EXPECT_EQ(panel.why(), "");
+  p.untrusted_.reset();
+  panel.startPHP();
+  EXPECT_EQ(p.launches_.size(), 1u);
+  panel.killPHP();
+  EXPECT_FALSE(p.alive(100));
+}
+
+// status names the port the running server listens on when the setting says another.
+TEST_F(BothCallers, StatusNamesThePortTheServerReallyListensOn) {
+  FakePlatform p = fresh();
+  p.table_[200] = server(200);
+  p.table_[200].port = 8081;
+  p.table_[200].arguments[2] = "0.0.0.0:8081";
+  CtlRun r = ctlRun(p, "status");
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_NE(r.out.find("port 8080: not listening; the running server listens on port 8081\n"),
+            std::string::npos)
+      << r.out;
+  p.table_[200].port = 8080;
+  p.table_[200].arguments[2] = "0.0.0.0:8080";
+  r = ctlRun(p, "status");
+  EXPECT_NE(r.out.find("port 8080: listening (server)\n"), std::string::npos) << r.out;
+
+  // The status of a port no number can hold says so, and does not abort.
+  configure({{"server_port", "12345678901"}});
+  FakePlatform stopped = fresh();
+  r = ctlRun(stopped, "status");
+  EXPECT_EQ(r.rc, 3);
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find("port '12345678901': not a port number\n"), std::string::npos) << r.out;
+}
+
+// tovanikctl in-process, on the recording platform: what each command line asks of the
+// system, and what it answers, where no real process is the point.
+TEST(CtlInProcess, AnswersAndWhatIsAsked) {
+  const TempDir dir;
+  for (const char* folder : {"config", "php", "www"}) fs::create_directory(dir.file(folder));
+  writeBytes(dir.file("php/t-server.exe"), "");  // never run: the platform is made up
+  fs::permissions(dir.file("php/t-server.exe"), fs::perms::owner_all);
+  struct Row {
+    std::vector<std::string> args;
+    std::string config;                    // server_port, with the other defaults
+    std::optional<std::string> untrusted;  // what the platform says of the folder
+    std::optional<std::string> runningAs;  // argv[0] of a running t-server.exe (pid 1)
+    int rc;
+    std::string said;                // found in the output or the error
+    std::vector<std::string> calls;  // what the platform was asked, in order
+  };
+  const std::string refusal = "refusing, as root, to use /srv: owned by atk (uid 1001)";
+  const Row rows[] = {
+      {{"start"}, "8080", refusal, std::nullopt, 1, "tovanikctl: " + refusal + "\n", {}},
+      {{"stop"}, "8080", refusal, "/srv/php/t-server.exe", 1, refusal, {}},
+      {{"status"}, "8080", refusal, std::nullopt, 1, refusal, {}},
+      {{"frobnicate"}, "8080", std::nullopt, std::nullopt, 2, "unknown command", {}},
+      {{"status", "now"}, "8080", std::nullopt, std::nullopt, 2, "takes no arguments", {}},
+      {{"url"}, "018070", std::nullopt, std::nullopt, 1, "is not a port number", {}},
+      {{"url"}, "8080", std::nullopt, std::nullopt, 0, "http://localhost:8080\n", {}},
+      // A quote in a value is escaped on the command line, a control byte shown escaped.
+      {{"status"}, "80\"8\x1b", std::nullopt, std::nullopt, 3,
+       "-S 0.0.0.0:80\\\"8\\x1b -t", {"find:t-server.exe"}},
+      {{"status"}, "80\x7f", std::nullopt, std::nullopt, 3, "-S 0.0.0.0:80\\x7f -t",
+       {"find:t-server.exe"}},
+      {{"status"},
+       "8080",
+       std::nullopt,
+       kElsewhereServer,
+       0,
+       "pid 1 is the server of another program folder, " + kElsewhere +
+           ": give this folder an "
+       "exe_name of its own",
+       {"find:t-server.exe"}},
+      {{"start"},
+       "8080",
+       std::nullopt,
+       kElsewhereServer,
+       1,
+       "nothing started: pid 1 is the server of another program folder, " + kElsewhere,
+       {"find:t-server.exe"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::PrintToString(row.args));
+    writeBytes(dir.file("config/config.ini"),
+               "[Config]\r\ncommand_prompt=hide\r\nserver_port=" + row.config +
+                   "\r\nroot_directory=www\r\nphp_folder=php\r\nexe_name=t-server.exe\r\n");
+    FakePlatform platform;
+    platform.program_folder_ = dir.path();
+    platform.untrusted_ = row.untrusted;
+    if (row.runningAs) {
+      platform.running_names_.insert("t-server.exe");
+      platform.processes_[1] = ProcessInfo{1, "/usr/bin/php8.2", {*row.runningAs, "-S"}};
+    }
+    std::ostringstream out, err;
+    EXPECT_EQ(tovanik::ctl::run(platform, row.args, out, err), row.rc) << err.str();
+    EXPECT_NE((out.str() + err.str()).find(row.said), std::string::npos) << out.str() << err.str();
+    EXPECT_EQ(platform.calls_, row.calls);
+  }
+}
+
+// config set refuses what no server could be started from, in one line naming the key, and
+// leaves the file as it was.
+TEST(CtlInProcess, ConfigSetRefusesAndKeepsTheFile) {
+  const TempDir dir;
+  fs::create_directory(dir.file("config"));
+  const std::string config = dir.file("config/config.ini");
+  writeBytes(config, "[Config]\r\nserver_port=8080\r\nexe_name=t-server.exe\r\n");
+  struct Row {
+    const char* key;
+    const char* value;
+    std::string error;  // the whole line, or (ending in a blank) how it starts
+  };
+  const std::string notAFileName =
+      "tovanikctl: exe_name must be a file name, not empty and without '/' or '\\'\n";
+  const Row rows[] = {
+      {"exe_name", "php\\t-server.exe", notAFileName},
+      {"exe_name", "php/t-server.exe", notAFileName},
+      {"exe_name", "..\\t-server.exe", notAFileName},
+#ifdef _WIN32
+      // What no Windows file name can hold, and folders given from a drive or its root.
+      {"root_directory", "tovanik\"", "tovanikctl: root_directory "},
+      {"root_directory", "a<b", "tovanikctl: root_directory "},
+      {"php_folder", "a>b", "tovanikctl: php_folder "},
+      {"php_folder", "a|b", "tovanikctl: php_folder "},
+      {"root_directory", "a?", "tovanikctl: root_directory "},
+      {"root_directory", "*", "tovanikctl: root_directory "},
+      {"exe_name", "t-server.exe:x", "tovanikctl: exe_name "},
+      {"root_directory", "C:\\site", "tovanikctl: root_directory "},
+      {"root_directory", "\\site", "tovanikctl: root_directory "},
+#endif
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.value);
+    const std::string before = readBytes(config);
+    FakePlatform platform;
+    std::ostringstream out, err;
+    const int rc = tovanik::ctl::run(
+        platform, {"--folder", dir.path(), "config", "set", row.key, row.value}, out, err);
+    expectCleanFailure({rc, out.str(), err.str()});
+    if (row.error.ends_with(' ')) {
+      EXPECT_EQ(err.str().rfind(row.error, 0), 0u) << err.str();
+    } else {
+      EXPECT_EQ(err.str(), row.error);
+    }
+    EXPECT_EQ(readBytes(config), before);
+  }
+  // A folder above the program folder, relative to it, is fine.
+  FakePlatform platform;
+  std::ostringstream out, err;
+  const std::string above = joinPath("..", "site");
+  EXPECT_EQ(tovanik::ctl::run(platform,
+                              {"--folder", dir.path(), "config", "set", "root_directory", above},
+                              out, err),
+            0)
+      << err.str();
+}
+
+}  // namespace
+}  // namespace tovanik
