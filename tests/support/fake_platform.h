@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ascii_case.h"
 #include "platform/file_store.h"
 #include "platform/output_log.h"
 #include "platform/path_text.h"
@@ -218,12 +219,7 @@ class FakePlatform final : public Platform {
   std::vector<std::string> calls_;
 
   static bool sameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-      if (fold(a[i]) != fold(b[i])) return false;
-    }
-    return true;
+    return equalAsciiCaseless(a, b);
   }
 
   int clockMs() const {
