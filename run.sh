@@ -4,8 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 packaging/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTOVANIK_TESTS=OFF >/dev/null
-cmake --build build -j"$(nproc)"
+cmake --preset linux >/dev/null
+cmake --build --preset linux -j"$(nproc)"
 packaging/layout.sh build dist >/dev/null
 echo "Program folder: $PWD/dist"
 

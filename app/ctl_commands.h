@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/desktop_menu.h"
 #include "platform/platform.h"
 
 namespace tovanik::ctl {
@@ -47,6 +48,10 @@ int stop(const Context& c);
 int url(const Context& c);
 // `launcher install` / `launcher remove`: the desktop menu entry and icons (ctl_launcher.cpp).
 int launcher(const Context& c, const std::vector<std::string>& args);
+// The menu entry of a program folder: its file's id, and what the menu calls it beside
+// the entries of `others` (other folders' entries).
+std::string menuEntryId(const std::string& folder);
+std::string menuEntryName(const std::string& folder, const std::vector<MenuEntry>& others);
 // log [-n LINES] [-f]: the hidden server's output, the last LINES of it, following it.
 int serverLog(const Context& c, const std::vector<std::string>& args);
 

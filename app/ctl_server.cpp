@@ -1,7 +1,5 @@
 // tovanikctl's server commands: status, start, stop, log and the local address.
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <ostream>
 
@@ -15,11 +13,6 @@
 namespace tovanik::ctl {
 namespace {
 
-#ifdef _WIN32
-constexpr const char* kNoStateFolder = "LOCALAPPDATA is not set";
-#else
-constexpr const char* kNoStateFolder = "neither XDG_STATE_HOME nor HOME is set";
-#endif
 
 constexpr int kQuotedLines = 5;
 
@@ -75,8 +68,9 @@ std::string shownCommandLine(const std::string& folder, ServerSettings s) {
 int status(const Context& c) {
   const auto s = settingsOrFail(c);
   if (!s) return 1;
-  const std::string log = serverLogPath(c.programFolder);
-  trimOutputLog(log);
+  OutputLog serverLog = c.platform.outputLog();
+  const std::string log = serverLogPath(c.platform, c.programFolder);
+  serverLog.trimOutputLog(log);
   ServerControl control(c.platform, c.programFolder, *s);
   const std::vector<int> pids = control.find();
   c.out << (pids.empty() ? "stopped" : "running" + pidList(pids)) << '\n';
@@ -99,13 +93,13 @@ int status(const Context& c) {
   }
   c.out << "command: " << escaped(shownCommandLine(c.programFolder, *s)) << '\n';
   if (pids.empty()) {
-    if (const auto lines = endedAtOnce(log)) {
+    if (const auto lines = endedAtOnce(c.platform, log)) {
       c.out << "the last launch ended at once; its last lines (tovanikctl log):\n";
       const std::size_t first = lines->size() > kQuotedLines ? lines->size() - kQuotedLines : 0;
       for (std::size_t i = first; i < lines->size(); ++i) c.out << "  " << (*lines)[i] << '\n';
     }
-  } else if (const auto run = readLastRun(log); run && run->note == kMarkStarted) {
-    markLaunch(log, kMarkRunning);  // seen running: it did not end at once
+  } else if (const auto run = serverLog.readLastRun(log); run && run->note == kMarkStarted) {
+    serverLog.markLaunch(log, kMarkRunning);  // seen running: it did not end at once
   }
   return pids.empty() ? 3 : 0;
 }
@@ -146,10 +140,11 @@ int serverLog(const Context& c, const std::vector<std::string>& args) {
       return usageError(c, "usage: tovanikctl log [-n LINES] [-f]");
     }
   }
-  const std::string path = serverLogPath(c.programFolder);
-  if (path.empty()) return fail(c, "no state folder: " + std::string(kNoStateFolder));
-  trimOutputLog(path);
-  const auto lines = tailLines(path, count);
+  OutputLog serverLog = c.platform.outputLog();
+  const std::string path = serverLogPath(c.platform, c.programFolder);
+  if (path.empty()) return fail(c, "no state folder: " + serverLog.noStateFolderReason());
+  serverLog.trimOutputLog(path);
+  const auto lines = serverLog.tailLines(path, count);
   if (!lines) return fail(c, "cannot read " + path + ": " + lastSystemError());
   for (const std::string& line : *lines) c.out << line << '\n';
   c.out.flush();
@@ -157,25 +152,18 @@ int serverLog(const Context& c, const std::vector<std::string>& args) {
 
   // Follows until interrupted. A cut (the file grew past its limit) restarts from the
   // new end; the lines kept by the cut were shown already.
-  namespace fs = std::filesystem;
-  std::error_code error;
-  std::uintmax_t shown = fs::file_size(fsPath(path), error);
-  if (error) shown = 0;
+  std::uint64_t shown = serverLog.outputLogSize(path).value_or(0);
   for (;;) {
     sleep(c, std::chrono::milliseconds(200));
-    trimOutputLog(path);
-    const std::uintmax_t size = fs::file_size(fsPath(path), error);
-    if (error) continue;
-    if (size < shown) shown = size;
-    if (size == shown) continue;
-    std::ifstream file(fsPath(path), std::ios::binary);
-    if (!file) continue;
-    file.seekg(static_cast<std::streamoff>(shown));
-    char buffer[65536];
-    while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
-      c.out.write(buffer, file.gcount());
-      shown += static_cast<std::uintmax_t>(file.gcount());
-    }
+    serverLog.trimOutputLog(path);
+    const auto size = serverLog.outputLogSize(path);
+    if (!size) continue;
+    if (*size < shown) shown = *size;
+    if (*size == shown) continue;
+    const auto fresh = serverLog.readOutputLogFrom(path, shown);
+    if (!fresh) continue;
+    c.out << *fresh;
+    shown += fresh->size();
     c.out.flush();
   }
 }

@@ -10,7 +10,7 @@
 #include <QSvgGenerator>
 #include <iostream>
 
-#include "app/launcher_files.h"
+#include "platform/menu_icons.h"
 #include "window/qt/icon.h"
 
 namespace {
@@ -51,9 +51,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const QString dir = QString::fromLocal8Bit(argv[1]) + '/';
-  bool ok = writeSvg(dir + QString::fromStdString(tovanik::launcher::svgIconPath()));
-  for (int size : tovanik::launcher::kIconSizes)
-    ok = writePng(dir + QString::fromStdString(tovanik::launcher::pngIconPath(size)), size) && ok;
+  bool ok = writeSvg(dir + QString::fromStdString(tovanik::menuicons::svgIconPath()));
+  for (int size : tovanik::menuicons::kIconSizes)
+    ok = writePng(dir + QString::fromStdString(tovanik::menuicons::pngIconPath(size)), size) && ok;
   if (!ok) std::cerr << "tovanik-icons: cannot write the icon files below " << argv[1] << '\n';
   return ok ? 0 : 1;
 }

@@ -7,7 +7,6 @@
 #include "platform/linux/linux_platform.h"
 #include "server/trust.h"
 #include "settings/config.h"
-#include "window/qt/desktop_platform.h"
 #include "window/qt/display_server.h"
 #include "window/qt/icon.h"
 #include "window/qt/main_form.h"
@@ -17,37 +16,38 @@ int main(int argc, char** argv) {
   // Answered before Qt starts, so that --help and --version need no display.
   if (const auto exitCode = tovanik::answerPanelOptions(argc, argv, std::cout, std::cerr))
     return *exitCode;
+  // The one platform of the panel, given to everything that reaches the system.
+  tovanik::LinuxPlatform platform;
+  // Run as root, the panel refuses a folder whose files another user could change.
+  if (const auto refusal = tovanik::untrustedFolder(platform, platform.programFolder())) {
+    std::cerr << "tovanik-webserver: " << *refusal << '\n';
+    return 1;
+  }
   {
-    // Run as root, the panel refuses a folder whose files another user could change.
-    tovanik::LinuxPlatform system;
-    if (const auto refusal = tovanik::untrustedFolder(system, system.programFolder())) {
-      std::cerr << "tovanik-webserver: " << *refusal << '\n';
-      return 1;
-    }
     // A settings file too large to be read is said once; the window shows at once all
     // the same, and nothing is written to the file.
-    const std::string config = tovanik::configPath(system.programFolder());
+    const std::string config = tovanik::configPath(platform.programFolder());
     if (const auto stamp = tovanik::fileStamp(config);
         stamp && stamp->size > tovanik::kSettingsFileLimit)
       std::cerr << "tovanik-webserver: cannot read " << config << ": "
                 << tovanik::settingsFileTooLarge(stamp->size) << '\n';
   }
-  tovanik::chooseDisplayServer();
+  tovanik::chooseDisplayServer(platform);
   QApplication app(argc, argv);
   app.setApplicationName("tovanik-webserver");
   app.setWindowIcon(tovanik::panelIcon());
 
   // Start-up: keep to one copy, show the settings and the window, and launch the server
   // one frame later, so the window never waits for the server's start.
-  tovanik::SingleInstance instance(QCoreApplication::applicationFilePath());
+  tovanik::SingleInstance instance(platform, QCoreApplication::applicationFilePath());
   const auto lock = instance.acquire();
-  tovanik::DesktopPlatform platform;
   tovanik::MainForm form(platform);
   if (lock == tovanik::SingleInstance::Result::HeldByAnotherCopy) {
     // A second copy brings the running copy's window back, still makes the whole launch
     // attempt (it starts the server when the first copy had stopped it) and ends without
     // ever showing its own window.
-    if (!instance.askToShow(qgetenv("XDG_ACTIVATION_TOKEN")))
+    const auto token = platform.environmentVariable("XDG_ACTIVATION_TOKEN");
+    if (!instance.askToShow(QByteArray::fromStdString(token.value_or(""))))
       std::cerr << "tovanik-webserver: cannot ask the running copy to show its window: "
                 << instance.error().toStdString() << '\n';
     form.load();

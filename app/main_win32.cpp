@@ -3,6 +3,8 @@
 // commctrl.h needs windows.h before it.
 #include <commctrl.h>
 
+#include "platform/windows/single_copy.h"
+#include "platform/windows/wide_text.h"
 #include "platform/windows/windows_platform.h"
 #include "window/win32/main_window.h"
 #include "window/win32/single_copy.h"
@@ -14,21 +16,23 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
 
   // Start-up: keep to one copy, show the settings and the window, and launch the server
   // one frame later, so the window never waits for the server's start.
-  SingleCopy copy(executablePath());
-  const SingleCopy::Result held = copy.acquire();
   tovanik::WindowsPlatform platform;
-  MainWindow form(platform, instance, copy.windowClassName());
-  if (held == SingleCopy::Result::HeldByAnotherCopy) {
+  const auto copy = platform.singleCopy(tovanik::runningExecutablePath());
+  const tovanik::SingleCopy::Result held = copy->acquire();
+  const std::wstring className = tovanik::windows::utf16(copy->name());
+  MainWindow form(platform, instance, className);
+  if (held == tovanik::SingleCopy::Result::HeldByAnotherCopy) {
     // A second copy still makes the whole launch attempt (it starts the server when the
     // first copy had stopped it), asks the first copy to show itself and ends without
     // ever showing its own window.
     form.load();
-    copy.showRunningCopy();
+    showRunningCopy(className);
     return 0;
   }
-  if (held == SingleCopy::Result::Failed)
+  if (held == tovanik::SingleCopy::Result::Failed)
     OutputDebugStringW(
-        (L"tovanik-webserver: no single-copy test: " + copy.error() + L"\n").c_str());
+        tovanik::windows::utf16("tovanik-webserver: no single-copy test: " + copy->error() + "\n")
+            .c_str());
   if (!form.created()) {
     const std::wstring text = L"The panel cannot open its window: " + form.creationError() + L".";
     MessageBoxW(nullptr, text.c_str(), L"Tovanik PHP Web Server", MB_ICONERROR | MB_OK);

@@ -11,7 +11,7 @@ Panel::Panel(Platform& platform, PanelView& view)
       view_(view),
       // The window's thread writes: another writer is waited for briefly, never seconds.
       config_(platform.programFolder(), platform, kPanelLockPatience),
-      serverLog_(serverLogPath(config_.programFolder())) {
+      serverLog_(serverLogPath(platform, config_.programFolder())) {
   for (int i = 0; i < kControlCount; ++i) {
     const ControlDesign& s = kLayout[i];
     ControlState& c = controls_[i];

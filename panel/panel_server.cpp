@@ -45,10 +45,10 @@ void Panel::statusTick() {
   const auto s = tickSettings();
   const bool running = s && isServerRunning(serverImage(config_.programFolder(), *s));
   // Once a second is often enough to keep the hidden server's log below its limit.
-  trimOutputLog(serverLog_);
+  platform_.outputLog().trimOutputLog(serverLog_);
   if (running && launchUnseen_) {
     // The launch came up: whenever it ends, it did not end at once.
-    markLaunch(serverLog_, kMarkRunning);
+    platform_.outputLog().markLaunch(serverLog_, kMarkRunning);
     launchUnseen_ = false;
     showWhy("");
   } else if (!running && launchUnseen_ && !platform_.isLiveProcess(launched_)) {

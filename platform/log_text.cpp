@@ -4,18 +4,13 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/path_text.h"
+
 namespace tovanik::logtext {
 namespace {
 
 constexpr std::string_view kMarkStart = "[tovanik ";
 constexpr std::size_t kStampLength = 20;  // 2026-12-07T23:10:01Z
-
-// FNV-1a: stable across builds and machines, so a folder keeps its log name.
-std::uint64_t pathHash(std::string_view text) {
-  std::uint64_t hash = 14695981039346656037ull;
-  for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
-  return hash;
-}
 
 std::string fileNameSafe(std::string_view name) {
   std::string safe;
@@ -91,9 +86,8 @@ std::optional<std::time_t> parseStamp(std::string_view stamp) {
 }  // namespace
 
 std::string logFileName(std::string_view base, std::string_view folder) {
-  char hash[17];
-  std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(pathHash(folder)));
-  return fileNameSafe(base) + "-" + std::string(hash, 8) + ".log";
+  // Stable across builds and machines, so a folder keeps its log name.
+  return fileNameSafe(base) + "-" + shortPathHash(folder) + ".log";
 }
 
 std::string markLine(std::time_t when, std::string_view note) {

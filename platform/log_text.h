@@ -1,6 +1,7 @@
 #pragma once
 // The text of the server's log, the same on every system: its file name, the launch marks,
-// the lines, the place of a cut. The file operations are in each system's output_log.cpp.
+// the lines, the place of a cut. The file operations are in output_log.cpp, over each
+// system's log_files.cpp.
 
 #include <ctime>
 #include <optional>

@@ -1,6 +1,8 @@
 #pragma once
 // Paths as text: the separator of the system the program is built for, and joining.
 
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -9,8 +11,12 @@ namespace tovanik {
 
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
+inline constexpr const char* kPathSeparators = "\\/";  // both end a folder's name
+inline constexpr const char* kExecutableSuffix = ".exe";
 #else
 inline constexpr char kPathSeparator = '/';
+inline constexpr const char* kPathSeparators = "/";
+inline constexpr const char* kExecutableSuffix = "";
 #endif
 
 // "folder" + separator + "name", as the design composes paths: nothing is normalised.
@@ -25,6 +31,17 @@ inline std::string joinPath(std::string_view folder, std::string_view name) {
 // narrow string would go through the ANSI code page on Windows.
 inline std::filesystem::path fsPath(std::string_view utf8) {
   return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+// 8 hexadecimal digits of a hash (FNV-1a) of the whole path, stable across builds and
+// machines: what keeps two folders of the same name apart in the names made from them (the
+// server's log, the menu entry).
+inline std::string shortPathHash(std::string_view path) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : path) hash = (hash ^ c) * 1099511628211ull;
+  char digits[17];
+  std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(hash));
+  return std::string(digits, 8);
 }
 
 }  // namespace tovanik

@@ -3,18 +3,24 @@
 // the desktop, behind one interface. One backend per system: LinuxPlatform
 // (platform/linux/), WindowsPlatform (platform/windows/); tests pass FakePlatform
 // (tests/support/fake_platform.h) through the constructor of what they test. The
-// settings files are reached through fileStore() (file_store.h), the server's log
-// through output_log.h, free functions with one implementation per system.
+// settings files (file_store.h), the server's log (output_log.h), the desktop menu
+// (desktop_menu.h) and the single-copy lock (single_copy.h) are interfaces of their own,
+// reached through fileStore(), logFiles(), desktopMenu() and singleCopy().
 //
 // Failure: an operation that can fail says so in its result (0, false, nullopt, an empty
 // list) and leaves the system's reason in errno (Linux) or GetLastError (Windows) for the
 // caller's message; see lastSystemError().
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "platform/desktop_menu.h"
+#include "platform/output_log.h"
+#include "platform/single_copy.h"
 
 namespace tovanik {
 
@@ -41,6 +47,15 @@ struct ProcessInfo {
   int parent = 0;
   std::string executable;              // full path of its image; "" when hidden
   std::vector<std::string> arguments;  // its first few arguments; empty when hidden
+};
+
+// What a path names, as far as starting a server from it or serving it goes.
+enum class PathKind {
+  Unusable,        // missing or unreadable: the system's reason comes with it
+  Folder,
+  ExecutableFile,  // a regular file the system would run (Linux: any execute bit;
+                   // Windows: .exe, .com, .bat or .cmd)
+  OtherFile,
 };
 
 // Who listens on a TCP port, on any local address.
@@ -113,6 +128,24 @@ class Platform {
   virtual bool openUrl(const std::string& url) = 0;
   virtual bool openTextFile(const std::string& path) = 0;
   virtual bool openFolder(const std::string& path) = 0;
+
+  // What `path` is (links followed); for Unusable, the reason goes to *why.
+  virtual PathKind pathKind(const std::string& path, std::string* why) = 0;
+
+  // A variable of this process's environment; nullopt when unset. Set only at start-up,
+  // before a toolkit reads it; false when it cannot be set.
+  virtual std::optional<std::string> environmentVariable(const std::string& name) const = 0;
+  virtual bool setEnvironmentVariable(const std::string& name, const std::string& value) = 0;
+
+  // The file operations below the server's log, and the log over them.
+  virtual LogFiles& logFiles() = 0;
+  OutputLog outputLog() { return OutputLog(logFiles()); }
+
+  // The desktop's application menu, where `tovanikctl launcher` puts the panel.
+  virtual DesktopMenu& desktopMenu() = 0;
+
+  // The single-copy lock of the program file at `executablePath` (not yet taken).
+  virtual std::unique_ptr<SingleCopy> singleCopy(const std::string& executablePath) = 0;
 
   // Every wait, deadline and settle reads the time here and waits through sleepMs, so a
   // test platform can run them on a clock of its own.

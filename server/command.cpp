@@ -30,7 +30,9 @@ ServerImage serverImage(const std::string& programFolder, const ServerSettings& 
   return {s.exeName, serverPath(programFolder, s)};
 }
 
-std::string serverLogPath(const std::string& programFolder) { return outputLogPath(programFolder); }
+std::string serverLogPath(Platform& platform, const std::string& programFolder) {
+  return platform.outputLog().outputLogPath(programFolder);
+}
 
 ConsoleMode consoleModeFor(const std::string& commandPrompt) {
   return commandPrompt == "hide" ? ConsoleMode::Hidden : ConsoleMode::Shown;

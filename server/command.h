@@ -36,7 +36,7 @@ ServerImage serverImage(const std::string& programFolder, const ServerSettings& 
 
 // The file a hidden server's output is appended to: one per program folder, in the
 // user's state folder (see output_log.h). "" when there is no state folder.
-std::string serverLogPath(const std::string& programFolder);
+std::string serverLogPath(Platform& platform, const std::string& programFolder);
 
 // Hidden only for exactly "hide"; every other value shows the console.
 ConsoleMode consoleModeFor(const std::string& commandPrompt);

@@ -1,7 +1,6 @@
 #include "server/server_control.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <set>
 
 #include "platform/output_log.h"
@@ -44,9 +43,8 @@ std::string pidList(const std::vector<int>& pids) {
 
 }  // namespace
 
-std::optional<std::string> invalidSetting(const std::string& programFolder,
+std::optional<std::string> invalidSetting(Platform& platform, const std::string& programFolder,
                                           const ServerSettings& s) {
-  namespace fs = std::filesystem;
   if (s.exeName.empty()) return "exe_name is empty";
   if (s.exeName.find_first_of("/\\") != std::string::npos)
     return "exe_name '" + s.exeName + "' holds a path separator: it must be a file name";
@@ -59,17 +57,16 @@ std::optional<std::string> invalidSetting(const std::string& programFolder,
   for (const auto& [key, value] : named)
     if (auto why = settingProblem(key, value)) return why;
   const std::string program = serverPath(programFolder, s);
-  std::error_code error;
-  const fs::file_status server = fs::status(fsPath(program), error);
-  if (error) return "exe_name/php_folder: cannot use " + program + ": " + error.message();
-  constexpr fs::perms kAnyExecute =
-      fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
-  if (!fs::is_regular_file(server) || (server.permissions() & kAnyExecute) == fs::perms::none)
+  std::string why;
+  const PathKind server = platform.pathKind(program, &why);
+  if (server == PathKind::Unusable)
+    return "exe_name/php_folder: cannot use " + program + ": " + why;
+  if (server != PathKind::ExecutableFile)
     return "exe_name/php_folder: " + program + " is not an executable file";
   const std::string root = joinPath(programFolder, s.rootDirectory);
-  const fs::file_status web = fs::status(fsPath(root), error);
-  if (error) return "root_directory: cannot use " + root + ": " + error.message();
-  if (!fs::is_directory(web)) return "root_directory: " + root + " is not a folder";
+  const PathKind web = platform.pathKind(root, &why);
+  if (web == PathKind::Unusable) return "root_directory: cannot use " + root + ": " + why;
+  if (web != PathKind::Folder) return "root_directory: " + root + " is not a folder";
   return std::nullopt;
 }
 
@@ -81,8 +78,8 @@ std::string foreignNote(const std::vector<ForeignServer>& foreign, const std::st
   return note;
 }
 
-std::optional<std::vector<std::string>> endedAtOnce(const std::string& log) {
-  const std::optional<LastRun> run = readLastRun(log);
+std::optional<std::vector<std::string>> endedAtOnce(Platform& platform, const std::string& log) {
+  const std::optional<LastRun> run = platform.outputLog().readLastRun(log);
   if (!run || run->note != kMarkStarted || run->lines.empty() ||
       run->lastOutput - run->launched > kEndedAtOnce)
     return std::nullopt;
@@ -94,7 +91,7 @@ ServerControl::ServerControl(Platform& platform, std::string programFolder, Serv
       folder_(std::move(programFolder)),
       settings_(std::move(settings)),
       image_(serverImage(folder_, settings_)),
-      log_(serverLogPath(folder_)) {}
+      log_(serverLogPath(platform, folder_)) {}
 
 std::vector<int> ServerControl::find() {
   if (settings_.exeName.empty()) return {};
@@ -113,7 +110,7 @@ LaunchResult ServerControl::launch() {
     result.untrusted = true;
     return result;
   }
-  if (auto wrong = invalidSetting(folder_, settings_)) {
+  if (auto wrong = invalidSetting(platform_, folder_, settings_)) {
     result.why = std::move(wrong);
     return result;
   }
@@ -147,7 +144,7 @@ std::string ServerControl::exitedAtOnce(const std::optional<std::vector<std::str
 }
 
 std::optional<std::string> ServerControl::whyEndedAtOnce() {
-  const auto lines = endedAtOnce(log_);
+  const auto lines = endedAtOnce(platform_, log_);
   if (!lines) return std::nullopt;
   return exitedAtOnce(lines);
 }
@@ -192,7 +189,9 @@ StartResult ServerControl::waitUntilServing(const LaunchResult& l) {
       const PortState state = portState(platform_, port, server);
       if (state.heldByServer ||
           (state.holderUnknown && state.otherHolders.empty() && (l.portWasFree || launched == 0))) {
-        if (launched > 0 && outputLogExists(log_)) markLaunch(log_, kMarkListening);
+        OutputLog serverLog = platform_.outputLog();
+        if (launched > 0 && serverLog.outputLogExists(log_))
+          serverLog.markLaunch(log_, kMarkListening);
         return {launched > 0 ? launched : ownServer(pids), std::nullopt};
       }
     }
@@ -201,7 +200,7 @@ StartResult ServerControl::waitUntilServing(const LaunchResult& l) {
     if (pids.empty() && platform_.now() - begun >= grace &&
         (launched == 0 || mode == ConsoleMode::Shown || !platform_.isLiveProcess(launched))) {
       // PHP reports why on its output and exits: quote it, with whoever holds the port.
-      const std::string why = exitedAtOnce(endedAtOnce(log_));
+      const std::string why = exitedAtOnce(endedAtOnce(platform_, log_));
       endLaunched(launched);
       return {0, why + " (see tovanikctl log)"};
     }
@@ -279,7 +278,8 @@ StopResult ServerControl::stop() {
   }
   // Marked, so that a server stopped soon after its launch is not taken for one that
   // could not start.
-  if (!ended.empty() && outputLogExists(log_)) markLaunch(log_, kMarkStopped);
+  OutputLog serverLog = platform_.outputLog();
+  if (!ended.empty() && serverLog.outputLogExists(log_)) serverLog.markLaunch(log_, kMarkStopped);
   return result;
 }
 

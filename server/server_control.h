@@ -19,7 +19,7 @@ namespace tovanik {
 
 // The first setting that keeps these settings from making a server, named; nullopt when
 // they can. The one rule for both front ends: neither launches what this refuses.
-std::optional<std::string> invalidSetting(const std::string& programFolder,
+std::optional<std::string> invalidSetting(Platform& platform, const std::string& programFolder,
                                           const ServerSettings& s);
 
 // "pid 123 is the server of another program folder, /srv/a: ...\n" for each one.
@@ -27,7 +27,7 @@ std::string foreignNote(const std::vector<ForeignServer>& foreign, const std::st
 
 // The lines the latest run printed, when it no longer runs and ended at once: nothing
 // saw it listen or run since its launch mark, and its last output came within seconds.
-std::optional<std::vector<std::string>> endedAtOnce(const std::string& log);
+std::optional<std::vector<std::string>> endedAtOnce(Platform& platform, const std::string& log);
 
 struct LaunchResult {
   int pid = 0;                     // what this launch started; 0 when nothing was

@@ -1,5 +1,6 @@
 #include "server/server_processes.h"
 
+#include "platform/ascii_case.h"
 #include "platform/path_text.h"
 
 namespace tovanik {
@@ -7,14 +8,6 @@ namespace {
 
 // Parents followed at most: a process table has no loops, but a reused PID could make one.
 constexpr int kMostGenerations = 64;
-
-bool sameNameFolded(std::string_view a, std::string_view b) {
-  auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (fold(a[i]) != fold(b[i])) return false;
-  return true;
-}
 
 std::string_view parentOf(std::string_view path) {
   const std::size_t separator = path.find_last_of("/\\");
@@ -51,7 +44,7 @@ std::vector<ForeignServer> foreignServers(Platform& platform, const std::string&
       }
       const std::string_view name = std::string_view(args[i]).substr(
           std::min(args[i].size(), args[i].find_last_of("/\\") + 1));
-      if (started.empty() && sameNameFolded(name, s.exeName)) started = args[i];
+      if (started.empty() && equalAsciiCaseless(name, s.exeName)) started = args[i];
     }
     if (started.empty() || started == ours) continue;
     const bool path = started.find_first_of("/\\") != std::string::npos;

@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ascii_case.h"  // section and key names fold as ASCII A-Z only
 #include "platform/file_store.h"
 
 namespace tovanik {
@@ -71,10 +72,5 @@ std::string iniLookup(std::string_view fileText, std::string_view section, std::
 // The new text without its final CR LF, which INIwrite adds.
 std::string iniStore(std::string_view fileText, std::string_view section, std::string_view key,
                      std::string_view value);
-
-// Letter case folding for section and key names: ASCII A-Z only, every other byte (UTF-8
-// included) stays itself.
-char asciiLower(char c);
-std::string asciiLower(std::string_view text);
 
 }  // namespace tovanik

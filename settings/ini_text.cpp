@@ -14,14 +14,6 @@
 
 namespace tovanik {
 
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string asciiLower(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return asciiLower(c); });
-  return lower;
-}
-
 namespace {
 
 constexpr char kCR = '\r';

@@ -84,4 +84,22 @@ std::optional<std::string> readResolvedFile(const std::string& path, std::string
   return bytes;
 }
 
+std::optional<std::string> readExistingFile(const std::string& path, std::string* whyNot) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    failedWithErrno(whyNot, errno);
+    return std::nullopt;
+  }
+  // The same reader and limit as a settings file's: what is read this way (the menu's
+  // icons) is a few kilobytes.
+  struct stat info {};
+  std::optional<std::string> bytes;
+  if (::fstat(fd, &info) != 0)
+    failedWithErrno(whyNot, errno);
+  else
+    bytes = readAll(fd, static_cast<std::uint64_t>(info.st_size), whyNot);
+  ::close(fd);
+  return bytes;
+}
+
 }  // namespace tovanik

@@ -13,4 +13,8 @@ namespace tovanik {
 // file (a folder in its place, a device, a FIFO), or is larger than kSettingsFileLimit.
 std::optional<std::string> readResolvedFile(const std::string& path, std::string* whyNot);
 
+// The bytes of an existing file, read as they are (nothing created or changed); nullopt,
+// with the reason, when it cannot be opened or read.
+std::optional<std::string> readExistingFile(const std::string& path, std::string* whyNot);
+
 }  // namespace tovanik

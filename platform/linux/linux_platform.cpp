@@ -1,6 +1,7 @@
 #include "platform/linux/linux_platform.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +17,7 @@
 #include "platform/linux/ownership.h"
 #include "platform/linux/proc_table.h"
 #include "platform/linux/safe_path.h"
+#include "platform/linux/single_copy.h"
 #include "platform/linux/tcp_listeners.h"
 #include "platform/output_log.h"
 
@@ -61,6 +63,7 @@ std::string LinuxPlatform::absolutePath(const std::string& path) const {
 int LinuxPlatform::launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
                                   const std::string& outputLog) {
   if (argv.empty()) return 0;
+  OutputLog log(logFiles_);
   // Checked first: the terminal starts even when the program inside it cannot, and the
   // log is marked only for a launch that can happen.
   const std::string program = resolveExecutable(argv[0]);
@@ -72,15 +75,16 @@ int LinuxPlatform::launchDetached(const std::vector<std::string>& argv, ConsoleM
     std::string terminal = findTerminalProgram();
     if (!terminal.empty()) {
       // The mark tells a later look at the log that this run's output is not in it.
-      if (!outputLog.empty()) markLaunch(outputLog, kMarkStartedInTerminal);
+      if (!outputLog.empty()) log.markLaunch(outputLog, kMarkStartedInTerminal);
       return launchDetachedProcess(terminalArgv(terminal, argv));
     }
   }
-  const bool logged = !outputLog.empty() && markLaunch(outputLog, kMarkStarted);
+  const bool logged = !outputLog.empty() && log.markLaunch(outputLog, kMarkStarted);
   const pid_t pid = launchDetachedProcess(argv, logged ? outputLog : std::string());
   if (pid == 0 && logged) {
     const int error = errno;
-    markLaunch(outputLog, std::string("server could not be started: ") + std::strerror(error));
+    log.markLaunch(outputLog,
+                   std::string("server could not be started: ") + std::strerror(error));
     errno = error;
   }
   return pid;
@@ -145,6 +149,32 @@ bool LinuxPlatform::openTextFile(const std::string& path) {
 
 bool LinuxPlatform::openFolder(const std::string& path) {
   return launchDetachedProcess({"xdg-open", path}) != 0;
+}
+
+PathKind LinuxPlatform::pathKind(const std::string& path, std::string* why) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    if (why) *why = std::strerror(errno);
+    return PathKind::Unusable;
+  }
+  if (S_ISDIR(info.st_mode)) return PathKind::Folder;
+  return S_ISREG(info.st_mode) && (info.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0
+             ? PathKind::ExecutableFile
+             : PathKind::OtherFile;
+}
+
+std::optional<std::string> LinuxPlatform::environmentVariable(const std::string& name) const {
+  const char* value = std::getenv(name.c_str());
+  if (!value) return std::nullopt;
+  return std::string(value);
+}
+
+bool LinuxPlatform::setEnvironmentVariable(const std::string& name, const std::string& value) {
+  return ::setenv(name.c_str(), value.c_str(), 1) == 0;
+}
+
+std::unique_ptr<SingleCopy> LinuxPlatform::singleCopy(const std::string& executablePath) {
+  return std::make_unique<LinuxSingleCopy>(executablePath);
 }
 
 void LinuxPlatform::sleepMs(int milliseconds) {

@@ -1,9 +1,11 @@
 #pragma once
-// The Platform of a Linux desktop without a toolkit: /proc for the process table, the
-// kernel's socket diagnostics for ports, a double clone for detached programs, xdg-open
-// for addresses, files and folders. The Qt panel uses DesktopPlatform
-// (window/qt/desktop_platform.h), which opens them through Qt instead.
+// The Platform of a Linux desktop: /proc for the process table, the kernel's socket
+// diagnostics for ports, a double clone for detached programs, xdg-open for addresses,
+// files and folders (the program Qt's desktop services would run too), .desktop entries
+// for the menu. The panel and tovanikctl both use it as it is.
 
+#include "platform/linux/desktop_menu.h"
+#include "platform/linux/log_files.h"
 #include "platform/linux/proc_table.h"
 #include "platform/platform.h"
 
@@ -28,11 +30,19 @@ class LinuxPlatform : public Platform {
   bool openUrl(const std::string& url) override;
   bool openTextFile(const std::string& path) override;
   bool openFolder(const std::string& path) override;
+  PathKind pathKind(const std::string& path, std::string* why) override;
+  std::optional<std::string> environmentVariable(const std::string& name) const override;
+  bool setEnvironmentVariable(const std::string& name, const std::string& value) override;
+  LogFiles& logFiles() override { return logFiles_; }
+  DesktopMenu& desktopMenu() override { return menu_; }
+  std::unique_ptr<SingleCopy> singleCopy(const std::string& executablePath) override;
   Clock::time_point now() override { return Clock::now(); }
   void sleepMs(int milliseconds) override;
   FileStore& fileStore() override;
 
  private:
+  LinuxLogFiles logFiles_;
+  LinuxDesktopMenu menu_;
   PresenceHint lastFound_;
   // Who asks, worked out once: the presence check runs every second.
   const Asker asker_ = currentAsker();

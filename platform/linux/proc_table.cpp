@@ -11,6 +11,7 @@
 #include <cstring>
 #include <set>
 
+#include "platform/ascii_case.h"
 #include "platform/linux/descriptor.h"
 
 namespace tovanik {
@@ -19,8 +20,6 @@ namespace {
 
 // The kernel keeps at most this many bytes of a process name in comm (TASK_COMM_LEN - 1).
 constexpr std::size_t kCommLength = 15;
-
-char foldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool isAllDigits(std::string_view text) {
   if (text.empty()) return false;
@@ -288,12 +287,7 @@ std::optional<ProcStat> parseProcStat(std::string_view statText) {
   return stat;
 }
 
-bool sameImageName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (foldAscii(a[i]) != foldAscii(b[i])) return false;
-  return true;
-}
+bool sameImageName(std::string_view a, std::string_view b) { return equalAsciiCaseless(a, b); }
 
 Asker currentAsker() { return Asker{::getuid(), static_cast<int>(::getpid())}; }
 

@@ -13,6 +13,7 @@
 #include "platform/windows/handle.h"
 #include "platform/windows/process_launch.h"
 #include "platform/windows/process_table.h"
+#include "platform/windows/single_copy.h"
 #include "platform/windows/system_library.h"
 #include "platform/windows/tcp_table.h"
 #include "platform/windows/wide_text.h"
@@ -105,6 +106,7 @@ int WindowsPlatform::launchDetached(const std::vector<std::string>& argv, Consol
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
+  OutputLog serverLog(logFiles_);
   // Checked first: the log is marked only for a launch that can happen.
   const std::wstring program = utf16(argv[0]);
   const DWORD attributes = GetFileAttributesW(windows::filePath(argv[0]).c_str());
@@ -118,20 +120,21 @@ int WindowsPlatform::launchDetached(const std::vector<std::string>& argv, Consol
   const wchar_t* application = hasFolder ? program.c_str() : nullptr;
   if (mode == ConsoleMode::Shown) {
     // The mark tells a later look at the log that this run's output is not in it.
-    if (!outputLog.empty()) markLaunch(outputLog, kMarkStartedInTerminal);
+    if (!outputLog.empty()) serverLog.markLaunch(outputLog, kMarkStartedInTerminal);
     const DWORD pid = windows::startProcess(application, windows::commandLineOf(argv), mode);
     if (pid == 0) explainTooLong(program);
     return static_cast<int>(pid);
   }
   windows::Handle log;
-  if (!outputLog.empty() && markLaunch(outputLog, kMarkStarted))
+  if (!outputLog.empty() && serverLog.markLaunch(outputLog, kMarkStarted))
     log = openLogForAppending(outputLog);
   const DWORD pid =
       windows::startProcess(application, windows::commandLineOf(argv), mode, log.get());
   if (pid == 0) explainTooLong(program);
   if (pid == 0 && log) {
     const DWORD error = GetLastError();
-    markLaunch(outputLog, "server could not be started: " + windows::systemMessage(error));
+    serverLog.markLaunch(outputLog,
+                         "server could not be started: " + windows::systemMessage(error));
     SetLastError(error);
   }
   return static_cast<int>(pid);
@@ -223,6 +226,41 @@ bool WindowsPlatform::openTextFile(const std::string& path) {
 bool WindowsPlatform::openFolder(const std::string& path) {
   return startShown(systemProgram(false, L"explorer.exe"),
                     windows::quotedArgumentLine(L"explorer.exe", path));
+}
+
+PathKind WindowsPlatform::pathKind(const std::string& path, std::string* why) {
+  const DWORD attributes = GetFileAttributesW(utf16(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    if (why) *why = lastSystemError();
+    return PathKind::Unusable;
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::Folder;
+  // What the system runs by its name alone.
+  std::string extension = path.size() >= 4 ? path.substr(path.size() - 4) : std::string();
+  for (char& c : extension)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return extension == ".exe" || extension == ".com" || extension == ".bat" || extension == ".cmd"
+             ? PathKind::ExecutableFile
+             : PathKind::OtherFile;
+}
+
+std::optional<std::string> WindowsPlatform::environmentVariable(const std::string& name) const {
+  std::wstring value(32768, L'\0');
+  SetLastError(ERROR_SUCCESS);
+  const DWORD length =
+      GetEnvironmentVariableW(utf16(name).c_str(), value.data(), static_cast<DWORD>(value.size()));
+  if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+  if (length >= value.size()) return std::nullopt;
+  value.resize(length);
+  return utf8(value);
+}
+
+bool WindowsPlatform::setEnvironmentVariable(const std::string& name, const std::string& value) {
+  return SetEnvironmentVariableW(utf16(name).c_str(), utf16(value).c_str()) != 0;
+}
+
+std::unique_ptr<SingleCopy> WindowsPlatform::singleCopy(const std::string& executablePath) {
+  return std::make_unique<WindowsSingleCopy>(executablePath);
 }
 
 void WindowsPlatform::sleepMs(int milliseconds) {

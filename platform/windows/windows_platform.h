@@ -8,6 +8,8 @@
 
 #include "platform/platform.h"
 #include "platform/windows/handle.h"
+#include "platform/windows/log_files.h"
+#include "platform/windows/start_menu.h"
 
 namespace tovanik {
 
@@ -38,6 +40,12 @@ class WindowsPlatform : public Platform {
   bool openUrl(const std::string& url) override;
   bool openTextFile(const std::string& path) override;
   bool openFolder(const std::string& path) override;
+  PathKind pathKind(const std::string& path, std::string* why) override;
+  std::optional<std::string> environmentVariable(const std::string& name) const override;
+  bool setEnvironmentVariable(const std::string& name, const std::string& value) override;
+  LogFiles& logFiles() override { return logFiles_; }
+  DesktopMenu& desktopMenu() override { return menu_; }
+  std::unique_ptr<SingleCopy> singleCopy(const std::string& executablePath) override;
   Clock::time_point now() override { return Clock::now(); }
   void sleepMs(int milliseconds) override;
   FileStore& fileStore() override;
@@ -45,6 +53,8 @@ class WindowsPlatform : public Platform {
  private:
   windows::Handle lastFound_;
   std::wstring lastFoundName_;
+  WindowsLogFiles logFiles_;
+  WindowsStartMenu menu_;
 };
 
 }  // namespace tovanik

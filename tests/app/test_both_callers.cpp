@@ -323,7 +323,8 @@ TEST_F(BothCallers, StartRefusesAndExplainsAlike) {
       EXPECT_FALSE(ctlSide.alive(100)) << "a failed start left its server running";
     }
     if (row.launches == 0) {
-      EXPECT_FALSE(fs::exists(outputLogPath(dir.path()))) << "launched";
+      EXPECT_FALSE(ctlSide.logFiles().exists(ctlSide.outputLog().outputLogPath(dir.path())))
+          << "launched";
     }
 
     Panel panel(panelSide, view);

@@ -21,6 +21,7 @@
 #include "tests/support/ctl_run.h"
 #include "tests/support/live_processes.h"
 #include "tests/support/test_support.h"
+#include "tests/support/system_log.h"
 
 namespace tovanik {
 namespace {
@@ -51,7 +52,7 @@ class CtlServer : public ::testing::Test {
     writeBytes(dir.file("config/config.ini"), text);
   }
 
-  std::string log() const { return outputLogPath(dir.path()); }
+  std::string log() const { return test::systemLog().outputLogPath(dir.path()); }
   std::string commandLine() const {
     return "command: \"" + dir.path() + "/php/" + exeName +
            "\" -S 0.0.0.0:" + std::to_string(port) + " -t \"" + dir.path() + "/www\"\n";
@@ -172,7 +173,7 @@ TEST_F(CtlServer, LogStaysWithinItsLimitAndKeepsTheNewestLines) {
   EXPECT_EQ(kept.front(), '[') << "the cut starts at a line";
   EXPECT_EQ(httpStatus(port, "/after-the-cut.txt"), 404);
   EXPECT_TRUE(waitFor([&] {
-    const auto lines = tailLines(log(), 3);
+    const auto lines = test::systemLog().tailLines(log(), 3);
     return lines && !lines->empty() && readBytes(log()).find("/after-the-cut") != std::string::npos;
   }));
   const CtlRun r = ctl({"--folder", dir.path(), "log", "-n", "2"});

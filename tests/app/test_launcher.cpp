@@ -1,14 +1,19 @@
 // `tovanikctl launcher install` and `launcher remove` in a scratch home folder: the menu entry
 // passes desktop-file-validate and launches this folder's panel whatever its path holds,
-// every icon size is a PNG of that size, and remove takes away exactly what install wrote.
+// every icon size is a PNG of that size, and remove takes away exactly what install wrote;
+// each program folder has an entry of its own, and remove takes out only its own.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <sstream>
 
+#include "app/ctl_commands.h"
+#include "platform/path_text.h"
 #include "tests/support/ctl_run.h"
+#include "tests/support/fake_platform.h"
 #include "tests/support/test_support.h"
 
 namespace tovanik::test {
@@ -16,7 +21,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kEntry = "applications/tovanik-webserver.desktop";
+// The menu entry of a program folder, below the data folder: named after a hash of the
+// folder's path (its value is checked against literal ones in MenuEntryNames).
+std::string entryOf(const std::string& folder) {
+  return "applications/tovanik-webserver-" + shortPathHash(folder) + ".desktop";
+}
 const int kIconSizes[] = {16, 24, 32, 48, 64, 128, 256};
 
 std::string pngIcon(int size) {
@@ -136,13 +145,14 @@ TEST_P(Launcher, InstallsAValidEntryAndIconsAndRemoveTakesThemAway) {
   const CtlRun installed = launcher(folder, "install", env);
   ASSERT_EQ(installed.rc, 0) << installed.err;
 
-  const std::string entry = data + "/" + kEntry;
+  const std::string entry = data + "/" + entryOf(folder);
   const CtlRun validated = runProgram("desktop-file-validate", {entry});
   EXPECT_EQ(validated.rc, 0) << validated.out << validated.err;
   const auto keys = entryKeys(readBytes(entry));
   EXPECT_EQ(execArguments(keys.at("Exec")), std::vector<std::string>{folder + "/tovanik-webserver"})
       << keys.at("Exec");
   EXPECT_EQ(keys.at("Icon"), "tovanik-webserver");
+  EXPECT_EQ(keys.at("Name"), "Tovanik Web Server");
   EXPECT_EQ(keys.at("StartupWMClass"), "tovanik-webserver");
 
   for (int size : kIconSizes)
@@ -165,7 +175,7 @@ TEST_F(LauncherFolder, HonoursXdgDataHome) {
   const std::vector<std::string> env{"HOME=" + home, "XDG_DATA_HOME=" + data + "/"};
 
   ASSERT_EQ(launcher(folder, "install", env).rc, 0);
-  EXPECT_TRUE(fs::exists(data + "/" + kEntry));
+  EXPECT_TRUE(fs::exists(data + "/" + entryOf(folder)));
   EXPECT_EQ(pngSize(readBytes(data + "/" + pngIcon(16))), std::make_pair(16, 16));
   EXPECT_TRUE(fs::is_empty(home));
   ASSERT_EQ(launcher(folder, "remove", env).rc, 0);
@@ -178,7 +188,7 @@ TEST_F(LauncherFolder, NamesThePanelByItsAbsolutePathWhenGivenARelativeFolder) {
   const std::vector<std::string> env{"-C", scratch_.path(), "-u", "XDG_DATA_HOME", "HOME=" + home};
 
   ASSERT_EQ(launcher("relative", "install", env).rc, 0);
-  const auto keys = entryKeys(readBytes(home + "/.local/share/" + kEntry));
+  const auto keys = entryKeys(readBytes(home + "/.local/share/" + entryOf(folder)));
   EXPECT_EQ(execArguments(keys.at("Exec")),
             std::vector<std::string>{folder + "/tovanik-webserver"});
 }
@@ -211,6 +221,93 @@ TEST_F(LauncherFolder, RefusesAnIncompleteFolderAndWritesNothing) {
 
   EXPECT_TRUE(filesBelow(home).empty());
   expectCleanFailure(launcher(noIcon, "uninstall", env), 2);
+}
+
+// Two program folders: each gets an entry of its own, named after its folder while both
+// are installed; removing one leaves the other's entry and the icons it shows.
+TEST_F(LauncherFolder, TwoFoldersKeepAnEntryEach) {
+  const std::string a = programFolder("alpha"), b = programFolder("beta");
+  const std::string home = scratch_.file("home");
+  const std::string data = home + "/.local/share";
+  fs::create_directories(home);
+  const std::vector<std::string> env{"-u", "XDG_DATA_HOME", "HOME=" + home};
+  auto nameOf = [&](const std::string& folder) {
+    return entryKeys(readBytes(data + "/" + entryOf(folder))).at("Name");
+  };
+
+  ASSERT_EQ(launcher(a, "install", env).rc, 0);
+  EXPECT_EQ(nameOf(a), "Tovanik Web Server");
+  ASSERT_EQ(launcher(b, "install", env).rc, 0);
+  EXPECT_NE(entryOf(a), entryOf(b));
+  EXPECT_EQ(nameOf(a), "Tovanik \xE2\x80\x94 alpha");
+  EXPECT_EQ(nameOf(b), "Tovanik \xE2\x80\x94 beta");
+  EXPECT_EQ(execArguments(entryKeys(readBytes(data + "/" + entryOf(b))).at("Exec")),
+            std::vector<std::string>{b + "/tovanik-webserver"});
+  EXPECT_EQ(runProgram("desktop-file-validate", {data + "/" + entryOf(a)}).rc, 0);
+
+  // Removing b leaves a's entry, under the plain name again, and the icons.
+  const CtlRun removed = launcher(b, "remove", env);
+  EXPECT_EQ(removed.out, "removed 1 file\n");
+  EXPECT_FALSE(fs::exists(data + "/" + entryOf(b)));
+  EXPECT_EQ(nameOf(a), "Tovanik Web Server");
+  EXPECT_EQ(pngSize(readBytes(data + "/" + pngIcon(48))), std::make_pair(48, 48));
+
+  // An entry of the old single name that starts a's panel is replaced by a's own.
+  fs::rename(data + "/" + entryOf(a), data + "/applications/tovanik-webserver.desktop");
+  ASSERT_EQ(launcher(a, "install", env).rc, 0);
+  EXPECT_FALSE(fs::exists(data + "/applications/tovanik-webserver.desktop"));
+  EXPECT_EQ(launcher(a, "remove", env).out, "removed 9 files\n");  // entry, SVG, 7 PNGs
+  EXPECT_TRUE(filesBelow(home).empty());
+}
+
+// The names, on the fake menu: the id from a hash of the whole path, the folder's name once
+// another folder has an entry, and the hash as well when both folders share a name.
+TEST(MenuEntryNames, FollowTheFoldersInstalled) {
+  auto entry = [](const std::string& folder) {
+    return MenuEntry{"", "", folder + "/tovanik-webserver", folder};
+  };
+  struct Case {
+    std::string folder;
+    std::vector<MenuEntry> others;
+    std::string id, name;
+  } cases[] = {
+      {"/opt/tovanik", {}, "tovanik-webserver-e513158b", "Tovanik Web Server"},
+      {"/opt/tovanik", {entry("/srv/site")}, "tovanik-webserver-e513158b",
+       "Tovanik \xE2\x80\x94 tovanik"},
+      {"/srv/site", {entry("/home/zoe/site")}, "tovanik-webserver-1c1e2780",
+       "Tovanik \xE2\x80\x94 site (1c1e2780)"},
+      {"/home/zoe/site", {entry("/opt/tovanik"), entry("/srv/site")},
+       "tovanik-webserver-18d328d5", "Tovanik \xE2\x80\x94 site (18d328d5)"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ctl::menuEntryId(c.folder), c.id) << c.folder;
+    EXPECT_EQ(ctl::menuEntryName(c.folder, c.others), c.name) << c.folder;
+  }
+}
+
+// The launcher's rules on the fake menu, for both systems' backends alike.
+TEST(MenuEntryNames, RemoveTakesOutOnlyItsOwnFoldersEntry) {
+  FakePlatform platform;
+  std::ostringstream out, err;
+  auto run = [&](const std::string& folder, const std::string& action) {
+    return ctl::run(platform, {"--folder", folder, "launcher", action}, out, err);
+  };
+  ASSERT_EQ(run("/opt/a", "install"), 0) << err.str();
+  ASSERT_EQ(run("/opt/b", "install"), 0) << err.str();
+  ASSERT_EQ(platform.menu_.entries_.size(), 2u);
+  EXPECT_EQ(platform.menu_.entries_.at("tovanik-webserver-" + shortPathHash("/opt/a")).name,
+            "Tovanik \xE2\x80\x94 a");
+  ASSERT_EQ(run("/opt/b", "remove"), 0) << err.str();
+  ASSERT_EQ(platform.menu_.entries_.size(), 1u);
+  EXPECT_EQ(platform.menu_.entries_.begin()->second.panel, "/opt/a/tovanik-webserver");
+  EXPECT_EQ(platform.menu_.entries_.begin()->second.name, "Tovanik Web Server");
+  EXPECT_TRUE(platform.menu_.icons_);  // a's entry still shows them
+  ASSERT_EQ(run("/opt/a", "remove"), 0) << err.str();
+  EXPECT_TRUE(platform.menu_.entries_.empty());
+  EXPECT_FALSE(platform.menu_.icons_);
+  platform.menu_.location_.clear();
+  EXPECT_EQ(run("/opt/a", "install"), 1);
+  EXPECT_EQ(err.str().substr(err.str().rfind("tovanikctl:")), "tovanikctl: no menu folder\n");
 }
 
 }  // namespace

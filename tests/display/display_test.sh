@@ -29,8 +29,8 @@ chmod 700 "$work"
 export XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 # No desktop defaults of the caller's account: an address is opened through $BROWSER.
-export XDG_CONFIG_HOME=$work/xdg-config XDG_DATA_HOME=$work/xdg-data
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME"
+export XDG_CONFIG_HOME=$work/xdg-config XDG_DATA_HOME=$work/xdg-data XDG_STATE_HOME=$work/state
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_STATE_HOME"
 
 readonly SCREEN_W=1280 SCREEN_H=800 WIN_W=314 WIN_H=290
 folder=""   # the main program folder, whose servers are stopped at the end
@@ -145,7 +145,8 @@ check "window is centred on the screen (at $win_x,$win_y; centre $centre_x,$cent
 check "window stays on top (_NET_WM_STATE_ABOVE)" \
   eval 'xprop -id "$win" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE'
 "$folder/tovanikctl" launcher install >/dev/null  # into $XDG_DATA_HOME, set above
-wm_class=$(sed -n 's/^StartupWMClass=//p' "$XDG_DATA_HOME/applications/tovanik-webserver.desktop")
+# The folder's own entry: tovanik-webserver-<hash of the folder's path>.desktop, the only one.
+wm_class=$(sed -n 's/^StartupWMClass=//p' "$XDG_DATA_HOME"/applications/tovanik-webserver-*.desktop)
 check "the window's class is the menu entry's StartupWMClass (${wm_class:-none})" \
   eval 'xprop -id "$win" WM_CLASS | grep -q ", \"$wm_class\"\$"'
 
@@ -200,6 +201,18 @@ point 41 101
 point 252 15
 check "after passing a label without reactions the close mark is still #F86C6B" \
   poll 20 eval 'min_is FFC107 && px_is 288 16 F86C6B'
+# Tooltips, read as the user sees them: resting on a label shows its text.
+point 60 232
+point 61 233
+check "resting on \"Configuration\" shows the tooltip \"Open configuration file\"" \
+  poll 20 tooltip_is "Open configuration file"
+point 250 104
+point 251 105
+check "resting on the address shows the tooltip \"Open http://localhost:$port\"" \
+  poll 20 tooltip_is "Open http://localhost:$port"
+point 200 40
+point 201 42
+check "on the bare surface the tooltip goes" poll 20 tooltip_is ""
 # A line is part of the surface.
 point 120 12
 point 121 13
@@ -407,9 +420,110 @@ away
 snap
 check_captions "Open Sans hidden" Label4 lblURL Label5 lbl1 Label6 labelConfig Label1
 
-# ---------------------------------------------------------------- end
 kill "$panel_pid" 2>/dev/null
 wait_panel "$panel_pid"
+
+# ---------------------------------------------------------------- captions at every scale
+# At screen scales 1.5 and 2, with and without Open Sans: the captions of the window's font
+# come from one family (their capital letters' tops lie on the same row of their labels),
+# none is cut (the label's end column and beyond stay clear), and the port box shows all
+# five digits of the port (nothing in its first columns: a scrolled box shows a cut digit
+# there). Coordinates: the design's pixels times the scale, in tenths.
+# name, left, top, width, height in twips: the captions that start with a capital letter.
+capitals=("Label8 480 1440 615 255" "Label5 480 1920 1695 255" "lbl1 480 2400 1095 255"
+  "Label6 480 2880 1455 255" "labelConfig 480 3360 1335 255")
+scaled() { echo $(($1 * scale10 / 150)); }  # twips to pixels at the scale
+first_ink_row() {  # first_ink_row LEFT TOP WIDTH HEIGHT (pixels): rows down to the first ink
+  local y
+  for ((y = 0; y < $4; y++)); do
+    no_ink "$1" $(($2 + y)) "$3" 1 || { echo "$y"; return; }
+  done
+  echo none
+}
+check_scaled_captions() {  # check_scaled_captions SETUP
+  local setup=$1 row name l t w h rows=() r lowest highest x0 x1 y0 y1
+  for row in "${capitals[@]}"; do
+    read -r name l t w h <<<"$row"
+    x0=$(scaled "$l") x1=$(scaled $((l + w))) y0=$(scaled "$t") y1=$(scaled $((t + h)))
+    r=$(first_ink_row "$x0" "$y0" $((x1 - x0)) $((y1 - y0)))
+    check "$setup: $name's caption is drawn" [ "$r" != none ]
+    rows+=("$r")
+    check "$setup: $name's caption leaves its end column and beyond clear" \
+      no_ink $((x1 - scale10 / 10)) "$y0" 3 $((y1 - y0))
+  done
+  lowest=$(printf '%s\n' "${rows[@]}" | sort -n | head -n1)
+  highest=$(printf '%s\n' "${rows[@]}" | sort -n | tail -n1)
+  check "$setup: the captions' capitals start on one row of their labels, one family (rows ${rows[*]})" \
+    [ $((highest - lowest)) -le 1 ]
+  # Open Sans's capitals start 4.6 pixels of the design below the label's top, DejaVu
+  # Sans's 2.6: where Open Sans is installed, it is the family (not DejaVu Sans for all).
+  if [[ $setup == *installed ]]; then
+    check "$setup: ... and it is Open Sans: capitals 3.5 design pixels or more down" \
+      [ "$lowest" -ge $((35 * scale10 / 100)) ]
+  else
+    check "$setup: ... and it is DejaVu Sans: capitals less than 3.5 design pixels down" \
+      [ "$highest" -lt $((35 * scale10 / 100)) ]
+  fi
+  x0=$(scaled 3600) y0=$(scaled 2400)
+  check "$setup: the port box shows its 5-digit port whole (its first columns clear)" \
+    no_ink "$x0" "$y0" 2 $(($(scaled 2700) - y0))
+}
+for scale10 in 15 20; do
+  for fonts in installed hidden; do
+    setup="scale ${scale10:0:1}.${scale10:1}, Open Sans $fonts"
+    env_args=("QT_SCALE_FACTOR=${scale10:0:1}.${scale10:1}")
+    [[ $fonts == hidden ]] && env_args+=("FONTCONFIG_FILE=$no_open_sans")
+    win=""
+    start_panel "$folder" "$work/panel-scale.log" "${env_args[@]}"
+    check "$setup: the panel opens its window" poll 20 find_panel_window
+    poll 5 read_window_position
+    check "$setup: the window is $((314 * scale10 / 10)) pixels wide (got $win_w)" \
+      [ "$win_w" -eq $((314 * scale10 / 10)) ]
+    shows_running_scaled() { snap && px_is $((268 * scale10 / 10)) $((56 * scale10 / 10)) 4DBD74; }
+    check "$setup: the window shows the running server" poll 20 shows_running_scaled
+    away
+    snap
+    check_scaled_captions "$setup"
+    kill "$panel_pid" 2>/dev/null
+    wait_panel "$panel_pid"
+  done
+done
+
+# ---------------------------------------------------------------- why, in the tooltip
+# A launch that fails says why on the switch, where the pointer rests: here the port is
+# held by another program (php run by hand), so the launched server exits at once.
+taken=$work/taken
+"$src/packaging/layout.sh" "$build" "$taken" >/dev/null
+taken_exe=tvb$$.exe
+ln -s "$(readlink "$taken/php/t-server.exe")" "$taken/php/$taken_exe"
+"$taken/tovanikctl" --folder "$taken" config set exe_name "$taken_exe"
+taken_port=$(free_port "$new_port")
+"$taken/tovanikctl" --folder "$taken" config set server_port "$taken_port"
+php -S "127.0.0.1:$taken_port" -t "$work" >"$work/holder.log" 2>&1 &
+holder=$!
+poll 20 port_taken "$taken_port"
+holder_name=$(cat "/proc/$holder/comm")
+why="the server exited at once (port $taken_port is taken by $holder_name (pid $holder))"
+switch_says_why() {
+  point 200 40
+  point 270 56
+  point 271 57
+  poll 3 eval '[[ "$(shown_tooltip)" == "$why"* ]]'
+}
+win=""
+start_panel "$taken" "$work/panel-taken.log"
+check "a panel whose port another program holds opens its window" poll 20 find_panel_window
+poll 5 read_window_position
+check "resting on its switch shows why: \"$why: ...\"" \
+  poll 20 switch_says_why
+away
+kill "$panel_pid" 2>/dev/null
+wait_panel "$panel_pid"
+kill "$holder" 2>/dev/null
+wait "$holder" 2>/dev/null
+"$taken/tovanikctl" --folder "$taken" stop >/dev/null 2>&1
+
+# ---------------------------------------------------------------- end
 check "tovanikctl stop ends the server" ctl stop
 check "the port $new_port is free again" poll 20 http_down "$new_port"
 

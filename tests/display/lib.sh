@@ -200,6 +200,18 @@ check_design_pixels() {
 point() { xdotool mousemove --sync $((win_x + $1)) $((win_y + $2)); }
 
 # ---------------------------------------------------------------- the panel
+# shown_tooltip: the text of the tooltip the panel shows, read from its window's name (the
+# panel names the tip's window after its text); empty when none shows.
+shown_tooltip() {
+  local id name
+  for id in $(xdotool search --onlyvisible --classname 'tovanik-webserver' 2>/dev/null); do
+    name=$(xdotool getwindowname "$id" 2>/dev/null) || continue
+    [[ -n "$name" && "$name" != "Tovanik PHP Web Server" ]] && { echo "$name"; return 0; }
+  done
+  return 0
+}
+# tooltip_is TEXT: the tooltip shown reads TEXT.
+tooltip_is() { [[ "$(shown_tooltip)" == "$1" ]]; }
 panel_windows() { xdotool search --onlyvisible --name '^Tovanik PHP Web Server$' 2>/dev/null; }
 one_panel_window() { [[ $(panel_windows | wc -l) -eq 1 ]]; }
 no_panel_window() { [[ -z $(panel_windows) ]]; }

@@ -219,6 +219,21 @@ point 60 232
 point 61 232
 check "resting on \"Configuration\" shows its tooltip (a second window of the panel)" \
   poll 20 eval '(($(panel_tops) == 2))'
+# The tip's text, read from its window's name (the panel names the tip after its text).
+tooltip_is() {
+  local id
+  for id in $(xdotool search --onlyvisible --classname 'tovanik-webserver.exe' 2>/dev/null); do
+    [[ "$(xdotool getwindowname "$id" 2>/dev/null)" == "$1" ]] && return 0
+  done
+  return 1
+}
+check "... and it reads \"Open configuration file\"" poll 20 tooltip_is "Open configuration file"
+away
+poll 20 no_tooltip
+point 250 104
+point 251 105
+check "resting on the address shows \"Open http://localhost:$port\"" \
+  poll 20 tooltip_is "Open http://localhost:$port"
 away
 poll 20 no_tooltip
 

@@ -1,9 +1,15 @@
-// The design table: which label takes the pointer, the outline's size, the hidden boxes.
+// The design table: which label takes the pointer, the outline's size, the hidden boxes; the
+// window's arithmetic at each monitor scale, the choice of font for captions whose design
+// font is missing, and the icon.
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "panel/caption_fit.h"
+#include "panel/dpi_geometry.h"
+#include "panel/icon_geometry.h"
 #include "panel/layout.h"
 
 namespace tovanik {
@@ -101,6 +107,135 @@ TEST(Layout, DragKeepsThePressedPointUnderThePointer) {
   for (const Case& c : cases)
     EXPECT_EQ(dragOrigin(c.pointer, c.anchor, c.twipsPerPixel), c.origin)
         << c.pointer << " - " << c.anchor << " at " << c.twipsPerPixel << " twips per pixel";
+}
+
+struct AtDpi {
+  int dpi;
+  WindowShape shape;
+  PixelBox shapeOff;  // the stopped disc, 3920 twips from the left: a fraction at 96 DPI
+  int accentBarWidth;
+  int titleFontHeight;  // Segoe UI 20.25 pt
+};
+
+// 125 % and 175 % put the window's width and height on halves: the window rounds them up,
+// the outline (size less one pixel) to the even neighbour.
+const AtDpi kScales[] = {
+    {96, {314, 290, 313, 289, 20}, {261, 48, 278, 65}, 15, 27},
+    {120, {393, 363, 392, 362, 25}, {327, 60, 348, 81}, 19, 34},
+    {144, {471, 435, 470, 434, 30}, {392, 72, 418, 98}, 23, 41},
+    {168, {550, 508, 548, 506, 35}, {457, 84, 487, 114}, 26, 47},
+    {192, {628, 580, 627, 579, 40}, {523, 96, 557, 130}, 30, 54},
+};
+
+TEST(WindowGeometry, ScalesWithTheMonitor) {
+  for (const AtDpi& row : kScales) {
+    SCOPED_TRACE(row.dpi);
+    const WindowShape shape = windowShape(row.dpi);
+    EXPECT_EQ(shape.width, row.shape.width);
+    EXPECT_EQ(shape.height, row.shape.height);
+    EXPECT_EQ(shape.regionRight, row.shape.regionRight);
+    EXPECT_EQ(shape.regionBottom, row.shape.regionBottom);
+    EXPECT_EQ(shape.corner, row.shape.corner);
+    const PixelBox disc = deviceBox(design(Ctl::shapeOff), row.dpi);
+    EXPECT_EQ(disc.left, row.shapeOff.left);
+    EXPECT_EQ(disc.top, row.shapeOff.top);
+    EXPECT_EQ(disc.right, row.shapeOff.right);
+    EXPECT_EQ(disc.bottom, row.shapeOff.bottom);
+    EXPECT_EQ(scaledPixels(design(Ctl::Line1).lineWidth, row.dpi), row.accentBarWidth);
+    EXPECT_EQ(fontPixelHeight(fontOf(FontId::Title).points, row.dpi), row.titleFontHeight);
+  }
+}
+
+struct FitCase {
+  const char* what;
+  std::vector<double> widths;  // the caption in each available family, in pixels
+  double box;
+  CaptionFit expected;
+};
+
+const FitCase kFits[] = {
+    {"fits in the design's font", {90, 80}, 97, {0, 1.0}},
+    {"exactly fills its label", {97}, 97, {0, 1.0}},
+    {"a little too wide: narrowed", {100}, 80, {0, 0.8}},
+    {"narrowed to the limit, 75 %", {120}, 90, {0, 0.75}},
+    {"too wide for 75 %: the next family, narrowed", {140, 110}, 100, {1, 100.0 / 110}},
+    {"the next family fits as it is", {140, 95}, 100, {1, 1.0}},
+    {"no family within 75 %: the least compressed", {300, 200, 250}, 100, {1, 0.5}},
+    {"no room at all: drawn as it is", {50}, 0, {0, 1.0}},
+};
+
+TEST(CaptionFit, NarrowsThenFallsBackNeverClips) {
+  for (const FitCase& c : kFits) {
+    SCOPED_TRACE(c.what);
+    const CaptionFit fit = fitCaption(c.widths, c.box);
+    EXPECT_EQ(fit.family, c.expected.family);
+    EXPECT_DOUBLE_EQ(fit.scale, c.expected.scale);
+  }
+}
+
+// A set of captions of one font: one family for all when every caption fits it within
+// 75 %; else each caption on its own. Widths per family, in order of preference.
+TEST(CaptionFit, OneFamilyForTheWholeSetWhenItFits) {
+  struct SetCase {
+    const char* what;
+    std::vector<MeasuredCaption> captions;
+    std::vector<CaptionFit> expected;
+  };
+  const SetCase cases[] = {
+      {"all fit the first family", {{{90, 95}, 100}, {{50, 60}, 60}}, {{0, 1.0}, {0, 1.0}}},
+      {"one needs narrowing in the first: still the first for all",
+       {{{110, 90}, 100}, {{50, 60}, 60}},
+       {{0, 100.0 / 110}, {0, 1.0}}},
+      {"one too wide for 75 % in the first: the second for all, though the other fits the first",
+       {{{140, 100}, 100}, {{50, 60}, 60}},
+       {{1, 1.0}, {1, 1.0}}},
+      {"too tall in the first (unusable): the second for all",
+       {{{kUnusable, 80}, 100}, {{50, 70}, 60}},
+       {{1, 1.0}, {1, 60.0 / 70}}},
+      {"measured only as far as the first family, which fits all",
+       {{{90}, 100}, {{50}, 60}},
+       {{0, 1.0}, {0, 1.0}}},
+      {"no family fits all: each on its own",
+       {{{140, 100}, 100}, {{50, 100}, 60}},
+       {{1, 1.0}, {0, 1.0}}},
+  };
+  for (const SetCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<CaptionFit> fits = fitCaptionSet(c.captions);
+    ASSERT_EQ(fits.size(), c.expected.size());
+    for (std::size_t i = 0; i < fits.size(); ++i) {
+      EXPECT_EQ(fits[i].family, c.expected[i].family) << i;
+      EXPECT_DOUBLE_EQ(fits[i].scale, c.expected[i].scale) << i;
+    }
+  }
+}
+
+// The icon drawn without a toolkit (the Windows .ico), at points of the design's 24-unit
+// grid: the tile, the blue bar, the "T" and the transparent corners.
+TEST(Icon, PixelsShowTheTileTheBarAndTheT) {
+  struct Probe {
+    int size, x, y;
+    std::uint32_t argb;
+  };
+  const Probe probes[] = {
+      {24, 0, 0, 0x00000000},    // outside the rounded corner
+      {24, 2, 12, 0xFF353C42},   // the tile
+      {24, 12, 3, 0xFF353C42},   // above the bar (4..20 x 4..7)
+      {24, 12, 4, 0xFF008CCA},   // its first row
+      {24, 12, 6, 0xFF008CCA},   // its last row
+      {24, 12, 7, 0xFF353C42},   // below it
+      {24, 12, 15, 0xFFF0F0F0},  // the T's stem (10.5..13.5 x 9..20)
+      {24, 7, 10, 0xFFF0F0F0},   // its bar (6..18 x 9..12)
+      {24, 7, 15, 0xFF353C42},   // beside the stem
+      {48, 24, 10, 0xFF008CCA},  // the bar at twice the size
+      {48, 47, 47, 0x00000000},  // the bottom-right corner
+  };
+  for (const Probe& p : probes) {
+    const std::vector<std::uint32_t> pixels = iconPixels(p.size);
+    ASSERT_EQ(pixels.size(), static_cast<std::size_t>(p.size * p.size));
+    EXPECT_EQ(pixels[static_cast<std::size_t>(p.y * p.size + p.x)], p.argb)
+        << p.size << " px at " << p.x << "," << p.y;
+  }
 }
 
 }  // namespace

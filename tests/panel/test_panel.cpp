@@ -1,6 +1,6 @@
 // The panel's logic on the fake platform: settings display, defaults, port editing,
 // launch composition, the status column, stop/restart, the console switch, links and
-// hover feedback.
+// hover feedback; the window's pointer routing and start-up order.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #ifndef _WIN32
@@ -14,6 +14,8 @@
 #include <filesystem>
 
 #include "panel/panel.h"
+#include "panel/pointer_routing.h"
+#include "panel/startup_order.h"
 #include "platform/path_text.h"
 #include "settings/ini.h"
 #include "tests/support/fake_file_store.h"
@@ -611,6 +613,196 @@ TEST_F(PanelTest, HoverReactions) {
   EXPECT_FALSE(panel[Ctl::lblURL].underline);
   EXPECT_EQ(panel[Ctl::lineMin].colour, colour::kMin);
   EXPECT_EQ(panel[Ctl::lineClose].colour, colour::kClose);
+}
+
+// What the shared window logic asked of the window, in order.
+struct RecordingShell : WindowShell {
+  std::vector<std::string> calls;
+  void closeWindow() override { calls.push_back("close"); }
+  void minimiseWindow() override { calls.push_back("minimise"); }
+  void moveWindowTo(int left, int top) override {
+    calls.push_back("move " + std::to_string(left) + "," + std::to_string(top));
+  }
+  void showHand(bool hand) override { calls.push_back(hand ? "hand" : "arrow"); }
+  void sync() override { calls.push_back("sync"); }
+  void firstFrameShown() override { calls.push_back("first frame"); }
+};
+
+// The pointer on the window, as both toolkits hand it in: pixels in the window (device
+// pixels at the window's DPI) and on the screen. (200, 40) is the bare header band, (10, 8)
+// Label7 (no reaction), (248, 16) lblMin, (288, 16) lblClose, (270, 56) lblStartStop,
+// (60, 200) Label6.
+TEST_F(PanelTest, PointerRoutingPressMoveRelease) {
+  writeConfig(kDefaultFile);
+  enum Kind { Press, Release, Move, Forget };
+  struct Event {
+    Kind kind;
+    double x, y;
+    bool any = false, leftAlone = false;  // buttons held during a motion, or left after a release
+    bool left = true;                     // the button pressed or released
+    double screenX = 0, screenY = 0;
+  };
+  struct Case {
+    const char* what;
+    int dpi;
+    std::vector<Event> events;
+    std::vector<std::string> calls;
+    float anchorX, anchorY;  // twips
+  };
+  const Case cases[] = {
+      {"left press and drag on the surface: the pressed point follows the pointer",
+       96,
+       {{Press, 200, 40}, {Move, 210, 45, true, true, true, 1210, 545}},
+       {"move 1010,505", "arrow", "sync"},
+       3000,
+       600},
+      {"a right press moves the anchor; dragging with it does not move the window",
+       96,
+       {{Press, 150, 40, false, false, false}, {Move, 160, 40, true, false, false, 900, 300}},
+       {"arrow", "sync"},
+       2250,
+       600},
+      {"left and right held together: no move",
+       96,
+       {{Press, 200, 40}, {Move, 220, 40, true, false, true, 900, 300}},
+       {"arrow", "sync"},
+       3000,
+       600},
+      {"a press on a label without reaction neither anchors nor drags",
+       96,
+       {{Press, 10, 8}, {Move, 60, 40, true, true, true, 900, 300}},
+       {"arrow", "sync"},
+       0,
+       0},
+      {"while held, the pressed label keeps the pointer",
+       96,
+       {{Press, 248, 16}, {Move, 200, 40, true, true, true, 900, 300}},
+       {"hand", "sync"},
+       0,
+       0},
+      {"the lost capture forgets the press: no drag after it",
+       96,
+       {{Press, 200, 40}, {Forget, 0, 0}, {Move, 210, 45, true, true, true, 1210, 545}},
+       {"arrow", "sync"},
+       3000,
+       600},
+      {"the release ends the press: a later motion with a button held elsewhere does not drag",
+       96,
+       {{Press, 200, 40}, {Release, 200, 40}, {Move, 210, 45, true, true, true, 1210, 545}},
+       {"arrow", "sync"},
+       3000,
+       600},
+      {"a left click on the minimise mark",
+       96,
+       {{Press, 248, 16}, {Release, 248, 16}},
+       {"minimise"},
+       0,
+       0},
+      {"a left click on the close mark",
+       96,
+       {{Press, 288, 16}, {Release, 288, 16}},
+       {"close"},
+       0,
+       0},
+      {"a right click is no click",
+       96,
+       {{Press, 288, 16, false, false, false}, {Release, 288, 16, false, false, false}},
+       {},
+       0,
+       0},
+      {"pressed on one label, released over another: no click",
+       96,
+       {{Press, 270, 56}, {Release, 60, 200}},
+       {},
+       0,
+       0},
+      {"hover, then the bare surface",
+       96,
+       {{Move, 248, 16}, {Move, 200, 40}},
+       {"hand", "sync", "arrow", "sync"},
+       0,
+       0},
+      {"at 144 dpi: device pixels, 10 twips each",
+       144,
+       {{Press, 300, 60}, {Move, 310, 70, true, true, true, 1300, 560}},
+       {"move 1000,500", "arrow", "sync"},
+       3000,
+       600},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RecordingShell shell;
+    Panel fresh(platform, view);
+    PointerRouter router(fresh, shell, c.dpi);
+    for (const Event& e : c.events) {
+      const PointerAt at{e.x, e.y, e.screenX, e.screenY};
+      switch (e.kind) {
+        case Press:
+          router.press(at);
+          break;
+        case Release:
+          router.release(at, e.left, {e.any, e.leftAlone});
+          break;
+        case Move:
+          router.move(at, {e.any, e.leftAlone});
+          break;
+        case Forget:
+          router.forgetPress();
+          break;
+      }
+    }
+    EXPECT_EQ(shell.calls, c.calls);
+    EXPECT_FLOAT_EQ(router.anchorX(), c.anchorX);
+    EXPECT_FLOAT_EQ(router.anchorY(), c.anchorY);
+  }
+  // The start/stop switch: a click acts on the panel and asks for its new state shown.
+  RecordingShell shell;
+  PointerRouter router(panel, shell);
+  router.press({270, 56});
+  router.release({270, 56}, true, {});
+  EXPECT_EQ(shell.calls, std::vector<std::string>{"sync"});
+  EXPECT_EQ(platform.launches_.size(), 1u);
+  // Hover over the minimise mark colours it; the bare surface takes it back.
+  router.move({248, 16}, {});
+  EXPECT_EQ(panel[Ctl::lineMin].colour, colour::kMinHover);
+  router.move({200, 40}, {});
+  EXPECT_EQ(panel[Ctl::lineMin].colour, colour::kMin);
+}
+
+// Paint first, load later: the settings show before the window, the server is launched
+// only once the first frame is on the screen, or by the first tick if none is painted.
+TEST_F(PanelTest, StartupShowsSettingsThenLaunchesAfterTheFirstFrame) {
+  writeConfig(
+      "[Config]\r\ncommand_prompt=show\r\nserver_port=8080\r\nroot_directory=tovanik\r\n"
+      "php_folder=php\r\nexe_name=t-server.exe\r\n");
+  RecordingShell shell;
+  StartupOrder startup(panel, shell);
+  startup.showSettings();
+  EXPECT_EQ(panel[Ctl::txtPort].caption, "8080");
+  EXPECT_EQ(panel[Ctl::lblURL].caption, "http://localhost:8080");
+  EXPECT_TRUE(panel.showsConsole());
+  EXPECT_TRUE(platform.launches_.empty());
+  EXPECT_FALSE(startup.framePainted());  // no load asked for: a frame changes nothing
+  startup.loadAfterFirstPaint();
+  EXPECT_TRUE(startup.framePainted());
+  EXPECT_TRUE(platform.launches_.empty());
+  startup.loadIfPending();
+  EXPECT_EQ(platform.launches_.size(), 1u);
+  EXPECT_FALSE(startup.framePainted());
+  startup.loadIfPending();  // once only
+  startup.tick();
+  EXPECT_EQ(platform.launches_.size(), 1u);
+  EXPECT_EQ(shell.calls, (std::vector<std::string>{"sync", "first frame", "sync", "sync"}));
+
+  // No frame painted: the first tick loads, then runs the status monitor.
+  RecordingView otherView;
+  Panel other(platform, otherView);
+  StartupOrder unseen(other, shell);
+  platform.running_names_.clear();
+  unseen.loadAfterFirstPaint();
+  unseen.tick();
+  EXPECT_EQ(platform.launches_.size(), 2u);
+  EXPECT_TRUE(other.showsRunning());
 }
 
 }  // namespace

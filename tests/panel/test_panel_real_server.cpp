@@ -13,6 +13,7 @@
 #include "platform/linux/proc_table.h"
 #include "platform/output_log.h"
 #include "tests/support/test_support.h"
+#include "tests/support/system_log.h"
 
 namespace tovanik {
 namespace {
@@ -88,7 +89,7 @@ TEST_P(RealServer, StartFindStopWithAwkwardNames) {
   panel.statusTick();
   EXPECT_TRUE(panel[Ctl::shapeOn].visible);
   // Seen running: whatever ends it later, it did not end at once.
-  EXPECT_EQ(readLastRun(outputLogPath(dir.path()))->note, "server running");
+  EXPECT_EQ(test::systemLog().readLastRun(test::systemLog().outputLogPath(dir.path()))->note, "server running");
   panel.startPHP();  // finds it: no second server
   EXPECT_EQ(findProcessesByImageName(n.exe), pids);
 
@@ -103,7 +104,7 @@ TEST_P(RealServer, StartFindStopWithAwkwardNames) {
   EXPECT_TRUE(waitFor([&] { return findProcessesByImageName(n.exe).empty(); }));
   EXPECT_EQ(httpStatus(port), 0);
   // The stop is noted in the log, so the launch is not taken for one that ended at once.
-  EXPECT_EQ(readLastRun(outputLogPath(dir.path()))->note, "server stopped");
+  EXPECT_EQ(test::systemLog().readLastRun(test::systemLog().outputLogPath(dir.path()))->note, "server stopped");
   panel.statusTick();
   EXPECT_TRUE(panel[Ctl::shapeOff].visible);
   EXPECT_TRUE(panel[Ctl::txtPort].enabled);
@@ -167,7 +168,7 @@ TEST(RealServerFaults, PortTakenByAnotherProgram) {
   // stopped. (Waiting for the process table alone is not enough: right after the launch
   // returns, the server's exec may not have set its process name yet, and the table
   // shows no server for a moment.)
-  const std::string log = outputLogPath(dir.path());
+  const std::string log = test::systemLog().outputLogPath(dir.path());
   EXPECT_TRUE(waitFor([&] {
     return readBytes(log).find("Failed to listen") != std::string::npos &&
            findProcessesByImageName(exe).empty();

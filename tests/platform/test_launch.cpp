@@ -19,6 +19,7 @@
 #include "platform/output_log.h"
 #include "tests/support/live_processes.h"
 #include "tests/support/test_support.h"
+#include "tests/support/system_log.h"
 
 namespace fs = std::filesystem;
 using namespace tovanik;
@@ -134,7 +135,7 @@ TEST_F(LiveProcesses, PlatformShowsNoConsoleWithoutADisplay) {
   // Run hidden, its output went to the log, after the one launch mark (the missing
   // server was not launched, so it left none).
   EXPECT_TRUE(test::waitFor([&] {
-    const auto run = readLastRun(log);
+    const auto run = test::systemLog().readLastRun(log);
     return run && run->note == kMarkStarted &&
            std::any_of(run->lines.begin(), run->lines.end(), [](const std::string& line) {
              return line.find("[200]: GET /") != std::string::npos;

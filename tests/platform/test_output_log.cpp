@@ -8,7 +8,9 @@
 #include <optional>
 #include <string>
 
+#include "platform/linux/log_files.h"
 #include "platform/output_log.h"
+#include "tests/support/fake_platform.h"
 #include "tests/support/live_processes.h"
 #include "tests/support/test_support.h"
 
@@ -17,6 +19,8 @@ using namespace tovanik;
 using namespace tovanik::test;
 
 TEST(OutputLog, LivesInTheUsersStateFolderOnePerProgramFolder) {
+  LinuxLogFiles files;
+  OutputLog logs(files);
   // Private folders of this test's, which root trusts as its own.
   const TempDir scratch;
   const std::string s = scratch.file("s"), h = scratch.file("h");
@@ -39,7 +43,7 @@ TEST(OutputLog, LivesInTheUsersStateFolderOnePerProgramFolder) {
   for (const Case& c : cases) {
     ScopedEnv state("XDG_STATE_HOME", c.stateHome ? c.stateHome->c_str() : nullptr);
     ScopedEnv home("HOME", c.home ? c.home->c_str() : nullptr);
-    EXPECT_EQ(stateFolder(), c.folder) << c.stateHome.value_or("(unset)");
+    EXPECT_EQ(logs.stateFolder(), c.folder) << c.stateHome.value_or("(unset)");
   }
   // Run as root with a user's environment (sudo -E), a folder that user owns, or one that
   // is missing, is not taken: the log would go wherever the user points it.
@@ -48,20 +52,23 @@ TEST(OutputLog, LivesInTheUsersStateFolderOnePerProgramFolder) {
     ASSERT_EQ(chown(users.path().c_str(), 65534, 65534), 0);
     ScopedEnv state("XDG_STATE_HOME", users.path().c_str());
     ScopedEnv home("HOME", h.c_str());
-    EXPECT_EQ(stateFolder(), h + "/.local/state/tovanik");
+    EXPECT_EQ(logs.stateFolder(), h + "/.local/state/tovanik");
     ScopedEnv usersHome("HOME", users.path().c_str());
-    EXPECT_EQ(stateFolder(), "/root/.local/state/tovanik");
+    EXPECT_EQ(logs.stateFolder(), "/root/.local/state/tovanik");
     ScopedEnv missing("HOME", scratch.file("gone").c_str());
-    EXPECT_EQ(stateFolder(), "/root/.local/state/tovanik");
+    EXPECT_EQ(logs.stateFolder(), "/root/.local/state/tovanik");
   }
   ScopedEnv state("XDG_STATE_HOME", s.c_str());
-  const std::string a = outputLogPath("/opt/my panel"), b = outputLogPath("/srv/my panel");
+  const std::string a = logs.outputLogPath("/opt/my panel");
+  const std::string b = logs.outputLogPath("/srv/my panel");
   EXPECT_EQ(a.rfind(s + "/tovanik/my_panel-", 0), 0u) << a;
   EXPECT_NE(a, b) << "two folders of one name share a log";
-  EXPECT_EQ(a, outputLogPath("/opt/my panel"));
+  EXPECT_EQ(a, logs.outputLogPath("/opt/my panel"));
 }
 
 TEST(OutputLog, IsCutInPlaceToItsNewestWholeLines) {
+  LinuxLogFiles files;
+  OutputLog logs(files);
   TempDir dir;
   const std::string log = dir.file("server.log");
   struct Case {
@@ -81,34 +88,77 @@ TEST(OutputLog, IsCutInPlaceToItsNewestWholeLines) {
     struct stat before {
     }, after{};
     ::stat(log.c_str(), &before);
-    EXPECT_TRUE(trimOutputLog(log, 11, 8));
+    EXPECT_TRUE(logs.trimOutputLog(log, 11, 8));
     ::stat(log.c_str(), &after);
     EXPECT_EQ(readBytes(log), c.after) << c.before;
     EXPECT_EQ(after.st_ino, before.st_ino);
   }
-  EXPECT_TRUE(trimOutputLog(dir.file("missing.log"), 11, 8));
+  EXPECT_TRUE(logs.trimOutputLog(dir.file("missing.log"), 11, 8));
 }
 
 TEST(OutputLog, TheLatestMarkTellsWhatTheLastRunPrinted) {
+  LinuxLogFiles files;
+  OutputLog logs(files);
   TempDir dir;
   const std::string log = dir.file("state/tovanik/x.log");
-  EXPECT_FALSE(readLastRun(log));
-  ASSERT_TRUE(markLaunch(log, kMarkStarted));
+  EXPECT_FALSE(logs.readLastRun(log));
+  ASSERT_TRUE(logs.markLaunch(log, kMarkStarted));
   EXPECT_EQ(fs::status(dir.file("state/tovanik")).permissions(), fs::perms::owner_all);
   writeBytes(log, readBytes(log) + "one\ntwo\n");
-  ASSERT_TRUE(markLaunch(log, kMarkStopped));
-  auto run = readLastRun(log);
+  ASSERT_TRUE(logs.markLaunch(log, kMarkStopped));
+  auto run = logs.readLastRun(log);
   ASSERT_TRUE(run);
   EXPECT_EQ(run->note, kMarkStopped);
   EXPECT_TRUE(run->lines.empty());
-  ASSERT_TRUE(markLaunch(log, kMarkStarted));
+  ASSERT_TRUE(logs.markLaunch(log, kMarkStarted));
   writeBytes(log, readBytes(log) + "[tovanik bad] not a mark\nFailed to listen\n");
-  run = readLastRun(log);
+  run = logs.readLastRun(log);
   ASSERT_TRUE(run);
   EXPECT_EQ(run->note, kMarkStarted);
   EXPECT_EQ(run->lines, (std::vector<std::string>{"[tovanik bad] not a mark", "Failed to listen"}));
   EXPECT_LE(std::abs(run->lastOutput - run->launched), 2);
-  EXPECT_EQ(tailLines(log, 1), std::vector<std::string>{"Failed to listen"});
-  EXPECT_EQ(tailLines(log, -1)->size(), 7u);
-  EXPECT_FALSE(tailLines(dir.file("missing.log"), 1));
+  EXPECT_EQ(logs.tailLines(log, 1), std::vector<std::string>{"Failed to listen"});
+  EXPECT_EQ(logs.tailLines(log, -1)->size(), 7u);
+  EXPECT_FALSE(logs.tailLines(dir.file("missing.log"), 1));
+}
+
+// The log's rules once more on files held in memory: what every system's backend runs.
+TEST(OutputLog, RulesHoldOverAnyFiles) {
+  FakeLogFiles files;
+  OutputLog logs(files);
+  EXPECT_EQ(logs.outputLogPath("/opt/my panel"), "/state/tovanik/my_panel-618c6f4d.log");
+  struct Case {
+    std::string before;
+    bool cutLocked;  // another program is cutting it
+    std::string after;
+    int opens;       // a file below the limit is not opened
+  } cases[] = {
+      {"0123456789\n", false, "0123456789\n", 0},
+      {"aaaa\nbbbb\ncccc\n", false, "cccc\n", 1},
+      {"aaaa\nbb\ncccc\n", false, "bb\ncccc\n", 1},
+      {"aaaaaaaaaaaaaaaaaaaa", false, "aaaaaaaa", 1},
+      {"aaaa\nbbbb\ncccc\n", true, "aaaa\nbbbb\ncccc\n", 1},
+  };
+  for (const Case& c : cases) {
+    files.files_["/l"] = {c.before, 0, c.cutLocked};
+    files.opens_ = 0;
+    EXPECT_TRUE(logs.trimOutputLog("/l", 11, 8)) << c.before;
+    EXPECT_EQ(files.files_["/l"].bytes, c.after) << c.before;
+    EXPECT_EQ(files.opens_, c.opens) << c.before;
+  }
+  EXPECT_TRUE(logs.trimOutputLog("/missing", 11, 8));
+  EXPECT_FALSE(logs.outputLogExists("/missing"));
+  EXPECT_FALSE(logs.markLaunch("", kMarkStarted));
+
+  ASSERT_TRUE(logs.markLaunch("/state/tovanik/x.log", kMarkStarted));
+  EXPECT_EQ(files.folders_, std::set<std::string>{"/state/tovanik"});
+  files.files_["/state/tovanik/x.log"].bytes += "Failed to listen\n";
+  const auto run = logs.readLastRun("/state/tovanik/x.log");
+  ASSERT_TRUE(run);
+  EXPECT_EQ(run->note, "server started");
+  EXPECT_EQ(run->lines, std::vector<std::string>{"Failed to listen"});
+  EXPECT_EQ(logs.readOutputLogFrom("/state/tovanik/x.log", 46), "Failed to listen\n");
+  EXPECT_EQ(logs.outputLogSize("/state/tovanik/x.log"), 63u);
+  files.state_folder_.clear();
+  EXPECT_EQ(logs.outputLogPath("/opt/my panel"), "");
 }

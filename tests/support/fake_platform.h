@@ -8,21 +8,163 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/ascii_case.h"
 #include "platform/file_store.h"
 #include "platform/output_log.h"
 #include "platform/path_text.h"
 #include "platform/platform.h"
 
 namespace tovanik {
+
+// Log files held in memory, by path: what the server's log does runs on them as on disk.
+class FakeLogFiles final : public LogFiles {
+ public:
+  struct File {
+    std::string bytes;
+    std::time_t modified = 0;
+    bool cutLocked = false;  // another program is cutting it
+  };
+  std::string state_folder_ = joinPath(joinPath("", "state"), "tovanik");  // "" plays none
+  std::map<std::string, File> files_;
+  std::set<std::string> folders_;
+  int opens_ = 0;  // how often a file was opened
+
+  std::string stateFolder() override { return state_folder_; }
+  std::string noStateFolderReason() const override { return "no state folder in the fake"; }
+  bool makeFolders(const std::string& folder) override {
+    folders_.insert(folder);
+    return true;
+  }
+  std::unique_ptr<LogFile> open(const std::string& path, Access access) override;
+  std::optional<std::uint64_t> sizeOf(const std::string& path) override {
+    const auto it = files_.find(path);
+    if (it == files_.end()) return std::nullopt;
+    return it->second.bytes.size();
+  }
+  bool exists(const std::string& path) override { return files_.count(path) > 0; }
+};
+
+class FakeLogFile final : public LogFile {
+ public:
+  explicit FakeLogFile(FakeLogFiles::File& file) : file_(file) {}
+  std::optional<std::uint64_t> size() override { return file_.bytes.size(); }
+  std::time_t modified() override { return file_.modified; }
+  bool readAt(std::uint64_t offset, std::string& bytes) override {
+    if (offset + bytes.size() > file_.bytes.size()) return false;
+    bytes = file_.bytes.substr(offset, bytes.size());
+    return true;
+  }
+  bool writeAt(std::uint64_t offset, std::string_view bytes) override {
+    file_.modified = std::time(nullptr);
+    if (file_.bytes.size() < offset + bytes.size()) file_.bytes.resize(offset + bytes.size());
+    file_.bytes.replace(offset, bytes.size(), bytes);
+    return true;
+  }
+  bool truncate(std::uint64_t length) override {
+    file_.bytes.resize(length);
+    return true;
+  }
+  bool append(std::string_view bytes) override {
+    file_.modified = std::time(nullptr);
+    file_.bytes += bytes;
+    return true;
+  }
+  bool tryLockForCut() override { return !file_.cutLocked; }
+
+ private:
+  FakeLogFiles::File& file_;
+};
+
+inline std::unique_ptr<LogFile> FakeLogFiles::open(const std::string& path, Access access) {
+  ++opens_;
+  auto it = files_.find(path);
+  if (it == files_.end()) {
+    if (access != Access::Append) return nullptr;
+    it = files_.emplace(path, File{}).first;
+  }
+  return std::make_unique<FakeLogFile>(it->second);
+}
+
+// A single-copy lock held in memory: copies of one program file share `held`.
+class FakeSingleCopy final : public SingleCopy {
+ public:
+  FakeSingleCopy(std::string name, std::set<std::string>& held)
+      : name_(std::move(name)), held_(held) {}
+  ~FakeSingleCopy() override {
+    if (mine_) held_.erase(name_);
+  }
+  FakeSingleCopy(const FakeSingleCopy&) = delete;
+  FakeSingleCopy& operator=(const FakeSingleCopy&) = delete;
+  Result acquire() override {
+    if (mine_) return Result::Acquired;
+    if (!held_.insert(name_).second) return Result::HeldByAnotherCopy;
+    mine_ = true;
+    return Result::Acquired;
+  }
+  std::string name() const override { return name_; }
+  bool listenForShowRequests() override { return mine_; }
+  int showRequestHandle() const override { return -1; }
+  std::vector<std::string> takeShowRequests() override { return {}; }
+  bool askToShow(const std::string&) override { return false; }
+  std::string error() const override { return {}; }
+
+ private:
+  std::string name_;
+  std::set<std::string>& held_;
+  bool mine_ = false;
+};
+
+// A menu held in memory: entries by id, each with the panel it starts.
+class FakeDesktopMenu final : public DesktopMenu {
+ public:
+  std::string location_ = "/menu";     // "" plays a user without one
+  std::set<std::string> installable_;  // panels canInstall accepts (all when empty)
+  std::map<std::string, MenuEntry> entries_;
+  bool icons_ = false;  // whether the shared icons are installed
+
+  std::string location(std::string* why) override {
+    if (location_.empty() && why) *why = "no menu folder";
+    return location_;
+  }
+  std::vector<MenuEntry> installed() override {
+    std::vector<MenuEntry> all;
+    for (const auto& [id, entry] : entries_) all.push_back(entry);
+    return all;
+  }
+  bool canInstall(const MenuEntry& entry, std::string* why) override {
+    if (installable_.empty() || installable_.count(entry.panel)) return true;
+    if (why) *why = "no panel to launch at " + entry.panel;
+    return false;
+  }
+  bool write(const MenuEntry& entry, std::vector<std::string>* report, std::string*) override {
+    for (auto it = entries_.begin(); it != entries_.end();)
+      it = it->second.panel == entry.panel && it->first != entry.id ? entries_.erase(it)
+                                                                    : std::next(it);
+    entries_[entry.id] = entry;
+    icons_ = true;
+    report->push_back("menu entry: " + location_ + "/" + entry.id);
+    return true;
+  }
+  bool remove(const MenuEntry& entry, bool lastOne, int* removed, std::string*) override {
+    *removed += static_cast<int>(entries_.erase(entry.id));
+    if (lastOne && icons_) {
+      icons_ = false;
+      ++*removed;
+    }
+    return true;
+  }
+};
 
 class FakePlatform final : public Platform {
  public:
@@ -77,12 +219,7 @@ class FakePlatform final : public Platform {
   std::vector<std::string> calls_;
 
   static bool sameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-      if (fold(a[i]) != fold(b[i])) return false;
-    }
-    return true;
+    return equalAsciiCaseless(a, b);
   }
 
   int clockMs() const {
@@ -180,9 +317,11 @@ class FakePlatform final : public Platform {
       p.listensAtMs = launch_listens_after_ms_ < 0 ? -1 : clockMs() + launch_listens_after_ms_;
       if (launch_exits_after_ms_ >= 0) p.endsAtMs = clockMs() + launch_exits_after_ms_;
       table_[pid] = p;
-      if (!outputLog.empty() && markLaunch(outputLog, kMarkStarted)) {
-        std::ofstream log(fsPath(outputLog), std::ios::binary | std::ios::app);
-        for (const std::string& line : launch_output_) log << line << '\n';
+      // Marked and written as the real platform's launch and server would, in memory.
+      OutputLog log(log_files_);
+      if (!outputLog.empty() && log.markLaunch(outputLog, kMarkStarted)) {
+        auto file = log_files_.open(outputLog, LogFiles::Access::Append);
+        for (const std::string& line : launch_output_) file->append(line + '\n');
       }
       return pid;
     }
@@ -267,6 +406,50 @@ class FakePlatform final : public Platform {
     calls_.push_back("openFolder:" + path);
     opened_paths_.push_back(path);
     return true;
+  }
+
+  // What pathKind tells; a path not named here is looked up in the real file system, where
+  // the tests lay out their program folders.
+  std::map<std::string, PathKind> paths_;
+  PathKind pathKind(const std::string& path, std::string* why) override {
+    const auto it = paths_.find(path);
+    if (it != paths_.end()) return it->second;
+    std::error_code error;
+    const auto status = std::filesystem::status(fsPath(path), error);
+    if (error) {
+      if (why) *why = error.message();
+      return PathKind::Unusable;
+    }
+    if (std::filesystem::is_directory(status)) return PathKind::Folder;
+    constexpr auto kAnyExecute = std::filesystem::perms::owner_exec |
+                                 std::filesystem::perms::group_exec |
+                                 std::filesystem::perms::others_exec;
+    return std::filesystem::is_regular_file(status) &&
+                   (status.permissions() & kAnyExecute) != std::filesystem::perms::none
+               ? PathKind::ExecutableFile
+               : PathKind::OtherFile;
+  }
+
+  std::map<std::string, std::string> environment_;
+  std::optional<std::string> environmentVariable(const std::string& name) const override {
+    const auto it = environment_.find(name);
+    if (it == environment_.end()) return std::nullopt;
+    return it->second;
+  }
+  bool setEnvironmentVariable(const std::string& name, const std::string& value) override {
+    environment_[name] = value;
+    return true;
+  }
+
+  FakeLogFiles log_files_;
+  LogFiles& logFiles() override { return log_files_; }
+
+  FakeDesktopMenu menu_;
+  DesktopMenu& desktopMenu() override { return menu_; }
+
+  std::set<std::string> held_copies_;  // the program files whose lock is held
+  std::unique_ptr<SingleCopy> singleCopy(const std::string& executablePath) override {
+    return std::make_unique<FakeSingleCopy>(executablePath, held_copies_);
   }
 
   // A virtual clock: it moves only when something sleeps, or when a test moves it.

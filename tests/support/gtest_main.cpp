@@ -1,12 +1,16 @@
-// The main of every GoogleTest program: the environment the tests expect (the offscreen
-// Qt platform, the servers' logs inside the build folder), set only where the caller has
-// not set it, so a test program run by hand behaves as under ctest. binDir() and
-// sourceDir() know their folders from the build. On Windows the logs go below
-// %LOCALAPPDATA%, which the system always sets: the tests point it into the build folder.
+// The main of every GoogleTest program: the environment the tests expect (the offscreen Qt
+// platform), and user folders of its own. Each program (under ctest, each test case) points
+// the folders where our programs keep state, locks and menu entries (HOME, XDG_STATE_HOME,
+// XDG_RUNTIME_DIR, XDG_DATA_HOME; on Windows LOCALAPPDATA and APPDATA) into a temporary
+// folder removed when it ends, so no test writes into the user's real ones, even when run
+// by hand. binDir() and sourceDir() know their folders from the build.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+
+#include "tests/support/test_support.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -14,16 +18,45 @@
 #include "platform/windows/wide_text.h"
 #endif
 
-int main(int argc, char** argv) {
-  std::string build = TOVANIK_TEST_BUILD_DIR;
+namespace {
+
+struct UserFolder {
+  const char* variable;
+  const char* name;
+};
+
 #ifdef _WIN32
-  for (char& c : build)
-    if (c == '/') c = '\\';
-  SetEnvironmentVariableW(L"LOCALAPPDATA", tovanik::windows::utf16(build + "\\test-state").c_str());
+constexpr UserFolder kUserFolders[] = {{"LOCALAPPDATA", "local"}, {"APPDATA", "roaming"}};
 #else
-  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  ::setenv("XDG_STATE_HOME", (build + "/test-state").c_str(), 0);
+constexpr UserFolder kUserFolders[] = {{"HOME", "home"},
+                                       {"XDG_STATE_HOME", "state"},
+                                       {"XDG_RUNTIME_DIR", "runtime"},
+                                       {"XDG_DATA_HOME", "data"}};
 #endif
+
+void pointInto(const tovanik::test::TempDir& own) {
+  for (const UserFolder& folder : kUserFolders) {
+    const std::string path = own.file(folder.name);
+    std::filesystem::create_directory(path);
+    // Private, as a runtime folder must be: the single-copy lock uses it only then.
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+#ifdef _WIN32
+    SetEnvironmentVariableW(tovanik::windows::utf16(folder.variable).c_str(),
+                            tovanik::windows::utf16(path).c_str());
+#else
+    ::setenv(folder.variable, path.c_str(), 1);
+#endif
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifndef _WIN32
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+#endif
+  const tovanik::test::TempDir own;
+  pointInto(own);
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -13,6 +13,7 @@
 #include "platform/windows/windows_platform.h"
 #include "server/command.h"
 #include "tests/support/test_support.h"
+#include "tests/support/system_log.h"
 
 namespace tovanik::test {
 
@@ -36,7 +37,7 @@ class StandInServer : public ::testing::Test {
   }
 
   ServerSettings settings() const { return {exeName, "php", std::to_string(port), "www", "hide"}; }
-  std::string log() const { return outputLogPath(folder); }
+  std::string log() const { return test::systemLog().outputLogPath(folder); }
 
   TempDir scratch;
   // "C:\Users\Zoë\My Apps\Tovanik" in kind: a blank and a letter outside ASCII.

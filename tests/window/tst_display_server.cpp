@@ -1,8 +1,10 @@
-// Which display server the panel asks Qt for, from the environment it starts in.
+// Which display server the panel asks Qt for, from the environment it starts in (read and
+// set through the platform).
 #include <QTest>
 #include <optional>
 #include <string>
 
+#include "tests/support/fake_platform.h"
 #include "window/qt/display_server.h"
 
 using namespace tovanik;
@@ -39,6 +41,17 @@ class DisplayServerTest : public QObject {
       QVERIFY2(got == c.platform,
                qPrintable(QString("QT_QPA_PLATFORM=%1 DISPLAY=%2 WAYLAND_DISPLAY=%3 gave %4")
                               .arg(c.qpa, c.display, c.wayland, got ? got->c_str() : "nothing")));
+      // The same choice lands in the environment the platform keeps; nothing else changes.
+      FakePlatform platform;
+      const std::pair<const char*, const char*> variables[] = {
+          {"QT_QPA_PLATFORM", c.qpa}, {"DISPLAY", c.display}, {"WAYLAND_DISPLAY", c.wayland}};
+      for (const auto& [name, value] : variables)
+        if (value) platform.environment_[name] = value;
+      const auto before = platform.environment_;
+      chooseDisplayServer(platform);
+      auto expected = before;
+      if (c.platform) expected["QT_QPA_PLATFORM"] = *c.platform;
+      QVERIFY(platform.environment_ == expected);
     }
   }
 };

@@ -266,6 +266,13 @@ class MainFormTest : public QObject {
   void labelClicks() {
     writeConfig("[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=t-server.exe\r\n");
     form_->show();
+    // A link moves the focus to the hidden box, away from the port box that had it. The
+    // window is not active offscreen, so the focus is read as the child that would have it.
+    form_->lineEdit(Ctl::txtPort)->setFocus();
+    QCOMPARE(form_->focusWidget(), form_->lineEdit(Ctl::txtPort));
+    QTest::mouseClick(form_.get(), Qt::LeftButton, {}, centreOf(Ctl::lblRootDir).toPoint());
+    QCOMPARE(platform_.opened_paths_.size(), size_t(1));
+    QCOMPARE(form_->focusWidget(), form_->lineEdit(Ctl::txtFocus));
     form_->panel().startPHP();  // the fake now runs t-server.exe
     form_->panel().statusTick();
     form_->sync();
@@ -279,7 +286,6 @@ class MainFormTest : public QObject {
     QVERIFY(platform_.kills_.empty());
     QTest::mouseClick(form_.get(), Qt::LeftButton, {}, centreOf(Ctl::lblStartStop).toPoint());
     QCOMPARE(platform_.kills_, std::vector<std::string>{"t-server.exe"});
-    QVERIFY(form_->lineEdit(Ctl::txtFocus)->hasFocus() || !form_->isActiveWindow());
 
     QTest::mouseClick(form_.get(), Qt::LeftButton, {}, centreOf(Ctl::lblMin).toPoint());
     QVERIFY(form_->windowState() & Qt::WindowMinimized);

@@ -1,6 +1,7 @@
-// The single-copy lock: one holder per executable and user, in a private folder of the
-// user's own (never the shared temporary folder), root's never in a folder another user
-// controls, and the request of a later copy that brings the window back.
+// The single-copy lock (the platform's LinuxSingleCopy): one holder per executable and
+// user, in a private folder of the user's own (never the shared temporary folder), root's
+// never in a folder another user controls, and the request of a later copy that brings the
+// window back through the Qt event loop (SingleInstance).
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -11,16 +12,20 @@
 #include <QTest>
 #include <cstring>
 
+#include "platform/linux/linux_platform.h"
+#include "platform/linux/single_copy.h"
 #include "tests/support/test_support.h"
 #include "window/qt/single_instance.h"
 
 using namespace tovanik;
 using test::ScopedEnv;
-using Result = SingleInstance::Result;
+using Result = SingleCopy::Result;
 
 namespace {
 
 constexpr uid_t kNobody = 65534;
+
+QString q(const std::string& text) { return QString::fromStdString(text); }
 
 mode_t modeOf(const QString& path) {
   struct stat st {};
@@ -64,13 +69,13 @@ class SingleInstanceTest : public QObject {
  private slots:
   void oneHolderPerExecutable() {
     ScopedEnv runtime("XDG_RUNTIME_DIR", qPrintable(dir_.path()));
-    auto first = std::make_unique<SingleInstance>("/opt/a/tovanik-webserver");
-    SingleInstance second("/opt/a/tovanik-webserver");
-    SingleInstance other("/opt/b/tovanik-webserver");
+    auto first = std::make_unique<LinuxSingleCopy>("/opt/a/tovanik-webserver");
+    LinuxSingleCopy second("/opt/a/tovanik-webserver");
+    LinuxSingleCopy other("/opt/b/tovanik-webserver");
     QCOMPARE(first->acquire(), Result::Acquired);
     QCOMPARE(second.acquire(), Result::HeldByAnotherCopy);
     QCOMPARE(other.acquire(), Result::Acquired);  // another program folder
-    QVERIFY(first->lockPath().startsWith(dir_.path() + "/"));
+    QVERIFY(q(first->lockPath()).startsWith(dir_.path() + "/"));
     // The holder ends: the lock is free at once, without any clean-up of the file.
     first.reset();
     QCOMPARE(second.acquire(), Result::Acquired);
@@ -152,7 +157,7 @@ class SingleInstanceTest : public QObject {
     ScopedEnv stateEnv("XDG_STATE_HOME", state.isNull() ? nullptr : s.constData());
     ScopedEnv homeEnv("HOME", home.isNull() ? nullptr : h.constData());
     if (expected.startsWith("@root")) expected.replace(0, 5, QDir::rootPath() + "root");
-    QCOMPARE(SingleInstance::lockFolder(), expand(expected));
+    QCOMPARE(q(LinuxSingleCopy::lockFolder()), expand(expected));
   }
 
   // Without a runtime folder the lock's folder and its missing parents are made, the lock
@@ -164,20 +169,20 @@ class SingleInstanceTest : public QObject {
     ScopedEnv state("XDG_STATE_HOME", nullptr);
     ScopedEnv home("HOME", qPrintable(scratch.path()));
     const QString folder = scratch.filePath(".local/state/tovanik");
-    SingleInstance first("/opt/c/tovanik-webserver");
+    LinuxSingleCopy first("/opt/c/tovanik-webserver");
     QCOMPARE(first.acquire(), Result::Acquired);
     QCOMPARE(modeOf(folder), mode_t(0700));
-    QCOMPARE(first.lockPath(), folder + "/" + QFileInfo(first.lockPath()).fileName());
-    QCOMPARE(SingleInstance("/opt/c/tovanik-webserver").acquire(), Result::HeldByAnotherCopy);
+    QCOMPARE(q(first.lockPath()), folder + "/" + QFileInfo(q(first.lockPath())).fileName());
+    QCOMPARE(LinuxSingleCopy("/opt/c/tovanik-webserver").acquire(), Result::HeldByAnotherCopy);
 
     QVERIFY(chmod(QFile::encodeName(folder).constData(), 0777) == 0);
-    SingleInstance open("/opt/d/tovanik-webserver");
+    LinuxSingleCopy open("/opt/d/tovanik-webserver");
     QCOMPARE(open.acquire(), Result::Failed);
-    QVERIFY2(open.error().contains("group or others may write it"), qPrintable(open.error()));
+    QVERIFY2(q(open.error()).contains("group or others may write it"), open.error().c_str());
     QCOMPARE(modeOf(folder), mode_t(0777));
 
     QVERIFY(chmod(QFile::encodeName(folder).constData(), 0755) == 0);
-    QCOMPARE(SingleInstance("/opt/d/tovanik-webserver").acquire(), Result::Acquired);
+    QCOMPARE(LinuxSingleCopy("/opt/d/tovanik-webserver").acquire(), Result::Acquired);
     QCOMPARE(modeOf(folder), mode_t(0755));
   }
 
@@ -188,9 +193,9 @@ class SingleInstanceTest : public QObject {
     const QString runtime = scratch.filePath("run");
     QVERIFY(makeFolder(runtime, 0755, geteuid()));
     ScopedEnv runtimeEnv("XDG_RUNTIME_DIR", qPrintable(runtime));
-    SingleInstance holder("/opt/f/tovanik-webserver");
+    LinuxSingleCopy holder("/opt/f/tovanik-webserver");
     QCOMPARE(holder.acquire(), Result::Acquired);
-    QVERIFY(holder.lockPath().startsWith(runtime + "/"));
+    QVERIFY(q(holder.lockPath()).startsWith(runtime + "/"));
     QCOMPARE(modeOf(runtime), mode_t(0755));
   }
 
@@ -203,18 +208,18 @@ class SingleInstanceTest : public QObject {
     const QString folder = scratch.filePath("tovanik");
     QVERIFY(QDir().mkdir(scratch.filePath("elsewhere")));
     QVERIFY(QFile::link(scratch.filePath("elsewhere"), folder));
-    SingleInstance a("/opt/e/tovanik-webserver");
+    LinuxSingleCopy a("/opt/e/tovanik-webserver");
     QCOMPARE(a.acquire(), Result::Failed);
-    QVERIFY2(a.error().contains(folder) && a.error().contains("not a folder"),
-             qPrintable(a.error()));
+    QVERIFY2(q(a.error()).contains(folder) && q(a.error()).contains("not a folder"),
+             a.error().c_str());
     QVERIFY(QDir(scratch.filePath("elsewhere")).isEmpty());
 
     if (geteuid() != 0) QSKIP("handing a folder to another user needs root");
     QVERIFY(QFile::remove(folder));
     QVERIFY(makeFolder(folder, 0777, kNobody));
-    SingleInstance b("/opt/e/tovanik-webserver");
+    LinuxSingleCopy b("/opt/e/tovanik-webserver");
     QCOMPARE(b.acquire(), Result::Failed);
-    QVERIFY2(b.error().contains("owned by another user"), qPrintable(b.error()));
+    QVERIFY2(q(b.error()).contains("owned by another user"), b.error().c_str());
   }
 
   // A later copy asks the holder to show its window, passing its activation token on;
@@ -223,19 +228,21 @@ class SingleInstanceTest : public QObject {
     QTemporaryDir scratch;
     ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
     ScopedEnv state("XDG_STATE_HOME", qPrintable(scratch.path()));
-    SingleInstance later("/opt/f/tovanik-webserver");
-    SingleInstance holder("/opt/f/tovanik-webserver");
+    LinuxPlatform platform;
+    SingleInstance later(platform, "/opt/f/tovanik-webserver");
+    SingleInstance holder(platform, "/opt/f/tovanik-webserver");
+    const QString socketPath = q(LinuxSingleCopy("/opt/f/tovanik-webserver").socketPath());
     QCOMPARE(holder.acquire(), Result::Acquired);
     QCOMPARE(later.acquire(), Result::HeldByAnotherCopy);
     QVERIFY(!later.askToShow("early"));  // the holder does not listen yet
-    QVERIFY2(later.error().contains(holder.socketPath()) &&
+    QVERIFY2(later.error().contains(socketPath) &&
                  later.error().contains(strerror(ENOENT)),
              qPrintable(later.error()));
 
     std::vector<QByteArray> asked;
     QVERIFY2(holder.listenForShowRequests([&](const QByteArray& t) { asked.push_back(t); }),
              qPrintable(holder.error()));
-    QCOMPARE(modeOf(holder.socketPath()) & 077, mode_t(0));
+    QCOMPARE(modeOf(socketPath) & 077, mode_t(0));
     const struct {
       QByteArray sent;
       QByteArray received;
@@ -256,8 +263,8 @@ class SingleInstanceTest : public QObject {
     // Both wait before the event loop runs again, and the newest request that counts wins:
     // nobody's, sent last, would.
     asked.clear();
-    QVERIFY(sendAs(geteuid(), holder.socketPath(), "show from-root"));
-    QVERIFY(sendAs(kNobody, holder.socketPath(), "show from-nobody"));
+    QVERIFY(sendAs(geteuid(), socketPath, "show from-root"));
+    QVERIFY(sendAs(kNobody, socketPath, "show from-nobody"));
     QTRY_COMPARE(asked.size(), size_t(1));
     QCOMPARE(asked.front(), QByteArray("from-root"));
   }

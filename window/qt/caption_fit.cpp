@@ -3,109 +3,139 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetricsF>
+#include <QPainterPath>
 #include <QStringList>
 #include <algorithm>
-#include <optional>
+
+#include "panel/caption_fit.h"
 
 namespace tovanik {
 namespace {
 
-// A caption that would need to be narrower than this in one family is tried in the next
-// fallback first; when none does better, the narrowest stretch that fits is used all
-// the same, since a narrow caption still reads and a clipped one does not.
-constexpr int kReadableStretch = 75;
 constexpr double kEndMargin = 1.0;
 
 // The pen's travel and the ink's rectangle, for text drawn from x = 0 with its baseline
 // at the font's ascent (the text's top at the box's top).
 struct Ink {
   double advance;
+  double ascent;
   QRectF rect;
 };
 
+// The ink is the glyphs' outlines, exact to a fraction of a pixel and the same at every
+// screen scale. The screen's own measure rounds the ink out to whole device pixels: a
+// descender that ends on a label's last row at scale 1 seemed to overrun it at 1.5 and 2,
+// and put those captions in another family than the rest.
 Ink inkOf(const QFont& font, const QString& text) {
   const QFontMetricsF metrics(font);
-  return {metrics.horizontalAdvance(text),
-          metrics.tightBoundingRect(text).translated(0, metrics.ascent())};
+  QPainterPath outline;
+  outline.addText(0, metrics.ascent(), font, text);
+  return {metrics.horizontalAdvance(text), metrics.ascent(), outline.boundingRect()};
 }
 
-// The width the text takes: pen travel and ink together (a glyph may reach beyond its
-// advance, or left of its start).
-double widthOf(const Ink& ink) {
-  return std::max(ink.advance, ink.rect.right()) - std::min(0.0, ink.rect.left());
-}
+// What the eye sees: the ink from the pen's start (a glyph may reach left of it).
+double widthOf(const Ink& ink) { return ink.rect.right() - std::min(0.0, ink.rect.left()); }
+
+// Ink that reaches less than half a pixel beyond the box's top or bottom shows as no more
+// than a faint edge on the box's own row: Open Sans's descenders end 0.01 pixel below the
+// design's 17-pixel labels.
+constexpr double kInkOverrun = 0.5;
 
 bool fitsHeight(const Ink& ink, double height) {
-  return ink.rect.top() >= 0 && ink.rect.bottom() <= height;
+  return ink.rect.top() >= -kInkOverrun && ink.rect.bottom() <= height + kInkOverrun;
 }
 
-// The fallbacks listed after `found` (the family the font resolves to on this machine)
-// that are installed.
-QStringList fallbacksAfter(const QFont& font, const QString& found) {
+// The families of the font's chain that are installed, in order; at least the one the
+// font resolves to.
+QStringList installedFamilies(const QFont& font) {
   QStringList families;
-  const QStringList listed = font.families();
-  const auto at = std::find(listed.begin(), listed.end(), found);
-  if (at != listed.end())
-    for (auto next = at + 1; next != listed.end(); ++next)
-      if (*next != found && !families.contains(*next) && QFontDatabase::hasFamily(*next))
-        families << *next;
+  for (const QString& family : font.families())
+    if (!families.contains(family) && QFontDatabase::hasFamily(family)) families << family;
+  if (families.isEmpty()) families << QFontInfo(font).family();
   return families;
 }
 
-// Narrows the font until the text fits `width`; returns the stretch. The widths do not
-// scale in proportion (fontconfig may switch to a condensed face on the way, as with
-// DejaVu Sans Condensed), so each step is measured again.
-int narrow(QFont& font, const QString& text, double width) {
+QFont inFamily(const QFont& font, const QString& family) {
+  QFont candidate = font;
+  candidate.setFamilies({family});
+  return candidate;
+}
+
+// Narrows the font until the text fits `width`. The widths do not scale in proportion
+// (fontconfig may switch to a condensed face on the way, as with DejaVu Sans Condensed),
+// so each step is measured again.
+void narrow(QFont& font, const QString& text, double width) {
   int stretch = 100;
   for (double needed = widthOf(inkOf(font, text)); needed > width && stretch > 1;
        needed = widthOf(inkOf(font, text))) {
     stretch = std::max(1, std::min(stretch - 1, static_cast<int>(stretch * width / needed)));
     font.setStretch(stretch);
   }
-  return stretch;
+}
+
+// One pixel stays free where the text runs to (the right end, or the left end of
+// right-aligned text): the last glyph never touches the next control.
+QRectF usable(const CaptionBox& c) {
+  return c.alignRight ? c.box.adjusted(kEndMargin, 0, 0, 0) : c.box.adjusted(0, 0, -kEndMargin, 0);
+}
+
+FittedCaption placed(const QFont& font, const CaptionBox& c) {
+  const QRectF box = usable(c);
+  const Ink ink = inkOf(font, c.text);
+  double x = c.alignRight ? box.right() - ink.advance : box.left();
+  // The ink, not only the pen's travel, stays inside the box.
+  x = std::max(std::min(x, box.right() - ink.rect.right()), box.left() - ink.rect.left());
+  return {font, QPointF(x, box.top() + ink.ascent)};
 }
 
 }  // namespace
 
+double inkWidth(const QFont& font, const QString& text) { return widthOf(inkOf(font, text)); }
+
+std::vector<FittedCaption> fitCaptions(const QFont& font, const std::vector<CaptionBox>& captions) {
+  const QStringList families = installedFamilies(font);
+  std::vector<MeasuredCaption> measured;
+  for (const CaptionBox& c : captions) measured.push_back({{}, usable(c).width()});
+  // Family after family, until one fits the whole set: the usual case, the first family
+  // fitting, looks up no other font (each costs start-up time).
+  for (const QString& family : families) {
+    for (std::size_t i = 0; i < captions.size(); ++i) {
+      const Ink ink = inkOf(inFamily(font, family), captions[i].text);
+      measured[i].widths.push_back(fitsHeight(ink, usable(captions[i]).height()) ? widthOf(ink)
+                                                                                : kUnusable);
+    }
+    if (familyForAll(measured)) break;
+  }
+  const std::vector<CaptionFit> fits = fitCaptionSet(measured);
+  std::vector<FittedCaption> fitted;
+  for (std::size_t i = 0; i < captions.size(); ++i) {
+    const CaptionBox& c = captions[i];
+    const QRectF box = usable(c);
+    QFont chosen = inFamily(font, families[static_cast<qsizetype>(fits[i].family)]);
+    if (measured[i].widths[fits[i].family] == kUnusable) {
+      // Too tall in every family: the first family, smaller until it fits.
+      chosen = inFamily(font, families.front());
+      while (chosen.pixelSize() > 1 && !fitsHeight(inkOf(chosen, c.text), box.height()))
+        chosen.setPixelSize(chosen.pixelSize() - 1);
+    }
+    narrow(chosen, c.text, box.width());
+    fitted.push_back(placed(chosen, c));
+  }
+  return fitted;
+}
+
+QFont fitBoxText(const QFont& font, const QString& text, const QSizeF& room) {
+  // The caption's end margin is room the box has.
+  QFont fitted = fitCaption(font, text, QRectF(QPointF(), room + QSizeF(kEndMargin, 0)), true).font;
+  int stretch = fitted.stretch() > 0 ? fitted.stretch() : 100;
+  while (stretch > 1 && QFontMetricsF(fitted).horizontalAdvance(text) > room.width())
+    fitted.setStretch(--stretch);
+  return fitted;
+}
+
 FittedCaption fitCaption(const QFont& font, const QString& text, const QRectF& labelBox,
                          bool alignRight) {
-  // One pixel stays free where the text runs to (the right end, or the left end of
-  // right-aligned text): the last glyph never touches the next control.
-  const QRectF box = alignRight ? labelBox.adjusted(kEndMargin, 0, 0, 0)
-                                : labelBox.adjusted(0, 0, -kEndMargin, 0);
-  const QString found = QFontInfo(font).family();
-  std::optional<QFont> chosen;
-  int chosenStretch = 0;
-  // Tries one family; true when it fits well enough to look no further.
-  const auto tryFamily = [&](const QString& family) {
-    QFont candidate = font;
-    candidate.setFamilies({family});
-    if (!fitsHeight(inkOf(candidate, text), box.height())) return false;
-    const int stretch = narrow(candidate, text, box.width());
-    if (stretch > chosenStretch) {
-      chosen = candidate;
-      chosenStretch = stretch;
-    }
-    return stretch >= kReadableStretch;
-  };
-  // The fallbacks are looked up only for a caption the font found does not fit well.
-  if (!tryFamily(found))
-    for (const QString& family : fallbacksAfter(font, found))
-      if (tryFamily(family)) break;
-  if (!chosen) {
-    // Too tall in every family: the font found, smaller until it fits.
-    QFont smaller = font;
-    smaller.setFamilies({found});
-    while (smaller.pixelSize() > 1 && !fitsHeight(inkOf(smaller, text), box.height()))
-      smaller.setPixelSize(smaller.pixelSize() - 1);
-    narrow(smaller, text, box.width());
-    chosen = smaller;
-  }
-  const Ink ink = inkOf(*chosen, text);
-  double x = alignRight ? box.right() - ink.advance : box.left();
-  // The ink, not only the pen's travel, stays inside the box.
-  x = std::max(std::min(x, box.right() - ink.rect.right()), box.left() - ink.rect.left());
-  return {*chosen, QPointF(x, box.top() + QFontMetricsF(*chosen).ascent())};
+  return fitCaptions(font, {CaptionBox{text, labelBox, alignRight}}).front();
 }
 
 }  // namespace tovanik

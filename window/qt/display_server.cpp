@@ -1,7 +1,6 @@
 #include "window/qt/display_server.h"
 
 #include <QGuiApplication>
-#include <cstdlib>
 
 namespace tovanik {
 namespace {
@@ -19,10 +18,14 @@ std::optional<std::string> displayPlatformFor(const char* qpaPlatform, const cha
   return std::nullopt;
 }
 
-void chooseDisplayServer() {
-  const auto choice = displayPlatformFor(std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"),
-                                         std::getenv("WAYLAND_DISPLAY"));
-  if (choice) setenv("QT_QPA_PLATFORM", choice->c_str(), 1);
+void chooseDisplayServer(Platform& platform) {
+  const auto qpa = platform.environmentVariable("QT_QPA_PLATFORM");
+  const auto display = platform.environmentVariable("DISPLAY");
+  const auto wayland = platform.environmentVariable("WAYLAND_DISPLAY");
+  const auto choice =
+      displayPlatformFor(qpa ? qpa->c_str() : nullptr, display ? display->c_str() : nullptr,
+                         wayland ? wayland->c_str() : nullptr);
+  if (choice) platform.setEnvironmentVariable("QT_QPA_PLATFORM", *choice);
 }
 
 bool onNativeWayland() {

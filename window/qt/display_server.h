@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/platform.h"
+
 namespace tovanik {
 
 // The value QT_QPA_PLATFORM should take, from the current values of QT_QPA_PLATFORM,
@@ -15,9 +17,9 @@ namespace tovanik {
 std::optional<std::string> displayPlatformFor(const char* qpaPlatform, const char* display,
                                               const char* waylandDisplay);
 
-// Applies displayPlatformFor to the environment; call before QApplication exists. A
-// -platform option on the command line still overrides it.
-void chooseDisplayServer();
+// Applies displayPlatformFor to the environment, through the platform; call before
+// QApplication exists. A -platform option on the command line still overrides it.
+void chooseDisplayServer(Platform& platform);
 
 // True when the running application talks to a Wayland compositor natively.
 bool onNativeWayland();

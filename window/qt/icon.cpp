@@ -3,21 +3,23 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include "panel/icon_geometry.h"
 #include "window/qt/layout_painter.h"
 
 namespace tovanik {
 
 void paintPanelIcon(QPainter& p, double size) {
   p.setRenderHint(QPainter::Antialiasing);
-  const double u = size / 24.0;
   p.setPen(Qt::NoPen);
-  p.setBrush(toQColor(colour::kWindow));
-  p.drawRoundedRect(QRectF(0, 0, size, size), 5 * u, 5 * u);
-  p.setBrush(toQColor(colour::kBlue));
-  p.drawRoundedRect(QRectF(4 * u, 4 * u, 16 * u, 3 * u), 1.5 * u, 1.5 * u);
-  p.setBrush(toQColor(colour::kButtonFace));
-  p.drawRect(QRectF(10.5 * u, 9 * u, 3 * u, 11 * u));
-  p.drawRect(QRectF(6 * u, 9 * u, 12 * u, 3 * u));
+  const double u = size / 24.0;
+  for (const IconPiece& piece : iconPieces()) {
+    p.setBrush(toQColor(piece.colour));
+    const QRectF r(piece.left * u, piece.top * u, piece.width * u, piece.height * u);
+    if (piece.radius > 0)
+      p.drawRoundedRect(r, piece.radius * u, piece.radius * u);
+    else
+      p.drawRect(r);
+  }
 }
 
 QIcon panelIcon() {

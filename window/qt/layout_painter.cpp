@@ -4,8 +4,14 @@
 #include <QPainterPath>
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
 
+#include "panel/font_chain.h"
 #include "panel/panel.h"
+#include "panel/window_shell.h"
 #include "window/qt/caption_fit.h"
 
 namespace tovanik {
@@ -58,34 +64,69 @@ void paintShape(QPainter& p, const ControlDesign& s, const ControlState& c) {
   }
 }
 
-void paintLabel(QPainter& p, const ControlDesign& s, const ControlState& c) {
-  const QRectF r = rectOf(s);
-  if (s.background) p.fillRect(r, toQColor(c.background));
-  if (c.caption.empty()) return;
-  const QString text =
-      QString::fromUtf8(c.caption.data(), static_cast<qsizetype>(c.caption.size()));
-  QFont font = qfontOf(s.font);
-  font.setUnderline(c.underline);
-  // The free fallback fonts run wider than the design's: fitted, the caption is narrowed
-  // or drawn in another fallback, never wrapped or cut.
-  const FittedCaption fitted = fitCaption(font, text, r, s.align == Align::Right);
-  p.setFont(fitted.font);
-  p.setPen(toQColor(c.colour));
-  p.drawText(fitted.baseline, text);
+// The captions of one design font are fitted together, so that they come from one family
+// when it fits them all. Fitting measures every family of the chain; the result is kept
+// for the captions it was made for, which change seldom (the address, the folder).
+using CaptionSet = std::pair<FontId, std::vector<std::pair<Ctl, std::string>>>;
+
+std::map<Ctl, FittedCaption> fitCaptionSets(const Panel& panel) {
+  static std::map<CaptionSet, std::vector<FittedCaption>> made;
+  std::map<FontId, std::vector<std::pair<Ctl, std::string>>> sets;
+  for (const ControlDesign& s : kLayout) {
+    const ControlState& c = panel[s.id];
+    if (s.kind == Kind::Label && c.visible && !c.caption.empty())
+      sets[s.font].emplace_back(s.id, c.caption);
+  }
+  std::map<Ctl, FittedCaption> fitted;
+  for (auto& [font, captions] : sets) {
+    CaptionSet key{font, captions};
+    auto found = made.find(key);
+    if (found == made.end()) {
+      std::vector<CaptionBox> boxes;
+      for (const auto& [id, caption] : captions)
+        boxes.push_back({QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())),
+                         rectOf(design(id)), design(id).align == Align::Right});
+      found = made.emplace(std::move(key), fitCaptions(qfontOf(font), boxes)).first;
+    }
+    for (std::size_t i = 0; i < captions.size(); ++i)
+      fitted.emplace(captions[i].first, found->second[i]);
+  }
+  return fitted;
 }
+
+class QtCanvas final : public LayoutCanvas {
+ public:
+  QtCanvas(QPainter& painter, const Panel& panel) : p_(painter), captions_(fitCaptionSets(panel)) {}
+  void line(const ControlDesign& s, const ControlState& c) override { paintLine(p_, s, c); }
+  void shape(const ControlDesign& s, const ControlState& c) override { paintShape(p_, s, c); }
+  void label(const ControlDesign& s, const ControlState& c) override {
+    const QRectF r = rectOf(s);
+    if (s.background) p_.fillRect(r, toQColor(c.background));
+    const auto fitted = captions_.find(s.id);
+    if (fitted == captions_.end()) return;
+    // The free fallback fonts run wider than the design's: fitted, the caption is narrowed
+    // or drawn in another fallback, never wrapped or cut.
+    QFont font = fitted->second.font;
+    font.setUnderline(c.underline);
+    p_.setFont(font);
+    p_.setPen(toQColor(c.colour));
+    p_.drawText(fitted->second.baseline,
+                QString::fromUtf8(c.caption.data(), static_cast<qsizetype>(c.caption.size())));
+  }
+
+ private:
+  QPainter& p_;
+  std::map<Ctl, FittedCaption> captions_;
+};
 
 }  // namespace
 
 QFont qfontOf(FontId id) {
   const Font& f = fontOf(id);
   QFont font;
-  QStringList families{
-      QString::fromLatin1(f.family.data(), static_cast<qsizetype>(f.family.size()))};
-  if (f.family.starts_with("Segoe UI"))
-    families << "Segoe UI"
-             << "Open Sans";
-  // Installed by the set-up and on nearly every desktop: the last fallback of all.
-  families << "DejaVu Sans";
+  QStringList families;
+  for (std::string_view family : fontChain(id))
+    families << QString::fromLatin1(family.data(), static_cast<qsizetype>(family.size()));
   font.setFamilies(families);
   // Points at 96 dots per inch, as the design was drawn.
   font.setPixelSize(static_cast<int>(std::lround(f.points * 96.0 / 72.0)));
@@ -98,24 +139,8 @@ QFont qfontOf(FontId id) {
 void paintLayout(QPainter& painter, const Panel& panel) {
   painter.setRenderHint(QPainter::Antialiasing, true);
   painter.setRenderHint(QPainter::TextAntialiasing, true);
-  for (int i = kControlCount - 1; i >= 0; --i) {
-    const ControlDesign& s = kLayout[i];
-    const ControlState& c = panel[static_cast<Ctl>(i)];
-    if (!c.visible) continue;
-    switch (s.kind) {
-      case Kind::Line:
-        paintLine(painter, s, c);
-        break;
-      case Kind::Shape:
-        paintShape(painter, s, c);
-        break;
-      case Kind::Label:
-        paintLabel(painter, s, c);
-        break;
-      default:
-        break;  // text boxes are widgets; the timer has no look
-    }
-  }
+  QtCanvas canvas(painter, panel);
+  paintInDrawingOrder(panel, canvas);
 }
 
 }  // namespace tovanik

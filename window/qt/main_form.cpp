@@ -1,5 +1,6 @@
 #include "window/qt/main_form.h"
 
+#include <QApplication>
 #include <QBitmap>
 #include <QGuiApplication>
 #include <QHelpEvent>
@@ -11,6 +12,7 @@
 #include <QWindow>
 #include <cmath>
 
+#include "window/qt/caption_fit.h"
 #include "window/qt/display_server.h"
 #include "window/qt/layout_painter.h"
 
@@ -26,7 +28,17 @@ QRect pixelRect(const ControlDesign& s) {
                s.d / kTwipsPerPixel);
 }
 
-float twips(qreal pixels) { return static_cast<float>(pixels * kTwipsPerPixel); }
+// Qt scales by itself: the window counts in the design's pixels at every scale.
+float twips(qreal pixels) { return twipsOf(pixels, kBaseDpi); }
+
+PointerAt pointerAt(const QMouseEvent* event) {
+  return {event->position().x(), event->position().y(), event->globalPosition().x(),
+          event->globalPosition().y()};
+}
+
+HeldButtons held(Qt::MouseButtons buttons) {
+  return {buttons != Qt::NoButton, buttons == Qt::LeftButton};
+}
 
 // The outline's corners are quarter ellipses 20 pixels across.
 constexpr double kOutlineCornerRadius = 10.0;
@@ -41,6 +53,8 @@ constexpr Ctl kBoxes[4] = {Ctl::txtPort, Ctl::txtFocus, Ctl::txtRootDir, Ctl::tx
 MainForm::MainForm(Platform& platform, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       panel_(platform, *this),
+      pointer_(panel_, *this),
+      startup_(panel_, *this),
       nativeWayland_(onNativeWayland()) {
   setWindowTitle(QString::fromLatin1(kFormCaption.data(), kFormCaption.size()));
   setFixedSize(kFormWidthTwips / kTwipsPerPixel, kFormHeightTwips / kTwipsPerPixel);
@@ -56,7 +70,8 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
     // Only a box that can be seen gets its own font: txtFocus lies below the window and
     // the other two never show, and looking up their font (Tahoma, through fontconfig's
     // fallbacks) would cost about a millisecond of start-up for text nobody sees.
-    if (s.visible && rect().intersects(pixelRect(s))) box->setFont(qfontOf(s.font));
+    if (s.visible && rect().intersects(pixelRect(s)) && kBoxes[i] != Ctl::txtPort)
+      box->setFont(qfontOf(s.font));
     box->setVisible(s.visible);
     if (!s.tooltip.empty())
       box->setToolTip(QString::fromLatin1(s.tooltip.data(), s.tooltip.size()));
@@ -87,11 +102,7 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
   boxes_[1]->setFocus(Qt::OtherFocusReason);
 
   timer_.setInterval(1000);
-  connect(&timer_, &QTimer::timeout, this, [this] {
-    loadIfPending();
-    panel_.statusTick();
-    sync();
-  });
+  connect(&timer_, &QTimer::timeout, this, [this] { startup_.tick(); });
   timer_.start();
   sync();
 }
@@ -102,24 +113,11 @@ QLineEdit* MainForm::lineEdit(Ctl box) const {
   return nullptr;
 }
 
-void MainForm::load() {
-  panel_.startPHP();
-  sync();
-}
+void MainForm::load() { startup_.load(); }
 
-void MainForm::showSettings() {
-  panel_.loadConfig();
-  panel_.showURL();
-  sync();
-}
+void MainForm::showSettings() { startup_.showSettings(); }
 
-void MainForm::loadAfterFirstPaint() { loadPending_ = true; }
-
-void MainForm::loadIfPending() {
-  if (!loadPending_) return;
-  loadPending_ = false;
-  load();
-}
+void MainForm::loadAfterFirstPaint() { startup_.loadAfterFirstPaint(); }
 
 void MainForm::centreOnScreen() {
   QScreen* screen = QGuiApplication::primaryScreen();
@@ -160,8 +158,22 @@ void MainForm::syncLineEdit(Ctl which) {
       palette.setColor(group, QPalette::Text, toQColor(colour::kButtonFace));
     }
     box->setPalette(palette);
+    fitPortFont();
     if (auto caret = panel_.takePortCaret()) box->setCursorPosition(*caret);
   }
+}
+
+void MainForm::fitPortFont() {
+  // Fitted to the wider of the text and five digits, so that any port shows whole and the
+  // font does not change with each digit typed.
+  QLineEdit* box = lineEdit(Ctl::txtPort);
+  const QString text = box->text().size() < 5 ? QStringLiteral("00000") : box->text();
+  if (text == portFontText_) return;
+  portFontText_ = text;
+  // QLineEdit keeps 2 pixels free on either side, and a pixel for the caret and one
+  // more after the text; the right margin is given back to the text (kLineEditTextInset).
+  const double room = box->width() + kLineEditTextInset - 2 * 2 - 2;
+  box->setFont(fitBoxText(qfontOf(design(Ctl::txtPort).font), text, QSizeF(room, box->height())));
 }
 
 void MainForm::sync() {
@@ -175,7 +187,7 @@ void MainForm::paintEvent(QPaintEvent*) {
   painter.fillRect(rect(), toQColor(colour::kWindow));
   paintLayout(painter, panel_);
   if (nativeWayland_) cutCorners(painter);
-  if (loadPending_) QTimer::singleShot(0, this, &MainForm::loadIfPending);
+  if (startup_.framePainted()) QTimer::singleShot(0, this, [this] { startup_.loadIfPending(); });
 }
 
 void MainForm::cutCorners(QPainter& painter) const {
@@ -194,79 +206,36 @@ void MainForm::cutCorners(QPainter& painter) const {
 }
 
 void MainForm::mousePressEvent(QMouseEvent* event) {
-  const QPointF at = event->position();
-  pressedLabel_ = labelAt(twips(at.x()), twips(at.y()));
-  pressOnSurface_ = !pressedLabel_;
-  if (!pressOnSurface_) return;
-  // Any button moves the anchor; only the left button alone drags.
-  dragStartX_ = twips(at.x());
-  dragStartY_ = twips(at.y());
+  const bool onSurface = pointer_.press(pointerAt(event));
   // A Wayland client cannot place its window: the compositor moves it, from the press on,
   // and keeps the pointer until the button is released. Handed over at the first motion
   // instead, the move would start where the pointer is by then on compositors that take
   // the current position (sway), and the window would lag by that first step.
-  if (nativeWayland_ && event->buttons() == Qt::LeftButton && windowHandle() &&
+  if (onSurface && nativeWayland_ && event->buttons() == Qt::LeftButton && windowHandle() &&
       windowHandle()->startSystemMove())
-    pressOnSurface_ = false;
+    pointer_.dragHandedOver();
 }
 
 void MainForm::mouseReleaseEvent(QMouseEvent* event) {
-  const QPointF at = event->position();
-  const auto label = labelAt(twips(at.x()), twips(at.y()));
-  const bool clicked = event->button() == Qt::LeftButton && pressedLabel_ && label == pressedLabel_;
-  if (event->buttons() == Qt::NoButton) {
-    pressedLabel_.reset();
-    pressOnSurface_ = false;
-  }
-  if (clicked) click(*label);
+  pointer_.release(pointerAt(event), event->button() == Qt::LeftButton, held(event->buttons()));
 }
 
 void MainForm::mouseMoveEvent(QMouseEvent* event) {
-  const QPointF at = event->position();
-  // While a button is held, the control it was pressed on keeps the pointer, as a
-  // captured mouse would: a label goes on taking the motion, the surface goes on
-  // dragging.
-  const bool held = event->buttons() != Qt::NoButton;
-  std::optional<Ctl> label;
-  if (held && pressedLabel_)
-    label = pressedLabel_;
-  else if (!(held && pressOnSurface_))
-    label = labelAt(twips(at.x()), twips(at.y()));
-  if (label) {
-    setCursor(panel_.hover(*label) ? Qt::PointingHandCursor : Qt::ArrowCursor);
-    sync();
-    return;
-  }
-  if (event->buttons() == Qt::LeftButton && pressOnSurface_) drag(event);
-  panel_.surfaceMotion();
-  setCursor(Qt::ArrowCursor);
-  sync();
+  pointer_.move(pointerAt(event), held(event->buttons()));
 }
 
-void MainForm::drag(QMouseEvent* event) {
+void MainForm::moveWindowTo(int left, int top) {
   if (nativeWayland_) return;  // the compositor moves the window; see mousePressEvent
-  // The pressed point goes under the pointer: the position comes from the pointer's
-  // place on the screen and the press offset, never from x() and y(), which lag behind
-  // while the window manager has not applied the previous move yet.
-  const QPointF global = event->globalPosition();
-  move(dragOrigin(global.x(), dragStartX_), dragOrigin(global.y(), dragStartY_));
+  move(left, top);
 }
 
-void MainForm::click(Ctl label) {
-  switch (panel_.click(label)) {
-    case ClickOutcome::Close:
-      close();
-      return;
-    case ClickOutcome::Minimise:
-      setWindowState(windowState() | Qt::WindowMinimized);
-      minimisedByMark_ = true;
-      return;
-    case ClickOutcome::Changed:
-      sync();
-      return;
-    case ClickOutcome::None:
-      return;
-  }
+void MainForm::showHand(bool hand) { setCursor(hand ? Qt::PointingHandCursor : Qt::ArrowCursor); }
+
+void MainForm::closeWindow() { close(); }
+
+void MainForm::minimiseWindow() {
+  setWindowState(windowState() | Qt::WindowMinimized);
+  minimisedByMark_ = true;
 }
 
 bool MainForm::event(QEvent* event) {
@@ -279,10 +248,21 @@ bool MainForm::event(QEvent* event) {
       event->ignore();
     } else {
       QToolTip::showText(help->globalPos(), qs(tip), this, pixelRect(design(*label)));
+      nameTooltipWindow(qs(tip));
     }
     return true;
   }
   return QWidget::event(event);
+}
+
+void MainForm::nameTooltipWindow(const QString& tip) {
+  // The tip's window carries its text as its name, for assistive tools and for anything
+  // that reads the screen by window (the display test does): its pixels alone do not say it.
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window->inherits("QTipLabel") && window->isVisible()) {
+      window->setWindowTitle(tip);
+      window->setAccessibleName(tip);
+    }
 }
 
 bool MainForm::eventFilter(QObject* watched, QEvent* event) {

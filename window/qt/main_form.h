@@ -14,10 +14,13 @@
 #include <optional>
 
 #include "panel/panel.h"
+#include "panel/pointer_routing.h"
+#include "panel/startup_order.h"
+#include "panel/window_shell.h"
 
 namespace tovanik {
 
-class MainForm final : public QWidget, private PanelView {
+class MainForm final : public QWidget, private PanelView, private WindowShell {
   Q_OBJECT
 
  public:
@@ -42,12 +45,12 @@ class MainForm final : public QWidget, private PanelView {
   QLineEdit* lineEdit(Ctl box) const;
   QTimer& timer() { return timer_; }
   // The drag anchor in twips: the last button press on the bare surface.
-  QPointF dragAnchor() const { return {dragStartX_, dragStartY_}; }
+  QPointF dragAnchor() const { return {pointer_.anchorX(), pointer_.anchorY()}; }
   // The rounded outline currently applied, in pixels.
   QRegion outline() const { return mask(); }
 
   // Brings the window's widgets in step with the Panel's state and repaints.
-  void sync();
+  void sync() override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -62,26 +65,29 @@ class MainForm final : public QWidget, private PanelView {
  private:
   void makeTopMost() override;
   void focusTxtFocus() override;
+  void closeWindow() override;
+  void minimiseWindow() override;
+  void moveWindowTo(int left, int top) override;
+  void showHand(bool hand) override;
   void applyOutline();
   void cutCorners(QPainter& painter) const;
-  void loadIfPending();
-  void drag(QMouseEvent* event);
-  void click(Ctl label);
   void syncLineEdit(Ctl box);
+  // The port box's font: the window's, narrower or in another family where the digits
+  // would not fit whole (panel/caption_fit.h).
+  void fitPortFont();
+  void nameTooltipWindow(const QString& tip);
 
   Panel panel_;
+  PointerRouter pointer_;
+  StartupOrder startup_;
   QTimer timer_;
   QLineEdit* boxes_[4] = {};  // txtPort, txtFocus, txtRootDir, txtExeName
-  float dragStartX_ = 0;
-  float dragStartY_ = 0;
-  bool pressOnSurface_ = false;
-  bool loadPending_ = false;
+  QString portFontText_;      // the text the port box's font was fitted to
   // Minimised by the panel's own mark and not active since; see bringBack.
   bool minimisedByMark_ = false;
   // Native Wayland places windows itself: the compositor moves the window and the
   // corners are cut by painting them transparent, since it takes no window shape.
   const bool nativeWayland_;
-  std::optional<Ctl> pressedLabel_;
   // The state last painted: a tick that changes nothing repaints nothing.
   std::array<ControlState, kControlCount> painted_;
 };

@@ -3,6 +3,7 @@
 // commctrl.h needs windows.h before it.
 #include <commctrl.h>
 
+#include "panel/dpi_geometry.h"
 #include "platform/windows/wide_text.h"
 #include "window/win32/gdi_painter.h"
 #include "window/win32/main_window.h"
@@ -85,6 +86,7 @@ void MainWindow::syncBox(Ctl which) {
   }
   if (static_cast<bool>(IsWindowEnabled(edit)) != c.enabled) EnableWindow(edit, c.enabled);
   if (which != Ctl::txtPort) return;
+  fitPortFont();
   if (!portBrush_ || c.background != portBrushColour_) {
     if (portBrush_) DeleteObject(portBrush_);
     portBrush_ = CreateSolidBrush(colorRef(c.background));
@@ -98,6 +100,23 @@ void MainWindow::syncBox(Ctl which) {
         static_cast<WPARAM>(utf16(std::string_view(c.caption).substr(0, end)).size());
     SendMessageW(edit, EM_SETSEL, units, static_cast<LPARAM>(units));
   }
+}
+
+void MainWindow::fitPortFont() {
+  // Fitted to the wider of the text and five digits, so that any port shows whole and the
+  // font does not change with each digit typed. The edit box scrolls rather than cut its
+  // text, and a scrolled box hides its first digits.
+  std::wstring text = utf16(panel_[Ctl::txtPort].caption);
+  if (text.size() < 5) text = L"00000";
+  if (text == portFontText_) return;
+  portFontText_ = text;
+  const PixelBox b = deviceBox(design(Ctl::txtPort), dpi_);
+  // The caret takes a pixel beyond the text.
+  const int room = b.right - b.left - 2;
+  HDC dc = GetDC(box(Ctl::txtPort));
+  HFONT font = fonts_.captionFont(dc, design(Ctl::txtPort).font, false, text, room);
+  ReleaseDC(box(Ctl::txtPort), dc);
+  SendMessageW(box(Ctl::txtPort), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
 
 LRESULT MainWindow::boxColours(HDC dc, HWND) {
@@ -141,6 +160,9 @@ LRESULT MainWindow::tooltipText(LPARAM info) {
   // An empty text shows no tip.
   tooltipText_ = which ? utf16(panel_[*which].tooltip) : std::wstring();
   request->lpszText = tooltipText_.data();
+  // The tip's window carries its text as its name, for assistive tools and for anything
+  // that reads the screen by window (the display test does): its pixels alone do not say it.
+  SetWindowTextW(tooltip_, tooltipText_.c_str());
   return 0;
 }
 

@@ -3,20 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
-#include "window/win32/caption_fit.h"
-#include "window/win32/dpi_geometry.h"
+#include "panel/caption_fit.h"
+#include "panel/dpi_geometry.h"
+#include "panel/font_chain.h"
+#include "platform/windows/wide_text.h"
 
 namespace tovanik::win32 {
 namespace {
-
-// The design's family first, then its stand-ins: Open Sans and DejaVu Sans as in the
-// Linux build, and Tahoma, which every Windows has and Wine ships.
-std::vector<std::wstring_view> chainFor(std::string_view family) {
-  if (family == "Segoe UI Semibold")
-    return {L"Segoe UI Semibold", L"Open Sans Semibold", L"Tahoma", L"DejaVu Sans"};
-  if (family == "Segoe UI") return {L"Segoe UI", L"Open Sans", L"Tahoma", L"DejaVu Sans"};
-  return {L"Tahoma", L"DejaVu Sans"};
-}
 
 LOGFONTW logFont(const Font& f, std::wstring_view face, int dpi, int width, bool underline) {
   LOGFONTW lf{};
@@ -55,7 +48,7 @@ FontBook::~FontBook() { setDpi(dpi_); }
 void FontBook::setDpi(int dpi) {
   for (auto& [key, font] : fonts_) DeleteObject(font);
   fonts_.clear();
-  fitted_.clear();
+  fittedSets_.clear();
   dpi_ = dpi;
 }
 
@@ -63,18 +56,19 @@ const std::wstring* FontBook::family(FontId id, std::size_t i) {
   const Font& design = fontOf(id);
   auto [entry, added] = chains_.try_emplace(id);
   Chain& chain = entry->second;
-  if (added) chain.unchecked = chainFor(design.family);
+  if (added)
+    for (std::string_view face : fontChain(id)) chain.unchecked.push_back(windows::utf16(face));
   if (chain.present.size() <= i && !chain.unchecked.empty()) {
     HDC screen = GetDC(nullptr);
     while (chain.present.size() <= i && !chain.unchecked.empty()) {
-      const std::wstring_view face = chain.unchecked.front();
+      const std::wstring face = chain.unchecked.front();
       chain.unchecked.erase(chain.unchecked.begin());
       if (present(screen, face, design)) chain.present.emplace_back(face);
     }
     ReleaseDC(nullptr, screen);
     // None present: the mapper's own choice for the design's family.
     if (chain.present.empty() && chain.unchecked.empty() && !chain.fallback) {
-      chain.present.emplace_back(chainFor(design.family).front());
+      chain.present.push_back(windows::utf16(fontChain(id).front()));
       chain.fallback = true;
     }
   }
@@ -106,33 +100,49 @@ int FontBook::measure(HDC dc, HFONT font, std::wstring_view text, int* averageWi
   return size.cx;
 }
 
+std::vector<HFONT> FontBook::captionFonts(HDC dc, FontId id,
+                                          std::span<const SizedCaption> captions) {
+  SetKey key{id, {captions.begin(), captions.end()}};
+  auto found = fittedSets_.find(key);
+  if (found != fittedSets_.end()) return found->second;
+
+  // Family after family, until one fits the whole set: the usual case, the first family
+  // fitting, measures each caption once.
+  std::vector<MeasuredCaption> measured;
+  std::vector<std::vector<int>> averages(captions.size());
+  for (const SizedCaption& c : captions) measured.push_back({{}, static_cast<double>(c.boxWidth)});
+  for (std::size_t family = 0; this->family(id, family); ++family) {
+    for (std::size_t n = 0; n < captions.size(); ++n) {
+      int average = 0;
+      measured[n].widths.push_back(measure(dc, make(id, family, 0, false), captions[n].text, &average));
+      averages[n].push_back(average);
+    }
+    if (familyForAll(measured)) break;
+  }
+  const std::vector<CaptionFit> fits = fitCaptionSet(measured);
+  std::vector<HFONT> fonts;
+  for (std::size_t n = 0; n < captions.size(); ++n) {
+    const CaptionFit& fit = fits[n];
+    const bool underline = captions[n].underline;
+    HFONT font = make(id, fit.family, 0, underline);
+    if (fit.scale < 1.0) {
+      // GDI compresses a font to the average character width asked for; the widths of the
+      // glyphs round on their own, so narrow on until the caption really fits.
+      int width = std::max(1, static_cast<int>(std::floor(averages[n][fit.family] * fit.scale)));
+      font = make(id, fit.family, width, underline);
+      while (width > 1 && measure(dc, font, captions[n].text) > captions[n].boxWidth)
+        font = make(id, fit.family, --width, underline);
+    }
+    fonts.push_back(font);
+  }
+  fittedSets_.emplace(std::move(key), fonts);
+  return fonts;
+}
+
 HFONT FontBook::captionFont(HDC dc, FontId id, bool underline, std::wstring_view caption,
                             int boxWidth) {
-  const auto key = std::make_tuple(id, underline, std::wstring(caption), boxWidth);
-  auto found = fitted_.find(key);
-  if (found != fitted_.end()) return found->second;
-
-  // Measure family after family until one fits within the narrowest allowed; the usual
-  // case, the design's font fitting, measures once.
-  std::vector<int> widths, averages;
-  for (std::size_t i = 0; family(id, i); ++i) {
-    int average = 0;
-    widths.push_back(measure(dc, make(id, i, 0, underline), caption, &average));
-    averages.push_back(average);
-    if (widths.back() * kNarrowest <= boxWidth) break;
-  }
-  const CaptionFit fit = fitCaption(widths, boxWidth);
-  HFONT font = make(id, fit.family, 0, underline);
-  if (fit.scale < 1.0) {
-    // GDI compresses a font to the average character width asked for; the widths of the
-    // glyphs round on their own, so narrow on until the caption really fits.
-    int width = std::max(1, static_cast<int>(std::floor(averages[fit.family] * fit.scale)));
-    font = make(id, fit.family, width, underline);
-    while (width > 1 && measure(dc, font, caption) > boxWidth)
-      font = make(id, fit.family, --width, underline);
-  }
-  fitted_.emplace(key, font);
-  return font;
+  const SizedCaption one{std::wstring(caption), boxWidth, underline};
+  return captionFonts(dc, id, std::span(&one, 1)).front();
 }
 
 }  // namespace tovanik::win32

@@ -1,12 +1,13 @@
 #pragma once
 // The design's fonts as GDI fonts at one DPI. Each design family has a chain of stand-ins
-// (the same as the Linux build's, then what every Windows and Wine has), and a caption
-// that does not fit its label in the first available family is drawn narrower or in the
-// next one (caption_fit.h), so none is ever clipped.
+// (panel/font_chain.h, the same as the Linux build's), and a caption that does not fit its
+// label in the first available family is drawn narrower or in the next one
+// (panel/caption_fit.h), so none is ever clipped.
 
 #include <windows.h>
 
 #include <map>
+#include <span>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -29,8 +30,17 @@ class FontBook {
   // The design's font at its natural width, in the first family present.
   HFONT font(FontId id);
 
-  // The font to draw `caption` in, within `boxWidth` pixels. Selects fonts into `dc` to
-  // measure; the caller selects the result.
+  // The fonts to draw a set of captions of one design font in, each within its box's
+  // width in pixels, from one family when every caption fits it. Selects fonts into `dc`
+  // to measure; the caller selects the results.
+  struct SizedCaption {
+    std::wstring text;
+    int boxWidth;
+    bool underline = false;  // drawn underlined; measured and fitted as the others
+    auto operator<=>(const SizedCaption&) const = default;
+  };
+  std::vector<HFONT> captionFonts(HDC dc, FontId id, std::span<const SizedCaption> captions);
+  // A set of one.
   HFONT captionFont(HDC dc, FontId id, bool underline, std::wstring_view caption, int boxWidth);
 
   // The i-th family present on this system for the design font, in order of
@@ -41,7 +51,7 @@ class FontBook {
 
  private:
   struct Chain {
-    std::vector<std::wstring_view> unchecked;  // stand-ins not yet looked up, in order
+    std::vector<std::wstring> unchecked;  // stand-ins not yet looked up, in order
     std::vector<std::wstring> present;
     bool fallback = false;  // none present: the mapper's own choice for the first
   };
@@ -52,8 +62,9 @@ class FontBook {
   int dpi_;
   std::map<FontId, Chain> chains_;
   std::map<std::tuple<FontId, std::size_t, int, bool>, HFONT> fonts_;
-  // Caption choices already made: (font, underline, caption, box) to the font.
-  std::map<std::tuple<FontId, bool, std::wstring, int>, HFONT> fitted_;
+  // Choices already made: (font, captions with their boxes) to the fonts.
+  using SetKey = std::tuple<FontId, std::vector<SizedCaption>>;
+  std::map<SetKey, std::vector<HFONT>> fittedSets_;
 };
 
 }  // namespace tovanik::win32

@@ -1,10 +1,15 @@
 #include "window/win32/gdi_painter.h"
 
 #include <algorithm>
+#include <array>
+#include <map>
+#include <utility>
+#include <vector>
 
+#include "panel/dpi_geometry.h"
 #include "panel/panel.h"
+#include "panel/window_shell.h"
 #include "platform/windows/wide_text.h"
-#include "window/win32/dpi_geometry.h"
 #include "window/win32/font_book.h"
 
 namespace tovanik::win32 {
@@ -98,12 +103,34 @@ void paintShape(HDC dc, const ControlDesign& s, const ControlState& c, int dpi) 
   }
 }
 
-void paintLabel(HDC dc, const ControlDesign& s, const ControlState& c, int dpi, FontBook& fonts) {
+// The captions of each design font, fitted together so that they come from one family
+// when it fits them all; the fonts in drawing order, nullptr for a label without caption.
+std::array<HFONT, kControlCount> captionFonts(HDC dc, const Panel& panel, int dpi,
+                                              FontBook& fonts) {
+  std::array<HFONT, kControlCount> chosen{};
+  std::map<FontId, std::pair<std::vector<int>, std::vector<FontBook::SizedCaption>>> sets;
+  for (int i = 0; i < kControlCount; ++i) {
+    const ControlDesign& s = kLayout[i];
+    const ControlState& c = panel[s.id];
+    if (s.kind != Kind::Label || !c.visible || c.caption.empty()) continue;
+    const PixelBox b = deviceBox(s, dpi);
+    auto& set = sets[s.font];
+    set.first.push_back(i);
+    set.second.push_back({utf16(c.caption), b.right - b.left, c.underline});
+  }
+  for (const auto& [font, set] : sets) {
+    const std::vector<HFONT> made = fonts.captionFonts(dc, font, set.second);
+    for (std::size_t n = 0; n < made.size(); ++n)
+      chosen[static_cast<std::size_t>(set.first[n])] = made[n];
+  }
+  return chosen;
+}
+
+void paintLabel(HDC dc, const ControlDesign& s, const ControlState& c, int dpi, HFONT font) {
   RECT r = rectOf(deviceBox(s, dpi));
   if (s.background) fill(dc, r, c.background);
-  if (c.caption.empty()) return;
+  if (c.caption.empty() || !font) return;
   const std::wstring text = utf16(c.caption);
-  HFONT font = fonts.captionFont(dc, s.font, c.underline, text, r.right - r.left);
   HGDIOBJ previous = SelectObject(dc, font);
   SetTextColor(dc, colorRef(c.colour));
   // The font is chosen so that the caption fits its label: nothing is clipped.
@@ -122,24 +149,26 @@ void paintLayout(HDC dc, const Panel& panel, int dpi, FontBook& fonts) {
   all.bottom = shape.height;
   fill(dc, all, colour::kWindow);
   SetBkMode(dc, TRANSPARENT);
-  for (int i = kControlCount - 1; i >= 0; --i) {
-    const ControlDesign& s = kLayout[i];
-    const ControlState& c = panel[static_cast<Ctl>(i)];
-    if (!c.visible) continue;
-    switch (s.kind) {
-      case Kind::Line:
-        paintLine(dc, s, c, dpi);
-        break;
-      case Kind::Shape:
-        paintShape(dc, s, c, dpi);
-        break;
-      case Kind::Label:
-        paintLabel(dc, s, c, dpi, fonts);
-        break;
-      default:
-        break;  // text boxes are child windows; the timer has no look
+  class GdiCanvas final : public LayoutCanvas {
+   public:
+    GdiCanvas(HDC dc, const Panel& panel, int dpi, FontBook& fonts)
+        : dc_(dc), dpi_(dpi), fonts_(captionFonts(dc, panel, dpi, fonts)) {}
+    void line(const ControlDesign& s, const ControlState& c) override {
+      paintLine(dc_, s, c, dpi_);
     }
-  }
+    void shape(const ControlDesign& s, const ControlState& c) override {
+      paintShape(dc_, s, c, dpi_);
+    }
+    void label(const ControlDesign& s, const ControlState& c) override {
+      paintLabel(dc_, s, c, dpi_, fonts_[static_cast<std::size_t>(index(s.id))]);
+    }
+
+   private:
+    HDC dc_;
+    int dpi_;
+    std::array<HFONT, kControlCount> fonts_;
+  } canvas(dc, panel, dpi, fonts);
+  paintInDrawingOrder(panel, canvas);
 }
 
 }  // namespace tovanik::win32

@@ -4,8 +4,8 @@
 
 #include <commctrl.h>
 
+#include "panel/dpi_geometry.h"
 #include "platform/windows/wide_text.h"
-#include "window/win32/dpi_geometry.h"
 #include "window/win32/gdi_painter.h"
 #include "window/win32/resource_ids.h"
 #include "window/win32/single_copy.h"
@@ -23,7 +23,10 @@ constexpr UINT kLoadAfterPaint = WM_APP + 2;
 }  // namespace
 
 MainWindow::MainWindow(Platform& platform, HINSTANCE instance, const std::wstring& className)
-    : instance_(instance), panel_(platform, *this) {
+    : instance_(instance),
+      panel_(platform, *this),
+      pointer_(panel_, *this),
+      startup_(panel_, *this) {
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof(windowClass);
   windowClass.lpfnWndProc = windowProc;
@@ -51,6 +54,7 @@ MainWindow::MainWindow(Platform& platform, HINSTANCE instance, const std::wstrin
   }
   dpi_ = static_cast<int>(GetDpiForWindow(hwnd_));
   fonts_.setDpi(dpi_);
+  pointer_.setDpi(dpi_);
   // Only what the first frame shows, or needs (the focus box): the hidden boxes and the
   // tooltips are made once that frame is on the screen (createAfterFirstFrame).
   createTextBoxes({Ctl::txtPort, Ctl::txtFocus});
@@ -98,18 +102,17 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DPICHANGED: {
       dpi_ = HIWORD(wParam);
       fonts_.setDpi(dpi_);
+      pointer_.setDpi(dpi_);
       const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
       fitToDpi(suggested->left, suggested->top);
       return 0;
     }
     case WM_TIMER:
       if (wParam != kTickTimer) break;
-      loadIfPending();
-      panel_.statusTick();
-      sync();
+      startup_.tick();
       return 0;
     case kLoadAfterPaint:
-      loadIfPending();
+      startup_.loadIfPending();
       return 0;
     case kShowYourself:
       showYourself();
@@ -130,8 +133,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       mouseMove(at, wParam);
       return 0;
     case WM_CAPTURECHANGED:
-      pressedLabel_.reset();
-      pressOnSurface_ = false;
+      pointer_.forgetPress();
       return 0;
     case WM_SETCURSOR:
       if (reinterpret_cast<HWND>(wParam) == hwnd_ && setCursor(lParam)) return TRUE;
@@ -191,6 +193,8 @@ void MainWindow::placeChildren() {
                  SWP_NOZORDER | SWP_NOACTIVATE);
     SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.font(s.font)), FALSE);
   }
+  portFontText_.clear();  // the fonts of the old DPI are gone
+  fitPortFont();
   // No margins: the port's digits end at the box's right edge, in line with the
   // right-aligned address and web folder above them.
   SendMessageW(box(Ctl::txtPort), EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
@@ -251,20 +255,12 @@ void MainWindow::paint() {
   DeleteDC(memory);
   EndPaint(hwnd_, &ps);
   painted_ = panel_.controls();
-  if (loadPending_) PostMessageW(hwnd_, kLoadAfterPaint, 0, 0);
+  if (startup_.framePainted()) PostMessageW(hwnd_, kLoadAfterPaint, 0, 0);
 }
 
-void MainWindow::load() {
-  panel_.startPHP();
-  sync();
-}
+void MainWindow::load() { startup_.load(); }
 
-void MainWindow::loadIfPending() {
-  if (!loadPending_) return;
-  loadPending_ = false;
-  createAfterFirstFrame();
-  load();
-}
+void MainWindow::showSettings() { startup_.showSettings(); }
 
 void MainWindow::createAfterFirstFrame() {
   createTextBoxes({Ctl::txtExeName, Ctl::txtRootDir});
@@ -276,12 +272,6 @@ void MainWindow::createAfterFirstFrame() {
                SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   createTooltips();
   placeChildren();
-  sync();
-}
-
-void MainWindow::showSettings() {
-  panel_.loadConfig();
-  panel_.showURL();
   sync();
 }
 

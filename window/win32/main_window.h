@@ -12,11 +12,14 @@
 #include <string>
 
 #include "panel/panel.h"
+#include "panel/pointer_routing.h"
+#include "panel/startup_order.h"
+#include "panel/window_shell.h"
 #include "window/win32/font_book.h"
 
 namespace tovanik::win32 {
 
-class MainWindow final : private PanelView {
+class MainWindow final : private PanelView, private WindowShell {
  public:
   // Registers the window class `className` and creates the window, hidden, centred on the
   // work area of the primary monitor at that monitor's DPI. created() tells whether it
@@ -39,11 +42,11 @@ class MainWindow final : private PanelView {
   // for the server's start. Should no frame be painted by the first tick (a window
   // started minimised), the tick runs it.
   void showSettings();
-  void loadAfterFirstPaint() { loadPending_ = true; }
+  void loadAfterFirstPaint() { startup_.loadAfterFirstPaint(); }
   void show(int showCommand);
 
   // Brings the child windows in step with the Panel's state and repaints what changed.
-  void sync();
+  void sync() override;
 
  private:
   static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -53,6 +56,11 @@ class MainWindow final : private PanelView {
 
   void makeTopMost() override;
   void focusTxtFocus() override;
+  void closeWindow() override;
+  void minimiseWindow() override;
+  void moveWindowTo(int left, int top) override;
+  void showHand(bool hand) override;
+  void firstFrameShown() override { createAfterFirstFrame(); }
 
   void createTextBoxes(std::initializer_list<Ctl> which);
   void createTooltips();
@@ -66,24 +74,26 @@ class MainWindow final : private PanelView {
   void loadIcons();
   void showYourself();
   void paint();
-  void loadIfPending();
 
   void buttonDown(POINT at, WPARAM buttons);
   void buttonUp(UINT message, POINT at, WPARAM buttons);
   void mouseMove(POINT at, WPARAM buttons);
-  void drag();
-  void click(Ctl label);
   bool setCursor(LPARAM hitTest);
 
   void portTextChanged();
   LRESULT boxColours(HDC dc, HWND box);
   LRESULT tooltipText(LPARAM info);
   void syncBox(Ctl box);
+  // The port box's font: the window's, narrower or in another family where the digits
+  // would not fit whole (panel/caption_fit.h).
+  void fitPortFont();
 
   HWND box(Ctl which) const;
 
   HINSTANCE instance_;
   Panel panel_;
+  PointerRouter pointer_;
+  StartupOrder startup_;
   HWND hwnd_ = nullptr;
   std::wstring creationError_;
   int dpi_ = 96;
@@ -96,12 +106,8 @@ class MainWindow final : private PanelView {
   HICON bigIcon_ = nullptr, smallIcon_ = nullptr;
   HWND focusBeforeDeactivation_ = nullptr;
 
-  float dragStartX_ = 0;  // twips: the last button press on the bare surface
-  float dragStartY_ = 0;
-  bool pressOnSurface_ = false;
-  std::optional<Ctl> pressedLabel_;
   bool hand_ = false;
-  bool loadPending_ = false;
+  std::wstring portFontText_;  // the text the port box's font was fitted to
   bool syncingBoxes_ = false;  // a text the program puts in a box is no user edit
   bool applyingOutline_ = false;
   // The state last painted: a tick that changes nothing repaints nothing.

@@ -1,6 +1,5 @@
-// The pointer on the window: presses, clicks on the labels, hover, the hand pointer and
-// dragging the window by its bare surface.
-#include "window/win32/dpi_geometry.h"
+// The pointer on the window: its events handed to the panel's pointer routing, the capture,
+// the hand pointer and the window's moves.
 #include "window/win32/main_window.h"
 
 namespace tovanik::win32 {
@@ -8,48 +7,44 @@ namespace {
 
 constexpr WPARAM kAnyButton = MK_LBUTTON | MK_RBUTTON | MK_MBUTTON | MK_XBUTTON1 | MK_XBUTTON2;
 
+PointerAt clientPoint(POINT at) {
+  PointerAt pointer;
+  pointer.x = at.x;
+  pointer.y = at.y;
+  return pointer;
+}
+
+HeldButtons held(WPARAM buttons) {
+  const WPARAM any = buttons & kAnyButton;
+  return {any != 0, any == MK_LBUTTON};
+}
+
 }  // namespace
 
 void MainWindow::buttonDown(POINT at, WPARAM) {
-  const float x = twipsOf(at.x, dpi_);
-  const float y = twipsOf(at.y, dpi_);
-  pressedLabel_ = labelAt(x, y);
-  pressOnSurface_ = !pressedLabel_;
-  if (pressOnSurface_) {
-    // Any button moves the anchor; only the left button alone drags.
-    dragStartX_ = x;
-    dragStartY_ = y;
-  }
+  pointer_.press(clientPoint(at));
   // The control pressed keeps the pointer until the last button is released, also
   // outside the window.
   if (GetCapture() != hwnd_) SetCapture(hwnd_);
 }
 
 void MainWindow::buttonUp(UINT message, POINT at, WPARAM buttons) {
-  const auto label = labelAt(twipsOf(at.x, dpi_), twipsOf(at.y, dpi_));
-  const bool clicked = message == WM_LBUTTONUP && pressedLabel_ && label == pressedLabel_;
-  if (!(buttons & kAnyButton)) ReleaseCapture();  // WM_CAPTURECHANGED forgets the press
-  if (clicked) click(*label);
+  pointer_.release(clientPoint(at), message == WM_LBUTTONUP, held(buttons));
+  if (!(buttons & kAnyButton)) ReleaseCapture();
 }
 
 void MainWindow::mouseMove(POINT at, WPARAM buttons) {
-  // While a button is held, what it was pressed on keeps the pointer: a label goes on
-  // taking the motion, the surface goes on dragging.
-  const WPARAM held = buttons & kAnyButton;
-  std::optional<Ctl> label;
-  if (held && pressedLabel_)
-    label = pressedLabel_;
-  else if (!(held && pressOnSurface_))
-    label = labelAt(twipsOf(at.x, dpi_), twipsOf(at.y, dpi_));
-  if (label) {
-    hand_ = panel_.hover(*label);
-  } else {
-    if (held == MK_LBUTTON && pressOnSurface_) drag();
-    panel_.surfaceMotion();
-    hand_ = false;
-  }
+  // The pointer's place on the screen when this motion happened, for a drag.
+  const DWORD screen = GetMessagePos();
+  PointerAt pointer = clientPoint(at);
+  pointer.screenX = static_cast<short>(LOWORD(screen));
+  pointer.screenY = static_cast<short>(HIWORD(screen));
+  pointer_.move(pointer, held(buttons));
+}
+
+void MainWindow::showHand(bool hand) {
+  hand_ = hand;
   SetCursor(LoadCursorW(nullptr, hand_ ? IDC_HAND : IDC_ARROW));
-  sync();
 }
 
 bool MainWindow::setCursor(LPARAM hitTest) {
@@ -59,35 +54,13 @@ bool MainWindow::setCursor(LPARAM hitTest) {
   return true;
 }
 
-void MainWindow::drag() {
-  // The pressed point goes under the pointer: the window's place is the pointer's place on
-  // the screen when this motion happened, less the press's offset in the window. Never
-  // from the window's own position, which may lag behind while the display has not
-  // applied the previous move, so the window never overshoots. The design's drag
-  // arithmetic (dragOrigin), with this monitor's twips per pixel.
-  const DWORD screen = GetMessagePos();
-  const float twipsPerPixel = static_cast<float>(kTwipsPerInch) / static_cast<float>(dpi_);
-  SetWindowPos(hwnd_, nullptr,
-               dragOrigin(static_cast<short>(LOWORD(screen)), dragStartX_, twipsPerPixel),
-               dragOrigin(static_cast<short>(HIWORD(screen)), dragStartY_, twipsPerPixel), 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+void MainWindow::moveWindowTo(int left, int top) {
+  SetWindowPos(hwnd_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void MainWindow::click(Ctl label) {
-  switch (panel_.click(label)) {
-    case ClickOutcome::Close:
-      // The server is not stopped: it keeps running after the panel has closed.
-      DestroyWindow(hwnd_);
-      return;
-    case ClickOutcome::Minimise:
-      ShowWindow(hwnd_, SW_MINIMIZE);
-      return;
-    case ClickOutcome::Changed:
-      sync();
-      return;
-    case ClickOutcome::None:
-      return;
-  }
-}
+// The server is not stopped: it keeps running after the panel has closed.
+void MainWindow::closeWindow() { DestroyWindow(hwnd_); }
+
+void MainWindow::minimiseWindow() { ShowWindow(hwnd_, SW_MINIMIZE); }
 
 }  // namespace tovanik::win32

@@ -10,6 +10,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -242,6 +243,45 @@ TEST_F(Ctl, LauncherWritesAndRemovesTheStartMenuShortcut) {
   EXPECT_EQ(run({"launcher", "remove"}).out, "removed 1 file\n");
   EXPECT_FALSE(std::filesystem::exists(fsPath(link)));
   EXPECT_EQ(run({"launcher", "remove"}).out, "removed 0 files\n");
+  SetEnvironmentVariableW(L"APPDATA", savedLength ? saved : nullptr);
+}
+
+// Two program folders: a shortcut each, named after its folder while both are there;
+// removing one leaves the other's, under the plain name again.
+TEST_F(Ctl, LauncherKeepsAShortcutPerProgramFolder) {
+  TempDir appData, second;
+  wchar_t saved[32768];
+  const DWORD savedLength = GetEnvironmentVariableW(L"APPDATA", saved, 32768);
+  SetEnvironmentVariableW(L"APPDATA", utf16(appData.path()).c_str());
+  const std::string programs = appData.file("Microsoft/Windows/Start Menu/Programs");
+  auto names = [&] {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(fsPath(programs)))
+      found.push_back(utf8(entry.path().filename().wstring()));
+    std::sort(found.begin(), found.end());
+    return found;
+  };
+  const std::string other = second.file("Zoë's site");
+  std::filesystem::create_directory(fsPath(other));
+  writeBytes(joinPath(folder, "tovanik-webserver.exe"), "a panel");
+  writeBytes(joinPath(other, "tovanik-webserver.exe"), "a panel");
+  auto runIn = [&](const std::string& where, const std::string& action) {
+    std::ostringstream out, err;
+    return ctl::run(platform, {"--folder", where, "launcher", action}, out, err);
+  };
+  const std::string mine = folder.substr(folder.find_last_of("\\/") + 1);
+
+  ASSERT_EQ(runIn(folder, "install"), 0);
+  EXPECT_EQ(names(), std::vector<std::string>{"Tovanik Web Server.lnk"});
+  ASSERT_EQ(runIn(other, "install"), 0);
+  std::vector<std::string> both{"Tovanik \xE2\x80\x94 " + mine + ".lnk",
+                                "Tovanik \xE2\x80\x94 Zo\xC3\xAB's site.lnk"};
+  std::sort(both.begin(), both.end());
+  EXPECT_EQ(names(), both);
+  ASSERT_EQ(runIn(other, "remove"), 0);
+  EXPECT_EQ(names(), std::vector<std::string>{"Tovanik Web Server.lnk"});
+  ASSERT_EQ(runIn(folder, "remove"), 0);
+  EXPECT_TRUE(names().empty());
   SetEnvironmentVariableW(L"APPDATA", savedLength ? saved : nullptr);
 }
 

@@ -21,6 +21,7 @@
 #include "server/command.h"
 #include "tests/support/test_support.h"
 #include "tests/support/windows_processes.h"
+#include "tests/support/system_log.h"
 
 namespace tovanik {
 namespace {
@@ -92,10 +93,10 @@ TEST_F(StandInServer, HiddenServerServesLogsAndIsFoundByNameInAnyCase) {
 
   // The log: our mark, then what the server printed, its command line first.
   ASSERT_TRUE(waitFor([&] {
-    const auto run = readLastRun(log());
+    const auto run = test::systemLog().readLastRun(log());
     return run && run->lines.size() >= 2;
   }));
-  const auto run = readLastRun(log());
+  const auto run = test::systemLog().readLastRun(log());
   EXPECT_EQ(run->note, kMarkStarted);
   EXPECT_EQ(run->lines[0], "command line: " + serverCommandLine(folder, s));
   EXPECT_NE(run->lines[1].find("Development Server (http://0.0.0.0:" + std::to_string(port) +
@@ -165,7 +166,7 @@ TEST_F(StandInServer, ShownServerWritesNothingToTheLog) {
   EXPECT_TRUE(waitFor([&] { return httpStatus(port) == 200; }));
   EXPECT_TRUE(waitFor([&] { return httpStatus(workerPort) == 200; }));
   EXPECT_EQ(platform.findProcesses(exeName).size(), 2u);
-  const auto run = readLastRun(log());
+  const auto run = test::systemLog().readLastRun(log());
   ASSERT_TRUE(run);
   EXPECT_EQ(run->note, kMarkStartedInTerminal);
   EXPECT_TRUE(run->lines.empty());
@@ -199,7 +200,7 @@ TEST_F(StandInServer, FailedLaunchLeavesNoProcess) {
     argv[0] = c.program;
     EXPECT_EQ(platform.launchDetached(argv, ConsoleMode::Hidden, log()), 0) << c.program;
     EXPECT_EQ(GetLastError(), c.error) << c.program;
-    const auto run = readLastRun(log());
+    const auto run = test::systemLog().readLastRun(log());
     EXPECT_EQ(run ? std::optional<std::string>(run->note) : std::nullopt, c.logNote) << c.program;
   }
   EXPECT_TRUE(platform.findProcesses("not-a-program.exe").empty());
@@ -211,7 +212,7 @@ TEST_F(StandInServer, FailedLaunchLeavesNoProcess) {
   ASSERT_GT(pid, 0);
   EXPECT_TRUE(waitFor([&] { return !platform.isLiveProcess(pid); }));
   EXPECT_TRUE(platform.findProcesses(exeName).empty());
-  const auto run = readLastRun(log());
+  const auto run = test::systemLog().readLastRun(log());
   ASSERT_TRUE(run && !run->lines.empty());
   EXPECT_EQ(run->lines.back(), "Directory " + folder + "\\missing does not exist.");
 }
@@ -245,13 +246,13 @@ TEST(OutputLog, LivesInLocalAppDataOnePerProgramFolder) {
   };
   for (const auto& [value, folder] : cases) {
     setLocalAppData(value);
-    EXPECT_EQ(stateFolder(), folder);
+    EXPECT_EQ(test::systemLog().stateFolder(), folder);
   }
   setLocalAppData(L"relative");  // only an absolute path counts; else the known folder
-  EXPECT_EQ(stateFolder().find("relative"), std::string::npos) << stateFolder();
+  EXPECT_EQ(test::systemLog().stateFolder().find("relative"), std::string::npos) << test::systemLog().stateFolder();
   setLocalAppData(L"C:\\Local");
-  const std::string a = outputLogPath("C:\\Users\\Zoë\\My Apps\\Tovanik");
-  const std::string b = outputLogPath("D:\\Tovanik");
+  const std::string a = test::systemLog().outputLogPath("C:\\Users\\Zoë\\My Apps\\Tovanik");
+  const std::string b = test::systemLog().outputLogPath("D:\\Tovanik");
   EXPECT_EQ(a.rfind("C:\\Local\\Tovanik\\logs\\Tovanik-", 0), 0u) << a;
   EXPECT_EQ(a.size(), std::string("C:\\Local\\Tovanik\\logs\\Tovanik-12345678.log").size()) << a;
   EXPECT_NE(a, b) << "two folders of one name share a log";
@@ -276,22 +277,22 @@ TEST(OutputLog, IsCutInPlaceWhileTheServerHoldsIt) {
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(server, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(trimOutputLog(log, 11, 8));
+    EXPECT_TRUE(test::systemLog().trimOutputLog(log, 11, 8));
     DWORD written = 0;
     WriteFile(server, "z\n", 2, &written, nullptr);
     CloseHandle(server);
     EXPECT_EQ(readBytes(log), after + "z\n") << before;
   }
-  EXPECT_TRUE(trimOutputLog(dir.file("missing.log"), 11, 8));
+  EXPECT_TRUE(test::systemLog().trimOutputLog(dir.file("missing.log"), 11, 8));
   // A mark in a folder yet to be made; the lines after it, with Windows line ends.
   const std::string marked = dir.file("state\\Tovanik\\logs\\x.log");
-  ASSERT_TRUE(markLaunch(marked, kMarkStarted));
+  ASSERT_TRUE(test::systemLog().markLaunch(marked, kMarkStarted));
   writeBytes(marked, readBytes(marked) + "one\r\nFailed to listen\r\n");
-  const auto run = readLastRun(marked);
+  const auto run = test::systemLog().readLastRun(marked);
   ASSERT_TRUE(run);
   EXPECT_EQ(run->note, kMarkStarted);
   EXPECT_EQ(run->lines, (std::vector<std::string>{"one", "Failed to listen"}));
-  EXPECT_EQ(tailLines(marked, 1), std::vector<std::string>{"Failed to listen"});
+  EXPECT_EQ(test::systemLog().tailLines(marked, 1), std::vector<std::string>{"Failed to listen"});
 }
 
 }  // namespace

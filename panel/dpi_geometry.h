@@ -1,7 +1,8 @@
 #pragma once
-// The design's twips as device pixels on a monitor of a given DPI. The window, its
-// controls, its fonts and its rounded outline all scale from these, so the panel keeps
-// its look, crisp, at any scale. No Win32 here: this is plain arithmetic.
+// The design's twips as pixels on a screen of a given DPI, for both windows. The window,
+// its controls, its fonts and its rounded outline all scale from these, so the panel keeps
+// its look, crisp, at any scale. A window that counts in the design's own pixels (Qt,
+// which scales by itself) uses kBaseDpi.
 
 #include "panel/layout.h"
 
@@ -37,9 +38,15 @@ struct PixelBox {
 };
 PixelBox deviceBox(const ControlDesign& s, int dpi);
 
-// A point in the window's client area, in device pixels, as twips of the design.
-inline float twipsOf(int devicePixels, int dpi) {
-  return static_cast<float>(devicePixels) * kTwipsPerInch / static_cast<float>(dpi);
+// A point in the window's client area, in pixels (fractional where the toolkit scales), as
+// twips of the design.
+inline float twipsOf(double pixels, int dpi) {
+  return static_cast<float>(pixels * kTwipsPerInch / dpi);
+}
+
+// The twips one pixel covers at `dpi`: 15 at 96 DPI.
+inline float twipsPerPixel(int dpi) {
+  return static_cast<float>(kTwipsPerInch) / static_cast<float>(dpi);
 }
 
 }  // namespace tovanik

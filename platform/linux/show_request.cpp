@@ -1,4 +1,4 @@
-#include "window/qt/show_request.h"
+#include "platform/linux/show_request.h"
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -15,7 +15,7 @@ namespace {
 constexpr char kShow[] = "show";
 constexpr std::size_t kShowLength = sizeof kShow - 1;
 // Activation tokens are short printable strings; anything longer is no request of ours.
-constexpr qsizetype kMaxToken = 1024;
+constexpr std::size_t kMaxToken = 1024;
 
 std::string reason(int err) { return std::strerror(err); }
 
@@ -30,7 +30,7 @@ bool addressOf(const std::string& path, sockaddr_un& address, std::string* why) 
   return true;
 }
 
-bool plainToken(const QByteArray& token) {
+bool plainToken(const std::string& token) {
   if (token.size() > kMaxToken) return false;
   for (char c : token)
     if (c <= ' ' || c > '~') return false;
@@ -69,31 +69,30 @@ int bindShowRequestSocket(const std::string& path, std::string* why) {
   return fd;
 }
 
-bool sendShowRequest(const std::string& path, const QByteArray& activationToken,
+bool sendShowRequest(const std::string& path, const std::string& activationToken,
                      std::string* why) {
   sockaddr_un address;
   if (!addressOf(path, address, why)) return false;
-  QByteArray message(kShow);
-  if (!activationToken.isEmpty() && plainToken(activationToken)) message += ' ' + activationToken;
+  std::string message(kShow);
+  if (!activationToken.empty() && plainToken(activationToken)) message += ' ' + activationToken;
   const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     *why = reason(errno);
     return false;
   }
-  const ssize_t sent =
-      ::sendto(fd, message.constData(), static_cast<std::size_t>(message.size()), MSG_DONTWAIT,
-               reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  const ssize_t sent = ::sendto(fd, message.data(), message.size(), MSG_DONTWAIT,
+                                reinterpret_cast<const sockaddr*>(&address), sizeof address);
   const int err = errno;
   ::close(fd);
-  if (sent != message.size()) {
+  if (sent < 0 || static_cast<std::size_t>(sent) != message.size()) {
     *why = reason(sent < 0 ? err : EMSGSIZE);
     return false;
   }
   return true;
 }
 
-std::vector<QByteArray> takeShowRequests(int fd) {
-  std::vector<QByteArray> tokens;
+std::vector<std::string> takeShowRequests(int fd) {
+  std::vector<std::string> tokens;
   for (;;) {
     char buffer[kShowLength + 1 + kMaxToken + 1];
     iovec part{buffer, sizeof buffer};
@@ -113,11 +112,11 @@ std::vector<QByteArray> takeShowRequests(int fd) {
     ucred sender;
     std::memcpy(&sender, CMSG_DATA(header), sizeof sender);
     if (sender.uid != ::geteuid()) continue;
-    const QByteArray text(buffer, got);
+    const std::string text(buffer, static_cast<std::size_t>(got));
     if (text == kShow) {
       tokens.emplace_back();
-    } else if (text.startsWith(QByteArray(kShow) + ' ')) {
-      const QByteArray token = text.mid(kShowLength + 1);
+    } else if (text.starts_with(std::string(kShow) + ' ')) {
+      const std::string token = text.substr(kShowLength + 1);
       if (plainToken(token)) tokens.push_back(token);
     }
   }

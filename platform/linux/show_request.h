@@ -4,7 +4,6 @@
 // and the receiver also checks the sender's user id, which the kernel attaches
 // (SCM_CREDENTIALS): only the same user can bring the window back.
 
-#include <QByteArray>
 #include <string>
 #include <vector>
 
@@ -18,11 +17,10 @@ int bindShowRequestSocket(const std::string& path, std::string* why);
 
 // Sends the request to the socket at `path`, with the activation token this start was
 // given (may be empty). Returns false with the reason in `why`, as above.
-bool sendShowRequest(const std::string& path, const QByteArray& activationToken,
-                     std::string* why);
+bool sendShowRequest(const std::string& path, const std::string& activationToken, std::string* why);
 
 // Reads every datagram waiting on `fd`; returns the activation token of each request that
 // came from this user (an empty token for a request without one). Anything else is dropped.
-std::vector<QByteArray> takeShowRequests(int fd);
+std::vector<std::string> takeShowRequests(int fd);
 
 }  // namespace tovanik

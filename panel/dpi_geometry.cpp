@@ -1,4 +1,4 @@
-#include "window/win32/dpi_geometry.h"
+#include "panel/dpi_geometry.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,12 +1,12 @@
 #pragma once
-// The files that put the panel into a desktop's application menu: their names under the
-// XDG data folder, shared by the build tool that draws the icons (app/icon_files.cpp) and by
-// `tovanikctl launcher` (app/ctl_launcher.cpp), which copies them from the program folder.
+// The icon files that a desktop's application menu shows for the panel: their names below
+// an icon theme folder, shared by the build tool that draws them (app/icon_files.cpp) and by
+// the menu entry (platform/linux/desktop_menu.cpp), which copies them from the program folder.
 
 #include <array>
 #include <string>
 
-namespace tovanik::launcher {
+namespace tovanik::menuicons {
 
 // The menu entry's file name without ".desktop", the icon's name and the panel's X11 window
 // class (Qt's class is the application name the panel sets), so the desktop can tie a
@@ -24,4 +24,4 @@ inline std::string pngIconPath(int size) {
 }
 inline std::string svgIconPath() { return std::string("hicolor/scalable/apps/") + kAppId + ".svg"; }
 
-}  // namespace tovanik::launcher
+}  // namespace tovanik::menuicons

@@ -1,0 +1,45 @@
+#pragma once
+// What the panel's shared window logic (pointer routing, start-up order, the paint loop)
+// asks of a toolkit's window, and the paint loop itself. Each window keeps only its
+// toolkit's calls behind these.
+
+#include "panel/layout.h"
+
+namespace tovanik {
+
+class Panel;
+struct ControlState;
+
+class WindowShell {
+ public:
+  virtual ~WindowShell() = default;
+  // The close mark: the window closes; the server keeps running.
+  virtual void closeWindow() = 0;
+  virtual void minimiseWindow() = 0;
+  // Puts the window's top-left corner at (left, top) on the screen, in the pixels the
+  // pointer's screen position was given in.
+  virtual void moveWindowTo(int left, int top) = 0;
+  // Shows the pointer as a hand, or as the usual arrow.
+  virtual void showHand(bool hand) = 0;
+  // Brings the toolkit's widgets in step with the panel's state and repaints what changed.
+  virtual void sync() = 0;
+  // The first frame is on the screen and the load comes next: what the window put off
+  // until then, so as to show that frame sooner, it makes now.
+  virtual void firstFrameShown() {}
+};
+
+// One toolkit's drawing of the design's kinds of control.
+class LayoutCanvas {
+ public:
+  virtual ~LayoutCanvas() = default;
+  virtual void line(const ControlDesign& design, const ControlState& state) = 0;
+  virtual void shape(const ControlDesign& design, const ControlState& state) = 0;
+  virtual void label(const ControlDesign& design, const ControlState& state) = 0;
+};
+
+// Every visible line, shape and label of the design with the panel's state, bottom first,
+// so that each lies over those drawn before it. Text boxes are the toolkit's own widgets
+// and the timer has no look.
+void paintInDrawingOrder(const Panel& panel, LayoutCanvas& canvas);
+
+}  // namespace tovanik

@@ -1,0 +1,256 @@
+#include "platform/linux/desktop_menu.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <utility>
+
+#include "platform/file_store.h"
+#include "platform/linux/file_bytes.h"
+#include "platform/menu_icons.h"
+#include "platform/why_not.h"
+
+namespace tovanik {
+namespace {
+
+constexpr std::string_view kEntryPrefix = "tovanik-webserver";
+constexpr std::string_view kEntrySuffix = ".desktop";
+
+std::string withoutTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+// $XDG_DATA_HOME when it is an absolute path (the XDG rule: relative ones are ignored),
+// else ~/.local/share with the home folder from $HOME or the password database.
+std::string dataHome() {
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  if (xdg && xdg[0] == '/') return withoutTrailingSlashes(xdg);
+  std::string home;
+  if (const char* env = std::getenv("HOME"); env && env[0] == '/') home = env;
+  if (home.empty()) {
+    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir) home = entry->pw_dir;
+  }
+  if (home.empty()) return {};
+  return withoutTrailingSlashes(home) + "/.local/share";
+}
+
+std::vector<std::string> iconPaths() {
+  std::vector<std::string> paths{menuicons::svgIconPath()};
+  for (int size : menuicons::kIconSizes) paths.push_back(menuicons::pngIconPath(size));
+  return paths;
+}
+
+bool isValidUtf8(const std::string& text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80         ? 1
+                               : (lead >> 5) == 6  ? 2
+                               : (lead >> 4) == 14 ? 3
+                               : (lead >> 3) == 30 ? 4
+                                                   : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    for (std::size_t k = 1; k < length; ++k)
+      if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2) return false;
+    i += length;
+  }
+  return true;
+}
+
+bool hasControlCharacter(const std::string& text) {
+  for (unsigned char ch : text)
+    if (ch < 0x20 || ch == 0x7F) return true;
+  return false;
+}
+
+// A value of the "string" type: a backslash is written as two.
+std::string escapedString(const std::string& text) {
+  std::string out;
+  for (char ch : text) out += ch == '\\' ? std::string("\\\\") : std::string(1, ch);
+  return out;
+}
+
+std::string unescapedString(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size()) {
+      const char next = text[++i];
+      out += next == 's' ? ' ' : next == 'n' ? '\n' : next == 't' ? '\t' : next;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+// One argument of an Exec line. An argument holding a reserved character (a blank among
+// them) goes in double quotes, with " ` $ \ escaped by a backslash; a literal % is always %%.
+std::string execArgument(const std::string& arg) {
+  static constexpr std::string_view kReserved = " \t\n\"'\\><~|&;$*?#()`";
+  const bool quote = arg.find_first_of(kReserved) != std::string::npos;
+  std::string out = quote ? "\"" : "";
+  for (char ch : arg) {
+    if (quote && (ch == '"' || ch == '`' || ch == '$' || ch == '\\')) out += '\\';
+    out += ch == '%' ? std::string("%%") : std::string(1, ch);
+  }
+  return quote ? out + '"' : out;
+}
+
+// Creates the missing folders of `path`.
+bool makeFolders(const std::string& path, std::string* why) {
+  for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    const std::string prefix = path.substr(0, slash);
+    if (::mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST)
+      return failed(why, "cannot create " + prefix + ": " + std::strerror(errno));
+    if (slash == std::string::npos) return true;
+  }
+}
+
+// Creates the folder of `file` and writes it atomically.
+bool writeFile(const std::string& file, const std::string& bytes, std::string* why) {
+  if (!makeFolders(file.substr(0, file.rfind('/')), why)) return false;
+  std::string reason;
+  if (!replaceFileAtomically(file, bytes, &reason))
+    return failed(why, "cannot write " + file + ": " + reason);
+  return true;
+}
+
+// Removes a file; a missing one is no error.
+bool removeFile(const std::string& path, int* removed, std::string* why) {
+  if (::unlink(path.c_str()) == 0) {
+    ++*removed;
+    return true;
+  }
+  if (errno == ENOENT) return true;
+  return failed(why, "cannot remove " + path + ": " + std::strerror(errno));
+}
+
+std::string entryPath(const std::string& data, const std::string& id) {
+  return data + "/applications/" + id + std::string(kEntrySuffix);
+}
+
+}  // namespace
+
+std::string desktopEntryText(const MenuEntry& entry) {
+  std::ostringstream text;
+  text << "[Desktop Entry]\n"
+       << "Type=Application\n"
+       << "Version=1.4\n"
+       << "Name=" << escapedString(entry.name) << '\n'
+       << "GenericName=PHP Web Server Panel\n"
+       << "Comment=Start, stop and watch PHP's built-in web server\n"
+       << "Icon=" << menuicons::kAppId << '\n'
+       << "TryExec=" << escapedString(entry.panel) << '\n'
+       << "Exec=" << escapedString(execArgument(entry.panel)) << '\n'
+       << "Terminal=false\n"
+       << "Categories=Development;WebDevelopment;\n"
+       << "Keywords=php;server;web;localhost;\n"
+       // A second copy ends without showing a window, which would leave a busy cursor.
+       << "StartupNotify=false\n"
+       << "StartupWMClass=" << menuicons::kAppId << '\n';
+  return text.str();
+}
+
+std::string LinuxDesktopMenu::location(std::string* why) {
+  const std::string data = dataHome();
+  if (data.empty()) failed(why, "no home folder: set HOME or XDG_DATA_HOME");
+  return data.empty() ? data : data + "/applications";
+}
+
+std::vector<MenuEntry> LinuxDesktopMenu::installed() {
+  std::vector<MenuEntry> entries;
+  const std::string data = dataHome();
+  if (data.empty()) return entries;
+  DIR* folder = ::opendir((data + "/applications").c_str());
+  if (!folder) return entries;
+  while (const dirent* item = ::readdir(folder)) {
+    const std::string file = item->d_name;
+    if (!file.starts_with(kEntryPrefix) || !file.ends_with(kEntrySuffix)) continue;
+    const auto text = readExistingFile(data + "/applications/" + file, nullptr);
+    if (!text) continue;
+    MenuEntry entry;
+    entry.id = file.substr(0, file.size() - kEntrySuffix.size());
+    std::istringstream lines(*text);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.starts_with("Name=")) entry.name = unescapedString(line.substr(5));
+      if (line.starts_with("TryExec=")) entry.panel = unescapedString(line.substr(8));
+    }
+    entry.folder = entry.panel.substr(0, entry.panel.rfind('/') + 1);
+    if (entry.folder.size() > 1) entry.folder.pop_back();
+    if (!entry.panel.empty()) entries.push_back(std::move(entry));
+  }
+  ::closedir(folder);
+  return entries;
+}
+
+bool LinuxDesktopMenu::canInstall(const MenuEntry& entry, std::string* why) {
+  // Checked first, as the path appears in every other message and must stay one line.
+  if (!isValidUtf8(entry.panel) || hasControlCharacter(entry.panel))
+    return failed(why,
+                  "a menu entry cannot name this program folder: its path is not valid UTF-8 "
+                  "or holds a line break or other control character");
+  if (::access(entry.panel.c_str(), X_OK) != 0)
+    return failed(why, "no panel to launch at " + entry.panel + ": " + std::strerror(errno));
+  for (const std::string& icon : iconPaths()) {
+    const std::string source = entry.folder + "/icons/" + icon;
+    if (::access(source.c_str(), R_OK) != 0)
+      return failed(why, "cannot read " + source + ": " + std::strerror(errno));
+  }
+  return true;
+}
+
+bool LinuxDesktopMenu::write(const MenuEntry& entry, std::vector<std::string>* report,
+                             std::string* why) {
+  const std::string data = dataHome();
+  if (data.empty()) return failed(why, "no home folder: set HOME or XDG_DATA_HOME");
+  // Every icon is read before anything is written, so a folder without its icons
+  // installs nothing at all.
+  std::vector<std::pair<std::string, std::string>> icons;
+  for (const std::string& icon : iconPaths()) {
+    const std::string source = entry.folder + "/icons/" + icon;
+    std::string reason;
+    const auto bytes = readExistingFile(source, &reason);
+    if (!bytes) return failed(why, "cannot read " + source + ": " + reason);
+    icons.emplace_back(data + "/icons/" + icon, *bytes);
+  }
+  for (const auto& [target, bytes] : icons)
+    if (!writeFile(target, bytes, why)) return false;
+  const std::string file = entryPath(data, entry.id);
+  if (!writeFile(file, desktopEntryText(entry), why)) return false;
+  // Another entry that starts the same panel (one of an older name) goes.
+  int ignored = 0;
+  for (const MenuEntry& other : installed())
+    if (other.panel == entry.panel && other.id != entry.id)
+      removeFile(entryPath(data, other.id), &ignored, nullptr);
+  // Icon themes cache their folders by modification time: touching the theme folder makes
+  // running desktops look again for the new icon.
+  ::utimensat(AT_FDCWD, (data + "/icons/hicolor").c_str(), nullptr, 0);
+  report->push_back("menu entry: " + file);
+  report->push_back("icons: " + data + "/icons/hicolor/*/apps/" + menuicons::kAppId + ".*");
+  return true;
+}
+
+bool LinuxDesktopMenu::remove(const MenuEntry& entry, bool lastOne, int* removed,
+                              std::string* why) {
+  const std::string data = dataHome();
+  if (data.empty()) return failed(why, "no home folder: set HOME or XDG_DATA_HOME");
+  if (!removeFile(entryPath(data, entry.id), removed, why)) return false;
+  if (!lastOne) return true;
+  for (const std::string& icon : iconPaths()) {
+    const std::string path = data + "/icons/" + icon;
+    if (!removeFile(path, removed, why)) return false;
+    // The size folders (hicolor/48x48/apps, hicolor/48x48) go too once nothing is left in them.
+    const std::string apps = path.substr(0, path.rfind('/'));
+    if (::rmdir(apps.c_str()) == 0) ::rmdir(apps.substr(0, apps.rfind('/')).c_str());
+  }
+  return true;
+}
+
+}  // namespace tovanik
