@@ -50,7 +50,8 @@ std::optional<std::vector<DWORD>> familyListeners(ULONG family, int port) {
   std::vector<DWORD> holders;
   const auto* table = reinterpret_cast<const OwnerTable*>(owned->data());
   for (DWORD i = 0; i < table->dwNumEntries; ++i)
-    if (rowPort(table->table[i].dwLocalPort) == port) holders.push_back(table->table[i].dwOwningPid);
+    if (rowPort(table->table[i].dwLocalPort) == port)
+      holders.push_back(table->table[i].dwOwningPid);
   return holders;
 }
 
