@@ -9,7 +9,7 @@
 #include <string>
 
 #include "panel/layout.h"
-#include "window/win32/dpi_geometry.h"
+#include "panel/dpi_geometry.h"
 #include "window/win32/font_book.h"
 
 namespace {
