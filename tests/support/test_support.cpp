@@ -90,7 +90,17 @@ void removeTree(const std::wstring& folder) {
 
 }  // namespace
 
-TempDir::~TempDir() { removeTree(L"\\\\?\\" + windows::utf16(path_)); }
+// A server a test has just stopped may still hold its log open for a moment, and Windows
+// removes an open file, and so its folder, only once the last handle closes: try again
+// until the folder is gone, for up to 5 s.
+TempDir::~TempDir() {
+  const std::wstring folder = L"\\\\?\\" + windows::utf16(path_);
+  for (int tries = 0; tries < 250; ++tries) {
+    removeTree(folder);
+    if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    Sleep(20);
+  }
+}
 
 int freePort() {
   startSockets();
