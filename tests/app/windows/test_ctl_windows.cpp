@@ -22,6 +22,7 @@
 #include "server/command.h"
 #include "settings/config.h"
 #include "tests/support/ctl_run.h"
+#include "tests/support/fs_path.h"
 #include "tests/support/test_support.h"
 #include "tests/support/windows_processes.h"
 

@@ -19,6 +19,7 @@
 #include "platform/windows/wide_text.h"
 #include "platform/windows/windows_platform.h"
 #include "server/command.h"
+#include "tests/support/fs_path.h"
 #include "tests/support/test_support.h"
 #include "tests/support/windows_processes.h"
 #include "tests/support/system_log.h"
