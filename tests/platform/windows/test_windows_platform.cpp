@@ -15,6 +15,7 @@
 
 #include "platform/output_log.h"
 #include "platform/path_text.h"
+#include "platform/windows/folders.h"
 #include "platform/windows/process_launch.h"
 #include "platform/windows/wide_text.h"
 #include "platform/windows/windows_platform.h"
@@ -258,6 +259,34 @@ TEST(OutputLog, LivesInLocalAppDataOnePerProgramFolder) {
   EXPECT_EQ(a.size(), std::string("C:\\Local\\Tovanik\\logs\\Tovanik-12345678.log").size()) << a;
   EXPECT_NE(a, b) << "two folders of one name share a log";
   SetEnvironmentVariableW(L"LOCALAPPDATA", length ? saved : nullptr);
+}
+
+// The log's folder (and the Start menu's) is made with every folder above it, at any
+// length and with either separator; what cannot be made fails with the system's reason.
+TEST(OutputLog, FoldersAreMadeWithEveryFolderAboveThem) {
+  TempDir dir;
+  writeBytes(dir.file("plain"), "x");
+  std::filesystem::create_directories(fsPath(dir.file("there")));
+  const std::string deep = dir.file(std::string(120, 'a') + "\\" + std::string(120, 'b') +
+                                    "\\" + std::string(120, 'c'));
+  const std::string exists = windows::systemMessage(ERROR_ALREADY_EXISTS);
+  const std::pair<std::string, std::optional<std::string>> cases[] = {
+      {dir.file("Zoë\\My Apps\\Tovanik\\logs"), std::nullopt},
+      {dir.file("there"), std::nullopt},
+      {dir.file("there\\"), std::nullopt},
+      {dir.file("slashes") + "/one/two", std::nullopt},
+      {deep, std::nullopt},
+      {dir.file("plain"), exists},
+      {dir.file("plain\\below\\it"), exists},
+  };
+  for (const auto& [folder, reason] : cases) {
+    EXPECT_EQ(windows::makeFolders(folder), reason) << folder;
+    const DWORD attributes = GetFileAttributesW(windows::filePath(folder).c_str());
+    EXPECT_EQ(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY),
+              !reason)
+        << folder;
+  }
+  EXPECT_EQ(readBytes(dir.file("plain")), "x");
 }
 
 // The server holds its log open for appending while a cut happens: the cut keeps the
