@@ -66,6 +66,17 @@ LRESULT CALLBACK MainWindow::portBoxProc(HWND box, UINT message, WPARAM wParam, 
     case WM_MOUSEMOVE:
       window->tooltipsForPointer(box, message, wParam, lParam);
       break;
+    case WM_KEYDOWN:
+      // Ctrl+A selects the whole text, as the common controls' edit box does; the
+      // system's own does nothing.
+      if (wParam == 'A' && GetKeyState(VK_CONTROL) < 0 && GetKeyState(VK_MENU) >= 0) {
+        SendMessageW(box, EM_SETSEL, 0, -1);
+        return 0;
+      }
+      break;
+    case WM_CHAR:
+      if (wParam == 1) return 0;  // the character Ctrl+A makes: nothing to type
+      break;
     default:
       break;
   }
