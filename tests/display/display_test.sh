@@ -74,7 +74,7 @@ console_looks_shown() { snap && px_is 251 136 4DBD74 && px_is 273 136 F0F0F0; }
 
 # Pointer: window coordinates. After a click the pointer goes off the window, so that a
 # tooltip or the pointer image never lies over the pixels that are read.
-away() { xdotool mousemove --sync 30 30; }
+away() { pointer_to 30 30; }
 click_at() {
   point "$1" "$2"
   # A small move inside the label first, so the panel sees motion over it as a person's

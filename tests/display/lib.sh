@@ -196,8 +196,15 @@ check_design_pixels() {
   design_px "minimise mark" 248 16 ECBC2C
   design_px "close mark" 288 16 FD5C5C
 }
+# pointer_to X Y: the pointer to a screen position, returning once the X server has it
+# there. xdotool's --sync waits for the pointer to move, so a move to where it already is
+# would wait out xdotool's 15 s: that one is not made.
+pointer_to() {
+  [[ $(xdotool getmouselocation 2>/dev/null) == "x:$1 y:$2 "* ]] && return 0
+  xdotool mousemove --sync "$1" "$2"
+}
 # Pointer at window coordinates.
-point() { xdotool mousemove --sync $((win_x + $1)) $((win_y + $2)); }
+point() { pointer_to $((win_x + $1)) $((win_y + $2)); }
 
 # ---------------------------------------------------------------- the panel
 # shown_tooltip: the text of the tooltip the panel shows, read from its window's name (the

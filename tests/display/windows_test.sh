@@ -99,7 +99,7 @@ wait_window() {
 # ---------------------------------------------------------------- pointer and screenshots
 # Pointer: window coordinates. After a click the pointer goes off the window, so that a
 # tooltip never lies over the pixels that are read.
-away() { xdotool mousemove --sync 5 5; }
+away() { pointer_to 5 5; }
 click_at() {  # the button held 50 ms, as a person clicks
   point "$1" "$2"
   point $(($1 + 1)) "$2"
