@@ -4,8 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 packaging/install-deps.sh
+packaging/clear-old-cache.sh build
 cmake --preset linux >/dev/null
-cmake --build --preset linux -j"$(nproc)"
+cmake --build --preset linux
 packaging/layout.sh build dist >/dev/null
 echo "Program folder: $PWD/dist"
 

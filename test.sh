@@ -8,8 +8,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 packaging/install-deps.sh --test --windows
+packaging/clear-old-cache.sh build-test build-windows
 cmake --preset linux-test >/dev/null
-cmake --build --preset linux-test -j"$(nproc)"
+cmake --build --preset linux-test
 ctest --preset linux-test
 
 # Wine's server of the build folder's prefix ends with the leg, whatever the outcome.

@@ -31,6 +31,7 @@ wanted() { [[ ${#only[@]} -eq 0 || " ${only[*]} " == *" $1 "* ]]; }
 
 src=$(cd "$(dirname "$0")/.." && pwd)
 "$src/packaging/install-deps.sh" --bench --windows || exit 1
+"$src/packaging/clear-old-cache.sh" "$build"
 (cd "$src" && cmake --preset windows -B "$build" -DTOVANIK_BENCH=ON >/dev/null) || exit 1
 cmake --build "$build" -j2 --target tovanik-webserver tovanikctl stand_in_server \
   bare_window_win32 toolhelp_lookup >/dev/null || exit 1

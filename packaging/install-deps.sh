@@ -6,7 +6,7 @@
 #   sources) and Wine to run its programs and tests
 set -euo pipefail
 
-packages=(g++ cmake qt6-base-dev qt6-svg-dev libgl-dev qt6-wayland php-cli xterm xdg-utils fonts-open-sans fonts-dejavu-core)
+packages=(g++ cmake ninja-build qt6-base-dev qt6-svg-dev libgl-dev qt6-wayland php-cli xterm xdg-utils fonts-open-sans fonts-dejavu-core)
 for option in "$@"; do
   case "$option" in
     --test)
