@@ -142,6 +142,14 @@ TEST_F(StandInServer, HiddenServerServesLogsAndIsFoundByNameInAnyCase) {
     EXPECT_EQ(use.holders[0], std::make_pair(pid, exeName));
   }
   EXPECT_EQ(platform.portListening(port), true);
+  // Asked without a likely holder, the tables are read in another order, to the same
+  // answer; a likely holder on a port nobody listens on changes nothing either.
+  const PortUse unexpected = platform.portUse(port, {});
+  EXPECT_TRUE(unexpected.listening);
+  EXPECT_EQ(unexpected.holders, use.holders);
+  const PortUse elsewhere = platform.portUse(freePort(), {pid});
+  EXPECT_FALSE(elsewhere.listening);
+  EXPECT_TRUE(elsewhere.holders.empty());
 
   // A stop leaves nothing: no process, no listener, no answer.
   EXPECT_TRUE(platform.anyProcess(exeName));  // the server the tick keeps a handle to
