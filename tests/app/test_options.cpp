@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <regex>
 
 #include "platform/linux/proc_table.h"
 #include "tests/support/ctl_run.h"
@@ -31,10 +30,12 @@ void PrintTo(const OptionCase& c, std::ostream* os) {
 // The version in project(VERSION) of CMakeLists.txt: what both programs must print.
 std::string projectVersion() {
   const std::string cmake = readBytes(sourceDir() + "/CMakeLists.txt");
-  std::smatch match;
-  if (!std::regex_search(cmake, match, std::regex(R"(project\(tovanik VERSION ([0-9.]+))")))
-    return "?";
-  return match[1];
+  const std::string key = "project(tovanik VERSION ";
+  const std::size_t at = cmake.find(key);
+  if (at == std::string::npos) return "?";
+  const std::size_t begin = at + key.size();
+  const std::size_t end = cmake.find_first_not_of("0123456789.", begin);
+  return end == begin ? "?" : cmake.substr(begin, end - begin);
 }
 
 class ProgramFolder : public ::testing::Test {
