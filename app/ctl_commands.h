@@ -4,11 +4,12 @@
 // tests link. Failure: each returns the process exit code: 0 success, 1 failure, 2 a usage
 // error (each with one line on stderr), 3 for `status` when the server is stopped.
 
-#include <ostream>
+#include <iosfwd>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/ctl_output.h"
 #include "platform/desktop_menu.h"
 #include "platform/platform.h"
 
@@ -17,8 +18,8 @@ namespace tovanik::ctl {
 struct Context {
   Platform& platform;
   std::string programFolder;
-  std::ostream& out;
-  std::ostream& err;
+  Output& out;
+  Output& err;
 };
 
 // `text` with its control bytes written as escapes ("\r", "\x1b"), so a message quoting an
@@ -38,6 +39,8 @@ inline int usageError(const Context& c, const std::string& message) {
 }
 
 // The whole command line after the program name; returns the exit code.
+int run(Platform& platform, std::vector<std::string> args, Output& out, Output& err);
+// The same, printing to standard streams (ctl_stream_output.cpp).
 int run(Platform& platform, std::vector<std::string> args, std::ostream& out, std::ostream& err);
 
 int ini(const Context& c, const std::vector<std::string>& args);

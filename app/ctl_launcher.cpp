@@ -4,7 +4,6 @@
 // entry of its own, named after a hash of the folder's path; while one folder has an
 // entry the menu shows "Tovanik Web Server", with more than one each shows its folder's
 // name, and `remove` takes out only this folder's entry.
-#include <ostream>
 #include <string>
 #include <vector>
 

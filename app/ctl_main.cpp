@@ -1,6 +1,5 @@
 // tovanikctl's command line: the options, the choice of command and the refusals that
 // come before any command runs.
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -53,7 +52,7 @@ bool isServerCommand(const std::string& command) {
 
 }  // namespace
 
-int run(Platform& platform, std::vector<std::string> args, std::ostream& out, std::ostream& err) {
+int run(Platform& platform, std::vector<std::string> args, Output& out, Output& err) {
   std::string folder = platform.programFolder();
   Context c{platform, folder, out, err};
   if (!args.empty() && args[0] == "--folder") {

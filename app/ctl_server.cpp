@@ -1,7 +1,5 @@
 // tovanikctl's server commands: status, start, stop, log and the local address.
 #include <chrono>
-#include <iostream>
-#include <ostream>
 
 #include "app/ctl_commands.h"
 #include "platform/output_log.h"

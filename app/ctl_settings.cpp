@@ -1,7 +1,6 @@
 // tovanikctl's settings commands: `ini` on any INI file, `config` on the program's own.
 // A value is stored only when the panel can read it back as stored; every refusal and
 // failure is one line on stderr, naming the rule or the reason, and exit code 1.
-#include <ostream>
 
 #include "app/ctl_commands.h"
 #include "settings/config.h"

@@ -1,7 +1,5 @@
 // tovanik-webserver for Windows: the control panel of PHP's built-in web server.
 #include <windows.h>
-// commctrl.h needs windows.h before it.
-#include <commctrl.h>
 
 #include "platform/windows/single_copy.h"
 #include "platform/windows/wide_text.h"
@@ -11,9 +9,6 @@
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   using namespace tovanik::win32;
-  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES};
-  InitCommonControlsEx(&controls);
-
   // Start-up: keep to one copy, show the settings and the window, and launch the server
   // one frame later, so the window never waits for the server's start.
   tovanik::WindowsPlatform platform;

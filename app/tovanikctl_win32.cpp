@@ -4,8 +4,6 @@
 // line ends) to a file or a pipe.
 #include <windows.h>
 
-#include <ostream>
-#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -18,32 +16,24 @@ namespace {
 using tovanik::windows::utf16;
 using tovanik::windows::utf8;
 
-// An output stream's buffer over a standard handle: a console gets UTF-16 through
-// WriteConsoleW, whatever its code page; anything else gets the UTF-8 bytes, each "\n"
-// as "\r\n". Text is handed on at line ends and flushes, never cut inside a character.
-class StandardOutput : public std::streambuf {
+// Output over a standard handle: a console gets UTF-16 through WriteConsoleW, whatever its
+// code page; anything else gets the UTF-8 bytes, each "\n" as "\r\n". Text is handed on
+// at line ends and flushes, never cut inside a character.
+class StandardOutput final : public tovanik::ctl::Output {
  public:
   explicit StandardOutput(DWORD which) : handle_(GetStdHandle(which)) {
     DWORD mode = 0;
     console_ = handle_ && handle_ != INVALID_HANDLE_VALUE && GetConsoleMode(handle_, &mode);
   }
-  ~StandardOutput() override { sync(); }
+  ~StandardOutput() override { flush(); }
   StandardOutput(const StandardOutput&) = delete;
   StandardOutput& operator=(const StandardOutput&) = delete;
 
- protected:
-  int_type overflow(int_type c) override {
-    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-    pending_ += traits_type::to_char_type(c);
-    if (c == '\n' || pending_.size() >= 4096) sync();
-    return c;
+  void write(std::string_view text) override {
+    pending_.append(text);
+    if (text.find('\n') != std::string_view::npos || pending_.size() >= 4096) flush();
   }
-  std::streamsize xsputn(const char* text, std::streamsize count) override {
-    pending_.append(text, static_cast<std::size_t>(count));
-    if (pending_.find('\n') != std::string::npos || pending_.size() >= 4096) sync();
-    return count;
-  }
-  int sync() override {
+  void flush() override {
     // A character cut by the buffer's end waits for its other bytes.
     std::size_t whole = pending_.size();
     for (std::size_t back = 1; back <= 3 && back <= pending_.size(); ++back) {
@@ -55,18 +45,16 @@ class StandardOutput : public std::streambuf {
     }
     const std::string text = pending_.substr(0, whole);
     pending_.erase(0, whole);
-    if (text.empty() || !handle_ || handle_ == INVALID_HANDLE_VALUE) return 0;
+    if (text.empty() || !handle_ || handle_ == INVALID_HANDLE_VALUE) return;
     DWORD done = 0;
     if (console_) {
       const std::wstring wide = utf16(text);
-      return WriteConsoleW(handle_, wide.data(), static_cast<DWORD>(wide.size()), &done, nullptr)
-                 ? 0
-                 : -1;
+      WriteConsoleW(handle_, wide.data(), static_cast<DWORD>(wide.size()), &done, nullptr);
+      return;
     }
     std::string bytes;
     for (const char c : text) bytes += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    return WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) ? 0
-                                                                                              : -1;
+    WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
   }
 
  private:
@@ -80,8 +68,7 @@ class StandardOutput : public std::streambuf {
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(utf8(argv[i]));
-  StandardOutput outBuffer(STD_OUTPUT_HANDLE), errBuffer(STD_ERROR_HANDLE);
-  std::ostream out(&outBuffer), err(&errBuffer);
+  StandardOutput out(STD_OUTPUT_HANDLE), err(STD_ERROR_HANDLE);
   tovanik::WindowsPlatform platform;
   const int code = tovanik::ctl::run(platform, args, out, err);
   out.flush();

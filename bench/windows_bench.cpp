@@ -87,6 +87,10 @@ int startup(const Args& a) {
   if (run(a.ctl("stop")) != 0) return fail("tovanikctl.exe stop failed");
   for (int round = -1; round < a.rounds; ++round) {
     for (const std::string name : {"panel", "bare"}) {
+      // Each window opens with nobody pointing at it: the pointer would otherwise rest on
+      // the close label the last round clicked, and the panel, unlike the bare window,
+      // answers a pointer over it (the label's colour, its tooltip).
+      x.parkPointer();
       x.arm();
       const auto start = Clock::now();
       const pid_t pid = spawn(a.wine(name == "panel" ? a.panel() : a.bare()));

@@ -99,6 +99,11 @@ void XDisplay::click(Window window, int x, int y) {
   XFlush(display_);
 }
 
+void XDisplay::parkPointer() {
+  XTestFakeMotionEvent(display_, -1, 0, 0, CurrentTime);
+  XFlush(display_);
+}
+
 std::uint32_t XDisplay::pixel(Window window, int x, int y) {
   XImage* image = XGetImage(display_, window, x, y, 1, 1, AllPlanes, ZPixmap);
   if (!image) return 0xFFFFFFFF;

@@ -35,6 +35,8 @@ class XDisplay {
 
   // A left click at (x, y) of the window, as a user's pointer would make it.
   void click(XWindow window, int x, int y);
+  // The pointer to the screen's top left corner, away from any window the run opens.
+  void parkPointer();
   // The colour of pixel (x, y) of the window as 0xRRGGBB.
   std::uint32_t pixel(XWindow window, int x, int y);
 

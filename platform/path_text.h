@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -25,12 +24,6 @@ inline std::string joinPath(std::string_view folder, std::string_view name) {
   joined += kPathSeparator;
   joined += name;
   return joined;
-}
-
-// A UTF-8 path for the standard library's file functions. Built from UTF-8 explicitly: a
-// narrow string would go through the ANSI code page on Windows.
-inline std::filesystem::path fsPath(std::string_view utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
 // 8 hexadecimal digits of a hash (FNV-1a) of the whole path, stable across builds and

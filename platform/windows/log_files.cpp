@@ -5,9 +5,8 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <filesystem>
 
-#include "platform/path_text.h"
+#include "platform/windows/folders.h"
 #include "platform/windows/handle.h"
 #include "platform/windows/system_library.h"
 #include "platform/windows/wide_text.h"
@@ -153,9 +152,7 @@ std::string WindowsLogFiles::stateFolder() {
 }
 
 bool WindowsLogFiles::makeFolders(const std::string& folder) {
-  std::error_code error;
-  std::filesystem::create_directories(fsPath(folder), error);
-  return !error;
+  return !windows::makeFolders(folder);
 }
 
 std::unique_ptr<LogFile> WindowsLogFiles::open(const std::string& path, Access access) {

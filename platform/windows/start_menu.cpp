@@ -6,12 +6,12 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
-#include <filesystem>
 #include <optional>
 
 #include "platform/path_text.h"
 #include "platform/platform.h"
 #include "platform/why_not.h"
+#include "platform/windows/folders.h"
 #include "platform/windows/system_library.h"
 #include "platform/windows/wide_text.h"
 
@@ -185,9 +185,8 @@ bool WindowsStartMenu::write(const MenuEntry& entry, std::vector<std::string>* r
   const std::string folder = programsFolder();
   if (folder.empty()) return failed(why, "no application data folder: set APPDATA");
   const std::string link = joinPath(folder, entry.name + ".lnk");
-  std::error_code error;
-  std::filesystem::create_directories(fsPath(folder), error);
-  if (error) return failed(why, "cannot create the folder of " + link + ": " + error.message());
+  if (const auto reason = windows::makeFolders(folder))
+    return failed(why, "cannot create the folder of " + link + ": " + *reason);
   if (const auto reason = writeShortcut(link, entry.panel, entry.folder))
     return failed(why, "cannot write " + link + ": " + *reason);
   // The shortcut of the same panel under its former name goes.

@@ -35,10 +35,14 @@ int rowPort(DWORD localPort) {
 // One family's listeners on `port`. The table without owners is read first: the owners
 // cost far more (Wine finds them by walking every process's open files, twice the time of
 // the rest of `tovanikctl status`), and are asked only when something listens there, or
-// when a system has no table without owners for the family.
+// when a system has no table without owners for the family. Where something most likely
+// listens (`listenerLikely`) the owners are asked at once: a first look would find it and
+// only add its own time (under Wine 4-8 ms, each table a round trip through its network
+// service).
 template <typename OwnerTable, typename BasicTable>
-std::optional<std::vector<DWORD>> familyListeners(ULONG family, int port) {
-  if (const auto basic = readTable(family, TCP_TABLE_BASIC_LISTENER)) {
+std::optional<std::vector<DWORD>> familyListeners(ULONG family, int port, bool listenerLikely) {
+  if (const auto basic =
+          listenerLikely ? std::nullopt : readTable(family, TCP_TABLE_BASIC_LISTENER)) {
     const auto* sockets = reinterpret_cast<const BasicTable*>(basic->data());
     bool listened = false;
     for (DWORD i = 0; i < sockets->dwNumEntries && !listened; ++i)
@@ -57,9 +61,10 @@ std::optional<std::vector<DWORD>> familyListeners(ULONG family, int port) {
 
 }  // namespace
 
-std::optional<std::vector<DWORD>> listenersOnPort(int port) {
-  const auto v4 = familyListeners<MIB_TCPTABLE_OWNER_PID, MIB_TCPTABLE>(AF_INET, port);
-  const auto v6 = familyListeners<MIB_TCP6TABLE_OWNER_PID, MIB_TCP6TABLE>(AF_INET6, port);
+std::optional<std::vector<DWORD>> listenersOnPort(int port, bool serverRuns) {
+  // The server listens on IPv4 (php -S 0.0.0.0:PORT).
+  const auto v4 = familyListeners<MIB_TCPTABLE_OWNER_PID, MIB_TCPTABLE>(AF_INET, port, serverRuns);
+  const auto v6 = familyListeners<MIB_TCP6TABLE_OWNER_PID, MIB_TCP6TABLE>(AF_INET6, port, false);
   if (!v4 && !v6) return std::nullopt;
   std::vector<DWORD> holders = v4.value_or(std::vector<DWORD>());
   if (v6) holders.insert(holders.end(), v6->begin(), v6->end());

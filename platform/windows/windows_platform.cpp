@@ -167,9 +167,9 @@ std::optional<ProcessInfo> WindowsPlatform::processInfo(int pid) {
   return windows::readProcessInfo(pid);
 }
 
-PortUse WindowsPlatform::portUse(int port, const std::vector<int>&) {
+PortUse WindowsPlatform::portUse(int port, const std::vector<int>& likelyHolders) {
   PortUse use;
-  const auto holders = windows::listenersOnPort(port);
+  const auto holders = windows::listenersOnPort(port, !likelyHolders.empty());
   if (!holders) return use;
   std::map<DWORD, std::wstring> names;
   bool namesRead = false;
@@ -191,7 +191,7 @@ PortUse WindowsPlatform::portUse(int port, const std::vector<int>&) {
 }
 
 std::optional<bool> WindowsPlatform::portListening(int port) {
-  const auto holders = windows::listenersOnPort(port);
+  const auto holders = windows::listenersOnPort(port, false);
   if (!holders) return std::nullopt;
   return !holders->empty();
 }

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <map>
 #include <optional>
 #include <set>
@@ -494,6 +495,22 @@ TEST(CtlInProcess, AnswersAndWhatIsAsked) {
     EXPECT_NE((out.str() + err.str()).find(row.said), std::string::npos) << out.str() << err.str();
     EXPECT_EQ(platform.calls_, row.calls);
   }
+}
+
+// What the commands print goes through ctl::Output (no stream on Windows): text,
+// characters and whole numbers of every width come out as a stream prints them.
+TEST(CtlInProcess, OutputPrintsTextAndNumbersAsAStreamWould) {
+  struct Collected final : tovanik::ctl::Output {
+    std::string text;
+    void write(std::string_view more) override { text += more; }
+  };
+  Collected out;
+  out << "pid " << 0 << ' ' << -1 << ' ' << std::numeric_limits<int>::min() << ' '
+      << std::numeric_limits<unsigned long long>::max() << ' ' << std::size_t{42} << ' '
+      << static_cast<unsigned short>(65535) << ' ' << 4294967295ul << ' ' << -9000000000ll
+      << ' ' << std::string("Zoë") << std::string_view(":\n");
+  EXPECT_EQ(out.text,
+            "pid 0 -1 -2147483648 18446744073709551615 42 65535 4294967295 -9000000000 Zoë:\n");
 }
 
 // config set refuses what no server could be started from, in one line naming the key, and

@@ -153,12 +153,15 @@ start_openbox
 check "window manager runs on $DISPLAY" wm_up
 set_dpi 96
 
+away  # the window opens where nobody points
 start_panel "$work/panel.log"
 first=$panel_pid
 check "the panel's window appears with its title" wait_window
 [[ -n "$win" ]] || { echo "windows_test: no window, stopping here" >&2; cat "$work/panel.log" >&2; exit 1; }
-# The pointer starts in the middle of the screen, on the window: off it, over the bare
-# header first, so that no hover is left behind.
+common_controls() { grep -qi 'comctl32' "/proc/$first/maps"; }
+check "the common controls are not loaded while nobody has pointed at the window" \
+  eval '! common_controls'
+# Over the bare header first, so that no hover is left behind.
 point 200 40
 away
 check "window is 314x290 (got ${win_w}x${win_h})" [ "$win_w" -eq $WIN_W -a "$win_h" -eq $WIN_H ]
@@ -228,6 +231,7 @@ tooltip_is() {
   return 1
 }
 check "... and it reads \"Open configuration file\"" poll 20 tooltip_is "Open configuration file"
+check "... the common controls' own tooltip, loaded for it" common_controls
 away
 poll 20 no_tooltip
 point 250 104

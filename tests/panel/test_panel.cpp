@@ -20,6 +20,7 @@
 #include "settings/ini.h"
 #include "tests/support/fake_file_store.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/fs_path.h"
 #include "tests/support/test_support.h"
 
 namespace tovanik {

@@ -30,6 +30,7 @@
 #include "settings/value_rules.h"
 #include "tests/support/fake_file_store.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/fs_path.h"
 #include "tests/support/test_support.h"
 #ifndef _WIN32
 #include "platform/linux/linux_platform.h"

@@ -24,6 +24,7 @@
 #include "platform/output_log.h"
 #include "platform/path_text.h"
 #include "platform/platform.h"
+#include "tests/support/fs_path.h"
 
 namespace tovanik {
 

@@ -23,6 +23,7 @@
 #include <stdexcept>
 
 #include "platform/path_text.h"
+#include "tests/support/fs_path.h"
 
 namespace tovanik::test {
 

@@ -48,8 +48,9 @@ foreach(program tovanikctl.exe tovanik-webserver.exe)
     if(NOT aware)
       message(FATAL_ERROR "${program}'s manifest does not declare long-path awareness")
     endif()
-    # Imported DLLs are loaded at every start; these are loaded when first used.
-    file(STRINGS "${folder}/${program}" imports REGEX "^([Ss][Hh][Ee][Ll][Ll]|[Oo][Ll][Ee]|[Ii][Pp][Hh][Ll][Pp][Aa][Pp][Ii]|[Ww][Ss]2_)(32)?\\.[Dd][Ll][Ll]$")
+    # Imported DLLs are loaded at every start; these are loaded when first used (comctl32:
+    # the panel's tooltips).
+    file(STRINGS "${folder}/${program}" imports REGEX "^([Ss][Hh][Ee][Ll][Ll]|[Oo][Ll][Ee]|[Ii][Pp][Hh][Ll][Pp][Aa][Pp][Ii]|[Ww][Ss]2_|[Cc][Oo][Mm][Cc][Tt][Ll])(32)?\\.[Dd][Ll][Ll]$")
     if(imports)
       message(FATAL_ERROR "${program} imports ${imports}, which it loads only when needed")
     endif()

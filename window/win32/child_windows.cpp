@@ -44,29 +44,43 @@ void MainWindow::createTextBoxes(std::initializer_list<Ctl> boxes) {
                         instance_, nullptr);
     SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);  // no length limit
     boxes_[static_cast<std::size_t>(index(which))] = edit;
-    if (which == Ctl::txtPort)
-      SetWindowSubclass(edit, portBoxProc, 0, reinterpret_cast<DWORD_PTR>(this));
+    if (which == Ctl::txtPort) {
+      // Subclassed by hand (the common controls' SetWindowSubclass would load comctl32);
+      // the window first, so the procedure never runs without it.
+      SetWindowLongPtrW(edit, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+      portBoxEdit_ = reinterpret_cast<WNDPROC>(
+          SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(portBoxProc)));
+    }
   }
 }
 
-LRESULT CALLBACK MainWindow::portBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR, DWORD_PTR self) {
+LRESULT CALLBACK MainWindow::portBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* window = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(box, GWLP_USERDATA));
   switch (message) {
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN: {
-      auto* window = reinterpret_cast<MainWindow*>(self);
+    case WM_MBUTTONDOWN:
       window->panel_.txtPortPress();
       window->sync();
       break;
-    }
-    case WM_NCDESTROY:
-      RemoveWindowSubclass(box, portBoxProc, 0);
+    case WM_MOUSEMOVE:
+      window->tooltipsForPointer(box, message, wParam, lParam);
+      break;
+    case WM_KEYDOWN:
+      // Ctrl+A selects the whole text, as the common controls' edit box does; the
+      // system's own does nothing.
+      if (wParam == 'A' && GetKeyState(VK_CONTROL) < 0 && GetKeyState(VK_MENU) >= 0) {
+        SendMessageW(box, EM_SETSEL, 0, -1);
+        return 0;
+      }
+      break;
+    case WM_CHAR:
+      if (wParam == 1) return 0;  // the character Ctrl+A makes: nothing to type
       break;
     default:
       break;
   }
-  return DefSubclassProc(box, message, wParam, lParam);
+  return CallWindowProcW(window->portBoxEdit_, box, message, wParam, lParam);
 }
 
 void MainWindow::portTextChanged() {
@@ -125,10 +139,24 @@ LRESULT MainWindow::boxColours(HDC dc, HWND) {
   return reinterpret_cast<LRESULT>(portBrush_);
 }
 
+void MainWindow::tooltipsForPointer(HWND over, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (tooltipsTried_) return;
+  tooltipsTried_ = true;
+  createTooltips();
+  if (!tooltip_) return;
+  placeTooltips();
+  // The tip watches the motions from now on: this one it has not seen, and resting where
+  // it happened shows the tip.
+  MSG motion{over, message, wParam, lParam, static_cast<DWORD>(GetMessageTime()), {}};
+  const DWORD screen = GetMessagePos();
+  motion.pt = POINT{static_cast<short>(LOWORD(screen)), static_cast<short>(HIWORD(screen))};
+  SendMessageW(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&motion));
+}
+
 void MainWindow::createTooltips() {
-  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                             WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
-                             CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_, nullptr);
+  tooltip_ = commonControls_.create(WS_EX_TOPMOST, TOOLTIPS_CLASSW,
+                                    WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, hwnd_);
+  if (!tooltip_) return;  // the panel works on without its tips
   // A reason why the server did not start can be a long line: wrapped, it stays on screen.
   SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 480);
   // One tool per label, in drawing order so the topmost label wins where two overlap, as

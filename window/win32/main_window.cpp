@@ -26,7 +26,8 @@ MainWindow::MainWindow(Platform& platform, HINSTANCE instance, const std::wstrin
     : instance_(instance),
       panel_(platform, *this),
       pointer_(panel_, *this),
-      startup_(panel_, *this) {
+      startup_(panel_, *this),
+      commonControls_(instance) {
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof(windowClass);
   windowClass.lpfnWndProc = windowProc;
@@ -130,6 +131,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       buttonUp(message, at, wParam);
       return message == WM_XBUTTONUP;
     case WM_MOUSEMOVE:
+      tooltipsForPointer(hwnd_, message, wParam, lParam);
       mouseMove(at, wParam);
       return 0;
     case WM_CAPTURECHANGED:
@@ -198,6 +200,10 @@ void MainWindow::placeChildren() {
   // No margins: the port's digits end at the box's right edge, in line with the
   // right-aligned address and web folder above them.
   SendMessageW(box(Ctl::txtPort), EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
+  placeTooltips();
+}
+
+void MainWindow::placeTooltips() {
   for (int i = 0; tooltip_ && i < kControlCount; ++i) {
     if (kLayout[i].kind != Kind::Label) continue;
     const PixelBox b = deviceBox(kLayout[i], dpi_);
@@ -270,7 +276,6 @@ void MainWindow::createAfterFirstFrame() {
                SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   SetWindowPos(box(Ctl::txtRootDir), box(Ctl::txtExeName), 0, 0, 0, 0,
                SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  createTooltips();
   placeChildren();
   sync();
 }

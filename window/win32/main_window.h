@@ -2,7 +2,8 @@
 // The frameless panel window for Windows: a WS_POPUP window with a taskbar button, kept
 // topmost and cut to a rounded outline, that paints the Panel's state with GDI, keeps the
 // design's four text boxes as EDIT child windows, and forwards pointer, timer and edit
-// events to the Panel. Every size, font and the outline follow the monitor's DPI.
+// events to the Panel. Every size, font and the outline follow the monitor's DPI. The
+// tooltips are made when the pointer first comes over the window.
 
 #include <windows.h>
 
@@ -15,6 +16,7 @@
 #include "panel/pointer_routing.h"
 #include "panel/startup_order.h"
 #include "panel/window_shell.h"
+#include "window/win32/common_controls.h"
 #include "window/win32/font_book.h"
 
 namespace tovanik::win32 {
@@ -50,8 +52,7 @@ class MainWindow final : private PanelView, private WindowShell {
 
  private:
   static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-  static LRESULT CALLBACK portBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam,
-                                      UINT_PTR id, DWORD_PTR self);
+  static LRESULT CALLBACK portBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
 
   void makeTopMost() override;
@@ -64,12 +65,16 @@ class MainWindow final : private PanelView, private WindowShell {
 
   void createTextBoxes(std::initializer_list<Ctl> which);
   void createTooltips();
-  // What the first frame does not need: the hidden boxes and the tooltips.
+  // The pointer's first motion over the window (`over`: it or the port box) makes the
+  // tooltips, and hands them that motion.
+  void tooltipsForPointer(HWND over, UINT message, WPARAM wParam, LPARAM lParam);
+  // What the first frame does not need: the hidden boxes.
   void createAfterFirstFrame();
   // Size, child windows, fonts, tooltips, icons and outline for dpi_, at (left, top).
   void fitToDpi(int left, int top);
   // The child windows made so far and the tooltips' rectangles, for dpi_.
   void placeChildren();
+  void placeTooltips();
   void applyOutline();
   void loadIcons();
   void showYourself();
@@ -99,7 +104,10 @@ class MainWindow final : private PanelView, private WindowShell {
   int dpi_ = 96;
   FontBook fonts_{96};
   std::array<HWND, 4> boxes_{};  // txtPort, txtFocus, txtRootDir, txtExeName
+  WNDPROC portBoxEdit_ = nullptr;  // the EDIT class's own procedure, below portBoxProc
+  CommonControls commonControls_;
   HWND tooltip_ = nullptr;
+  bool tooltipsTried_ = false;  // made once, or tried once and failed
   std::wstring tooltipText_;  // the text the tooltip is showing, kept alive for it
   HBRUSH portBrush_ = nullptr;
   Rgb portBrushColour_{};

@@ -22,6 +22,7 @@
 #include "server/command.h"
 #include "settings/config.h"
 #include "tests/support/ctl_run.h"
+#include "tests/support/fs_path.h"
 #include "tests/support/test_support.h"
 #include "tests/support/windows_processes.h"
 
@@ -243,6 +244,15 @@ TEST_F(Ctl, LauncherWritesAndRemovesTheStartMenuShortcut) {
   EXPECT_EQ(run({"launcher", "remove"}).out, "removed 1 file\n");
   EXPECT_FALSE(std::filesystem::exists(fsPath(link)));
   EXPECT_EQ(run({"launcher", "remove"}).out, "removed 0 files\n");
+
+  // A file where the menu's folders would go: install says which and why, in one line.
+  writeBytes(appData.file("file"), "x");
+  SetEnvironmentVariableW(L"APPDATA", utf16(appData.file("file")).c_str());
+  r = run({"launcher", "install"});
+  expectCleanFailure(r);
+  EXPECT_EQ(r.err, "tovanikctl: cannot create the folder of " + appData.file("file") +
+                       "\\Microsoft\\Windows\\Start Menu\\Programs\\Tovanik Web Server.lnk: " +
+                       windows::systemMessage(ERROR_ALREADY_EXISTS) + "\n");
   SetEnvironmentVariableW(L"APPDATA", savedLength ? saved : nullptr);
 }
 

@@ -17,6 +17,7 @@
 #include "platform/path_text.h"
 #include "platform/windows/wide_text.h"
 #include "settings/ini.h"
+#include "tests/support/fs_path.h"
 #include "tests/support/test_support.h"
 
 namespace tovanik {

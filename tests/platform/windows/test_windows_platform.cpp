@@ -15,10 +15,12 @@
 
 #include "platform/output_log.h"
 #include "platform/path_text.h"
+#include "platform/windows/folders.h"
 #include "platform/windows/process_launch.h"
 #include "platform/windows/wide_text.h"
 #include "platform/windows/windows_platform.h"
 #include "server/command.h"
+#include "tests/support/fs_path.h"
 #include "tests/support/test_support.h"
 #include "tests/support/windows_processes.h"
 #include "tests/support/system_log.h"
@@ -140,6 +142,14 @@ TEST_F(StandInServer, HiddenServerServesLogsAndIsFoundByNameInAnyCase) {
     EXPECT_EQ(use.holders[0], std::make_pair(pid, exeName));
   }
   EXPECT_EQ(platform.portListening(port), true);
+  // Asked without a likely holder, the tables are read in another order, to the same
+  // answer; a likely holder on a port nobody listens on changes nothing either.
+  const PortUse unexpected = platform.portUse(port, {});
+  EXPECT_TRUE(unexpected.listening);
+  EXPECT_EQ(unexpected.holders, use.holders);
+  const PortUse elsewhere = platform.portUse(freePort(), {pid});
+  EXPECT_FALSE(elsewhere.listening);
+  EXPECT_TRUE(elsewhere.holders.empty());
 
   // A stop leaves nothing: no process, no listener, no answer.
   EXPECT_TRUE(platform.anyProcess(exeName));  // the server the tick keeps a handle to
@@ -257,6 +267,34 @@ TEST(OutputLog, LivesInLocalAppDataOnePerProgramFolder) {
   EXPECT_EQ(a.size(), std::string("C:\\Local\\Tovanik\\logs\\Tovanik-12345678.log").size()) << a;
   EXPECT_NE(a, b) << "two folders of one name share a log";
   SetEnvironmentVariableW(L"LOCALAPPDATA", length ? saved : nullptr);
+}
+
+// The log's folder (and the Start menu's) is made with every folder above it, at any
+// length and with either separator; what cannot be made fails with the system's reason.
+TEST(OutputLog, FoldersAreMadeWithEveryFolderAboveThem) {
+  TempDir dir;
+  writeBytes(dir.file("plain"), "x");
+  std::filesystem::create_directories(fsPath(dir.file("there")));
+  const std::string deep = dir.file(std::string(120, 'a') + "\\" + std::string(120, 'b') +
+                                    "\\" + std::string(120, 'c'));
+  const std::string exists = windows::systemMessage(ERROR_ALREADY_EXISTS);
+  const std::pair<std::string, std::optional<std::string>> cases[] = {
+      {dir.file("Zoë\\My Apps\\Tovanik\\logs"), std::nullopt},
+      {dir.file("there"), std::nullopt},
+      {dir.file("there\\"), std::nullopt},
+      {dir.file("slashes") + "/one/two", std::nullopt},
+      {deep, std::nullopt},
+      {dir.file("plain"), exists},
+      {dir.file("plain\\below\\it"), exists},
+  };
+  for (const auto& [folder, reason] : cases) {
+    EXPECT_EQ(windows::makeFolders(folder), reason) << folder;
+    const DWORD attributes = GetFileAttributesW(windows::filePath(folder).c_str());
+    EXPECT_EQ(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY),
+              !reason)
+        << folder;
+  }
+  EXPECT_EQ(readBytes(dir.file("plain")), "x");
 }
 
 // The server holds its log open for appending while a cut happens: the cut keeps the
