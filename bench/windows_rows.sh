@@ -71,7 +71,7 @@ wineserver -p  # one server for the whole run, not one per program
 wine wineboot >/dev/null 2>&1
 # This prefix's server, among those of other prefixes on the machine.
 for pid in $(pgrep -x 'wineserver(64)?'); do
-  tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" &&
+  tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$WINEPREFIX" &&
     export TOVANIK_WINESERVER_PID=$pid
 done
 
