@@ -75,6 +75,25 @@ std::wstring imagePath(HANDLE process) {
   return path;
 }
 
+// The asker and its ancestors. A parent link names a PID that may since have been
+// reused: a "parent" created after its child is not its parent, and the walk stops.
+std::set<DWORD> callerLine(const std::vector<ProcessEntry>& table) {
+  std::set<DWORD> line;
+  std::map<DWORD, DWORD> parents;
+  for (const ProcessEntry& entry : table) parents[entry.pid] = entry.parent;
+  DWORD pid = GetCurrentProcessId();
+  std::optional<ULONGLONG> born = creationTime(GetCurrentProcess());
+  for (int step = 0; pid != 0 && step < 4096 && line.insert(pid).second; ++step) {
+    const auto parent = parents.find(pid);
+    if (parent == parents.end() || parent->second == 0) break;
+    const std::optional<ULONGLONG> parentBorn = creationTime(parent->second);
+    if (born && parentBorn && *parentBorn > *born) break;
+    pid = parent->second;
+    born = parentBorn;
+  }
+  return line;
+}
+
 // One look at the table for one name: who asks, and (worked out once a candidate turns
 // up) the asker's ancestors.
 class Matcher {
@@ -112,23 +131,8 @@ class Matcher {
     return *askerUser_;
   }
 
-  // The asker and its ancestors. A parent link names a PID that may since have been
-  // reused: a "parent" created after its child is not its parent, and the walk stops.
   const std::set<DWORD>& ancestors(const std::vector<ProcessEntry>& table) {
-    if (ancestors_) return *ancestors_;
-    ancestors_.emplace();
-    std::map<DWORD, DWORD> parents;
-    for (const ProcessEntry& entry : table) parents[entry.pid] = entry.parent;
-    DWORD pid = GetCurrentProcessId();
-    std::optional<ULONGLONG> born = creationTime(GetCurrentProcess());
-    for (int step = 0; pid != 0 && step < 4096 && ancestors_->insert(pid).second; ++step) {
-      const auto parent = parents.find(pid);
-      if (parent == parents.end() || parent->second == 0) break;
-      const std::optional<ULONGLONG> parentBorn = creationTime(parent->second);
-      if (born && parentBorn && *parentBorn > *born) break;
-      pid = parent->second;
-      born = parentBorn;
-    }
+    if (!ancestors_) ancestors_ = callerLine(table);
     return *ancestors_;
   }
 
@@ -201,12 +205,16 @@ int killProcessesByImageName(const ServerImage& image) {
 bool killProcessTree(int pid) {
   if (pid <= 0) return false;
   const std::vector<ProcessEntry> table = processSnapshot();
+  // The caller and its ancestors are spared, as by the name match, and so is what lies
+  // below them: a stop run from a page of the server never ends itself or what started it.
+  const std::set<DWORD> spared = callerLine(table);
+  if (spared.count(static_cast<DWORD>(pid))) return false;
   // The tree as it stands now: children of each member, no older than their parent.
   std::vector<DWORD> tree{static_cast<DWORD>(pid)};
   std::map<DWORD, std::optional<ULONGLONG>> born{{tree[0], creationTime(tree[0])}};
   for (std::size_t i = 0; i < tree.size(); ++i) {
     for (const ProcessEntry& entry : table) {
-      if (entry.parent != tree[i] || born.count(entry.pid)) continue;
+      if (entry.parent != tree[i] || born.count(entry.pid) || spared.count(entry.pid)) continue;
       const std::optional<ULONGLONG> childBorn = creationTime(entry.pid);
       if (!childBorn || (born[tree[i]] && *childBorn < *born[tree[i]])) continue;
       born[entry.pid] = childBorn;

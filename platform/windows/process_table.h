@@ -47,7 +47,8 @@ bool stillRuns(const Handle& process);
 int killProcessesByImageName(const ServerImage& image);
 
 // TerminateProcess on `pid` and on every process it started (its descendants, by parent
-// links no older than themselves). False when `pid` could not be ended.
+// links no older than themselves), but for the caller, its ancestors and what they
+// started. False when `pid` could not be ended or is the caller or an ancestor of it.
 bool killProcessTree(int pid);
 
 bool isLiveProcess(int pid);

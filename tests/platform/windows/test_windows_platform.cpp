@@ -185,6 +185,8 @@ TEST_F(StandInServer, ShownServerWritesNothingToTheLog) {
   EXPECT_TRUE(platform.findProcesses(exeName).empty());
   EXPECT_TRUE(waitFor([&] { return httpStatus(workerPort) == 0; }));
   EXPECT_FALSE(platform.killLaunched(pid));
+  // The caller is no launched server: it is spared, as by the name match.
+  EXPECT_FALSE(platform.killLaunched(static_cast<int>(GetCurrentProcessId())));
 }
 
 // A launch that cannot happen starts nothing and says why; one that ends at once leaves
