@@ -66,7 +66,7 @@ foreach(check "url=http://localhost" "config;get;exe_name=t-server.exe")
   foreach(attempt 1 2)
     execute_process(COMMAND "${RUNNER}" "${PREFIX}" "${folder}/tovanikctl.exe" ${check}
                     OUTPUT_VARIABLE said ERROR_VARIABLE complained RESULT_VARIABLE code)
-    if(code EQUAL 0 OR NOT said STREQUAL "" OR NOT complained STREQUAL "")
+    if(code EQUAL 0 OR NOT said STREQUAL "" OR NOT complained STREQUAL "" OR attempt EQUAL 2)
       break()
     endif()
     message(STATUS "tovanikctl.exe ${check} ended silently (exit ${code}); once more")
