@@ -1,14 +1,15 @@
 // The Windows rows of bench/run.sh, measured from the Linux side while the programs run
 // under Wine on the benchmark's virtual display: first frame, memory, idle CPU of the
 // panel against the bare window (bench/windows/bare_window.cpp), and `tovanikctl.exe
-// status` against a bare toolhelp lookup (bench/windows/toolhelp_lookup.cpp). Every pair
-// alternates, A, B, A, B, after a warm-up round. Built by run.sh on its own (X libraries
+// status` against a bare toolhelp lookup and against that lookup with the port's two
+// listener tables (bench/windows/toolhelp_lookup.cpp). The programs compared take turns,
+// A, B, A, B (status: A, B, C), after a warm-up round. Built by run.sh on its own (X libraries
 // only), so the Windows rows need no Linux build of the panel.
 //
-// Usage: tovanik-winbench startup|status|idle WINDOWS_FOLDER TOOLS EXE ROUNDS SECONDS
+// Usage: tovanik-winbench startup|status|idle WINDOWS_FOLDER TOOLS EXE PORT ROUNDS SECONDS
 //   (idle: TOVANIK_WINESERVER_PID names the Wine server whose ticks are shown too)
 //   WINDOWS_FOLDER: the laid-out program folder (tovanik-webserver.exe, tovanikctl.exe,
-//   php\EXE the stand-in server); TOOLS: the folder of the two baselines.
+//   php\EXE the stand-in server, serving PORT); TOOLS: the folder of the baselines.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -65,7 +66,7 @@ long cpuTicks(pid_t pid) {
 }
 
 struct Args {
-  std::string folder, tools, exe;
+  std::string folder, tools, exe, port;
   int rounds = 15, seconds = 120;
   std::vector<std::string> wine(const std::string& program) const { return {"wine", program}; }
   std::string panel() const { return folder + "/tovanik-webserver.exe"; }
@@ -117,6 +118,8 @@ int startup(const Args& a) {
 int status(const Args& a) {
   if (run(a.ctl("start")) != 0) return fail("tovanikctl.exe start failed");
   const std::vector<std::string> lookup = {"wine", a.tools + "/toolhelp_lookup.exe", a.exe};
+  std::vector<std::string> lookupAndPort = lookup;
+  lookupAndPort.push_back(a.port);
   for (int round = -1; round < a.rounds; ++round) {
     auto start = Clock::now();
     if (run(a.ctl("status")) != 0) return fail("tovanikctl.exe status did not say running");
@@ -124,9 +127,13 @@ int status(const Args& a) {
     start = Clock::now();
     if (run(lookup) != 0) return fail("the toolhelp lookup found no server");
     const double lookupMs = msSince(start);
+    start = Clock::now();
+    if (run(lookupAndPort) != 0) return fail("the lookup with the port tables failed");
+    const double lookupAndPortMs = msSince(start);
     if (round < 0) continue;
     sample("wstatus", ctlMs);
     sample("wlookup", lookupMs);
+    sample("wlookupport", lookupAndPortMs);
   }
   return run(a.ctl("stop")) == 0 ? 0 : fail("tovanikctl.exe stop failed");
 }
@@ -165,9 +172,9 @@ int idle(const Args& a, pid_t wineserver) {
 
 int main(int argc, char** argv) {
   using namespace tovanik::bench;
-  if (argc != 7)
-    return fail("usage: tovanik-winbench startup|status|idle FOLDER TOOLS EXE ROUNDS SECONDS");
-  Args a{argv[2], argv[3], argv[4], std::stoi(argv[5]), std::stoi(argv[6])};
+  if (argc != 8)
+    return fail("usage: tovanik-winbench startup|status|idle FOLDER TOOLS EXE PORT ROUNDS SECONDS");
+  Args a{argv[2], argv[3], argv[4], argv[5], std::stoi(argv[6]), std::stoi(argv[7])};
   const std::string what = argv[1];
   if (what == "startup") return startup(a);
   if (what == "status") return status(a);

@@ -3,7 +3,8 @@
 # and tovanikctl.exe under Wine, each against a baseline built alongside and run in the
 # same way, alternating A, B, A, B after a warm-up round: exec to first frame and PSS
 # against the bare window (bench/windows/bare_window.cpp), `tovanikctl.exe status`
-# against a bare toolhelp lookup (bench/windows/toolhelp_lookup.cpp), and the CPU ticks
+# against a bare toolhelp lookup and against that lookup with the port's two listener
+# tables (bench/windows/toolhelp_lookup.cpp), and the CPU ticks
 # (10 ms each) the panel, its server running, and the bare window use while idle side by
 # side. One Wine server, kept running, serves every program of the run.
 #
@@ -94,7 +95,7 @@ failed=0
 for what in startup status idle; do
   wanted "$what" || continue
   echo "  $what ..." >&2
-  "$work/tovanik-winbench" "$what" "$folder" "$build" "$exe" "$rounds" "$seconds" >>"$samples" ||
+  "$work/tovanik-winbench" "$what" "$folder" "$build" "$exe" "$port" "$rounds" "$seconds" >>"$samples" ||
     { echo "bench: $what failed; the programs' output:" >&2; tail -n 20 "$TOVANIK_BENCH_LOG" >&2; failed=1; }
 done
 echo "Load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -124,6 +125,8 @@ row "CPU used to first frame, Wine (ms)" wframecpu_panel "bare window" wframecpu
 row "PSS, Wine (MiB)" wpss_panel "bare window" wpss_bare "<= 1.3"
 row "RSS, Wine (MiB)" wrss_panel "bare window" wrss_bare "(shown)"
 row "tovanikctl.exe status (ms)" wstatus "toolhelp lookup" wlookup "<= 1.5"
+row "lookup and port tables (ms)" wlookupport "toolhelp lookup" wlookup "(shown: the floor)"
+row "tovanikctl.exe status (ms)" wstatus "lookup and port tables" wlookupport "(shown)"
 if [[ -n "$(awk '$1 == "widle_panel"' "$samples")" ]]; then
   printf 'idle CPU over %s s, Wine, server running: panel %s ticks, bare window %s, wineserver %s (aim: panel <= %s)\n' \
     "$seconds" "$(awk '$1 == "widle_panel" { print $2 }' "$samples")" \
