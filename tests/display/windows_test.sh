@@ -285,6 +285,12 @@ away
 check "another click on the switch starts the server on the port typed: HTTP 200 on $new_port" \
   poll 20 http_ok "$new_port"
 check "running again: green track, disc right" poll 20 looks_running
+# The port box shows the five digits typed whole: a box that scrolled its text would show
+# a cut digit in its first columns (the box: 240 to 281, 160 to 180).
+# (The box is disabled: its digits are grey.)
+box_clear=$(count_px 240 160 2 20 2B2E31) box_ink=$((39 * 20 - $(count_px 242 160 39 20 2B2E31)))
+check "the port box shows its 5-digit port whole (its first columns clear: $box_clear of 40; ink $box_ink)" \
+  eval '((box_clear == 40 && box_ink >= 40))'
 # While it runs the port box is disabled: a press gives it no keys (a BackSpace in it
 # would store the shorter port).
 click_at 245 170
@@ -349,8 +355,8 @@ check "once tovanikctl.exe stop has returned, no answer on port $new_port" http_
 # ---------------------------------------------------------------- a display of 144 dpi
 # Per-monitor DPI aware: at 150 % the window, its fonts and its outline are 1.5 times as
 # large, drawn at that size rather than stretched. This time another program holds the
-# port: the server the panel starts cannot listen and ends at once, and the panel, as
-# designed, shows it stopped and says nothing.
+# port: the server the panel starts cannot listen and ends at once, and the panel shows it
+# stopped and says why on its switch.
 wineserver -k 2>/dev/null  # whatever a failed check above left running
 set_dpi 144
 zoom=150
@@ -385,6 +391,32 @@ design_px "144 dpi: below card Shape7" 225 375 353C42
 corners_cut "144 dpi"
 check "144 dpi: \"Command Prompt\" drawn in a larger font, within its label" \
   eval '(($(count_px 48 192 170 26 F0F0F0) >= 45 && $(count_px 218 192 80 26 F0F0F0) == 0))'
+# The port box's font is fitted to five digits at this scale too: a box that scrolled its
+# text would show a cut digit in its first columns.
+# Without margins, its digits reach its right edge.
+box_clear=$(count_px 360 240 2 30 2B2E31) box_ink=$((60 * 30 - $(count_px 362 240 60 30 2B2E31)))
+box_end=$((8 * 30 - $(count_px 414 240 8 30 2B2E31)))
+check "144 dpi: the port box shows its 5-digit port whole, to its right edge (first columns clear: $box_clear of 60; ink $box_ink, $box_end in the last 8 columns)" \
+  eval '((box_clear == 60 && box_ink >= 80 && box_end >= 10))'
+# Wine names no port's holder, so the reason is the server's own last line.
+tooltip_like() {  # tooltip_like PATTERN: a shown tip's text matches the glob
+  local id
+  for id in $(xdotool search --onlyvisible --classname 'tovanik-webserver.exe' 2>/dev/null); do
+    # shellcheck disable=SC2053 # a glob on purpose
+    [[ "$(xdotool getwindowname "$id" 2>/dev/null)" == $1 ]] && return 0
+  done
+  return 1
+}
+switch_says_why() {
+  point 300 60
+  point 405 84
+  point 406 85
+  poll 3 tooltip_like "the server exited at once*: *Failed to listen on 0.0.0.0:$new_port*"
+}
+check "144 dpi: resting on the switch shows why: \"the server exited at once: ... Failed to listen on 0.0.0.0:$new_port ...\"" \
+  poll 20 switch_says_why
+away
+poll 20 no_tooltip
 # The other program ends; a click on the switch starts the server.
 kill "$holder"
 wait "$holder" 2>/dev/null

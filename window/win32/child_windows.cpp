@@ -131,6 +131,10 @@ void MainWindow::fitPortFont() {
   HFONT font = fonts_.captionFont(dc, design(Ctl::txtPort).font, false, text, room);
   ReleaseDC(box(Ctl::txtPort), dc);
   SendMessageW(box(Ctl::txtPort), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  // No margins: the port's digits end at the box's right edge, in line with the
+  // right-aligned address and web folder above them, and the fit's room is the whole box.
+  // Set after every change of font, which puts back margins of the font's own.
+  SendMessageW(box(Ctl::txtPort), EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
 }
 
 LRESULT MainWindow::boxColours(HDC dc, HWND) {

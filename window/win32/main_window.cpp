@@ -197,9 +197,6 @@ void MainWindow::placeChildren() {
   }
   portFontText_.clear();  // the fonts of the old DPI are gone
   fitPortFont();
-  // No margins: the port's digits end at the box's right edge, in line with the
-  // right-aligned address and web folder above them.
-  SendMessageW(box(Ctl::txtPort), EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
   placeTooltips();
 }
 
