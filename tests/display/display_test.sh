@@ -389,7 +389,6 @@ captions=(
   "lblRootDir 2160 2880 2055 255 right" "labelConfig 480 3360 1335 255 left"
   "Label1 240 3960 2055 255 left")
 # Everything around these labels is the card's or a band's colour, #2B2E31.
-no_ink() { (($(count_px "$1" "$2" "$3" "$4" 2B2E31) == $3 * $4)); }
 check_captions() {  # check_captions SETUP LABELS-THAT-FILL...
   local setup=$1 row name l t w h align x0 x1 y0 y1 edge near
   shift
@@ -433,13 +432,6 @@ wait_panel "$panel_pid"
 capitals=("Label8 480 1440 615 255" "Label5 480 1920 1695 255" "lbl1 480 2400 1095 255"
   "Label6 480 2880 1455 255" "labelConfig 480 3360 1335 255")
 scaled() { echo $(($1 * scale10 / 150)); }  # twips to pixels at the scale
-first_ink_row() {  # first_ink_row LEFT TOP WIDTH HEIGHT (pixels): rows down to the first ink
-  local y
-  for ((y = 0; y < $4; y++)); do
-    no_ink "$1" $(($2 + y)) "$3" 1 || { echo "$y"; return; }
-  done
-  echo none
-}
 check_scaled_captions() {  # check_scaled_captions SETUP
   local setup=$1 row name l t w h rows=() r lowest highest x0 x1 y0 y1
   for row in "${capitals[@]}"; do

@@ -173,6 +173,15 @@ count_px() {
   done
   echo "$n"
 }
+# no_ink X Y W H: the rectangle of the last snap is all card (#2B2E31).
+no_ink() { (($(count_px "$1" "$2" "$3" "$4" 2B2E31) == $3 * $4)); }
+first_ink_row() {  # first_ink_row LEFT TOP WIDTH HEIGHT (pixels): rows down to the first ink
+  local y
+  for ((y = 0; y < $4; y++)); do
+    no_ink "$1" $(($2 + y)) "$3" 1 || { echo "$y"; return; }
+  done
+  echo none
+}
 # design_px WHAT X Y RRGGBB: checks one pixel of the last snap, at window coordinates.
 design_px() {
   local got

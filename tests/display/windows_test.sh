@@ -391,6 +391,24 @@ design_px "144 dpi: below card Shape7" 225 375 353C42
 corners_cut "144 dpi"
 check "144 dpi: \"Command Prompt\" drawn in a larger font, within its label" \
   eval '(($(count_px 48 192 170 26 F0F0F0) >= 45 && $(count_px 218 192 80 26 F0F0F0) == 0))'
+# The captions of the window's font come from one family at this scale too: their capital
+# letters' tops lie on one row of their labels, and none runs on past its label's end.
+# name, left, top, width, height in twips (a tenth of a pixel at 144 dpi).
+capitals=("Label8 480 1440 615 255" "Label5 480 1920 1695 255" "lbl1 480 2400 1095 255"
+  "Label6 480 2880 1455 255" "labelConfig 480 3360 1335 255")
+rows=()
+for row in "${capitals[@]}"; do
+  read -r name l t w h <<<"$row"
+  r=$(first_ink_row $((l / 10)) $((t / 10)) $((w / 10)) $((h / 10)))
+  check "144 dpi: $name's caption is drawn" [ "$r" != none ]
+  rows+=("$r")
+  check "144 dpi: $name's caption leaves its end column and beyond clear" \
+    no_ink $(((l + w) / 10 - 1)) $((t / 10)) 3 $((h / 10))
+done
+lowest=$(printf '%s\n' "${rows[@]}" | sort -n | head -n1)
+highest=$(printf '%s\n' "${rows[@]}" | sort -n | tail -n1)
+check "144 dpi: the captions' capitals start on one row of their labels, one family (rows ${rows[*]})" \
+  [ $((highest - lowest)) -le 1 ]
 # The port box's font is fitted to five digits at this scale too: a box that scrolled its
 # text would show a cut digit in its first columns.
 # Without margins, its digits reach its right edge.
