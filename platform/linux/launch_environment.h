@@ -1,0 +1,27 @@
+#pragma once
+// What a launched program (the server, the terminal around it, the desktop's opener)
+// finds in its environment, and where its name is looked up.
+
+#include <string>
+#include <vector>
+
+namespace tovanik {
+
+// The search path of what root launches: the system's folders only.
+inline constexpr const char* kRootSearchPath =
+    "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
+
+// Where a bare program name is looked up: the caller's PATH (unset: /usr/local/bin:
+// /usr/bin:/bin); run as root, kRootSearchPath, whatever PATH says.
+std::string launchSearchPath();
+
+// The environment `environment` (NAME=VALUE entries, null-terminated) cleaned for a
+// launch by root: PATH is kRootSearchPath, HOME root's own home (user_folders.h), and the
+// variables that make PHP, the loader, the shell or the opener read files or run
+// programs (PHP_INI_SCAN_DIR, PHPRC, LD_PRELOAD, LD_LIBRARY_PATH, the XDG folders,
+// TMPDIR, ...) stay only when every path they name passes root's rules
+// (firstPathNotOwnedBy); LD_* variables that name no paths and BROWSER go. The rest is
+// kept as it is: the display, the locale, the terminal's settings.
+std::vector<std::string> rootLaunchEnvironment(char* const* environment);
+
+}  // namespace tovanik
