@@ -4,6 +4,7 @@
 
 #include "panel/panel.h"
 #include "server/trust.h"
+#include "settings/ini.h"
 
 namespace tovanik {
 
@@ -49,9 +50,12 @@ void Panel::setPortText(const std::string& text) {
 void Panel::txtPortChange() {
   const std::string text = at(Ctl::txtPort).caption;
   if (portNumber(text)) {
-    // A port that cannot be stored is not shown as if it were: the box goes back to the
-    // port last read or stored, without another round of this handling.
-    if (!mayWriteSettings() || !storeSetting(Key::server_port, text))
+    // A port that cannot be stored in a file that cannot be read either is not shown as
+    // if it were: the box goes back to the port last read or stored, without another
+    // round of this handling. (Another writer holding the file for a moment leaves the
+    // text, for the next keystroke to store.)
+    if (mayWriteSettings() && !storeSetting(Key::server_port, text) &&
+        !readIniText(platform_.fileStore(), config_.path(), nullptr, std::chrono::milliseconds(0)))
       at(Ctl::txtPort).caption = storedPort_;
   } else if (auto stored = config_.read(Key::server_port)) {
     // Undo the edit. A numeric stored value runs this handling once more, nested, and

@@ -15,17 +15,14 @@ namespace {
 // Variables whose value is a list of paths (split at ':' and blanks) that the program
 // reads, loads or runs: a user who names their own files here would have root run their
 // code (an auto_prepend_file, a preloaded library, a shell's start file, a desktop
-// handler) or write where they can read.
+// handler, the browser xdg-open runs) or write where they can read.
 constexpr std::string_view kPathVariables[] = {
     "PHP_INI_SCAN_DIR", "PHPRC",          "LD_PRELOAD",      "LD_LIBRARY_PATH",
     "LD_AUDIT",         "GCONV_PATH",     "LOCPATH",         "NLSPATH",
     "HOSTALIASES",      "RESOLV_HOST_CONF", "TZDIR",         "TMPDIR",
     "MALLOC_TRACE",     "BASH_ENV",       "ENV",             "XDG_CONFIG_HOME",
     "XDG_DATA_HOME",    "XDG_CONFIG_DIRS", "XDG_DATA_DIRS",  "XDG_STATE_HOME",
-    "XDG_CACHE_HOME"};
-
-// A program to run, by name or path: xdg-open runs it for every address it opens.
-constexpr std::string_view kCommandVariables[] = {"BROWSER"};
+    "XDG_CACHE_HOME",   "BROWSER"};
 
 bool isOneOf(std::string_view name, const auto& names) {
   for (std::string_view known : names)
@@ -62,7 +59,7 @@ std::vector<std::string> rootLaunchEnvironment(char* const* environment) {
     const std::size_t equals = text.find('=');
     if (equals == std::string_view::npos) continue;
     const std::string_view name = text.substr(0, equals), value = text.substr(equals + 1);
-    if (name == "PATH" || name == "HOME" || isOneOf(name, kCommandVariables)) continue;
+    if (name == "PATH" || name == "HOME") continue;
     if (isOneOf(name, kPathVariables)) {
       if (namesOnlyRootsPaths(value)) clean.emplace_back(text);
       continue;

@@ -19,9 +19,9 @@ std::string launchSearchPath();
 // launch by root: PATH is kRootSearchPath, HOME root's own home (user_folders.h), and the
 // variables that make PHP, the loader, the shell or the opener read files or run
 // programs (PHP_INI_SCAN_DIR, PHPRC, LD_PRELOAD, LD_LIBRARY_PATH, the XDG folders,
-// TMPDIR, ...) stay only when every path they name passes root's rules
-// (firstPathNotOwnedBy); LD_* variables that name no paths and BROWSER go. The rest is
-// kept as it is: the display, the locale, the terminal's settings.
+// TMPDIR, BROWSER, ...) stay only when every path they name is absolute and passes root's
+// rules (firstPathNotOwnedBy); LD_* variables that name no paths go. The rest is kept as
+// it is: the display, the locale, the terminal's settings.
 std::vector<std::string> rootLaunchEnvironment(char* const* environment);
 
 }  // namespace tovanik
