@@ -18,6 +18,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/platform.h"
+
 namespace tovanik {
 
 // The largest settings file read, 1 MiB: a settings file holds a few short values. A
@@ -114,8 +116,10 @@ bool updateFileAtomically(FileStore& store, const std::string& path, const FileE
                           std::string* whyNot = nullptr,
                           std::chrono::milliseconds lockPatience = kLockPatience);
 
-// The operating system's store (one per process).
+// The operating system's store (one per process), waiting on the system's clock.
 FileStore& systemFileStore();
+// The operating system's store waiting on `timing`'s clock: a test platform's real files.
+std::unique_ptr<FileStore> systemFileStoreOn(Timing& timing);
 
 // The system store's operations as free functions, for callers that have no Platform
 // (tovanikctl's menu entry, tests of the backends themselves).
