@@ -171,8 +171,9 @@ class Platform : public Timing {
   // What `path` is (links followed); for Unusable, the reason goes to *why.
   virtual PathKind pathKind(const std::string& path, std::string* why) = 0;
 
-  // A variable of this process's environment; nullopt when unset. Set only at start-up,
-  // before a toolkit reads it; false when it cannot be set.
+  // A variable of this process's environment; nullopt when unset. Set only before the
+  // toolkit reads it (at start-up, or a token for its next activation request); false
+  // when it cannot be set.
   virtual std::optional<std::string> environmentVariable(const std::string& name) const = 0;
   virtual bool setEnvironmentVariable(const std::string& name, const std::string& value) = 0;
 

@@ -57,7 +57,7 @@ class PanelTest : public ::testing::Test {
   std::string configFile() const { return dir.file("config/config.ini"); }
   void writeConfig(const std::string& text) { writeBytes(configFile(), text); }
   std::string stored(const char* key) {
-    return INIread(configFile(), "Config", key).value_or("<unreadable>");
+    return INIread(systemFileStore(), configFile(), "Config", key).value_or("<unreadable>");
   }
 
   TempDir dir;
