@@ -259,6 +259,13 @@ TEST_F(BothCallers, StartRefusesAndExplainsAlike) {
        1, "",
        "the server exited at once: Failed to listen on 0.0.0.0:80 (reason: Permission denied)",
        1},
+      // Five seconds are waited for, as said: a server that listens after four serves.
+      {"it listens after 4 s", {},
+       [](BothCallers&, FakePlatform& p) { p.launch_listens_after_ms_ = 4000; }, 0,
+       "serving http://localhost:8080 (pid 100)\n", "", 1},
+      // A hand-edited value is checked by the same rule as config set.
+      {"php folder absolute", {{"php_folder", kElsewhere}}, none, 1, "",
+       "php_folder must be a path relative to the program folder", 0},
       {"it never listens", {},
        [](BothCallers&, FakePlatform& p) { p.launch_listens_after_ms_ = -1; }, 1,
        "tovanikctl: the server did not listen on port 8080 within 5 s and was stopped\n", "", 1},
@@ -419,6 +426,9 @@ TEST_F(BothCallers, StatusNamesThePortTheServerReallyListensOn) {
   EXPECT_NE(r.out.find("port 8080: not listening; the running server listens on port 8081\n"),
             std::string::npos)
       << r.out;
+  p.table_[200].arguments[2] = "[::]:8081";  // the port after the last colon
+  EXPECT_NE(ctlRun(p, "status").out.find("the running server listens on port 8081\n"),
+            std::string::npos);
   p.table_[200].port = 8080;
   p.table_[200].arguments[2] = "0.0.0.0:8080";
   r = ctlRun(p, "status");
