@@ -718,6 +718,9 @@ TEST(IniFile, SymlinkIsWrittenThroughAndStays) {
   ASSERT_EQ(lstat(dir.file("link.ini").c_str(), &info), 0);
   EXPECT_TRUE(S_ISLNK(info.st_mode));
   EXPECT_EQ(readBytes(dir.file("real/config.ini")), "[Config]\r\nkey=new\r\n");
+  // An absolute link is read through as well.
+  ASSERT_EQ(symlink(dir.file("real/config.ini").c_str(), dir.file("absolute.ini").c_str()), 0);
+  EXPECT_EQ(INIread(systemFileStore(), dir.file("absolute.ini"), "Config", "key"), "new");
 }
 
 TEST(AtomicFile, FailedRenameLeavesNoTempFile) {

@@ -63,6 +63,7 @@ TEST(CommandLine, ParsesBackToItsArguments) {
       {"C:\\Zoë\\x.exe", "wëb", "C:\\Zoë\\wëb site\\"},
       {"C:\\p\\x.exe", "a&b", "%PATH%", "100%", "^&|<>", "C:\\%x%\\&\\"},
       {"C:\\p\\x.exe", "say \"hi\"", "\\\"", "end\\\"", "\""},
+      {"C:\\p\\x.exe", "a\\\\\"b", "c\\\\\\\"d\\", "a b\\\\\"c"},  // runs before an inner quote
   };
   for (const auto& argv : rows) {
     const std::wstring line = windows::commandLineOf(argv);
