@@ -82,10 +82,13 @@ class Platform {
   // standard streams. Hidden, its output is appended to `outputLog` after a launch mark
   // (discarded when outputLog is ""). Shown runs it with a console window of its own that
   // takes the focus (on Linux a terminal program), or hidden when there is none.
+  // `extraEnvironment` (name, value) is set for the launched program only, on top of the
+  // environment the backend hands it (a name given there replaces the inherited one).
   // Returns the PID of the started process (the terminal's when shown), 0 when nothing
   // was started (executable missing or not executable).
-  virtual int launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
-                             const std::string& outputLog) = 0;
+  virtual int launchDetached(
+      const std::vector<std::string>& argv, ConsoleMode mode, const std::string& outputLog,
+      const std::vector<std::pair<std::string, std::string>>& extraEnvironment = {}) = 0;
 
   // PIDs of the live processes of the server image that count for the caller: its own
   // user's (see ServerImage for a privileged caller), never the caller itself or its

@@ -198,7 +198,8 @@ std::vector<std::string> terminalArgv(const std::string& terminal,
   return wrapped;
 }
 
-pid_t launchDetachedProcess(const std::vector<std::string>& argv, const std::string& outputFile) {
+pid_t launchDetachedProcess(const std::vector<std::string>& argv, const std::string& outputFile,
+                            char* const* envp) {
   if (argv.empty()) return 0;
   // The PATH lookup happens here, where allocating is allowed; the child only calls
   // execve() on a ready path.
@@ -215,7 +216,8 @@ pid_t launchDetachedProcess(const std::vector<std::string>& argv, const std::str
   ChildStacks stacks;
   const int input = openAbove2("/dev/null", O_RDONLY);
   const int output = openOutput(outputFile);
-  LaunchPlan plan{program.c_str(), args.data(), environ, input, output, stacks.secondTop(), 0, 0};
+  LaunchPlan plan{program.c_str(), args.data(), envp ? envp : environ, input, output,
+                  stacks.secondTop(), 0, 0};
   pid_t child = -1;
   if (stacks.ok() && input >= 0 && output >= 0) {
     // No signal may be handled between the clone and the children's reset: a handler

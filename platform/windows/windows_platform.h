@@ -19,8 +19,9 @@ class WindowsPlatform : public Platform {
   std::string absolutePath(const std::string& path) const override;
   // The command line is composed by windows::commandLineOf (process_launch.h), which
   // gives the server's command line exactly as the panel shows it.
-  int launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
-                     const std::string& outputLog) override;
+  int launchDetached(
+      const std::vector<std::string>& argv, ConsoleMode mode, const std::string& outputLog,
+      const std::vector<std::pair<std::string, std::string>>& extraEnvironment = {}) override;
   std::vector<int> findProcesses(const ServerImage& image) override;
   // Confirms the process found last time by a handle kept open to it (see
   // windows::openFirstProcessByImageName); takes a snapshot only when it has ended or

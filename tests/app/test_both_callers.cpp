@@ -454,8 +454,10 @@ TEST(CtlInProcess, AnswersAndWhatIsAsked) {
       {{"status"}, "8080", refusal, std::nullopt, 1, refusal, {}},
       {{"frobnicate"}, "8080", std::nullopt, std::nullopt, 2, "unknown command", {}},
       {{"status", "now"}, "8080", std::nullopt, std::nullopt, 2, "takes no arguments", {}},
-      {{"url"}, "018070", std::nullopt, std::nullopt, 1, "is not a port number", {}},
-      {{"url"}, "8080", std::nullopt, std::nullopt, 0, "http://localhost:8080\n", {}},
+      {{"url"}, "018070", std::nullopt, std::nullopt, 1, "is not a port number",
+       {"find:t-server.exe"}},
+      {{"url"}, "8080", std::nullopt, std::nullopt, 0, "http://localhost:8080\n",
+       {"find:t-server.exe"}},
       // A quote in a value is escaped on the command line, a control byte shown escaped.
       {{"status"}, "80\"8\x1b", std::nullopt, std::nullopt, 3,
        "-S 0.0.0.0:80\\\"8\\x1b -t", {"find:t-server.exe"}},
