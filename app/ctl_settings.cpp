@@ -14,6 +14,13 @@ int cannot(const Context& c, const char* what, const std::string& path, const st
   return fail(c, std::string("cannot ") + what + " " + path + ": " + why);
 }
 
+// A read from the command line never writes: the reader the panel shares would create a
+// missing file, so a missing one is named here and left missing.
+bool missing(const Context& c, const std::string& path, std::string* why) {
+  return !c.platform.fileStore().stamp(path) &&
+         c.platform.pathKind(path, why) == PathKind::Unusable;
+}
+
 }  // namespace
 
 std::string escaped(std::string_view text) {
@@ -41,6 +48,7 @@ std::string escaped(std::string_view text) {
 int ini(const Context& c, const std::vector<std::string>& args) {
   std::string why;
   if (args.size() == 4 && args[0] == "get") {
+    if (missing(c, args[1], &why)) return cannot(c, "read", args[1], why);
     const auto value = INIread(args[1], args[2], args[3], &why);
     if (!value) return cannot(c, "read", args[1], why);
     c.out << *value << '\n';
@@ -61,6 +69,7 @@ int config(const Context& c, const std::vector<std::string>& args) {
   std::string why;
   if (args.size() == 2 && args[0] == "get") {
     if (const auto unknown = unknownKeyProblem(args[1])) return fail(c, *unknown);
+    if (missing(c, file.path(), &why)) return cannot(c, "read", file.path(), why);
     const auto value = file.read(*keyNamed(args[1]), &why);
     if (!value) return cannot(c, "read", file.path(), why);
     c.out << *value << '\n';

@@ -110,7 +110,7 @@ class Panel {
   ControlState& at(Ctl c) { return controls_[index(c)]; }
   void txtPortChange();
   void showConsoleIndicator(bool shown);
-  void storeSetting(Key key, const std::string& value);
+  bool storeSetting(Key key, const std::string& value);
   void showWhy(const std::string& why);
   // Checked before every settings write, not once at start-up: run as root, the program
   // folder may have become another user's to change while the panel runs (a folder above
@@ -126,6 +126,9 @@ class Panel {
   const std::string serverLog_;
   std::array<ControlState, kControlCount> controls_;
   std::optional<int> portCaret_;
+  // The port as last read from the file or stored there: what the box goes back to when
+  // a typed port cannot be stored.
+  std::string storedPort_;
   // A launch of this panel that no tick has seen running yet.
   bool launchUnseen_ = false;
   int launched_ = 0;  // its PID

@@ -11,7 +11,11 @@ namespace tovanik {
 
 void Panel::startPHP() {
   loadConfig();
-  const auto s = readServerSettings(config_);  // unread: no address to show, nothing to start
+  // Unread: no address to show and nothing to start, and the switch's tooltip says why,
+  // in tovanikctl's words, in place of any older reason.
+  std::string unread;
+  const auto s = readServerSettings(config_, &unread);
+  if (!s) showWhy("cannot read " + config_.path() + ": " + unread);
   if (s) {
     at(Ctl::lblURL).caption = localUrl(s->serverPort);
     // Fire and forget: the launch is not waited for; the status tick shows whether it
@@ -81,9 +85,13 @@ std::optional<ServerSettings> Panel::tickSettings() {
 void Panel::killPHP() {
   // Every match and what appears meanwhile, the port holder among their descendants,
   // never the panel or its groups; back once they are gone and their port is closed, so
-  // that a start right after (a restart) finds the port free; at most 2 s. Silent.
+  // that a start right after (a restart) finds the port free; at most 2 s. A stop that
+  // leaves the server running says why, as a failed start does (a root refusal, as there,
+  // shows nothing).
   if (const auto s = readServerSettings(config_))
-    ServerControl(platform_, config_.programFolder(), *s).stop();
+    if (const StopResult stopped = ServerControl(platform_, config_.programFolder(), *s).stop();
+        stopped.why && !stopped.untrusted)
+      showWhy(*stopped.why);
 }
 
 void Panel::restartServer() {

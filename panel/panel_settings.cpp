@@ -4,6 +4,7 @@
 
 #include "panel/panel.h"
 #include "server/trust.h"
+#include "settings/ini.h"
 
 namespace tovanik {
 
@@ -25,6 +26,7 @@ void Panel::readConfig() {
   // console indicator shows off, as an unreadable command_prompt reads empty.
   const auto values = config_.readAll();
   if (values) {
+    storedPort_ = (*values)[Key::server_port];
     setPortText((*values)[Key::server_port]);
     at(Ctl::txtExeName).caption = (*values)[Key::exe_name];
     at(Ctl::lblRootDir).caption = (*values)[Key::root_directory] + " >";
@@ -48,7 +50,13 @@ void Panel::setPortText(const std::string& text) {
 void Panel::txtPortChange() {
   const std::string text = at(Ctl::txtPort).caption;
   if (portNumber(text)) {
-    if (mayWriteSettings()) storeSetting(Key::server_port, text);
+    // A port that cannot be stored in a file that cannot be read either is not shown as
+    // if it were: the box goes back to the port last read or stored, without another
+    // round of this handling. (Another writer holding the file for a moment leaves the
+    // text, for the next keystroke to store.)
+    if (mayWriteSettings() && !storeSetting(Key::server_port, text) &&
+        !readIniText(platform_.fileStore(), config_.path(), nullptr, std::chrono::milliseconds(0)))
+      at(Ctl::txtPort).caption = storedPort_;
   } else if (auto stored = config_.read(Key::server_port)) {
     // Undo the edit. A numeric stored value runs this handling once more, nested, and
     // is written back unchanged; a failed read leaves the edit in the box.
@@ -57,10 +65,15 @@ void Panel::txtPortChange() {
   portCaret_ = static_cast<int>(at(Ctl::txtPort).caption.size());
 }
 
-void Panel::storeSetting(Key key, const std::string& value) {
+bool Panel::storeSetting(Key key, const std::string& value) {
   // A write that fails changes nothing, as designed; the switch's tooltip says why.
   std::string why;
-  if (!config_.write(key, value, &why)) showWhy("cannot write " + config_.path() + ": " + why);
+  if (!config_.write(key, value, &why)) {
+    showWhy("cannot write " + config_.path() + ": " + why);
+    return false;
+  }
+  if (key == Key::server_port) storedPort_ = value;
+  return true;
 }
 
 std::optional<int> Panel::takePortCaret() { return std::exchange(portCaret_, std::nullopt); }

@@ -96,6 +96,13 @@ class Platform {
   // table cannot be read.
   virtual std::vector<int> findProcesses(const ServerImage& image) = 0;
 
+  // The processes findProcesses leaves out only because they are the caller or its
+  // ancestors: a stop run from the server's own page can never end them, and says so.
+  virtual std::vector<int> callerServers(const ServerImage& image) {
+    (void)image;
+    return {};
+  }
+
   // Whether findProcesses would find any: the presence check, run once a second.
   virtual bool anyProcess(const ServerImage& image) { return !findProcesses(image).empty(); }
 

@@ -253,6 +253,7 @@ StopResult ServerControl::stop() {
   if (settings_.exeName.empty()) return result;
   if (auto why = untrusted()) {
     result.why = std::move(why);
+    result.untrusted = true;
     return result;
   }
   const std::optional<int> port = portNumber(settings_.serverPort);
@@ -309,6 +310,10 @@ StopResult ServerControl::stop() {
   // could not start.
   OutputLog serverLog = platform_.outputLog();
   if (!ended.empty() && serverLog.outputLogExists(log_)) serverLog.markLaunch(log_, kMarkStopped);
+  // Never ended, and never to be said ended: the server this stop runs inside.
+  if (const std::vector<int> own = platform_.callerServers(image_); !own.empty())
+    result.why = "not stopped: this stop runs inside the server (pid" + pidList(own) +
+                 "), started from one of its pages; stop it from outside the server";
   return result;
 }
 

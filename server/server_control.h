@@ -54,6 +54,7 @@ struct StopResult {
   };
   std::vector<Ended> ended;
   std::optional<std::string> why;  // the stop could not finish (or was refused)
+  bool untrusted = false;          // refused for files another user can change
 };
 
 class ServerControl {

@@ -2,18 +2,19 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <sstream>
 #include <utility>
 
-#include "platform/file_store.h"
+#include "platform/linux/atomic_file.h"
 #include "platform/linux/file_bytes.h"
+#include "platform/linux/make_folders.h"
+#include "platform/linux/safe_path.h"
+#include "platform/linux/user_folders.h"
 #include "platform/menu_icons.h"
 #include "platform/why_not.h"
 
@@ -23,24 +24,9 @@ namespace {
 constexpr std::string_view kEntryPrefix = "tovanik-webserver";
 constexpr std::string_view kEntrySuffix = ".desktop";
 
-std::string withoutTrailingSlashes(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
-}
-
-// $XDG_DATA_HOME when it is an absolute path (the XDG rule: relative ones are ignored),
-// else ~/.local/share with the home folder from $HOME or the password database.
-std::string dataHome() {
-  const char* xdg = std::getenv("XDG_DATA_HOME");
-  if (xdg && xdg[0] == '/') return withoutTrailingSlashes(xdg);
-  std::string home;
-  if (const char* env = std::getenv("HOME"); env && env[0] == '/') home = env;
-  if (home.empty()) {
-    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir) home = entry->pw_dir;
-  }
-  if (home.empty()) return {};
-  return withoutTrailingSlashes(home) + "/.local/share";
-}
+// $XDG_DATA_HOME, else ~/.local/share, by the one rule for the user's folders (root's
+// own, as root).
+std::string dataHome() { return xdgFolder("XDG_DATA_HOME", ".local/share"); }
 
 std::vector<std::string> iconPaths() {
   std::vector<std::string> paths{menuicons::svgIconPath()};
@@ -103,28 +89,28 @@ std::string execArgument(const std::string& arg) {
   return quote ? out + '"' : out;
 }
 
-// Creates the missing folders of `path`.
-bool makeFolders(const std::string& path, std::string* why) {
-  for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-    const std::string prefix = path.substr(0, slash);
-    if (::mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST)
-      return failed(why, "cannot create " + prefix + ": " + std::strerror(errno));
-    if (slash == std::string::npos) return true;
-  }
-}
-
-// Creates the folder of `file` and writes it atomically.
+// Creates the folder of `file` and writes it atomically. The path is resolved as a
+// settings file's is (run as root, a link on the way that another user owns is refused),
+// so root's menu entry never lands where another user's link points.
 bool writeFile(const std::string& file, const std::string& bytes, std::string* why) {
-  if (!makeFolders(file.substr(0, file.rfind('/')), why)) return false;
+  const std::string folder = folderOf(file);
+  if (!makeFolders(folder, 0755))
+    return failed(why, "cannot create " + folder + ": " + std::strerror(errno));
   std::string reason;
-  if (!replaceFileAtomically(file, bytes, &reason))
+  const auto resolved = resolveSettingsPath(file, &reason);
+  if (!resolved || !replaceFileOnDisk(resolved->path(), bytes, &reason))
     return failed(why, "cannot write " + file + ": " + reason);
   return true;
 }
 
 // Removes a file; a missing one is no error.
 bool removeFile(const std::string& path, int* removed, std::string* why) {
-  if (::unlink(path.c_str()) == 0) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0 && errno == ENOENT) return true;
+  std::string reason;
+  const auto resolved = resolveSettingsPath(path, &reason);
+  if (!resolved) return failed(why, "cannot remove " + path + ": " + reason);
+  if (::unlink(resolved->path().c_str()) == 0) {
     ++*removed;
     return true;
   }

@@ -16,6 +16,9 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "platform/linux/launch_environment.h"
+#include "platform/linux/log_files.h"
+
 extern char** environ;
 
 namespace tovanik {
@@ -109,17 +112,20 @@ bool isExecutableFile(const std::string& path) {
 
 // Opens a close-on-exec descriptor numbered 3 or higher: when the caller runs with
 // closed standard streams, open() could hand out 0..2, which the child replaces.
-int openAbove2(const char* path, int flags, mode_t mode = 0) {
-  int fd = ::open(path, flags | O_CLOEXEC, mode);
+int moveAbove2(int fd) {
   if (fd < 0 || fd > 2) return fd;
   int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
   ::close(fd);
   return moved;
 }
 
+int openAbove2(const char* path, int flags) { return moveAbove2(::open(path, flags | O_CLOEXEC)); }
+
+// The log by its own rules (log_files.h): nothing planted in its place is written to or
+// waited for.
 int openOutput(const std::string& outputFile) {
   if (!outputFile.empty()) {
-    int fd = openAbove2(outputFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW, 0600);
+    const int fd = moveAbove2(openOwnLog(outputFile, LogFiles::Access::Append));
     if (fd >= 0) return fd;
   }
   return openAbove2("/dev/null", O_WRONLY);
@@ -147,11 +153,9 @@ class ChildStacks {
 
 }  // namespace
 
-std::string resolveExecutable(const std::string& name) {
+std::string resolveExecutable(const std::string& name, const std::string& path) {
   if (name.empty()) return {};
   if (name.find('/') != std::string::npos) return name;
-  const char* pathVariable = std::getenv("PATH");
-  std::string path = pathVariable ? pathVariable : "/usr/local/bin:/usr/bin:/bin";
   std::size_t start = 0;
   while (start <= path.size()) {
     std::size_t end = path.find(':', start);
@@ -164,9 +168,9 @@ std::string resolveExecutable(const std::string& name) {
   return {};
 }
 
-std::string findTerminalProgram() {
+std::string findTerminalProgram(const std::string& searchPath) {
   for (const char* name : {"x-terminal-emulator", "xterm"}) {
-    std::string path = resolveExecutable(name);
+    std::string path = resolveExecutable(name, searchPath);
     if (!path.empty()) return path;
   }
   return {};
@@ -213,11 +217,22 @@ pid_t launchDetachedProcess(const std::vector<std::string>& argv, const std::str
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
 
+  // Root hands on a clean environment: a user's variables must not steer what root runs.
+  char* const* environment = envp ? envp : environ;
+  std::vector<std::string> rootEnvironment;
+  std::vector<char*> rootEnvp;
+  if (::geteuid() == 0) {
+    rootEnvironment = rootLaunchEnvironment(environment);
+    for (std::string& entry : rootEnvironment) rootEnvp.push_back(entry.data());
+    rootEnvp.push_back(nullptr);
+  }
+
   ChildStacks stacks;
   const int input = openAbove2("/dev/null", O_RDONLY);
   const int output = openOutput(outputFile);
-  LaunchPlan plan{program.c_str(), args.data(), envp ? envp : environ, input, output,
-                  stacks.secondTop(), 0, 0};
+  LaunchPlan plan{program.c_str(), args.data(), rootEnvp.empty() ? environment : rootEnvp.data(),
+                  input,           output,      stacks.secondTop(),
+                  0,               0};
   pid_t child = -1;
   if (stacks.ok() && input >= 0 && output >= 0) {
     // No signal may be handled between the clone and the children's reset: a handler

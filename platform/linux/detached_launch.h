@@ -6,14 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/launch_environment.h"
+
 namespace tovanik {
 
 // Starts argv[0] with argv as its argument vector, never through a shell. The program
 // runs in a session of its own (so it leads its process group), with stdin on
-// /dev/null, stdout and stderr appended to `outputFile` (on /dev/null when it is empty
-// or cannot be opened), no other inherited descriptors, default signal handling and an
-// empty signal mask, in the caller's current directory, with `envp` as its environment
-// (the caller's own, `environ`, when it is nullptr). It is started
+// /dev/null, stdout and stderr appended to `outputFile` (the log, opened by its rules:
+// log_files.h; on /dev/null when it is empty or cannot be opened), no other inherited
+// descriptors, default signal handling and an empty signal mask, in the caller's current
+// directory, with `envp` as its environment (the caller's own, `environ`, when it is
+// nullptr; run as root, a clean one made of it: launch_environment.h). It is started
 // by a short-lived intermediate process that exits at once, which hands it to init (or
 // the nearest subreaper), so it can never stay behind as the caller's zombie. Both
 // processes share the caller's memory until the exec (clone with CLONE_VM and
@@ -25,13 +28,14 @@ pid_t launchDetachedProcess(const std::vector<std::string>& argv,
                             const std::string& outputFile = "", char* const* envp = nullptr);
 
 // The file `name` would run as: itself when it holds '/', else the first executable
-// regular file of that name in a PATH folder (PATH unset: /usr/local/bin:/usr/bin:/bin).
-// "" when there is none.
-std::string resolveExecutable(const std::string& name);
+// regular file of that name in a folder of `searchPath` (launch_environment.h: root's
+// launches look only in the system's folders). "" when there is none.
+std::string resolveExecutable(const std::string& name,
+                              const std::string& searchPath = launchSearchPath());
 
 // The terminal program for showing a server's console: the first of
-// x-terminal-emulator and xterm on PATH, as a full path; "" when neither exists.
-std::string findTerminalProgram();
+// x-terminal-emulator and xterm on the search path, as a full path; "" when neither exists.
+std::string findTerminalProgram(const std::string& searchPath = launchSearchPath());
 
 // The title of the terminal that shows the server's console.
 inline constexpr const char* kConsoleTitle = "Tovanik PHP Web Server \xE2\x80\x94 server";

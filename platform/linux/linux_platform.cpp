@@ -100,6 +100,16 @@ std::vector<int> LinuxPlatform::findProcesses(const ServerImage& image) {
   return findProcessesByImageName(image);
 }
 
+std::vector<int> LinuxPlatform::callerServers(const ServerImage& image) {
+  Asker anyone = currentAsker();
+  anyone.self = 0;  // no caller line: the caller's ancestors count too
+  const CallerLine caller = callerLine("/proc", static_cast<int>(::getpid()));
+  std::vector<int> spared;
+  for (const int pid : findProcessesByImageName(image, "/proc", anyone))
+    if (caller.pids.count(pid)) spared.push_back(pid);
+  return spared;
+}
+
 bool LinuxPlatform::anyProcess(const ServerImage& image) {
   return anyProcessByImageName(image, lastFound_, "/proc", asker_);
 }

@@ -19,6 +19,7 @@ class LinuxPlatform : public Platform {
       const std::vector<std::string>& argv, ConsoleMode mode, const std::string& outputLog,
       const std::vector<std::pair<std::string, std::string>>& extraEnvironment = {}) override;
   std::vector<int> findProcesses(const ServerImage& image) override;
+  std::vector<int> callerServers(const ServerImage& image) override;
   // Looks at the process found last time first (see anyProcessByImageName).
   bool anyProcess(const ServerImage& image) override;
   int killProcesses(const ServerImage& image) override;

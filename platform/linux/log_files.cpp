@@ -1,41 +1,45 @@
 #include "platform/linux/log_files.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 
-#include "platform/linux/ownership.h"
+#include "platform/linux/descriptor.h"
+#include "platform/linux/make_folders.h"
+#include "platform/linux/safe_path.h"
+#include "platform/linux/user_folders.h"
 
 namespace tovanik {
 
 namespace {
 
-// An absolute folder named by the environment. Run as root, the environment may be a
-// user's (sudo -E): root takes a folder from it only when it is safe (isSafeFolder).
-// `existingMustBeSafe`: for anyone, a folder that exists is taken only when it is safe;
-// a missing one is made (0700) when first used.
-std::string trustedVariable(const char* name, bool existingMustBeSafe = false) {
-  const char* value = std::getenv(name);
-  if (!value || value[0] != '/') return {};
-  if (::geteuid() == 0 && !isSafeFolder(value)) return {};
-  if (existingMustBeSafe && ::access(value, F_OK) == 0 && !isSafeFolder(value)) return {};
-  return value;
+// Tries of replacing what stands in the log's place when another program puts it back.
+constexpr int kReplaceAttempts = 8;
+
+// The log's folder, checked and used through one descriptor, by the lock folder's rules:
+// a real folder (not a link), the caller's own, that neither group nor others may write.
+// -1 with errno; EPERM when it is not private.
+int openLogFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && info.st_uid == ::geteuid() &&
+      (info.st_mode & (S_IWGRP | S_IWOTH)) == 0)
+    return fd;
+  ::close(fd);
+  errno = EPERM;
+  return -1;
 }
 
-// The user's home: $HOME, else (unset, relative, or for root not root's own) the home the
-// password database names.
-std::string homeFolder() {
-  std::string home = trustedVariable("HOME");
-  if (home.empty()) {
-    if (const passwd* entry = ::getpwuid(::geteuid()); entry && entry->pw_dir[0] == '/')
-      home = entry->pw_dir;
-  }
-  return home;
+// A log that only its owner, the caller, can have opened: a regular file with one name
+// and no permission for group or others. Anything else may be another user's way to
+// read the server's output or to block a reader.
+bool isOwnLog(const struct stat& info) {
+  return S_ISREG(info.st_mode) && info.st_nlink == 1 && info.st_uid == ::geteuid() &&
+         (info.st_mode & (S_IRWXG | S_IRWXO)) == 0;
 }
 
 class LinuxLogFile final : public LogFile {
@@ -96,47 +100,64 @@ class LinuxLogFile final : public LogFile {
 }  // namespace
 
 std::string LinuxLogFiles::stateFolder() {
-  std::string base = trustedVariable("XDG_STATE_HOME", true);
-  if (base.empty()) {
-    const std::string home = homeFolder();
-    if (home.empty()) return {};
-    base = home + "/.local/state";
-  }
-  while (base.size() > 1 && base.back() == '/') base.pop_back();
-  return base + "/tovanik";
+  const std::string base = xdgFolder("XDG_STATE_HOME", ".local/state", true);
+  return base.empty() ? base : (base == "/" ? "" : base) + "/tovanik";
 }
 
-bool LinuxLogFiles::makeFolders(const std::string& path) {
-  const bool asRoot = ::geteuid() == 0;
-  for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-    const std::string prefix = path.substr(0, slash);
-    if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    struct stat info {};
-    if (asRoot && ::lstat(prefix.c_str(), &info) == 0 && S_ISLNK(info.st_mode) &&
-        info.st_uid != 0) {
-      errno = ELOOP;
-      return false;
-    }
-    if (slash == std::string::npos) return true;
-  }
-}
+bool LinuxLogFiles::makeFolders(const std::string& path) { return tovanik::makeFolders(path, 0700); }
 
 std::unique_ptr<LogFile> LinuxLogFiles::open(const std::string& path, Access access) {
-  const int flags = access == Access::Read ? O_RDONLY | O_CLOEXEC
-                    : access == Access::ReadWrite
-                        ? O_RDWR | O_CLOEXEC | O_NOFOLLOW
-                        : O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
-  const int fd = ::open(path.c_str(), flags, 0600);
+  const int fd = openOwnLog(path, access);
   if (fd < 0) return nullptr;
   return std::make_unique<LinuxLogFile>(fd);
 }
 
 std::optional<std::uint64_t> LinuxLogFiles::sizeOf(const std::string& path) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  if (::lstat(path.c_str(), &info) != 0) return std::nullopt;
+  if (!S_ISREG(info.st_mode)) {
+    errno = EPERM;
+    return std::nullopt;
+  }
   return static_cast<std::uint64_t>(info.st_size);
 }
 
-bool LinuxLogFiles::exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+bool LinuxLogFiles::exists(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+int openOwnLog(const std::string& path, LogFiles::Access access) {
+  const Descriptor folder(openLogFolder(folderOf(path)));
+  if (folder.get() < 0) return -1;
+  const std::string name = nameOf(path);
+  const bool create = access == LogFiles::Access::Append;
+  // O_NONBLOCK: a FIFO planted in the log's place never blocks the open. O_NOFOLLOW: a
+  // link there is never followed.
+  const int common = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+  const int flags = access == LogFiles::Access::Read        ? O_RDONLY | common
+                    : access == LogFiles::Access::ReadWrite ? O_RDWR | common
+                                                            : O_WRONLY | O_APPEND | O_CREAT | common;
+  for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
+    const int fd = ::openat(folder.get(), name.c_str(), flags, 0600);
+    struct stat info {};
+    if (fd >= 0 && ::fstat(fd, &info) == 0 && isOwnLog(info)) {
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+      return fd;
+    }
+    const int error = fd < 0 ? errno : EPERM;
+    if (fd >= 0) ::close(fd);
+    // Readers take what stands there as it is or not at all; the writer that marks a
+    // launch replaces it, under the folder's write permission.
+    const bool planted = error == EPERM || error == ELOOP || error == ENXIO;
+    if (!create || !planted) {
+      errno = error;
+      return -1;
+    }
+    if (::unlinkat(folder.get(), name.c_str(), 0) != 0 && errno != ENOENT) return -1;
+  }
+  errno = EPERM;
+  return -1;
+}
 
 }  // namespace tovanik

@@ -40,6 +40,22 @@ std::optional<std::string> problemWithFolder(const std::string& path, const std:
   return std::nullopt;
 }
 
+// A missing part is safe only where nobody else can create it: the deepest existing
+// folder above it must be `owner`'s and writable by `owner` alone. A sticky bit does not
+// help here, for it guards existing names only: another user could create the missing
+// name (a folder, a program, a link) right after the check, and root would use theirs.
+std::optional<std::string> problemWithMissing(const std::string& path, const std::string& missing,
+                                              const std::string& folder, uid_t owner) {
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) != 0) return refusal(path, std::strerror(errno));
+  if (info.st_uid == owner && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0) return std::nullopt;
+  if (info.st_uid != owner)
+    return refusal(path, missing + " does not exist, and the folder " + folder +
+                             " that would hold it is owned by " + ownerName(info.st_uid));
+  return refusal(path, missing + " does not exist, and group or others may create it in the folder " +
+                           folder + " (owner " + ownerName(info.st_uid) + ")");
+}
+
 // Follows `path` part by part as the kernel would, from "/": every real folder on the way
 // and every link met must be `owner`'s; then the target itself.
 std::optional<std::string> problemWith(const std::string& path, uid_t owner) {
@@ -60,8 +76,8 @@ std::optional<std::string> problemWith(const std::string& path, uid_t owner) {
     }
     const std::string next = at + "/" + part;
     if (::lstat(next.c_str(), &info) != 0) {
-      if (errno == ENOENT) return std::nullopt;  // nothing there to run, read or serve
-      return refusal(path, std::strerror(errno));
+      if (errno != ENOENT) return refusal(path, std::strerror(errno));
+      return problemWithMissing(path, next, at.empty() ? "/" : at, owner);
     }
     if (!S_ISLNK(info.st_mode)) {
       // The target itself is judged below, by the rule for what is used.

@@ -17,8 +17,10 @@ namespace tovanik {
 // does not own; or a target that `owner` does not own or that group or others may write.
 // Checked once so, no other user can change anything on the way afterwards: no folder
 // above can be renamed or swapped (renameat2 RENAME_EXCHANGE included). nullopt when all
-// are safe. A path that does not exist is safe: there is nothing to run, read or serve (a
-// missing config.ini is created by the caller, as its owner). Paths are absolute.
+// are safe. A path that does not exist is safe only when the deepest folder that does
+// exist above it is `owner`'s and writable by `owner` alone, sticky or not: then nobody
+// else can create it (a missing config.ini is made by the caller, as its owner). Paths
+// are absolute.
 std::optional<std::string> firstPathNotOwnedBy(const std::vector<std::string>& paths, uid_t owner);
 
 // Whether `path` is a folder that exists and is safe to keep this user's files in as it

@@ -313,8 +313,35 @@ TEST_F(CtlServer, StopNeverKillsTheCallerOrItsAncestors) {
         (quoted(runnerCopy) + " -c " + quoted(inShell) + " >" + output).c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
         << "the shell or the program running it was killed";
-    EXPECT_EQ(readBytes(output), "rc=0\n") << "tovanikctl was killed";
+    // It stopped nothing, and says so (exit 1): the server it should stop runs it.
+    EXPECT_EQ(readBytes(output), "rc=1\n") << "tovanikctl was killed";
   }
+}
+
+// From a page of the server: a stop cannot end the server it runs inside, and says so;
+// a restart sent to the background ends it and starts a new one that binds the port
+// (tovanikctl drops the listening socket it inherited from the page).
+TEST_F(CtlServer, StopAndRestartFromAPageOfTheServer) {
+  const std::string ctlRun = quoted(binDir() + "/tovanikctl") + " --folder " + quoted(dir.path());
+  const std::string stopped = state.file("stop.out"), restarted = state.file("restart.out");
+  writeBytes(dir.file("stop.sh"), ctlRun + " stop >" + stopped + " 2>&1; echo rc=$? >>" + stopped);
+  writeBytes(dir.file("restart.sh"), "(" + ctlRun + " restart >" + restarted + " 2>&1 &)");
+  for (const char* page : {"stop", "restart"})
+    writeBytes(dir.file("www/") + page + ".php",
+               "<?php shell_exec('sh " + dir.file(page) + ".sh');\n");
+  ASSERT_EQ(run("start").rc, 0);
+  const std::vector<int> first = findProcessesByImageName(exeName);
+  ASSERT_EQ(first.size(), 1u);
+  EXPECT_EQ(httpStatus(port, "/stop.php"), 200);
+  EXPECT_EQ(readBytes(stopped), "tovanikctl: not stopped: this stop runs inside the server (pid " +
+                                    std::to_string(first[0]) +
+                                    "), started from one of its pages; stop it from outside the "
+                                    "server\nrc=1\n");
+  httpStatus(port, "/restart.php");
+  EXPECT_TRUE(waitFor([&] { return readBytes(restarted).find("serving") != std::string::npos; }))
+      << readBytes(restarted);
+  EXPECT_EQ(httpStatus(port), 200);
+  EXPECT_NE(findProcessesByImageName(exeName), first);
 }
 
 // A leader of the caller's own process group that is no ancestor of it (the caller was
@@ -424,6 +451,8 @@ TEST_F(CtlServer, RootRefusesWhatAnotherUserCanChange) {
     std::string why;
   };
   const std::string server = "php/" + exeName;
+  const std::string shared = fs::path(dir.path()).parent_path().string();
+  const std::string missing = "tovanik-missing-" + std::to_string(getpid());
   const Row rows[] = {
       {"program folder",
        [&](const std::string& f) {
@@ -476,6 +505,21 @@ TEST_F(CtlServer, RootRefusesWhatAnotherUserCanChange) {
          return f + "/www";
        },
        owner},
+      // A missing name is trusted only where nobody else can create it: in the shared
+      // temporary folder a sticky bit guards existing names only.
+      {"missing web folder others could create",
+       [&](const std::string& f) {
+         configure({{"root_directory", "../" + missing}});
+         return f + "/../" + missing;
+       },
+       shared + "/" + missing + " does not exist, and group or others may create it in the folder " +
+           shared},
+      {"missing php folder others could create",
+       [&](const std::string& f) {
+         configure({{"php_folder", "../" + missing}});
+         return f + "/../" + missing;
+       },
+       shared + "/" + missing + " does not exist"},
   };
   // A process of root's, named as a user might name their server to have root stop it.
   const pid_t victim = fork();

@@ -29,14 +29,17 @@ TEST(Ctl, IniGetAndSet) {
   r = ctl({"ini", "get", file, "MAIN", "NAME"});
   EXPECT_EQ(r.rc, 0);
   EXPECT_EQ(r.out, "a value = with blanks \n");
-  r = ctl({"ini", "get", dir.file("new.ini"), "Main", "x"});  // created, value empty
-  EXPECT_EQ(r.rc, 0);
-  EXPECT_EQ(r.out, "\n");
-  EXPECT_TRUE(std::filesystem::exists(dir.file("new.ini")));
+  // Reading never writes: a missing file is named, and left missing.
+  r = ctl({"ini", "get", dir.file("new.ini"), "Main", "x"});
+  expectCleanFailure(r);
+  EXPECT_EQ(r.err, "tovanikctl: cannot read " + dir.file("new.ini") + ": No such file or directory\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("new.ini")));
+  std::filesystem::create_directory(dir.file("config"));
+  EXPECT_EQ(ctl({"--folder", dir.path(), "config", "get", "server_port"}).rc, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("config/config.ini")));
 
   // Notepad's "Unicode": the value is found, and a write keeps the file UTF-16; one that
   // is no valid UTF-16 is refused with the reason.
-  std::filesystem::create_directory(dir.file("config"));
   const std::string utf16 =
       "\xFF\xFE[\0C\0o\0n\0f\0i\0g\0]\0\r\0\n\0"
       "s\0e\0r\0v\0e\0r\0_\0p\0o\0r\0t\0=\0\x38\0\x30\0\x38\0\x30\0"s;

@@ -180,6 +180,14 @@ TEST_F(LauncherFolder, HonoursXdgDataHome) {
   EXPECT_TRUE(fs::is_empty(home));
   ASSERT_EQ(launcher(folder, "remove", env).rc, 0);
   EXPECT_TRUE(filesBelow(data).empty());
+  // Run as root with a user's environment (sudo -E), the user's folder is not root's
+  // menu: root's entry goes below the home root trusts, and nothing into theirs.
+  if (geteuid() != 0) return;
+  const ThrowawayUser user;
+  user.own(data);
+  ASSERT_EQ(launcher(folder, "install", env).rc, 0);
+  EXPECT_TRUE(filesBelow(data).empty());
+  EXPECT_TRUE(fs::exists(home + "/.local/share/" + entryOf(folder)));
 }
 
 TEST_F(LauncherFolder, NamesThePanelByItsAbsolutePathWhenGivenARelativeFolder) {

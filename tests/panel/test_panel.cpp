@@ -282,8 +282,9 @@ TEST_F(PanelTest, StatusTickReadsTheFileOnlyWhenItChanged) {
 
 // The panel's settings on an in-memory store and the fake clock, the same on every
 // system: a UTF-16 file is shown and written back in UTF-16, one that cannot be read is
-// left alone and launches nothing, and a keystroke waits a quarter of a second for a
-// writer holding the lock, then the box keeps its text and the file its value.
+// left alone, launches nothing and says why (the box goes back to what is stored), and a
+// keystroke waits a quarter of a second for a writer holding the lock, then the box keeps
+// its text and the file its value.
 TEST(PanelSettings, OnAnyStoreAndClock) {
   const std::string le = "\xFF\xFE";
   const auto utf16 = [&](std::string_view ascii) {
@@ -299,13 +300,16 @@ TEST(PanelSettings, OnAnyStoreAndClock) {
     std::string after;      // the file at the end
     int launches;
     int waitedMs;
+    const char* unread = "";  // why the start could not read the file, after its path
   };
   const Case cases[] = {
       {"UTF-16 file",
        utf16("[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s.exe\r\n"), false,
        "8081", utf16("[Config]\r\ncommand_prompt=hide\r\nserver_port=8081\r\nexe_name=s.exe\r\n"),
        1, 0},
-      {"invalid UTF-16", le + "[\0C"s, false, "8081", le + "[\0C"s, 0, 0},
+      {"invalid UTF-16", le + "[\0C"s, false, "", le + "[\0C"s, 0, 0,
+       ": not valid UTF-16 text (it starts with the UTF-16 byte-order mark, but its length is an "
+       "odd number of bytes)"},
       {"lock held", "[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s.exe\r\n",
        true, "8081", "[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s.exe\r\n", 1,
        250},
@@ -328,6 +332,7 @@ TEST(PanelSettings, OnAnyStoreAndClock) {
     Panel panel(platform, view);
     panel.startPHP();
     EXPECT_EQ(static_cast<int>(platform.launches_.size()), c.launches);
+    EXPECT_EQ(panel.why(), *c.unread ? "cannot read " + path + c.unread : "");
     files.lock_busy_ = c.lockBusy;
     const auto before = platform.now();
     panel.setPortText("8081");

@@ -2,6 +2,7 @@
 // around them, checked with real PHP servers started under test-only names.
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "platform/linux/detached_launch.h"
+#include "platform/linux/launch_environment.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/linux/proc_table.h"
 #include "platform/output_log.h"
@@ -34,15 +36,18 @@ TEST(TerminalProgram, FirstOfTheTwoKnownTerminalsOnPath) {
   };
   const auto executable = fs::perms::owner_all;
   const auto plain = fs::perms::owner_read | fs::perms::owner_write;
-  ScopedEnv path("PATH", bin.path().c_str());
+  const std::string& path = bin.path();
 
-  EXPECT_EQ(findTerminalProgram(), "");
+  EXPECT_EQ(findTerminalProgram(path), "");
   makeProgram("x-terminal-emulator", plain);
-  EXPECT_EQ(findTerminalProgram(), "") << "a file that cannot run is no terminal";
+  EXPECT_EQ(findTerminalProgram(path), "") << "a file that cannot run is no terminal";
   makeProgram("xterm", executable);
-  EXPECT_EQ(findTerminalProgram(), bin.file("xterm"));
+  EXPECT_EQ(findTerminalProgram(path), bin.file("xterm"));
   fs::permissions(bin.file("x-terminal-emulator"), executable);
-  EXPECT_EQ(findTerminalProgram(), bin.file("x-terminal-emulator"));
+  EXPECT_EQ(findTerminalProgram(path), bin.file("x-terminal-emulator"));
+  // Root looks only in the system's folders, whatever PATH says.
+  ScopedEnv users("PATH", path.c_str());
+  EXPECT_EQ(launchSearchPath(), geteuid() == 0 ? kRootSearchPath : path);
 
   // The console's title for every terminal; for xterm, reached through links too, a UTF-8
   // title and a place on screen.
@@ -63,6 +68,31 @@ TEST(TerminalProgram, FirstOfTheTwoKnownTerminalsOnPath) {
     expected.insert(expected.end(), {"-e", "/p/t.exe", "-S", "0.0.0.0:80"});
     EXPECT_EQ(terminalArgv(terminal, {"/p/t.exe", "-S", "0.0.0.0:80"}), expected) << terminal;
   }
+}
+
+// What root hands on to what it launches: the system's search path, root's own home, and
+// of the variables that name files to read, load or run only those naming root's files.
+TEST(LaunchEnvironment, RootKeepsOnlyWhatNamesRootsFiles) {
+  const TempDir users;
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(users.path().c_str(), 65534, 65534), 0);
+  }
+  const std::string u = users.path();
+  std::vector<std::string> given{"PATH=" + u + ":/usr/bin", "HOME=" + u, "DISPLAY=:7",
+                                 "PHP_INI_SCAN_DIR=" + u, "PHP_INI_SCAN_DIR=:/usr/share",
+                                 "PHPRC=relative", "LD_PRELOAD=/usr/lib " + u + "/x.so",
+                                 "LD_LIBRARY_PATH=/usr/lib", "LD_BIND_NOW=1", "BROWSER=firefox",
+                                 "XDG_DATA_HOME=" + u + "/../" + fs::path(u).filename().string(),
+                                 "LANG=C.UTF-8"};
+  std::vector<char*> environment;
+  for (std::string& entry : given) environment.push_back(entry.data());
+  environment.push_back(nullptr);
+  const std::vector<std::string> expected{
+      std::string("PATH=") + kRootSearchPath,
+      "HOME=" + (geteuid() == 0 ? std::string(getpwuid(0)->pw_dir) : u),
+      "DISPLAY=:7", "PHP_INI_SCAN_DIR=:/usr/share", "LD_LIBRARY_PATH=/usr/lib", "LANG=C.UTF-8"};
+  ScopedEnv home("HOME", u.c_str());
+  EXPECT_EQ(rootLaunchEnvironment(environment.data()), expected);
 }
 
 TEST(LaunchDetached, ReportsWhatCannotBeExecuted) {

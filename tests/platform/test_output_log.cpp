@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -55,7 +56,10 @@ TEST(OutputLog, LivesInTheUsersStateFolderOnePerProgramFolder) {
     EXPECT_EQ(logs.stateFolder(), h + "/.local/state/tovanik");
     ScopedEnv usersHome("HOME", users.path().c_str());
     EXPECT_EQ(logs.stateFolder(), "/root/.local/state/tovanik");
+    // A missing one only where nobody else could create it.
     ScopedEnv missing("HOME", scratch.file("gone").c_str());
+    EXPECT_EQ(logs.stateFolder(), scratch.file("gone") + "/.local/state/tovanik");
+    ScopedEnv missingInTmp("HOME", (users.path() + "-gone").c_str());
     EXPECT_EQ(logs.stateFolder(), "/root/.local/state/tovanik");
   }
   ScopedEnv state("XDG_STATE_HOME", s.c_str());
@@ -84,6 +88,7 @@ TEST(OutputLog, IsCutInPlaceToItsNewestWholeLines) {
   };
   for (const Case& c : cases) {
     writeBytes(log, c.before);
+    fs::permissions(log, fs::perms::owner_read | fs::perms::owner_write);
     // The file stays the same file: PHP holds it open.
     struct stat before {
     }, after{};
@@ -94,6 +99,43 @@ TEST(OutputLog, IsCutInPlaceToItsNewestWholeLines) {
     EXPECT_EQ(after.st_ino, before.st_ino);
   }
   EXPECT_TRUE(logs.trimOutputLog(dir.file("missing.log"), 11, 8));
+}
+
+// Whatever stands in the log's place but a file of the caller's alone is never read nor
+// waited for (a FIFO would block, another user's file would leak the server's output):
+// readers refuse it, and the launch's mark replaces it with a new file, 0600.
+TEST(OutputLog, AnythingButTheCallersOwnPrivateFileIsReplaced) {
+  LinuxLogFiles files;
+  OutputLog logs(files);
+  TempDir dir;
+  const std::string log = dir.file("x.log"), other = dir.file("other");
+  writeBytes(other, "secret\n");
+  std::vector<std::function<void()>> plants{
+      [&] { ASSERT_EQ(mkfifo(log.c_str(), 0666), 0); },
+      [&] { fs::create_symlink(other, log); },
+      [&] { fs::create_hard_link(other, log); },
+      [&] { writeBytes(log, "x\n"), fs::permissions(log, fs::perms::all); }};
+  if (geteuid() == 0)  // another user's file, private to them
+    plants.push_back([&] {
+      writeBytes(log, "x\n"), (void)chown(log.c_str(), 65534, 0);
+      fs::permissions(log, fs::perms::owner_read | fs::perms::owner_write);
+    });
+  for (std::size_t i = 0; i < plants.size(); ++i) {
+    SCOPED_TRACE(i);
+    plants[i]();
+    EXPECT_FALSE(logs.tailLines(log, 5));
+    ASSERT_TRUE(logs.markLaunch(log, kMarkStarted));
+    struct stat info {};
+    ASSERT_EQ(lstat(log.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode, S_IFREG | 0600);
+    EXPECT_EQ(info.st_uid, geteuid());
+    EXPECT_EQ(logs.tailLines(log, 5)->size(), 1u);
+    EXPECT_EQ(readBytes(other), "secret\n");
+    fs::remove(log);
+  }
+  // A folder others may write is no place for it.
+  fs::permissions(dir.path(), fs::perms::all);
+  EXPECT_FALSE(logs.markLaunch(log, kMarkStarted));
 }
 
 TEST(OutputLog, TheLatestMarkTellsWhatTheLastRunPrinted) {

@@ -1,5 +1,7 @@
 #include "tests/support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #ifdef _WIN32
 #include <winsock2.h>
 // winsock2.h before windows.h, which would bring the old winsock.h.
@@ -9,6 +11,7 @@
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <grp.h>
 #include <pwd.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -248,11 +251,18 @@ void quietly(const std::string& command) {
 
 ThrowawayUser::ThrowawayUser() {
   if (::geteuid() != 0) return;
+  // A name no user or group has yet: in a PID namespace every run's PID is the same, and
+  // a user left by a killed run must not make this one fail or reuse it.
   static int made = 0;
-  name_ = "tvk" + std::to_string(::getpid()) + "x" + std::to_string(made++);
+  do name_ = "tvk" + std::to_string(::getpid()) + "x" + std::to_string(made++);
+  while (::getpwnam(name_.c_str()) || ::getgrnam(name_.c_str()));
   const std::string add = "useradd --no-create-home --shell /usr/sbin/nologin --user-group " +
                           name_ + " >/dev/null 2>&1";
-  if (std::system(add.c_str()) != 0) return;
+  // Run as root, the tests that need another user fail rather than skip without one.
+  if (std::system(add.c_str()) != 0) {
+    ADD_FAILURE() << "root could not make the user " << name_ << " (useradd)";
+    return;
+  }
   if (const passwd* entry = ::getpwnam(name_.c_str())) {
     uid_ = static_cast<int>(entry->pw_uid);
     gid_ = static_cast<int>(entry->pw_gid);

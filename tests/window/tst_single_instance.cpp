@@ -114,8 +114,10 @@ class SingleInstanceTest : public QObject {
         << true << none << "~/other" << "~/own" << "~/own/.local/state/tovanik";
     QTest::newRow("root: a state folder the group may write to")
         << true << none << "~/group" << "~/own" << "~/own/.local/state/tovanik";
-    QTest::newRow("root: a missing state folder")
-        << true << none << "~/gone" << "~/own" << "~/own/.local/state/tovanik";
+    QTest::newRow("root: a missing state folder only root can create")
+        << true << none << "~/gone" << "~/own" << "~/gone/tovanik";
+    QTest::newRow("root: a missing state folder others could create")
+        << true << none << "~/open/gone" << "~/own" << "~/own/.local/state/tovanik";
     QTest::newRow("root: another user's state and home: root's home")
         << true << none << "~/other" << "~/other" << "@root/.local/state/tovanik";
     QTest::newRow("root: a runtime folder inside another user's folder")
