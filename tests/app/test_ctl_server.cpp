@@ -505,6 +505,14 @@ TEST_F(CtlServer, RootRefusesWhatAnotherUserCanChange) {
          return f + "/www";
        },
        owner},
+      {"router script",
+       [&](const std::string& f) {
+         configure({{"router", "r.php"}});
+         writeBytes(f + "/r.php", "");
+         atk.own(f + "/r.php");
+         return f + "/r.php";
+       },
+       owner},
       // A missing name is trusted only where nobody else can create it: in the shared
       // temporary folder a sticky bit guards existing names only.
       {"missing web folder others could create",
