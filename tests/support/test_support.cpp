@@ -219,7 +219,7 @@ int httpStatus(int port, const std::string& path) {
   return 0;
 }
 
-std::string httpGet(const std::string& address, int port, const std::string& path) {
+std::string httpGet(int port, const std::string& path, const std::string& address) {
   sockaddr_in6 six{AF_INET6, htons(static_cast<uint16_t>(port)), 0, {}, 0};
   sockaddr_in four{AF_INET, htons(static_cast<uint16_t>(port)), {}, {}};
   const bool v6 = inet_pton(AF_INET6, address.c_str(), &six.sin6_addr) == 1;
@@ -236,7 +236,8 @@ std::string httpGet(const std::string& address, int port, const std::string& pat
     for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;) response.append(buffer, got);
   }
   close(fd);
-  return response;
+  const std::size_t body = response.find("\r\n\r\n");
+  return body == std::string::npos ? "" : response.substr(body + 4);
 }
 
 namespace {

@@ -57,11 +57,8 @@ int freePort();
 // GET http://127.0.0.1:port/path; returns the status code, or 0 when nothing answered.
 int httpStatus(int port, const std::string& path = "/");
 
-#ifndef _WIN32
-// GET path from a loopback `address` ("127.0.0.1" or "::1"): the whole response, "" when
-// nothing answered within 5 s.
-std::string httpGet(const std::string& address, int port, const std::string& path);
-#endif
+// Linux: GET path from a loopback `address` ("127.0.0.1", "::1"): the body, "" for none.
+std::string httpGet(int port, const std::string& path, const std::string& address = "127.0.0.1");
 
 // A user made for one test and removed with it (useradd, no home, no login): another
 // user for the tests of what root and other users may do. Needs root; ok() tells.

@@ -55,8 +55,7 @@ TEST(CommandLine, IsTheServersLineAsThePanelShowsIt) {
             LR"(notepad.exe "C:\Users\Zoë\My Apps\config\config.ini")");
 }
 
-// Variables set for the launched program alone: added, or replacing one of the same name
-// in any letter case, in a block of NUL-ended entries.
+// Variables for the launched program: added, or replacing one of the name in any case.
 TEST(CommandLine, EnvironmentBlockSetsVariablesOnTop) {
   EXPECT_EQ(windows::environmentBlockWith({}), L"");
   const std::wstring block = windows::environmentBlockWith({{"path", "C:\\x"}, {"TOVANIK_T", "1"}});
