@@ -155,6 +155,16 @@ LaunchResult ServerControl::launch() {
     return result;
   }
   if (!result.running.empty()) return result;
+  // Nothing is launched onto a port another program holds: on Windows PHP binds it
+  // beside that program and runs without serving; elsewhere it would only fail.
+  if (!result.portWasFree) {
+    const int port = *portNumber(settings_.serverPort);
+    if (const PortState state = portState(platform_, port, {}); state.listening) {
+      result.why = "port " + std::to_string(port) + " is taken by " +
+                   (state.otherHolders.empty() ? "another program" : state.otherHolders);
+      return result;
+    }
+  }
   const auto argv = serverArgv(folder_, settings_);
   result.pid = platform_.launchDetached(argv, consoleModeFor(settings_.commandPrompt), log_,
                                        serverEnvironment(settings_));

@@ -3,8 +3,9 @@
 #   config\config.ini    the program's defaults (port 80), CR LF, only when absent
 #   tovanik\index.php    the welcome page, only when absent
 #   php\README.txt       where PHP for Windows goes
-#   README.md            the project's README, with CR LF line ends (Notepad before
-#                        Windows 10 1809 shows a file of LF ends as one line)
+#   README.md            the README for Windows users (packaging/windows/README.md), with
+#                        CR LF line ends (Notepad before Windows 10 1809 shows a file of
+#                        LF ends as one line)
 # TOVANIK_PACKAGING_DIR and TOVANIK_README are set by the install step before this
 # script runs.
 

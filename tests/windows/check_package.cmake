@@ -42,6 +42,14 @@ string(FIND "${readme}" "0a " bareLf)
 if(NOT bareLf EQUAL -1 OR crlf EQUAL -1)
   message(FATAL_ERROR "README.md in the zip has line ends other than CR LF")
 endif()
+# It is the Windows users' own: it starts with their steps, and names no Linux command nor
+# any file of the project the zip lacks.
+file(READ "${folder}/README.md" readme)
+string(FIND "${readme}" "# Tovanik for Windows" title)
+string(REGEX MATCH "run\\.sh|test\\.sh|docs/|\\]\\([a-z]+/|apt-get|\\$ " foreign "${readme}")
+if(NOT title EQUAL 0 OR foreign)
+  message(FATAL_ERROR "README.md in the zip is not the Windows users' (found '${foreign}')")
+endif()
 # Both programs declare that they take paths past 260 characters.
 foreach(program tovanikctl.exe tovanik-webserver.exe)
   if(EXISTS "${folder}/${program}")
