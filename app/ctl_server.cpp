@@ -186,7 +186,8 @@ int url(const Context& c) {
     }
   }
   if (!portNumber(s->serverPort))
-    return fail(c, "server_port '" + s->serverPort + "' is not a port number (1-65535, digits only)");
+    return fail(c, "server_port '" + s->serverPort +
+                       "' is not a port number (1-65535, digits only)");
   c.out << "http://" << browsableHost(s->listenAddress) << portSuffix(s->serverPort) << '\n';
   return 0;
 }

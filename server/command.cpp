@@ -78,7 +78,8 @@ std::string serverCommandLine(const std::string& programFolder, const ServerSett
 std::vector<std::string> serverArgv(const std::string& programFolder, const ServerSettings& s) {
   std::vector<std::string> argv{serverPath(programFolder, s)};
   if (!s.phpIni.empty()) argv.insert(argv.end(), {"-c", phpIniPath(programFolder, s)});
-  for (const std::string& pair : phpSettingPairs(s.phpSettings)) argv.insert(argv.end(), {"-d", pair});
+  for (const std::string& pair : phpSettingPairs(s.phpSettings))
+    argv.insert(argv.end(), {"-d", pair});
   argv.insert(argv.end(), {"-S", listenHost(s.listenAddress) + ':' + s.serverPort, "-t",
                            joinPath(programFolder, s.rootDirectory)});
   if (!s.router.empty()) argv.push_back(routerPath(programFolder, s));

@@ -41,10 +41,6 @@ std::string pidList(const std::vector<int>& pids) {
   return s;
 }
 
-}  // namespace
-
-namespace {
-
 // The optional keys, by the same value rule as config set; the router script and the
 // php.ini they name must be files.
 std::optional<std::string> invalidOptionalSetting(Platform& platform,

@@ -20,7 +20,8 @@ bool hasLineEnd(std::string_view text) { return text.find_first_of("\r\n") != te
 std::string keyList() {
   std::string list;
   for (const auto* keys : {&kConfigKeys, &kOptionalKeys})
-    for (const KeyEntry& entry : *keys) list += (list.empty() ? "" : ", ") + std::string(entry.name);
+    for (const KeyEntry& entry : *keys)
+      list += (list.empty() ? "" : ", ") + std::string(entry.name);
   return list;
 }
 
@@ -83,7 +84,9 @@ std::optional<std::string_view> relativePathExample(Key key, NameRules rules) {
   }
 }
 
-bool namesAFile(Key key) { return key == Key::exe_name || relativePathExample(key, NameRules::Linux); }
+bool namesAFile(Key key) {
+  return key == Key::exe_name || relativePathExample(key, NameRules::Linux);
+}
 
 constexpr int kMostWorkers = 64;
 
