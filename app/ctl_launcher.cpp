@@ -94,7 +94,9 @@ int launcher(const Context& c, const std::vector<std::string>& args) {
     std::vector<std::string> ignored;
     menu.write(others[0], &ignored, nullptr);
   }
-  c.out << "removed " << removed << " file" << (removed == 1 ? "" : "s") << '\n';
+  c.out << "removed " << removed << " file" << (removed == 1 ? "" : "s");
+  if (removed == 0) c.out << " (no menu entry starts " << panel << ")";
+  c.out << '\n';
   return 0;
 }
 

@@ -129,6 +129,9 @@ class Panel {
   // The port as last read from the file or stored there: what the box goes back to when
   // a typed port cannot be stored.
   std::string storedPort_;
+  // The last reading of the file for the display failed (another program held it, say):
+  // the tick shows the settings once it can be read.
+  bool settingsUnread_ = false;
   // A launch of this panel that no tick has seen running yet.
   bool launchUnseen_ = false;
   int launched_ = 0;  // its PID

@@ -6,6 +6,7 @@
 #include "platform/output_log.h"
 #include "server/server_control.h"
 #include "server/server_settings.h"
+#include "settings/ini.h"
 
 namespace tovanik {
 
@@ -51,6 +52,11 @@ void Panel::showWhy(const std::string& why) {
 void Panel::statusTick() {
   // When the configuration cannot be read (its folder gone, say) there is no name to
   // look for, and the panel shows the server as stopped.
+  // A file that could not be read for the display is looked at without waiting, and shown
+  // once it can be read.
+  if (settingsUnread_ &&
+      readIniText(platform_.fileStore(), config_.path(), nullptr, std::chrono::milliseconds(0)))
+    readConfig();
   const auto s = tickSettings();
   const bool running = s && isServerRunning(serverImage(config_.programFolder(), *s));
   // Once a second is often enough to keep the hidden server's log below its limit.

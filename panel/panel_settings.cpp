@@ -25,6 +25,7 @@ void Panel::readConfig() {
   // One reading of the file. When it fails, every control keeps what it shows, and the
   // console indicator shows off, as an unreadable command_prompt reads empty.
   const auto values = config_.readAll();
+  settingsUnread_ = !values;
   if (values) {
     storedPort_ = (*values)[Key::server_port];
     setPortText((*values)[Key::server_port]);

@@ -26,6 +26,7 @@ using windows::utf8;
 constexpr const wchar_t* kDescription = L"Start, stop and watch PHP's built-in web server";
 // Every shortcut of ours has a name that starts so ("Tovanik Web Server", "Tovanik — site").
 constexpr const wchar_t* kNamePattern = L"Tovanik*.lnk";
+constexpr const char* kPanelName = "tovanik-webserver.exe";
 
 // %APPDATA% when it is an absolute path, else the system's roaming application data
 // folder; nullopt when there is neither.
@@ -119,16 +120,23 @@ std::optional<std::string> writeShortcut(const std::string& link, const std::str
   return std::nullopt;
 }
 
-// The program a shortcut starts; "" when it cannot be read.
+// The program a shortcut of ours starts; "" when it cannot be read. A target past the
+// old path limit does not come back from GetPath (Wine gives "", others cut it at
+// MAX_PATH), so the working folder, which ours set to the program folder, names the
+// panel then.
 std::string shortcutTarget(const std::string& link) {
   const ComScope com;
   Released<IShellLinkW> shortcut;
   Released<IPersistFile> file;
   if (FAILED(com.result()) || makeShortcut(com, shortcut, file) || FAILED(file.pointer->Load(utf16(link).c_str(), STGM_READ)))
     return {};
-  wchar_t target[32768] = {};
-  if (FAILED(shortcut.pointer->GetPath(target, 32768, nullptr, SLGP_RAWPATH))) return {};
-  return utf8(target);
+  std::wstring target(32768, L'\0'), folder(32768, L'\0');
+  const bool whole = SUCCEEDED(shortcut.pointer->GetPath(target.data(), 32768, nullptr, SLGP_RAWPATH)) &&
+                     target[0] != L'\0' && wcslen(target.c_str()) < MAX_PATH - 1;
+  if (whole) return utf8(target.c_str());
+  if (FAILED(shortcut.pointer->GetWorkingDirectory(folder.data(), 32768)) || folder[0] == L'\0')
+    return {};
+  return joinPath(utf8(folder.c_str()), kPanelName);
 }
 
 bool removeFile(const std::string& path, int* removed, std::string* why) {

@@ -301,18 +301,19 @@ TEST(PanelSettings, OnAnyStoreAndClock) {
     int launches;
     int waitedMs;
     const char* unread = "";  // why the start could not read the file, after its path
+    const char* shownOnceReadable = "";  // started while the file was held, then the tick
   };
   const Case cases[] = {
       {"UTF-16 file",
        utf16("[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s.exe\r\n"), false,
        "8081", utf16("[Config]\r\ncommand_prompt=hide\r\nserver_port=8081\r\nexe_name=s.exe\r\n"),
-       1, 0},
+       1, 0, "", "8081"},
       {"invalid UTF-16", le + "[\0C"s, false, "", le + "[\0C"s, 0, 0,
        ": not valid UTF-16 text (it starts with the UTF-16 byte-order mark, but its length is an "
        "odd number of bytes)"},
       {"lock held", "[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s.exe\r\n",
        true, "8081", "[Config]\r\ncommand_prompt=hide\r\nserver_port=8080\r\nexe_name=s.exe\r\n", 1,
-       250},
+       250, "", "8080"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -339,6 +340,16 @@ TEST(PanelSettings, OnAnyStoreAndClock) {
     EXPECT_EQ(platform.now() - before, std::chrono::milliseconds(c.waitedMs));
     EXPECT_EQ(panel[Ctl::txtPort].caption, c.portShown);
     EXPECT_EQ(files.bytesOf(path), c.after);
+    // Held by another program at the start, the file is shown at the first tick it can be
+    // read; why it could not be read is shown meanwhile.
+    files.lock_busy_ = false;
+    files.fail_reads_ = "held";
+    Panel held(platform, view);
+    held.startPHP();
+    EXPECT_EQ(held.why(), "cannot read " + path + ": held");
+    files.fail_reads_.clear();
+    held.statusTick();
+    EXPECT_EQ(held[Ctl::txtPort].caption, c.shownOnceReadable);
   }
 }
 

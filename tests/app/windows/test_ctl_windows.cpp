@@ -124,6 +124,12 @@ TEST_F(Ctl, ProgramFolderPastTheOldPathLimit) {
         << log.out;
   }
   EXPECT_EQ(run({"status"}).rc, 3);
+  // Its Start-menu shortcut is found again, and removed.
+  const TempDir appData;
+  const ScopedEnv roaming("APPDATA", appData.path().c_str());
+  writeBytes(joinPath(folder, "tovanik-webserver.exe"), "a panel");
+  EXPECT_EQ(run({"launcher", "install"}).rc, 0);
+  EXPECT_EQ(run({"launcher", "remove"}).out, "removed 1 file\n");
 }
 
 // The port taken by another program: start names it (Wine names no holder) and launches
@@ -267,7 +273,7 @@ TEST_F(Ctl, LauncherWritesAndRemovesTheStartMenuShortcut) {
 
   EXPECT_EQ(run({"launcher", "remove"}).out, "removed 1 file\n");
   EXPECT_FALSE(std::filesystem::exists(fsPath(link)));
-  EXPECT_EQ(run({"launcher", "remove"}).out, "removed 0 files\n");
+  EXPECT_EQ(run({"launcher", "remove"}).out, "removed 0 files (no menu entry starts " + panel + ")\n");
 
   // A file where the menu's folders would go: install says which and why, in one line.
   writeBytes(appData.file("file"), "x");
