@@ -90,7 +90,10 @@ int status(const Context& c) {
     c.out << "port '" << escaped(s->serverPort) << "': not a port number"
           << elsewhere(control, c.platform, pids, std::nullopt) << '\n';
   }
-  c.out << "command: " << escaped(shownCommandLine(c.programFolder, *s)) << '\n';
+  // What is really launched: where the system takes a command line, that very line.
+  const std::string launched = c.platform.launchCommandLine(serverArgv(c.programFolder, *s));
+  c.out << "command: "
+        << escaped(launched.empty() ? shownCommandLine(c.programFolder, *s) : launched) << '\n';
   if (pids.empty()) {
     if (const auto lines = endedAtOnce(c.platform, log)) {
       c.out << "the last launch ended at once; its last lines (tovanikctl log):\n";

@@ -1,5 +1,5 @@
 // tovanik-icons: a build-time tool that writes the panel's icon as files, from the same drawing
-// as the window's icon (window/icon.cpp): a scalable SVG and a PNG per size, laid out as an
+// as the window's icon (window/qt/icon.cpp): a scalable SVG and a PNG per size, laid out as an
 // icon theme below the folder given. It needs no display and no application object.
 // Usage: tovanik-icons DIR
 #include <QDir>

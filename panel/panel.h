@@ -1,7 +1,8 @@
 #pragma once
 // The panel's behaviour without widgets: the state of every control of the design, and
-// the window's methods and event reactions acting on it. The Qt window (main_form.h)
-// renders this state and forwards its events here; tests drive it directly.
+// the window's methods and event reactions acting on it. The windows (Qt:
+// window/qt/main_form.h, Win32: window/win32/main_window.h) render this state and forward
+// their events here; tests drive it directly.
 //
 // The methods are defined one subsystem a file: settings display and port box in
 // panel_settings.cpp, server control in panel_server.cpp, links in panel.cpp and hover

@@ -57,6 +57,13 @@ bool OutputLog::markLaunch(const std::string& path, const std::string& note) {
   return file && file->append(logtext::markLine(std::time(nullptr), note));
 }
 
+bool OutputLog::markFailedLaunch(const std::string& path, std::uint64_t markedAt,
+                                 const std::string& why) {
+  if (const auto file = files_.open(path, LogFiles::Access::ReadWrite))
+    if (file->size().value_or(0) > markedAt) file->truncate(markedAt);
+  return markLaunch(path, "server could not be started: " + why);
+}
+
 bool OutputLog::outputLogExists(const std::string& path) {
   return !path.empty() && files_.exists(path);
 }

@@ -64,6 +64,9 @@ class OutputLog {
   // the current time and `note` (kMarkStarted, ...). Returns false when the file cannot be
   // written; a launch then goes ahead with its output discarded.
   bool markLaunch(const std::string& path, const std::string& note);
+  // A launch marked at `markedAt` (the file's size before its mark) that could not start:
+  // its mark gives way to one saying so and why, so a failed launch leaves one mark.
+  bool markFailedLaunch(const std::string& path, std::uint64_t markedAt, const std::string& why);
   // Whether the log exists: a stop is noted only in a log that a launch began.
   bool outputLogExists(const std::string& path);
 

@@ -90,6 +90,13 @@ class Platform {
       const std::vector<std::string>& argv, ConsoleMode mode, const std::string& outputLog,
       const std::vector<std::pair<std::string, std::string>>& extraEnvironment = {}) = 0;
 
+  // The command line a launch of argv hands the system (Windows), as text; "" where the
+  // system takes the argument vector itself (Linux).
+  virtual std::string launchCommandLine(const std::vector<std::string>& argv) {
+    (void)argv;
+    return {};
+  }
+
   // PIDs of the live processes of the server image that count for the caller: its own
   // user's (see ServerImage for a privileged caller), never the caller itself or its
   // ancestors. Empty when none match, the name holds a path separator, or the process

@@ -85,12 +85,12 @@ int LinuxPlatform::launchDetached(
       return launchDetachedProcess(terminalArgv(terminal, argv), "", envp);
     }
   }
+  const std::uint64_t markedAt = log.outputLogSize(outputLog).value_or(0);
   const bool logged = !outputLog.empty() && log.markLaunch(outputLog, kMarkStarted);
   const pid_t pid = launchDetachedProcess(argv, logged ? outputLog : std::string(), envp);
   if (pid == 0 && logged) {
     const int error = errno;
-    log.markLaunch(outputLog,
-                   std::string("server could not be started: ") + std::strerror(error));
+    log.markFailedLaunch(outputLog, markedAt, std::strerror(error));
     errno = error;
   }
   return pid;

@@ -129,6 +129,7 @@ int WindowsPlatform::launchDetached(
     return static_cast<int>(pid);
   }
   windows::Handle log;
+  const std::uint64_t markedAt = serverLog.outputLogSize(outputLog).value_or(0);
   if (!outputLog.empty() && serverLog.markLaunch(outputLog, kMarkStarted))
     log = openLogForAppending(outputLog);
   const DWORD pid = windows::startProcess(application, windows::commandLineOf(argv), mode,
@@ -136,8 +137,8 @@ int WindowsPlatform::launchDetached(
   if (pid == 0) explainTooLong(program);
   if (pid == 0 && log) {
     const DWORD error = GetLastError();
-    serverLog.markLaunch(outputLog,
-                         "server could not be started: " + windows::systemMessage(error));
+    log = windows::Handle();  // closed before the mark is taken back
+    serverLog.markFailedLaunch(outputLog, markedAt, windows::systemMessage(error));
     SetLastError(error);
   }
   return static_cast<int>(pid);

@@ -9,6 +9,8 @@
 #include "platform/platform.h"
 #include "platform/windows/handle.h"
 #include "platform/windows/log_files.h"
+#include "platform/windows/process_launch.h"
+#include "platform/windows/wide_text.h"
 #include "platform/windows/start_menu.h"
 
 namespace tovanik {
@@ -19,6 +21,9 @@ class WindowsPlatform : public Platform {
   std::string absolutePath(const std::string& path) const override;
   // The command line is composed by windows::commandLineOf (process_launch.h), which
   // gives the server's command line exactly as the panel shows it.
+  std::string launchCommandLine(const std::vector<std::string>& argv) override {
+    return windows::utf8(windows::commandLineOf(argv));
+  }
   int launchDetached(
       const std::vector<std::string>& argv, ConsoleMode mode, const std::string& outputLog,
       const std::vector<std::pair<std::string, std::string>>& extraEnvironment = {}) override;

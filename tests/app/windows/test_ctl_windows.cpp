@@ -98,6 +98,8 @@ TEST_F(Ctl, WebFolderEndingInABackslashIsServed) {
     EXPECT_EQ(httpStatus(port), 200);
     EXPECT_EQ(run({"stop"}).rc, 0);
   }
+  // status shows the line that was launched, the trailing backslash doubled.
+  EXPECT_NE(run({"status"}).out.find("-t \"" + folder + "\\.\\www\\\\\"\n"), std::string::npos);
 }
 
 // A program folder whose path is longer than 260 characters: its settings are read and
@@ -122,6 +124,7 @@ TEST_F(Ctl, ProgramFolderPastTheOldPathLimit) {
     const CtlRun log = run({"log", "-n", "1"});
     EXPECT_NE(log.out.find("] server could not be started: " + reason + "\n"), std::string::npos)
         << log.out;
+    EXPECT_EQ(run({"log"}).out.find("] server started"), std::string::npos) << "two marks";
   }
   EXPECT_EQ(run({"status"}).rc, 3);
   // Its Start-menu shortcut is found again, and removed.
