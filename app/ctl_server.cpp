@@ -59,6 +59,8 @@ std::string shownCommandLine(const std::string& folder, ServerSettings s) {
   s.phpFolder = escape(s.phpFolder);
   s.rootDirectory = escape(s.rootDirectory);
   s.serverPort = escape(s.serverPort);
+  for (std::string* optional : {&s.router, &s.listenAddress, &s.phpIni, &s.phpSettings})
+    *optional = escape(*optional);
   return serverCommandLine(escape(folder), s);
 }
 
