@@ -49,14 +49,14 @@ int ini(const Context& c, const std::vector<std::string>& args) {
   std::string why;
   if (args.size() == 4 && args[0] == "get") {
     if (missing(c, args[1], &why)) return cannot(c, "read", args[1], why);
-    const auto value = INIread(args[1], args[2], args[3], &why);
+    const auto value = INIread(c.platform.fileStore(), args[1], args[2], args[3], &why);
     if (!value) return cannot(c, "read", args[1], why);
     c.out << *value << '\n';
     return 0;
   }
   if (args.size() == 5 && args[0] == "set") {
     if (const auto problem = iniEntryProblem(args[2], args[3], args[4])) return fail(c, *problem);
-    if (!INIwrite(args[1], args[2], args[3], args[4], &why))
+    if (!INIwrite(c.platform.fileStore(), args[1], args[2], args[3], args[4], &why))
       return cannot(c, "write", args[1], why);
     return 0;
   }

@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     // A settings file too large to be read is said once; the window shows at once all
     // the same, and nothing is written to the file.
     const std::string config = tovanik::configPath(platform.programFolder());
-    if (const auto stamp = tovanik::fileStamp(config);
+    if (const auto stamp = platform.fileStore().stamp(config);
         stamp && stamp->size > tovanik::kSettingsFileLimit)
       std::cerr << "tovanik-webserver: cannot read " << config << ": "
                 << tovanik::settingsFileTooLarge(stamp->size) << '\n';

@@ -1,5 +1,4 @@
-// What every backend of the settings store shares: one update's read-edit-compare-replace,
-// and the free functions over the system's store.
+// What every backend of the settings store shares: one update's read-edit-compare-replace.
 #include "platform/file_store.h"
 
 namespace tovanik {
@@ -20,22 +19,6 @@ bool updateFileAtomically(FileStore& store, const std::string& path, const FileE
   if (!next) return false;
   if (*next == *current) return true;  // no rewrite, no wear, no flush for the same bytes
   return turn->replace(*next, whyNot);
-}
-
-std::optional<std::string> readSettingsFile(const std::string& path, std::string* whyNot) {
-  return systemFileStore().read(path, whyNot, kLockPatience);
-}
-
-bool replaceFileAtomically(const std::string& path, std::string_view bytes, std::string* whyNot) {
-  return systemFileStore().replace(path, bytes, whyNot);
-}
-
-std::optional<FileStamp> fileStamp(const std::string& path) {
-  return systemFileStore().stamp(path);
-}
-
-bool ensureFolder(const std::string& path, std::string* whyNot) {
-  return systemFileStore().ensureFolder(path, whyNot);
 }
 
 }  // namespace tovanik

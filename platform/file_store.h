@@ -5,7 +5,6 @@
 // system (platform/linux/, platform/windows/), an in-memory fake for tests
 // (tests/support/fake_file_store.h). The read-edit-compare-replace of one update is
 // written once, here (updateFileAtomically), on top of each backend's primitives.
-// The free functions below reach the system's own store, for callers without a Platform.
 //
 // Failure: every operation returns nullopt, nullptr or false and, when `whyNot` is given,
 // puts the system's reason there ("No space left on device"); see why_not.h.
@@ -17,6 +16,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/platform.h"
 
 namespace tovanik {
 
@@ -114,15 +115,9 @@ bool updateFileAtomically(FileStore& store, const std::string& path, const FileE
                           std::string* whyNot = nullptr,
                           std::chrono::milliseconds lockPatience = kLockPatience);
 
-// The operating system's store (one per process).
+// The operating system's store (one per process), waiting on the system's clock.
 FileStore& systemFileStore();
-
-// The system store's operations as free functions, for callers that have no Platform
-// (tovanikctl's menu entry, tests of the backends themselves).
-std::optional<std::string> readSettingsFile(const std::string& path, std::string* whyNot = nullptr);
-bool replaceFileAtomically(const std::string& path, std::string_view bytes,
-                           std::string* whyNot = nullptr);
-std::optional<FileStamp> fileStamp(const std::string& path);
-bool ensureFolder(const std::string& path, std::string* whyNot = nullptr);
+// The operating system's store waiting on `timing`'s clock: a test platform's real files.
+std::unique_ptr<FileStore> systemFileStoreOn(Timing& timing);
 
 }  // namespace tovanik

@@ -12,6 +12,7 @@
 // caller's message; see lastSystemError().
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +26,31 @@
 namespace tovanik {
 
 class FileStore;
+
+// The time every wait, deadline and settle reads: a steady clock that only a Timing tells
+// (it has no now() of its own), so that a test platform can run them all on a clock of
+// its own.
+struct MonotonicClock {
+  using rep = std::int64_t;
+  using period = std::nano;
+  using duration = std::chrono::nanoseconds;
+  using time_point = std::chrono::time_point<MonotonicClock>;
+  static constexpr bool is_steady = true;
+};
+
+// The clock and the wait: the system's (systemTiming()), or a test's.
+class Timing {
+ public:
+  using Clock = MonotonicClock;
+  virtual ~Timing() = default;
+  virtual Clock::time_point now() = 0;
+  // Blocks the calling thread.
+  virtual void sleepMs(int milliseconds) = 0;
+};
+
+// The system's clock and sleep, for waits below the Platform (the settings store's lock,
+// a stop's wait); one implementation per system.
+Timing& systemTiming();
 
 enum class ConsoleMode { Hidden, Shown };
 
@@ -65,9 +91,8 @@ struct PortUse {
   std::vector<std::pair<int, std::string>> holders;
 };
 
-class Platform {
+class Platform : public Timing {
  public:
-  virtual ~Platform() = default;
 
   // Absolute folder of the running executable, without a trailing separator. "" when
   // unknown.
@@ -149,8 +174,9 @@ class Platform {
   // What `path` is (links followed); for Unusable, the reason goes to *why.
   virtual PathKind pathKind(const std::string& path, std::string* why) = 0;
 
-  // A variable of this process's environment; nullopt when unset. Set only at start-up,
-  // before a toolkit reads it; false when it cannot be set.
+  // A variable of this process's environment; nullopt when unset. Set only before the
+  // toolkit reads it (at start-up, or a token for its next activation request); false
+  // when it cannot be set.
   virtual std::optional<std::string> environmentVariable(const std::string& name) const = 0;
   virtual bool setEnvironmentVariable(const std::string& name, const std::string& value) = 0;
 
@@ -164,13 +190,8 @@ class Platform {
   // The single-copy lock of the program file at `executablePath` (not yet taken).
   virtual std::unique_ptr<SingleCopy> singleCopy(const std::string& executablePath) = 0;
 
-  // Every wait, deadline and settle reads the time here and waits through sleepMs, so a
-  // test platform can run them on a clock of its own.
-  using Clock = std::chrono::steady_clock;
-  virtual Clock::time_point now() = 0;
-
-  // Blocks the calling thread.
-  virtual void sleepMs(int milliseconds) = 0;
+  // Every wait, deadline and settle reads the time through now() and waits through
+  // sleepMs() (Timing), so a test platform can run them on a clock of its own.
 
   // The settings files' store (file_store.h): the system's, or a test's fake.
   virtual FileStore& fileStore() = 0;

@@ -34,11 +34,6 @@ std::optional<std::string> INIread(FileStore& store, const std::string& path,
   return iniLookup(*text, section, key);
 }
 
-std::optional<std::string> INIread(const std::string& path, std::string_view section,
-                                   std::string_view key, std::string* whyNot) {
-  return INIread(systemFileStore(), path, section, key, whyNot);
-}
-
 bool INIwrite(FileStore& store, const std::string& path, std::string_view section,
               std::string_view key, std::string_view value, std::string* whyNot,
               std::chrono::milliseconds lockPatience) {
@@ -46,11 +41,6 @@ bool INIwrite(FileStore& store, const std::string& path, std::string_view sectio
     return iniStore(text, section, key, value) + "\r\n";
   };
   return updateIniText(store, path, storeValue, whyNot, lockPatience);
-}
-
-bool INIwrite(const std::string& path, std::string_view section, std::string_view key,
-              std::string_view value, std::string* whyNot, std::chrono::milliseconds lockPatience) {
-  return INIwrite(systemFileStore(), path, section, key, value, whyNot, lockPatience);
 }
 
 }  // namespace tovanik

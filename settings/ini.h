@@ -40,15 +40,13 @@ bool updateIniText(FileStore& store, const std::string& path, const IniEdit& edi
                    std::string* whyNot = nullptr,
                    std::chrono::milliseconds patience = kLockPatience);
 
-// Value of `key` in the first `[section]` that holds it (in the system's store, or in
-// `store`), or "" when the section or key
+// Value of `key` in the first `[section]` that holds it, read from `store`, or "" when the
+// section or key
 // is missing. A missing file (in an existing folder) is created empty. After the call the
 // file is a regular file with owner read and write permission.
 // Returns nullopt when the file cannot be created, opened or read (folder missing,
 // access denied, a folder in its place, root meeting another user's symbolic link); the
 // caller then keeps whatever it had, and `whyNot`, when given, says why.
-std::optional<std::string> INIread(const std::string& path, std::string_view section,
-                                   std::string_view key, std::string* whyNot = nullptr);
 std::optional<std::string> INIread(FileStore& store, const std::string& path,
                                    std::string_view section, std::string_view key,
                                    std::string* whyNot = nullptr,
@@ -60,9 +58,6 @@ std::optional<std::string> INIread(FileStore& store, const std::string& path,
 // alone. Returns false when nothing was written (folder missing, file unreadable, folder
 // not writable, disk full); the file is then as it was, and `whyNot` says why.
 // `lockPatience` bounds the wait for another writer (see file_store.h).
-bool INIwrite(const std::string& path, std::string_view section, std::string_view key,
-              std::string_view value, std::string* whyNot = nullptr,
-              std::chrono::milliseconds lockPatience = kLockPatience);
 bool INIwrite(FileStore& store, const std::string& path, std::string_view section,
               std::string_view key, std::string_view value, std::string* whyNot = nullptr,
               std::chrono::milliseconds lockPatience = kLockPatience);

@@ -126,10 +126,10 @@ namespace {
 // its folder held open.
 class LinuxTurn final : public FileTurn {
  public:
-  LinuxTurn(SettingsPath target, std::chrono::milliseconds patience)
+  LinuxTurn(SettingsPath target, std::chrono::milliseconds patience, Timing& timing)
       : target_(std::move(target)),
         file_(target_.path()),
-        lock_(file_, lockPathOf(target_.shown()), patience) {}
+        lock_(file_, lockPathOf(target_.shown()), patience, timing) {}
   const WriteLock& lock() const { return lock_; }
   std::optional<std::string> read(std::string* whyNot) override {
     return readResolvedFile(file_, whyNot);
@@ -148,10 +148,11 @@ class LinuxTurn final : public FileTurn {
 }  // namespace
 
 std::unique_ptr<FileTurn> takeWriterTurn(const std::string& path,
-                                         std::chrono::milliseconds patience, std::string* whyNot) {
+                                         std::chrono::milliseconds patience, std::string* whyNot,
+                                         Timing& timing) {
   auto target = resolveSettingsPath(path, whyNot);
   if (!target) return nullptr;
-  auto turn = std::make_unique<LinuxTurn>(std::move(*target), patience);
+  auto turn = std::make_unique<LinuxTurn>(std::move(*target), patience, timing);
   if (turn->lock().timedOut()) {
     failed(whyNot, lockHeldTooLong(patience));
     return nullptr;

@@ -17,7 +17,9 @@ bool replaceFileOnDisk(const std::string& path, std::string_view bytes, std::str
 
 // FileStore::takeTurn on Linux: the path is resolved first (a link is written through to
 // its target, refused to root when another user owns it).
+// The lock's waits go by `timing`'s clock.
 std::unique_ptr<FileTurn> takeWriterTurn(const std::string& path,
-                                         std::chrono::milliseconds patience, std::string* whyNot);
+                                         std::chrono::milliseconds patience, std::string* whyNot,
+                                         Timing& timing);
 
 }  // namespace tovanik

@@ -19,6 +19,8 @@ constexpr std::int64_t kNs = 1000000000;
 
 class LinuxFileStore final : public FileStore {
  public:
+  explicit LinuxFileStore(Timing& timing) : timing_(timing) {}
+
   std::optional<std::string> read(const std::string& path, std::string* whyNot,
                                   std::chrono::milliseconds) override {
     const auto target = resolveSettingsPath(path, whyNot);
@@ -62,15 +64,22 @@ class LinuxFileStore final : public FileStore {
 
   std::unique_ptr<FileTurn> takeTurn(const std::string& path, std::chrono::milliseconds patience,
                                      std::string* whyNot) override {
-    return takeWriterTurn(path, patience, whyNot);
+    return takeWriterTurn(path, patience, whyNot, timing_);
   }
+
+ private:
+  Timing& timing_;
 };
 
 }  // namespace
 
 FileStore& systemFileStore() {
-  static LinuxFileStore store;
+  static LinuxFileStore store(systemTiming());
   return store;
+}
+
+std::unique_ptr<FileStore> systemFileStoreOn(Timing& timing) {
+  return std::make_unique<LinuxFileStore>(timing);
 }
 
 }  // namespace tovanik

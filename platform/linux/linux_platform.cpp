@@ -193,9 +193,30 @@ std::unique_ptr<SingleCopy> LinuxPlatform::singleCopy(const std::string& executa
   return std::make_unique<LinuxSingleCopy>(executablePath);
 }
 
-void LinuxPlatform::sleepMs(int milliseconds) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+namespace {
+
+// The system's steady clock and sleep: the only ones below the tests' own.
+class SystemTiming final : public Timing {
+ public:
+  Clock::time_point now() override {
+    return Clock::time_point(std::chrono::duration_cast<Clock::duration>(
+        std::chrono::steady_clock::now().time_since_epoch()));
+  }
+  void sleepMs(int milliseconds) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
+};
+
+}  // namespace
+
+Timing& systemTiming() {
+  static SystemTiming timing;
+  return timing;
 }
+
+Platform::Clock::time_point LinuxPlatform::now() { return systemTiming().now(); }
+
+void LinuxPlatform::sleepMs(int milliseconds) { systemTiming().sleepMs(milliseconds); }
 
 FileStore& LinuxPlatform::fileStore() { return systemFileStore(); }
 

@@ -38,7 +38,7 @@ class LinuxPlatform : public Platform {
   LogFiles& logFiles() override { return logFiles_; }
   DesktopMenu& desktopMenu() override { return menu_; }
   std::unique_ptr<SingleCopy> singleCopy(const std::string& executablePath) override;
-  Clock::time_point now() override { return Clock::now(); }
+  Clock::time_point now() override;
   void sleepMs(int milliseconds) override;
   FileStore& fileStore() override;
 

@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <thread>
 
 #include "platform/linux/safe_path.h"
 
@@ -24,7 +23,7 @@ constexpr int kOpenFlags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONB
 // Tries of the open and of the lock when another writer replaces the file meanwhile.
 constexpr int kAttempts = 16;
 // How often a writer looks whether another one has finished.
-constexpr auto kLockRetry = std::chrono::milliseconds(1);
+constexpr int kLockRetryMs = 1;
 
 bool sameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -39,7 +38,7 @@ std::string lockPathOf(const std::string& file) {
 }
 
 WriteLock::WriteLock(const std::string& file, const std::string& shownLock,
-                     std::chrono::milliseconds patience)
+                     std::chrono::milliseconds patience, Timing& timing)
     : shown_(shownLock) {
   const std::string path = lockPathOf(file);
   // Root writing a user's file leaves the lock file to that user, as the settings file.
@@ -53,14 +52,14 @@ WriteLock::WriteLock(const std::string& file, const std::string& shownLock,
   // Polled rather than blocking: the panel writes on its only thread, and a writer
   // stopped while holding the lock (suspended from its terminal) must not freeze it. One
   // patience for all tries.
-  const auto giveUp = std::chrono::steady_clock::now() + patience;
+  const auto giveUp = timing.now() + patience;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     if (!open(path, owner, group) || fd_ < 0) return;
     while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
       if (errno == EINTR) continue;
       if (errno == EWOULDBLOCK) {
-        if (std::chrono::steady_clock::now() < giveUp) {
-          std::this_thread::sleep_for(kLockRetry);
+        if (timing.now() < giveUp) {
+          timing.sleepMs(kLockRetryMs);
           continue;
         }
         timedOut_ = true;

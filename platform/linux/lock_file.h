@@ -7,6 +7,8 @@
 #include <chrono>
 #include <string>
 
+#include "platform/platform.h"
+
 namespace tovanik {
 
 // ".<name>.lock" beside `file` (long names cut to fit the 255-byte name limit).
@@ -28,8 +30,9 @@ std::string lockPathOf(const std::string& file);
 class WriteLock {
  public:
   // `shownLock` names the lock file in messages (its path may be a /proc/self/fd name).
+  // The wait for another writer goes by `timing`'s clock.
   WriteLock(const std::string& file, const std::string& shownLock,
-            std::chrono::milliseconds patience);
+            std::chrono::milliseconds patience, Timing& timing);
   ~WriteLock();
   WriteLock(const WriteLock&) = delete;
   WriteLock& operator=(const WriteLock&) = delete;

@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <random>
-#include <thread>
 
 #include "platform/why_not.h"
 #include "platform/windows/handle.h"
@@ -29,7 +28,7 @@ namespace {
 constexpr auto kBusyPatience = std::chrono::milliseconds(1000);
 constexpr auto kBusyRetry = std::chrono::milliseconds(20);
 // How often a writer looks whether another one has finished.
-constexpr auto kLockRetry = std::chrono::milliseconds(1);
+constexpr int kLockRetryMs = 1;
 constexpr std::wstring_view kTempInfix = L".tmp-";
 constexpr std::size_t kTempRandomLength = 6;
 constexpr DWORD kHiddenBits =
@@ -48,19 +47,21 @@ bool isBusy(DWORD error) {
 // Runs `attempt` until it succeeds, or fails for a reason other than another program
 // holding the file, or `patience` has passed; the last error stays in GetLastError.
 template <typename Attempt>
-bool retryWhileBusy(std::chrono::milliseconds patience, Attempt attempt) {
-  const auto giveUp = std::chrono::steady_clock::now() + std::min(patience, kBusyPatience);
+bool retryWhileBusy(std::chrono::milliseconds patience, Timing& timing, Attempt attempt) {
+  const auto giveUp = timing.now() + std::min(patience, kBusyPatience);
   for (;;) {
     if (attempt()) return true;
     const DWORD error = GetLastError();
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = timing.now();
     if (!isBusy(error) || now >= giveUp) {
       SetLastError(error);
       return false;
     }
     // The last look comes at the deadline, not a retry's length past it.
-    std::this_thread::sleep_for(
-        std::min<std::chrono::steady_clock::duration>(kBusyRetry, giveUp - now));
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(giveUp - now);
+    timing.sleepMs(static_cast<int>(std::max<std::chrono::milliseconds::rep>(
+        1, std::min(kBusyRetry, left).count())));
+    SetLastError(error);
   }
 }
 
@@ -152,14 +153,14 @@ bool writeAll(HANDLE file, std::string_view bytes) {
 }
 
 std::optional<std::string> readFile(const std::wstring& path, std::string* whyNot,
-                                    std::chrono::milliseconds patience) {
+                                    std::chrono::milliseconds patience, Timing& timing) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     failed(whyNot, "is a folder");
     return std::nullopt;
   }
   HANDLE opened = INVALID_HANDLE_VALUE;
-  const bool ok = retryWhileBusy(patience, [&] {
+  const bool ok = retryWhileBusy(patience, timing, [&] {
     opened = CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
     return opened != INVALID_HANDLE_VALUE;
@@ -182,7 +183,7 @@ std::optional<std::string> readFile(const std::wstring& path, std::string* whyNo
 // An exclusive lock on "<folder>\.<name>.lock", released on destruction.
 class WriterLock {
  public:
-  WriterLock(const std::wstring& path, std::chrono::milliseconds patience) {
+  WriterLock(const std::wstring& path, std::chrono::milliseconds patience, Timing& timing) {
     file_ = Handle(CreateFileW(joined(folderOf(path), L"." + nameOf(path) + L".lock").c_str(),
                                GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -192,7 +193,7 @@ class WriterLock {
     }
     // Polled rather than blocking: the panel writes on its only thread, and a writer
     // that hangs while holding the lock must not freeze it.
-    const auto giveUp = std::chrono::steady_clock::now() + patience;
+    const auto giveUp = timing.now() + patience;
     for (;;) {
       OVERLAPPED at{};
       if (LockFileEx(file_.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
@@ -205,11 +206,11 @@ class WriterLock {
         error_ = error;
         return;
       }
-      if (std::chrono::steady_clock::now() >= giveUp) {
+      if (timing.now() >= giveUp) {
         timedOut_ = true;
         return;
       }
-      std::this_thread::sleep_for(kLockRetry);
+      timing.sleepMs(kLockRetryMs);
     }
   }
   ~WriterLock() {
@@ -247,7 +248,7 @@ void removeDeadWritersFiles(const std::wstring& folder, const std::wstring& name
 }
 
 bool replace(const std::wstring& path, std::string_view bytes, std::string* whyNot,
-             std::chrono::milliseconds patience) {
+             std::chrono::milliseconds patience, Timing& timing) {
   const std::wstring name = nameOf(path);
   if (name.empty()) return failed(whyNot, "is a folder");
   const std::wstring folder = folderOf(path);
@@ -266,7 +267,7 @@ bool replace(const std::wstring& path, std::string_view bytes, std::string* whyN
   if (ok) {
     // A read-only, hidden or system file cannot be replaced: the rule clears them first.
     clearHiddenBits(path);
-    ok = retryWhileBusy(patience, [&] {
+    ok = retryWhileBusy(patience, timing, [&] {
       return MoveFileExW(tempPath.c_str(), path.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     });
@@ -284,20 +285,21 @@ bool replace(const std::wstring& path, std::string_view bytes, std::string* whyN
 // another program's hold as long as the writer waits for the lock.
 class WindowsTurn final : public FileTurn {
  public:
-  WindowsTurn(std::wstring file, std::chrono::milliseconds patience)
-      : file_(std::move(file)), patience_(patience), lock_(file_, patience) {}
+  WindowsTurn(std::wstring file, std::chrono::milliseconds patience, Timing& timing)
+      : file_(std::move(file)), patience_(patience), timing_(timing), lock_(file_, patience, timing) {}
   const WriterLock& lock() const { return lock_; }
   const std::wstring& file() const { return file_; }
   std::optional<std::string> read(std::string* whyNot) override {
-    return readFile(file_, whyNot, patience_);
+    return readFile(file_, whyNot, patience_, timing_);
   }
   bool replace(std::string_view bytes, std::string* whyNot) override {
-    return tovanik::replace(file_, bytes, whyNot, patience_);
+    return tovanik::replace(file_, bytes, whyNot, patience_, timing_);
   }
 
  private:
   std::wstring file_;
   std::chrono::milliseconds patience_;
+  Timing& timing_;
   const WriterLock lock_;
 };
 
@@ -305,13 +307,15 @@ std::uint64_t bits64(DWORD high, DWORD low) { return (static_cast<std::uint64_t>
 
 class WindowsFileStore final : public FileStore {
  public:
+  explicit WindowsFileStore(Timing& timing) : timing_(timing) {}
+
   std::optional<std::string> read(const std::string& path, std::string* whyNot,
                                   std::chrono::milliseconds patience) override {
-    return readFile(filePath(path), whyNot, patience);
+    return readFile(filePath(path), whyNot, patience, timing_);
   }
 
   bool replace(const std::string& path, std::string_view bytes, std::string* whyNot) override {
-    return tovanik::replace(filePath(path), bytes, whyNot, kBusyPatience);
+    return tovanik::replace(filePath(path), bytes, whyNot, kBusyPatience, timing_);
   }
 
   bool ensureFolder(const std::string& path, std::string* whyNot) override {
@@ -356,7 +360,7 @@ class WindowsFileStore final : public FileStore {
 
   std::unique_ptr<FileTurn> takeTurn(const std::string& path, std::chrono::milliseconds patience,
                                      std::string* whyNot) override {
-    auto turn = std::make_unique<WindowsTurn>(filePath(path), patience);
+    auto turn = std::make_unique<WindowsTurn>(filePath(path), patience, timing_);
     if (turn->lock().timedOut()) {
       failed(whyNot, lockHeldTooLong(patience));
       return nullptr;
@@ -368,13 +372,20 @@ class WindowsFileStore final : public FileStore {
     removeDeadWritersFiles(folderOf(turn->file()), nameOf(turn->file()));
     return turn;
   }
+
+ private:
+  Timing& timing_;
 };
 
 }  // namespace
 
 FileStore& systemFileStore() {
-  static WindowsFileStore store;
+  static WindowsFileStore store(systemTiming());
   return store;
+}
+
+std::unique_ptr<FileStore> systemFileStoreOn(Timing& timing) {
+  return std::make_unique<WindowsFileStore>(timing);
 }
 
 }  // namespace tovanik

@@ -184,7 +184,7 @@ bool stillRuns(const Handle& process) {
   return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
-int killProcessesByImageName(const ServerImage& image) {
+int killProcessesByImageName(const ServerImage& image, Timing& timing) {
   std::vector<Handle> ended;
   for (const int pid : findProcessesByImageName(image)) {
     // Processes we may not open are skipped, as taskkill run by a standard user does.
@@ -193,10 +193,10 @@ int killProcessesByImageName(const ServerImage& image) {
   }
   // TerminateProcess returns before the process is gone: a caller that looks again at
   // once should not find it.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kEndWaitMs);
+  const auto deadline = timing.now() + std::chrono::milliseconds(kEndWaitMs);
   for (const Handle& process : ended) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - timing.now());
     WaitForSingleObject(process.get(), left.count() > 0 ? static_cast<DWORD>(left.count()) : 0);
   }
   return static_cast<int>(ended.size());

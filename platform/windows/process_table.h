@@ -44,7 +44,7 @@ bool stillRuns(const Handle& process);
 
 // TerminateProcess on every match the caller may open; waits briefly for them to end.
 // Returns how many were ended.
-int killProcessesByImageName(const ServerImage& image);
+int killProcessesByImageName(const ServerImage& image, Timing& timing);
 
 // TerminateProcess on `pid` and on every process it started (its descendants, by parent
 // links no older than themselves), but for the caller, its ancestors and what they

@@ -160,7 +160,7 @@ bool WindowsPlatform::anyProcess(const ServerImage& image) {
 }
 
 int WindowsPlatform::killProcesses(const ServerImage& image) {
-  return windows::killProcessesByImageName(image);
+  return windows::killProcessesByImageName(image, *this);
 }
 
 bool WindowsPlatform::killLaunched(int pid) { return windows::killProcessTree(pid); }
@@ -267,9 +267,30 @@ std::unique_ptr<SingleCopy> WindowsPlatform::singleCopy(const std::string& execu
   return std::make_unique<WindowsSingleCopy>(executablePath);
 }
 
-void WindowsPlatform::sleepMs(int milliseconds) {
-  Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0);
+namespace {
+
+// The system's steady clock and sleep: the only ones below the tests' own.
+class SystemTiming final : public Timing {
+ public:
+  Clock::time_point now() override {
+    return Clock::time_point(std::chrono::duration_cast<Clock::duration>(
+        std::chrono::steady_clock::now().time_since_epoch()));
+  }
+  void sleepMs(int milliseconds) override {
+    Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0);
+  }
+};
+
+}  // namespace
+
+Timing& systemTiming() {
+  static SystemTiming timing;
+  return timing;
 }
+
+Platform::Clock::time_point WindowsPlatform::now() { return systemTiming().now(); }
+
+void WindowsPlatform::sleepMs(int milliseconds) { systemTiming().sleepMs(milliseconds); }
 
 FileStore& WindowsPlatform::fileStore() { return systemFileStore(); }
 

@@ -41,6 +41,7 @@ using namespace std::string_literals;
 using tovanik::iniLookup;
 using tovanik::INIread;
 using tovanik::INIwrite;
+using tovanik::systemFileStore;
 using tovanik::test::readBytes;
 using tovanik::test::TempDir;
 using tovanik::test::writeBytes;
@@ -177,7 +178,7 @@ TEST(IniWrite, EditsAndTidiesTheText) {
   for (const auto& c : cases) {
     const std::string path = dir.file("config.ini");
     writeBytes(path, c.file);
-    ASSERT_TRUE(INIwrite(path, c.section, c.key, c.value)) << c.name;
+    ASSERT_TRUE(INIwrite(systemFileStore(), path, c.section, c.key, c.value)) << c.name;
     const std::string written = readBytes(path);
     EXPECT_EQ(written, c.expected) << c.name;
     EXPECT_EQ(iniLookup(written, c.section, c.key), c.value) << c.name;
@@ -188,9 +189,9 @@ TEST(IniWrite, SameValueTwiceChangesNothing) {
   TempDir dir;
   const std::string path = dir.file("config.ini");
   writeBytes(path, "\r\n[Config]\r\na=1\r\n\r\n\r\n[Other]\r\nb=2");
-  ASSERT_TRUE(INIwrite(path, "Config", "key", "v"));
+  ASSERT_TRUE(INIwrite(systemFileStore(), path, "Config", "key", "v"));
   const std::string once = readBytes(path);
-  ASSERT_TRUE(INIwrite(path, "Config", "key", "v"));
+  ASSERT_TRUE(INIwrite(systemFileStore(), path, "Config", "key", "v"));
   EXPECT_EQ(readBytes(path), once);
 }
 
@@ -205,11 +206,11 @@ TEST(IniWrite, SameBytesAreNotRewritten) {
   struct stat before {
   }, after{};
   ASSERT_EQ(stat(path.c_str(), &before), 0);
-  ASSERT_TRUE(INIwrite(path, "Config", "server_port", "8080"));
+  ASSERT_TRUE(INIwrite(systemFileStore(), path, "Config", "server_port", "8080"));
   ASSERT_EQ(stat(path.c_str(), &after), 0);
   EXPECT_EQ(after.st_ino, before.st_ino);
   EXPECT_EQ(after.st_mode & 07777, 0644u);
-  ASSERT_TRUE(INIwrite(path, "Config", "server_port", "8081"));
+  ASSERT_TRUE(INIwrite(systemFileStore(), path, "Config", "server_port", "8081"));
   ASSERT_EQ(stat(path.c_str(), &after), 0);
   EXPECT_NE(after.st_ino, before.st_ino);
 }
@@ -224,12 +225,12 @@ TEST(IniWrite, PanelFilesUnchanged) {
       {"exe_name", "t-server.exe"}, {"php_folder", "php"},      {"root_directory", "tovanik"},
       {"server_port", "80"},        {"command_prompt", "hide"}, {"server_port", "8080"},
       {"command_prompt", "show"},   {"server_port", "8080"}};
-  for (const auto& [key, value] : writes) ASSERT_TRUE(INIwrite(path, "Config", key, value));
+  for (const auto& [key, value] : writes) ASSERT_TRUE(INIwrite(systemFileStore(), path, "Config", key, value));
   const std::string expected =
       "[Config]\r\ncommand_prompt=show\r\nserver_port=8080\r\nroot_directory=tovanik\r\n"
       "php_folder=php\r\nexe_name=t-server.exe\r\n";
   EXPECT_EQ(readBytes(path), expected);
-  for (const auto& [key, value] : writes) EXPECT_NE(INIread(path, "config", key), "") << key;
+  for (const auto& [key, value] : writes) EXPECT_NE(INIread(systemFileStore(), path, "config", key), "") << key;
 }
 
 // ASCII text as UTF-16 code units, without a mark.
@@ -291,7 +292,7 @@ TEST(IniFile, Utf16FilesKeepTheirEncoding) {
     SCOPED_TRACE(c.name);
     writeBytes(path, c.file);
     std::string why;
-    const auto read = INIread(path, "Config", c.key, &why);
+    const auto read = INIread(systemFileStore(), path, "Config", c.key, &why);
     const bool readable = c.why == nullptr || std::string(c.why) == "not UTF-8";
     if (readable) {
       EXPECT_EQ(read, c.read);
@@ -300,11 +301,11 @@ TEST(IniFile, Utf16FilesKeepTheirEncoding) {
       EXPECT_NE(why.find(c.why), std::string::npos) << why;
     }
     why.clear();
-    const bool written = INIwrite(path, "Config", c.key, c.value, &why);
+    const bool written = INIwrite(systemFileStore(), path, "Config", c.key, c.value, &why);
     EXPECT_EQ(written, c.why == nullptr);
     if (written) {
       EXPECT_EQ(readBytes(path), c.after);
-      EXPECT_EQ(INIread(path, "Config", c.key), c.value);
+      EXPECT_EQ(INIread(systemFileStore(), path, "Config", c.key), c.value);
     } else {
       EXPECT_NE(why.find(c.why), std::string::npos) << why;
       EXPECT_EQ(readBytes(path), c.file);  // never a UTF-8 byte appended
@@ -572,7 +573,7 @@ TEST(ConfigDefaults, NeverReplaceAnEditorsSaveInPlace) {
   // The rule itself stands: a file that really lacks command_prompt gets the defaults.
   writeBytes(path, "[Config]\r\nserver_port=8123\r\n");
   EXPECT_TRUE(config.writeDefaultsIfIncomplete());
-  EXPECT_EQ(INIread(path, "Config", "server_port"), "80");
+  EXPECT_EQ(INIread(systemFileStore(), path, "Config", "server_port"), "80");
 }
 
 // The two slow savers met in use, each 100 times against a start that comes during the
@@ -635,19 +636,19 @@ TEST(IniWrite, LockHeldTooLongFailsWithTheReason) {
   const int holder = open(dir.file(".config.ini.lock").c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_EQ(flock(holder, LOCK_EX), 0);
   std::string why;
-  EXPECT_FALSE(INIwrite(path, "Config", "key", "new", &why, std::chrono::milliseconds(300)));
+  EXPECT_FALSE(INIwrite(systemFileStore(), path, "Config", "key", "new", &why, std::chrono::milliseconds(300)));
   EXPECT_EQ(why, "another program has been writing it for longer than 300 ms");
   close(holder);
   EXPECT_EQ(readBytes(path), "[Config]\r\nkey=old\r\n");
-  EXPECT_TRUE(INIwrite(path, "Config", "key", "new"));
+  EXPECT_TRUE(INIwrite(systemFileStore(), path, "Config", "key", "new"));
 }
 
 TEST(IniFile, MissingFileIsCreated) {
   TempDir dir;
   const mode_t previousMask = umask(022);
-  EXPECT_EQ(INIread(dir.file("read.ini"), "Config", "key"), "");
+  EXPECT_EQ(INIread(systemFileStore(), dir.file("read.ini"), "Config", "key"), "");
   EXPECT_EQ(readBytes(dir.file("read.ini")), "");
-  ASSERT_TRUE(INIwrite(dir.file("new.ini"), "Config", "key", "value"));
+  ASSERT_TRUE(INIwrite(systemFileStore(), dir.file("new.ini"), "Config", "key", "value"));
   umask(previousMask);
   EXPECT_EQ(readBytes(dir.file("new.ini")), "[Config]\r\nkey=value\r\n");
   struct stat info {};
@@ -667,8 +668,8 @@ TEST(IniFile, MissingFolderOrFileAsFolderFails) {
   };
   for (const auto& [path, reason] : cases) {
     std::string whyRead, whyWrite;
-    EXPECT_EQ(INIread(path, "Config", "key", &whyRead), std::nullopt) << path;
-    EXPECT_FALSE(INIwrite(path, "Config", "key", "v", &whyWrite)) << path;
+    EXPECT_EQ(INIread(systemFileStore(), path, "Config", "key", &whyRead), std::nullopt) << path;
+    EXPECT_FALSE(INIwrite(systemFileStore(), path, "Config", "key", "v", &whyWrite)) << path;
     EXPECT_EQ(whyRead, reason) << path;
     EXPECT_EQ(whyWrite, reason) << path;
   }
@@ -682,13 +683,13 @@ TEST(IniFile, PermissionBitsKeptPlusOwnerReadWrite) {
   for (const mode_t mode : {0640u, 0444u, 0604u, 0200u, 0000u}) {
     writeBytes(path, "[Config]\r\nkey=old\r\n");
     ASSERT_EQ(chmod(path.c_str(), mode), 0);
-    EXPECT_EQ(INIread(path, "Config", "key"), "old") << std::oct << mode;
+    EXPECT_EQ(INIread(systemFileStore(), path, "Config", "key"), "old") << std::oct << mode;
     struct stat read {};
     ASSERT_EQ(stat(path.c_str(), &read), 0);
     EXPECT_EQ(read.st_mode & 07777, mode | 0600) << "after reading " << std::oct << mode;
     ASSERT_EQ(chmod(path.c_str(), mode), 0);
-    ASSERT_TRUE(INIwrite(path, "Config", "key", "new"));
-    EXPECT_EQ(INIread(path, "Config", "key"), "new");
+    ASSERT_TRUE(INIwrite(systemFileStore(), path, "Config", "key", "new"));
+    EXPECT_EQ(INIread(systemFileStore(), path, "Config", "key"), "new");
     struct stat info {};
     ASSERT_EQ(stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, mode | 0600) << std::oct << mode;
@@ -714,7 +715,7 @@ TEST(IniFile, UnwritableFolderLeavesFileAsItWas) {
   const std::string path = dir.file("config.ini");
   writeBytes(path, "[Config]\r\nkey=old\r\n");
   ASSERT_EQ(chmod(dir.path().c_str(), 0500), 0);
-  EXPECT_FALSE(INIwrite(path, "Config", "key", "new"));
+  EXPECT_FALSE(INIwrite(systemFileStore(), path, "Config", "key", "new"));
   chmod(dir.path().c_str(), 0700);
   EXPECT_EQ(readBytes(path), "[Config]\r\nkey=old\r\n");
 }
@@ -724,7 +725,7 @@ TEST(IniFile, SymlinkIsWrittenThroughAndStays) {
   ASSERT_EQ(mkdir(dir.file("real").c_str(), 0755), 0);
   writeBytes(dir.file("real/config.ini"), "[Config]\r\nkey=old\r\n");
   ASSERT_EQ(symlink("real/config.ini", dir.file("link.ini").c_str()), 0);
-  ASSERT_TRUE(INIwrite(dir.file("link.ini"), "Config", "key", "new"));
+  ASSERT_TRUE(INIwrite(systemFileStore(), dir.file("link.ini"), "Config", "key", "new"));
   struct stat info {};
   ASSERT_EQ(lstat(dir.file("link.ini").c_str(), &info), 0);
   EXPECT_TRUE(S_ISLNK(info.st_mode));
@@ -735,7 +736,7 @@ TEST(AtomicFile, FailedRenameLeavesNoTempFile) {
   TempDir dir;
   ASSERT_EQ(mkdir(dir.file("busy").c_str(), 0755), 0);
   writeBytes(dir.file("busy/inside"), "x");  // renaming a file over a folder fails
-  EXPECT_FALSE(tovanik::replaceFileAtomically(dir.file("busy"), "bytes"));
+  EXPECT_FALSE(tovanik::systemFileStore().replace(dir.file("busy"), "bytes", nullptr));
   DIR* folder = opendir(dir.path().c_str());
   ASSERT_NE(folder, nullptr);
   int entries = 0;
@@ -754,15 +755,15 @@ TEST(IniFile, LargeAndBinaryFiles) {
   std::string big;
   for (int i = 0; big.size() < 1'000'000; ++i) big += "line" + std::to_string(i) + "=x\r\n";
   writeBytes(path, big + "[Config]\r\na=1\r\nkey=old\r\n");
-  ASSERT_TRUE(INIwrite(path, "Config", "key", "new"));
+  ASSERT_TRUE(INIwrite(systemFileStore(), path, "Config", "key", "new"));
   EXPECT_EQ(readBytes(path), big + "[Config]\r\na=1\r\nkey=new\r\n");
 
   std::mt19937 random(7);
   std::string garbage;
   while (garbage.size() < 1'000'000) garbage += static_cast<char>(random() & 0xFF);
   writeBytes(path, garbage);
-  ASSERT_TRUE(INIwrite(path, "Config", "key", "v"));
-  EXPECT_EQ(INIread(path, "Config", "key"), "v");
+  ASSERT_TRUE(INIwrite(systemFileStore(), path, "Config", "key", "v"));
+  EXPECT_EQ(INIread(systemFileStore(), path, "Config", "key"), "v");
 }
 
 // A settings file larger than 1 MiB is refused, read or written, with its size and the
@@ -775,8 +776,8 @@ TEST(IniFile, LargerThanOneMebibyteIsRefusedAndKept) {
   const std::string head = "[Config]\r\nkey=old\r\n";
   const std::string atLimit = head + std::string(1048576 - head.size(), ';');
   writeBytes(path, atLimit);
-  EXPECT_EQ(INIread(path, "Config", "key"), "old");
-  ASSERT_TRUE(INIwrite(path, "Config", "key", "new"));
+  EXPECT_EQ(INIread(systemFileStore(), path, "Config", "key"), "old");
+  ASSERT_TRUE(INIwrite(systemFileStore(), path, "Config", "key", "new"));
   EXPECT_EQ(readBytes(path).substr(0, 19), "[Config]\r\nkey=new\r\n");
 
   struct Row {
@@ -788,8 +789,8 @@ TEST(IniFile, LargerThanOneMebibyteIsRefusedAndKept) {
     writeBytes(path, head);
     std::filesystem::resize_file(tovanik::fsPath(path), row.size);
     std::string whyRead, whyWrite;
-    EXPECT_EQ(INIread(path, "Config", "key", &whyRead), std::nullopt);
-    EXPECT_FALSE(INIwrite(path, "Config", "key", "new", &whyWrite));
+    EXPECT_EQ(INIread(systemFileStore(), path, "Config", "key", &whyRead), std::nullopt);
+    EXPECT_FALSE(INIwrite(systemFileStore(), path, "Config", "key", "new", &whyWrite));
     EXPECT_EQ(whyRead, row.why + limit);
     EXPECT_EQ(whyWrite, row.why + limit);
     EXPECT_EQ(std::filesystem::file_size(tovanik::fsPath(path)), row.size);
@@ -817,7 +818,7 @@ TEST(IniFile, KilledWriterLeavesACompleteFile) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      for (int i = 0;; ++i) INIwrite(path, "Config", "key", i % 2 ? "first" : "second");
+      for (int i = 0;; ++i) INIwrite(systemFileStore(), path, "Config", "key", i % 2 ? "first" : "second");
     }
     usleep(random() % 20'000);
     kill(child, SIGKILL);
@@ -828,7 +829,7 @@ TEST(IniFile, KilledWriterLeavesACompleteFile) {
   const std::vector<std::string> lookalikes = {".config.ini.tmp-abc", ".config.ini.backup",
                                                "config.ini.tmp-abcdef", ".other.ini.tmp-abcdef"};
   for (const std::string& name : lookalikes) writeBytes(dir.file(name), "keep");
-  ASSERT_TRUE(INIwrite(path, "Config", "key", "last"));
+  ASSERT_TRUE(INIwrite(systemFileStore(), path, "Config", "key", "last"));
   std::vector<std::string> left;
   DIR* folder = opendir(dir.path().c_str());
   ASSERT_NE(folder, nullptr);
@@ -858,8 +859,8 @@ TEST(IniFile, RootRefusesAnotherUsersLink) {
   }
   for (const std::string& path : {dir.file("config/config.ini"), dir.file("folder-link/a.ini")}) {
     std::string whyRead, whyWrite;
-    EXPECT_EQ(INIread(path, "Config", "key", &whyRead), std::nullopt) << path;
-    EXPECT_FALSE(INIwrite(path, "Config", "key", "v", &whyWrite)) << path;
+    EXPECT_EQ(INIread(systemFileStore(), path, "Config", "key", &whyRead), std::nullopt) << path;
+    EXPECT_FALSE(INIwrite(systemFileStore(), path, "Config", "key", "v", &whyWrite)) << path;
     EXPECT_NE(whyRead.find("symbolic link owned by uid 65534"), std::string::npos) << whyRead;
     EXPECT_EQ(whyWrite, whyRead);
   }
@@ -884,7 +885,7 @@ TEST(IniFile, UsersOwnLinkWorksForThatUser) {
   ASSERT_GE(child, 0);
   if (child == 0) {
     const bool asNobody = setgid(65534) == 0 && setuid(65534) == 0;
-    _exit(asNobody && INIwrite(home + "/config.ini", "Config", "key", "new") ? 0 : 1);
+    _exit(asNobody && INIwrite(systemFileStore(), home + "/config.ini", "Config", "key", "new") ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -904,7 +905,7 @@ TEST(IniFile, RootsCheckedPathCannotBeSwapped) {
   ASSERT_TRUE(checked);
   ASSERT_EQ(rename(dir.file("config").c_str(), dir.file("moved").c_str()), 0);
   ASSERT_EQ(symlink("elsewhere", dir.file("config").c_str()), 0);
-  ASSERT_TRUE(tovanik::replaceFileAtomically(checked->path(), "new"));
+  ASSERT_TRUE(tovanik::systemFileStore().replace(checked->path(), "new", nullptr));
   EXPECT_EQ(readBytes(dir.file("moved/config.ini")), "new");
   EXPECT_NE(access(dir.file("elsewhere/config.ini").c_str(), F_OK), 0);
 
@@ -969,8 +970,8 @@ TEST(IniFile, LockFileIsTheOwnersAlone) {
     struct stat planted {};
     const bool wasThere = held >= 0 && fstat(held, &planted) == 0;
     std::string why;
-    EXPECT_TRUE(INIwrite(path, "Config", "key", "new", &why)) << why;
-    EXPECT_EQ(INIread(path, "Config", "key"), "new");
+    EXPECT_TRUE(INIwrite(systemFileStore(), path, "Config", "key", "new", &why)) << why;
+    EXPECT_EQ(INIread(systemFileStore(), path, "Config", "key"), "new");
     struct stat after {};
     ASSERT_EQ(lstat(lock.c_str(), &after), 0);
     EXPECT_TRUE(S_ISREG(after.st_mode));
@@ -990,9 +991,9 @@ TEST(IniFile, LockFileIsTheOwnersAlone) {
   unlink(lock.c_str());
   ASSERT_EQ(mkdir(lock.c_str(), 0700), 0);
   std::string why;
-  EXPECT_FALSE(INIwrite(path, "Config", "key", "newer", &why));
+  EXPECT_FALSE(INIwrite(systemFileStore(), path, "Config", "key", "newer", &why));
   EXPECT_EQ(why, "lock file " + lock + ": a folder stands in its place");
-  EXPECT_EQ(INIread(path, "Config", "key"), "new");
+  EXPECT_EQ(INIread(systemFileStore(), path, "Config", "key"), "new");
 }
 
 #endif

@@ -178,9 +178,31 @@ class FakePlatform final : public Platform {
   std::map<int, PortUse> ports_;          // who listens where
   std::map<int, ProcessInfo> processes_;  // what processInfo tells
   std::optional<std::string> untrusted_;  // what untrustedPath answers
-  // The settings files: real ones (in a test's temporary folder) unless a test passes a
-  // FakeFileStore (fake_file_store.h).
-  FileStore* file_store_ = &systemFileStore();
+  // The settings files: real ones (in a test's temporary folder), whose waits for another
+  // writer's lock go by this platform's clock, unless a test passes a FakeFileStore
+  // (fake_file_store.h).
+  FileStore* file_store_ = nullptr;
+
+  // The real store on this platform's clock, made at its first use by the platform that
+  // uses it: a copy or an assigned platform makes its own.
+  class OwnFiles {
+   public:
+    OwnFiles() = default;
+    OwnFiles(const OwnFiles&) {}
+    OwnFiles& operator=(const OwnFiles&) {
+      store_.reset();
+      return *this;
+    }
+    FileStore& on(Timing& owner) {
+      if (!store_ || owner_ != &owner) store_ = systemFileStoreOn(*(owner_ = &owner));
+      return *store_;
+    }
+
+   private:
+    std::unique_ptr<FileStore> store_;
+    Timing* owner_ = nullptr;
+  };
+  OwnFiles own_files_;
 
   // The process table. A process counts for findProcesses when it is live, of the asked
   // name and of the caller's user, and is neither the caller (self_) nor its ancestor.
@@ -461,7 +483,7 @@ class FakePlatform final : public Platform {
   Clock::time_point now() override { return now_; }
   void advanceMs(int milliseconds) { now_ += std::chrono::milliseconds(milliseconds); }
 
-  FileStore& fileStore() override { return *file_store_; }
+  FileStore& fileStore() override { return file_store_ ? *file_store_ : own_files_.on(*this); }
 
   void sleepMs(int milliseconds) override {
     calls_.push_back("sleep:" + std::to_string(milliseconds));

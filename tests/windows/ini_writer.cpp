@@ -14,12 +14,12 @@ int wmain(int argc, wchar_t** argv) {
   using tovanik::windows::utf8;
   if (argc == 2) {
     const std::string path = utf8(argv[1]);
-    for (long i = 0;; ++i) tovanik::INIwrite(path, "Config", "key", i % 2 ? "first" : "second");
+    for (long i = 0;; ++i) tovanik::INIwrite(tovanik::systemFileStore(), path, "Config", "key", i % 2 ? "first" : "second");
   }
   if (argc != 4) return 2;
   const std::string path = utf8(argv[1]), key = utf8(argv[2]);
   const int count = _wtoi(argv[3]);
   for (int i = 1; i <= count; ++i)
-    if (!tovanik::INIwrite(path, "Config", key, std::to_string(i))) return 1;
+    if (!tovanik::INIwrite(tovanik::systemFileStore(), path, "Config", key, std::to_string(i))) return 1;
   return 0;
 }

@@ -52,6 +52,7 @@ constexpr Ctl kBoxes[4] = {Ctl::txtPort, Ctl::txtFocus, Ctl::txtRootDir, Ctl::tx
 
 MainForm::MainForm(Platform& platform, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      platform_(platform),
       panel_(platform, *this),
       pointer_(panel_, *this),
       startup_(panel_, *this),
@@ -129,7 +130,8 @@ void MainForm::centreOnScreen() {
 
 void MainForm::bringBack(const QByteArray& activationToken) {
   // Qt hands the token to the compositor with the next activation request.
-  if (!activationToken.isEmpty()) qputenv("XDG_ACTIVATION_TOKEN", activationToken);
+  if (!activationToken.isEmpty())
+    platform_.setEnvironmentVariable("XDG_ACTIVATION_TOKEN", activationToken.toStdString());
   // Wayland has no request that restores a minimised window, and a compositor without a
   // task bar (Weston) never shows it again by itself: the window is mapped anew. Nor does
   // it tell a client that it is minimised (Qt drops the state at the next configure), so

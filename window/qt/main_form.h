@@ -77,6 +77,7 @@ class MainForm final : public QWidget, private PanelView, private WindowShell {
   void fitPortFont();
   void nameTooltipWindow(const QString& tip);
 
+  Platform& platform_;  // the environment goes through it too
   Panel panel_;
   PointerRouter pointer_;
   StartupOrder startup_;

@@ -56,17 +56,17 @@ TEST(SettingsFile, PathsWithBlanksAndLettersBeyondAscii) {
   const std::string folder = dir.file("Zoë/My Apps/Tovanik/config");
   std::filesystem::create_directories(fsPath(folder));
   const std::string path = joinPath(folder, "config.ini");
-  EXPECT_EQ(INIread(path, "Config", "key"), "");  // a missing file is created empty
+  EXPECT_EQ(INIread(systemFileStore(), path, "Config", "key"), "");  // a missing file is created empty
   EXPECT_EQ(readBytes(path), "");
-  ASSERT_TRUE(INIwrite(path, "Config", "root_directory", "wëb site"));
+  ASSERT_TRUE(INIwrite(systemFileStore(), path, "Config", "root_directory", "wëb site"));
   EXPECT_EQ(readBytes(path), "[Config]\r\nroot_directory=wëb site\r\n");
-  EXPECT_EQ(INIread(path, "config", "ROOT_DIRECTORY"), "wëb site");
+  EXPECT_EQ(INIread(systemFileStore(), path, "config", "ROOT_DIRECTORY"), "wëb site");
   EXPECT_EQ(namesIn(folder), (std::vector<std::string>{".config.ini.lock", "config.ini"}));
   // The same bytes are not written again; other bytes come as a new file.
   const ULONGLONG before = fileIndex(path);
-  ASSERT_TRUE(INIwrite(path, "Config", "root_directory", "wëb site"));
+  ASSERT_TRUE(INIwrite(systemFileStore(), path, "Config", "root_directory", "wëb site"));
   EXPECT_EQ(fileIndex(path), before);
-  ASSERT_TRUE(INIwrite(path, "Config", "root_directory", "www"));
+  ASSERT_TRUE(INIwrite(systemFileStore(), path, "Config", "root_directory", "www"));
   EXPECT_NE(fileIndex(path), before);
 }
 
@@ -82,8 +82,8 @@ TEST(SettingsFile, WhatCannotBeASettingsFileFailsWithTheReason) {
   };
   for (const auto& [path, reason] : cases) {
     std::string whyRead, whyWrite;
-    EXPECT_EQ(INIread(path, "Config", "key", &whyRead), std::nullopt) << path;
-    EXPECT_FALSE(INIwrite(path, "Config", "key", "v", &whyWrite)) << path;
+    EXPECT_EQ(INIread(systemFileStore(), path, "Config", "key", &whyRead), std::nullopt) << path;
+    EXPECT_FALSE(INIwrite(systemFileStore(), path, "Config", "key", "v", &whyWrite)) << path;
     EXPECT_EQ(whyRead, reason) << path;
     EXPECT_EQ(whyWrite, reason) << path;
   }
@@ -117,9 +117,9 @@ TEST(SettingsFile, HeldOpenByAnotherProgramFailsWithTheSystemsReason) {
         CreateFileW(utf16(path).c_str(), GENERIC_READ, c.share, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     std::string whyRead, whyWrite;
-    EXPECT_EQ(INIread(path, "Config", "key", &whyRead), c.read);
+    EXPECT_EQ(INIread(systemFileStore(), path, "Config", "key", &whyRead), c.read);
     EXPECT_EQ(whyRead, c.whyRead);
-    EXPECT_FALSE(INIwrite(path, "Config", "key", "new", &whyWrite));
+    EXPECT_FALSE(INIwrite(systemFileStore(), path, "Config", "key", "new", &whyWrite));
     EXPECT_NE(std::find(c.whyWrite.begin(), c.whyWrite.end(), whyWrite), c.whyWrite.end())
         << whyWrite;
     // The panel's patience: a keystroke's write, and the read, give up after a quarter
@@ -127,7 +127,7 @@ TEST(SettingsFile, HeldOpenByAnotherProgramFailsWithTheSystemsReason) {
     for (const bool write : {false, true}) {
       const auto begun = std::chrono::steady_clock::now();
       if (write) {
-        EXPECT_FALSE(INIwrite(path, "Config", "key", "new", nullptr, kPanelLockPatience));
+        EXPECT_FALSE(INIwrite(systemFileStore(), path, "Config", "key", "new", nullptr, kPanelLockPatience));
       } else {
         EXPECT_EQ(INIread(systemFileStore(), path, "Config", "key", nullptr, kPanelLockPatience),
                   c.read);
@@ -152,7 +152,7 @@ TEST(SettingsFile, HeldOpenByAnotherProgramFailsWithTheSystemsReason) {
     CloseHandle(holder);
   });
   std::string why;
-  EXPECT_TRUE(INIwrite(path, "Config", "key", "new", &why)) << why;
+  EXPECT_TRUE(INIwrite(systemFileStore(), path, "Config", "key", "new", &why)) << why;
   release.join();
   EXPECT_EQ(readBytes(path), "[Config]\r\nkey=new\r\n");
 }
@@ -168,10 +168,10 @@ TEST(SettingsFile, ReadOnlyHiddenAndSystemAreClearedByEachReadAndWrite) {
     SetFileAttributesW(utf16(path).c_str(), FILE_ATTRIBUTE_NORMAL);
     writeBytes(path, "[Config]\r\nkey=old\r\n");
     ASSERT_TRUE(SetFileAttributesW(utf16(path).c_str(), set));
-    EXPECT_EQ(INIread(path, "Config", "key"), "old");
+    EXPECT_EQ(INIread(systemFileStore(), path, "Config", "key"), "old");
     EXPECT_EQ(attributesOf(path) & kReadOnlyHiddenSystem, 0u);
     ASSERT_TRUE(SetFileAttributesW(utf16(path).c_str(), set));
-    ASSERT_TRUE(INIwrite(path, "Config", "key", "new"));
+    ASSERT_TRUE(INIwrite(systemFileStore(), path, "Config", "key", "new"));
     EXPECT_EQ(readBytes(path), "[Config]\r\nkey=new\r\n");
     EXPECT_EQ(attributesOf(path) & kReadOnlyHiddenSystem, 0u);
   }
@@ -201,7 +201,7 @@ TEST(SettingsFile, WritersAtOnceLoseNothing) {
     CloseHandle(writer.hThread);
     CloseHandle(writer.hProcess);
   }
-  for (const char* key : {"a", "b", "c"}) EXPECT_EQ(INIread(path, "Config", key), "40") << key;
+  for (const char* key : {"a", "b", "c"}) EXPECT_EQ(INIread(systemFileStore(), path, "Config", key), "40") << key;
 }
 
 // A writer that holds the lock and does not let go makes the next write fail with the
@@ -217,11 +217,11 @@ TEST(SettingsFile, LockHeldTooLongFailsWithTheReason) {
   OVERLAPPED at{};
   ASSERT_TRUE(LockFileEx(lock, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at));
   std::string why;
-  EXPECT_FALSE(INIwrite(path, "Config", "key", "new", &why));
+  EXPECT_FALSE(INIwrite(systemFileStore(), path, "Config", "key", "new", &why));
   EXPECT_EQ(why, "another program has been writing it for longer than 5 s");
   CloseHandle(lock);
   EXPECT_EQ(readBytes(path), "[Config]\r\nkey=old\r\n");
-  EXPECT_TRUE(INIwrite(path, "Config", "key", "new"));
+  EXPECT_TRUE(INIwrite(systemFileStore(), path, "Config", "key", "new"));
 }
 
 // A writer killed at any moment leaves the old text or the new one, never a mix. The
@@ -255,7 +255,7 @@ TEST(SettingsFile, KilledWriterLeavesACompleteFile) {
   const std::vector<std::string> lookalikes = {".Zoë config.ini.tmp-abc", ".Zoë config.ini.backup",
                                                "Zoë config.ini.tmp-abcdef"};
   for (const std::string& name : lookalikes) writeBytes(dir.file(name), "keep");
-  ASSERT_TRUE(INIwrite(path, "Config", "key", "last"));
+  ASSERT_TRUE(INIwrite(systemFileStore(), path, "Config", "key", "last"));
   std::vector<std::string> expected = lookalikes;
   expected.insert(expected.end(), {".Zoë config.ini.lock", "Zoë config.ini"});
   std::sort(expected.begin(), expected.end());
