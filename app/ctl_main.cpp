@@ -14,8 +14,8 @@ constexpr const char* kUsage = R"(usage: tovanikctl [--folder DIR] COMMAND
   ini get FILE SECTION KEY          print one value of an INI file
   ini set FILE SECTION KEY VALUE    store one value in an INI file
   config get KEY                    print a setting of DIR/config/config.ini
-  config set KEY VALUE              store one of the five settings (refuses values the
-                                    panel could not read back, e.g. port 0)
+  config set KEY VALUE              store a setting (refuses values the panel could
+                                    not read back or start from, e.g. port 0)
   status                            running PIDs or stopped, who holds the port and the
                                     command line; why the last launch ended at once
                                     (exit 0 running, 3 stopped)
@@ -23,7 +23,8 @@ constexpr const char* kUsage = R"(usage: tovanikctl [--folder DIR] COMMAND
                                     runs, wait for its port
   stop                              stop every server process of the configured name
   restart                           stop, then start
-  url                               the local address, as the panel shows it
+  url                               the running server's address, else the
+                                    configured one
   log [-n LINES] [-f]               the hidden server's output (the last LINES; -f
                                     follows it)
   launcher install                  add the panel to the desktop's application menu

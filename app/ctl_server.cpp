@@ -1,4 +1,5 @@
 // tovanikctl's server commands: status, start, stop, log and the local address.
+#include <algorithm>
 #include <chrono>
 
 #include "app/ctl_commands.h"
@@ -58,6 +59,8 @@ std::string shownCommandLine(const std::string& folder, ServerSettings s) {
   s.phpFolder = escape(s.phpFolder);
   s.rootDirectory = escape(s.rootDirectory);
   s.serverPort = escape(s.serverPort);
+  for (std::string* optional : {&s.router, &s.listenAddress, &s.phpIni, &s.phpSettings})
+    *optional = escape(*optional);
   return serverCommandLine(escape(folder), s);
 }
 
@@ -111,8 +114,8 @@ int start(const Context& c) {
   if (!s) return 1;
   const StartResult started = ServerControl(c.platform, c.programFolder, *s).start();
   if (started.why) return fail(c, *started.why);
-  c.out << "serving http://localhost:" << *portNumber(s->serverPort) << " (pid " << started.pid
-        << ")\n";
+  c.out << "serving http://" << browsableHost(s->listenAddress) << ':'
+        << *portNumber(s->serverPort) << " (pid " << started.pid << ")\n";
   return 0;
 }
 
@@ -170,12 +173,27 @@ int serverLog(const Context& c, const std::vector<std::string>& args) {
 }
 
 int url(const Context& c) {
-  std::string why;
-  const auto port = ConfigFile(c.programFolder, c.platform).read(Key::server_port, &why);
-  if (!port) return fail(c, "cannot read " + configPath(c.programFolder) + ": " + why);
-  if (!portNumber(*port))
-    return fail(c, "server_port '" + *port + "' is not a port number (1-65535, digits only)");
-  c.out << localUrl(*port) << '\n';
+  const auto s = settingsOrFail(c);
+  if (!s) return 1;
+  // The running server's own address first: its port and listen address may no longer
+  // be the settings' (changed while it ran).
+  ServerControl control(c.platform, c.programFolder, *s);
+  const std::vector<int> pids = control.find();
+  const auto foreign = foreignServers(c.platform, c.programFolder, *s, pids);
+  for (const int pid : pids) {
+    if (std::any_of(foreign.begin(), foreign.end(),
+                    [&](const ForeignServer& f) { return f.pid == pid; }))
+      continue;
+    if (const auto address = control.startedAddress(pid)) {
+      c.out << "http://" << browsableHost(address->host)
+            << portSuffix(std::to_string(address->port)) << '\n';
+      return 0;
+    }
+  }
+  if (!portNumber(s->serverPort))
+    return fail(c, "server_port '" + s->serverPort +
+                       "' is not a port number (1-65535, digits only)");
+  c.out << "http://" << browsableHost(s->listenAddress) << portSuffix(s->serverPort) << '\n';
   return 0;
 }
 

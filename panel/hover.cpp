@@ -28,7 +28,7 @@ bool Panel::hover(Ctl label) {
         url.tooltip = why_;  // "" unless a start failed
         return false;
       }
-      url.tooltip = "Open " + url.caption;
+      url.tooltip = "Open " + url.caption + listensOn_;
       url.underline = true;
       return true;
     }

@@ -137,6 +137,9 @@ class Panel {
   bool launchUnseen_ = false;
   int launched_ = 0;  // its PID
   std::string why_;
+  // " (the server listens on 127.0.0.1:8080 only)" after the address's tooltip when the
+  // settings name a listen address; "" for the design's every interface.
+  std::string listensOn_;
   // The settings the tick last read, and the stamp of the file they came from.
   struct TickRead {
     FileStamp stamp;

@@ -19,6 +19,11 @@ void Panel::startPHP() {
   if (!s) showWhy("cannot read " + config_.path() + ": " + unread);
   if (s) {
     at(Ctl::lblURL).caption = localUrl(s->serverPort);
+    // The address stays the design's localhost; where the server listens goes in its tip.
+    listensOn_.clear();
+    if (!s->listenAddress.empty() && browsableHost(s->listenAddress) != "localhost")
+      listensOn_ = " (the server listens on " + listenHost(s->listenAddress) + ':' +
+                   s->serverPort + " only)";
     // Fire and forget: the launch is not waited for; the status tick shows whether it
     // came up. Nothing is launched that tovanikctl start would refuse, nor, run as root,
     // from files another user can change (that refusal shows nothing, as designed).

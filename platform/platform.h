@@ -107,10 +107,13 @@ class Platform : public Timing {
   // standard streams. Hidden, its output is appended to `outputLog` after a launch mark
   // (discarded when outputLog is ""). Shown runs it with a console window of its own that
   // takes the focus (on Linux a terminal program), or hidden when there is none.
+  // `extraEnvironment` (name, value) is set for the launched program only, on top of the
+  // environment the backend hands it (a name given there replaces the inherited one).
   // Returns the PID of the started process (the terminal's when shown), 0 when nothing
   // was started (executable missing or not executable).
-  virtual int launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
-                             const std::string& outputLog) = 0;
+  virtual int launchDetached(
+      const std::vector<std::string>& argv, ConsoleMode mode, const std::string& outputLog,
+      const std::vector<std::pair<std::string, std::string>>& extraEnvironment = {}) = 0;
 
   // The command line a launch of argv hands the system (Windows), as text; "" where the
   // system takes the argument vector itself (Linux).

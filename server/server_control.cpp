@@ -41,6 +41,30 @@ std::string pidList(const std::vector<int>& pids) {
   return s;
 }
 
+// The optional keys, by the same value rule as config set; the router script and the
+// php.ini they name must be files.
+std::optional<std::string> invalidOptionalSetting(Platform& platform,
+                                                  const std::string& programFolder,
+                                                  const ServerSettings& s) {
+  const std::pair<Key, const std::string&> named[] = {{Key::router, s.router},
+                                                      {Key::workers, s.workers},
+                                                      {Key::listen_address, s.listenAddress},
+                                                      {Key::php_ini, s.phpIni},
+                                                      {Key::php_settings, s.phpSettings}};
+  for (const auto& [key, value] : named)
+    if (auto why = settingProblem(key, value)) return why;
+  const std::pair<const char*, std::string> files[] = {{"router", routerPath(programFolder, s)},
+                                                       {"php_ini", phpIniPath(programFolder, s)}};
+  for (const auto& [key, path] : files) {
+    if (path.empty()) continue;
+    std::string why;
+    const PathKind kind = platform.pathKind(path, &why);
+    if (kind == PathKind::Unusable) return std::string(key) + ": cannot use " + path + ": " + why;
+    if (kind == PathKind::Folder) return std::string(key) + ": " + path + " is not a file";
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> invalidSetting(Platform& platform, const std::string& programFolder,
@@ -67,7 +91,7 @@ std::optional<std::string> invalidSetting(Platform& platform, const std::string&
   const PathKind web = platform.pathKind(root, &why);
   if (web == PathKind::Unusable) return "root_directory: cannot use " + root + ": " + why;
   if (web != PathKind::Folder) return "root_directory: " + root + " is not a folder";
-  return std::nullopt;
+  return invalidOptionalSetting(platform, programFolder, s);
 }
 
 std::string foreignNote(const std::vector<ForeignServer>& foreign, const std::string& exeName) {
@@ -138,7 +162,8 @@ LaunchResult ServerControl::launch() {
     }
   }
   const auto argv = serverArgv(folder_, settings_);
-  result.pid = platform_.launchDetached(argv, consoleModeFor(settings_.commandPrompt), log_);
+  result.pid = platform_.launchDetached(argv, consoleModeFor(settings_.commandPrompt), log_,
+                                       serverEnvironment(settings_));
   if (result.pid == 0) result.why = "could not start " + argv[0] + ": " + lastSystemError();
   return result;
 }
@@ -298,16 +323,25 @@ StopResult ServerControl::stop() {
   return result;
 }
 
-std::optional<int> ServerControl::startedPort(int pid) {
+std::optional<ListenAddress> ServerControl::startedAddress(int pid) {
   const std::optional<ProcessInfo> info = platform_.processInfo(pid);
   if (!info) return std::nullopt;
   const auto& args = info->arguments;
   for (std::size_t i = 0; i + 1 < args.size(); ++i) {
     if (args[i] != "-S") continue;
     const std::string& address = args[i + 1];
-    return portNumber(address.substr(address.rfind(':') + 1));  // npos + 1 == 0
+    const std::size_t colon = address.rfind(':');
+    const std::optional<int> port = portNumber(address.substr(colon + 1));  // npos + 1 == 0
+    if (!port) return std::nullopt;
+    return ListenAddress{colon == std::string::npos ? "" : address.substr(0, colon), *port};
   }
   return std::nullopt;
+}
+
+std::optional<int> ServerControl::startedPort(int pid) {
+  const std::optional<ListenAddress> address = startedAddress(pid);
+  if (!address) return std::nullopt;
+  return address->port;
 }
 
 }  // namespace tovanik

@@ -29,6 +29,11 @@ std::string foreignNote(const std::vector<ForeignServer>& foreign, const std::st
 // saw it listen or run since its launch mark, and its last output came within seconds.
 std::optional<std::vector<std::string>> endedAtOnce(Platform& platform, const std::string& log);
 
+struct ListenAddress {
+  std::string host;
+  int port = 0;
+};
+
 struct LaunchResult {
   int pid = 0;                     // what this launch started; 0 when nothing was
   std::vector<int> running;        // the server's processes found before the launch
@@ -78,7 +83,9 @@ class ServerControl {
   // once (port 80 is taken by nc (pid 12)): <its last line>". nullopt when it did not.
   std::optional<std::string> whyEndedAtOnce();
 
-  // The port the server with this PID was started to listen on, from its arguments.
+  // The address and port the server with this PID was started to listen on, from its
+  // arguments (the host as in -S: "0.0.0.0", "[::1]").
+  std::optional<ListenAddress> startedAddress(int pid);
   std::optional<int> startedPort(int pid);
 
  private:

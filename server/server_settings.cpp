@@ -3,8 +3,10 @@
 namespace tovanik {
 
 ServerSettings serverSettingsOf(const ConfigValues& values) {
-  return {values[Key::exe_name], values[Key::php_folder], values[Key::server_port],
-          values[Key::root_directory], values[Key::command_prompt]};
+  return {values[Key::exe_name],       values[Key::php_folder],     values[Key::server_port],
+          values[Key::root_directory], values[Key::command_prompt], values[Key::router],
+          values[Key::workers],        values[Key::listen_address], values[Key::php_ini],
+          values[Key::php_settings]};
 }
 
 std::optional<ServerSettings> readServerSettings(const ConfigFile& config, std::string* whyNot) {

@@ -9,7 +9,7 @@ namespace tovanik {
 // The server's fields of one reading of the configuration.
 ServerSettings serverSettingsOf(const ConfigValues& values);
 
-// The five settings from one reading of the file; nullopt (with the reason in `whyNot`)
+// The settings from one reading of the file; nullopt (with the reason in `whyNot`)
 // when the file cannot be read.
 std::optional<ServerSettings> readServerSettings(const ConfigFile& config,
                                                  std::string* whyNot = nullptr);

@@ -15,10 +15,15 @@ std::optional<std::string> untrustedProgramFolder(Platform& platform,
 std::optional<std::string> untrustedServerFiles(Platform& platform,
                                                 const std::string& programFolder,
                                                 const ServerSettings& s) {
-  return platform.untrustedPath({programFolder, joinPath(programFolder, "config"),
+  std::vector<std::string> paths{programFolder, joinPath(programFolder, "config"),
                                  configPath(programFolder), joinPath(programFolder, s.phpFolder),
                                  serverPath(programFolder, s),
-                                 joinPath(programFolder, s.rootDirectory)});
+                                 joinPath(programFolder, s.rootDirectory)};
+  // The scripts the server runs for every request, and its php.ini, which can load any
+  // extension: what another user could change here would run as root.
+  for (std::string path : {routerPath(programFolder, s), phpIniPath(programFolder, s)})
+    if (!path.empty()) paths.push_back(std::move(path));
+  return platform.untrustedPath(paths);
 }
 
 std::optional<std::string> untrustedFolder(Platform& platform, const std::string& programFolder) {

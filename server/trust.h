@@ -17,7 +17,8 @@ namespace tovanik {
 std::optional<std::string> untrustedProgramFolder(Platform& platform,
                                                   const std::string& programFolder);
 
-// The same three, then the settings' php_folder, server executable and web folder.
+// The same three, then the settings' php_folder, server executable and web folder, and
+// the router script and php.ini when the settings name them.
 std::optional<std::string> untrustedServerFiles(Platform& platform,
                                                 const std::string& programFolder,
                                                 const ServerSettings& s);

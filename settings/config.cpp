@@ -30,8 +30,9 @@ std::string configPath(std::string_view programFolder) {
 
 std::optional<Key> keyNamed(std::string_view name) {
   const std::string lower = asciiLower(name);
-  for (const KeyEntry& entry : kConfigKeys)
-    if (entry.name == lower) return entry.key;
+  for (const auto* keys : {&kConfigKeys, &kOptionalKeys})
+    for (const KeyEntry& entry : *keys)
+      if (entry.name == lower) return entry.key;
   return std::nullopt;
 }
 
@@ -44,8 +45,9 @@ std::optional<ConfigValues> ConfigFile::readAll(std::string* whyNot) const {
   const auto text = readIniText(platform_->fileStore(), path(), whyNot, writePatience_);
   if (!text) return std::nullopt;
   ConfigValues values;
-  for (const KeyEntry& entry : kConfigKeys)
-    values[entry.key] = iniLookup(*text, kConfigSection, entry.name);
+  for (const auto* keys : {&kConfigKeys, &kOptionalKeys})
+    for (const KeyEntry& entry : *keys)
+      values[entry.key] = iniLookup(*text, kConfigSection, entry.name);
   return values;
 }
 

@@ -19,9 +19,12 @@ namespace tovanik {
 
 inline constexpr std::string_view kConfigSection = "Config";
 
-// The five settings. Every use names one of these, never a string: a misspelt key does
-// not compile.
-enum class Key { exe_name, php_folder, root_directory, server_port, command_prompt };
+// The five settings, then the optional ones. Every use names one of these, never a
+// string: a misspelt key does not compile.
+enum class Key {
+  exe_name, php_folder, root_directory, server_port, command_prompt,
+  router, workers, listen_address, php_ini, php_settings
+};
 
 struct KeyEntry {
   Key key;
@@ -39,23 +42,34 @@ inline constexpr std::array<KeyEntry, 5> kConfigKeys{{
     {Key::command_prompt, "command_prompt", "hide"},
 }};
 
+// Keys beyond the five, for the applications people serve: absent or empty, the server
+// is started as designed. No default is ever written for them.
+inline constexpr std::array<KeyEntry, 5> kOptionalKeys{{
+    {Key::router, "router", ""},
+    {Key::workers, "workers", ""},
+    {Key::listen_address, "listen_address", ""},
+    {Key::php_ini, "php_ini", ""},
+    {Key::php_settings, "php_settings", ""},
+}};
+
 constexpr std::string_view keyName(Key key) {
-  for (const KeyEntry& entry : kConfigKeys)
-    if (entry.key == key) return entry.name;
+  for (const auto* keys : {&kConfigKeys, &kOptionalKeys})
+    for (const KeyEntry& entry : *keys)
+      if (entry.key == key) return entry.name;
   return {};
 }
 
-// The key of a name given in any letter case; nullopt for a name that is none of the five.
+// The key of a name given in any letter case; nullopt for a name that is no key.
 std::optional<Key> keyNamed(std::string_view name);
 
-// The five values as one reading of the file found them ("" for a missing key).
+// Every key's value as one reading of the file found them ("" for a missing key).
 class ConfigValues {
  public:
   const std::string& operator[](Key key) const { return values_[static_cast<std::size_t>(key)]; }
   std::string& operator[](Key key) { return values_[static_cast<std::size_t>(key)]; }
 
  private:
-  std::array<std::string, kConfigKeys.size()> values_;
+  std::array<std::string, kConfigKeys.size() + kOptionalKeys.size()> values_;
 };
 
 // <program folder>/config/config.ini
@@ -77,7 +91,7 @@ class ConfigFile {
       : folder_(std::move(programFolder)), platform_(&platform), writePatience_(writePatience) {}
 
   std::optional<std::string> read(Key key, std::string* whyNot = nullptr) const;
-  // All five from one reading of the file.
+  // Every key from one reading of the file.
   std::optional<ConfigValues> readAll(std::string* whyNot = nullptr) const;
   bool write(Key key, std::string_view value, std::string* whyNot = nullptr) const;
 

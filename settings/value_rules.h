@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tovanik {
 
@@ -36,16 +37,29 @@ inline constexpr NameRules kThisSystem = NameRules::Linux;
 //   (Windows: no leading "\" or "/", no drive letter);
 // - on Windows, no value that names a file holds '"', '<', '>', '|', '?', '*' or ':',
 //   which no Windows file name can.
+// The optional keys are fine empty (the server as designed); else:
+// - router is "front-controller" or a path relative to the program folder;
+// - workers is a whole number 1-64, and on Windows, where PHP has no workers, refused;
+// - listen_address is one of 0.0.0.0, 127.0.0.1, :: and ::1;
+// - php_ini is a path relative to the program folder;
+// - php_settings is name=value pairs separated by blanks (see phpSettingPairs), each name
+//   of letters, digits, "_" and ".", no value with '"'.
 std::optional<std::string> settingProblem(Key key, std::string_view value,
                                           NameRules rules = kThisSystem);
 
+// The router value that names the router script shipped in the program folder.
+inline constexpr std::string_view kFrontController = "front-controller";
+
+// php_settings split at its blanks: "a=1  b=2" gives "a=1" and "b=2". Blanks, not ";",
+// which many INI readers and editors take for the start of a comment.
+std::vector<std::string> phpSettingPairs(std::string_view value);
+
 // Why `value` may not be stored as the setting `key` of the configuration file: `key`
-// must name one of the five settings (letter case folded), and `value` pass
-// settingProblem.
+// must name one of the settings (letter case folded), and `value` pass settingProblem.
 std::optional<std::string> configValueProblem(std::string_view key, std::string_view value,
                                               NameRules rules = kThisSystem);
 
-// Why `key` names none of the five settings (listing them); nullopt when it names one.
+// Why `key` names none of the settings (listing them); nullopt when it names one.
 std::optional<std::string> unknownKeyProblem(std::string_view key);
 
 // Why `key=value` may not be stored in `[section]` of any INI file, so that the line

@@ -202,7 +202,8 @@ std::vector<std::string> terminalArgv(const std::string& terminal,
   return wrapped;
 }
 
-pid_t launchDetachedProcess(const std::vector<std::string>& argv, const std::string& outputFile) {
+pid_t launchDetachedProcess(const std::vector<std::string>& argv, const std::string& outputFile,
+                            char* const* envp) {
   if (argv.empty()) return 0;
   // The PATH lookup happens here, where allocating is allowed; the child only calls
   // execve() on a ready path.
@@ -217,18 +218,19 @@ pid_t launchDetachedProcess(const std::vector<std::string>& argv, const std::str
   args.push_back(nullptr);
 
   // Root hands on a clean environment: a user's variables must not steer what root runs.
+  char* const* environment = envp ? envp : environ;
   std::vector<std::string> rootEnvironment;
-  std::vector<char*> envp;
+  std::vector<char*> rootEnvp;
   if (::geteuid() == 0) {
-    rootEnvironment = rootLaunchEnvironment(environ);
-    for (std::string& entry : rootEnvironment) envp.push_back(entry.data());
-    envp.push_back(nullptr);
+    rootEnvironment = rootLaunchEnvironment(environment);
+    for (std::string& entry : rootEnvironment) rootEnvp.push_back(entry.data());
+    rootEnvp.push_back(nullptr);
   }
 
   ChildStacks stacks;
   const int input = openAbove2("/dev/null", O_RDONLY);
   const int output = openOutput(outputFile);
-  LaunchPlan plan{program.c_str(), args.data(), envp.empty() ? environ : envp.data(),
+  LaunchPlan plan{program.c_str(), args.data(), rootEnvp.empty() ? environment : rootEnvp.data(),
                   input,           output,      stacks.secondTop(),
                   0,               0};
   pid_t child = -1;

@@ -15,7 +15,8 @@ namespace tovanik {
 // /dev/null, stdout and stderr appended to `outputFile` (the log, opened by its rules:
 // log_files.h; on /dev/null when it is empty or cannot be opened), no other inherited
 // descriptors, default signal handling and an empty signal mask, in the caller's current
-// directory and environment (run as root, a clean one: launch_environment.h). It is started
+// directory, with `envp` as its environment (the caller's own, `environ`, when it is
+// nullptr; run as root, a clean one made of it: launch_environment.h). It is started
 // by a short-lived intermediate process that exits at once, which hands it to init (or
 // the nearest subreaper), so it can never stay behind as the caller's zombie. Both
 // processes share the caller's memory until the exec (clone with CLONE_VM and
@@ -24,7 +25,7 @@ namespace tovanik {
 // Returns the program's PID once it has been executed, 0 when it could not be (missing,
 // not executable, no process could be made, empty argv), with errno telling why.
 pid_t launchDetachedProcess(const std::vector<std::string>& argv,
-                            const std::string& outputFile = "");
+                            const std::string& outputFile = "", char* const* envp = nullptr);
 
 // The file `name` would run as: itself when it holds '/', else the first executable
 // regular file of that name in a folder of `searchPath` (launch_environment.h: root's

@@ -3,6 +3,7 @@
 // finds in its environment, and where its name is looked up.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tovanik {
@@ -23,5 +24,23 @@ std::string launchSearchPath();
 // rules (firstPathNotOwnedBy); LD_* variables that name no paths go. The rest is kept as
 // it is: the display, the locale, the terminal's settings.
 std::vector<std::string> rootLaunchEnvironment(char* const* environment);
+
+// The environment `base` (the caller's `environ`) with variables set on top for one
+// launch, ready for execve: each (name, value) replaces the entry of that name or is
+// added at the end. Made before the launch, since the cloned child may not allocate.
+class LaunchEnvironment {
+ public:
+  LaunchEnvironment(char* const* base,
+                    const std::vector<std::pair<std::string, std::string>>& extra);
+  LaunchEnvironment(const LaunchEnvironment&) = delete;
+  LaunchEnvironment& operator=(const LaunchEnvironment&) = delete;
+
+  // The list for execve; valid while this object lives.
+  char* const* envp() const { return pointers_.data(); }
+
+ private:
+  std::vector<std::string> entries_;
+  std::vector<char*> pointers_;
+};
 
 }  // namespace tovanik

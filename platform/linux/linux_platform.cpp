@@ -14,6 +14,7 @@
 
 #include "platform/file_store.h"
 #include "platform/linux/detached_launch.h"
+#include "platform/linux/launch_environment.h"
 #include "platform/linux/ownership.h"
 #include "platform/linux/proc_table.h"
 #include "platform/linux/safe_path.h"
@@ -60,9 +61,14 @@ std::string LinuxPlatform::absolutePath(const std::string& path) const {
   return lexicallyAbsolute(path);
 }
 
-int LinuxPlatform::launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
-                                  const std::string& outputLog) {
+int LinuxPlatform::launchDetached(
+    const std::vector<std::string>& argv, ConsoleMode mode, const std::string& outputLog,
+    const std::vector<std::pair<std::string, std::string>>& extraEnvironment) {
   if (argv.empty()) return 0;
+  // Without extras the program gets the caller's environment itself, as it always did.
+  std::optional<LaunchEnvironment> environment;
+  if (!extraEnvironment.empty()) environment.emplace(environ, extraEnvironment);
+  char* const* envp = environment ? environment->envp() : nullptr;
   OutputLog log(logFiles_);
   // Checked first: the terminal starts even when the program inside it cannot, and the
   // log is marked only for a launch that can happen.
@@ -76,12 +82,12 @@ int LinuxPlatform::launchDetached(const std::vector<std::string>& argv, ConsoleM
     if (!terminal.empty()) {
       // The mark tells a later look at the log that this run's output is not in it.
       if (!outputLog.empty()) log.markLaunch(outputLog, kMarkStartedInTerminal);
-      return launchDetachedProcess(terminalArgv(terminal, argv));
+      return launchDetachedProcess(terminalArgv(terminal, argv), "", envp);
     }
   }
   const std::uint64_t markedAt = log.outputLogSize(outputLog).value_or(0);
   const bool logged = !outputLog.empty() && log.markLaunch(outputLog, kMarkStarted);
-  const pid_t pid = launchDetachedProcess(argv, logged ? outputLog : std::string());
+  const pid_t pid = launchDetachedProcess(argv, logged ? outputLog : std::string(), envp);
   if (pid == 0 && logged) {
     const int error = errno;
     log.markFailedLaunch(outputLog, markedAt, std::strerror(error));

@@ -15,8 +15,9 @@ class LinuxPlatform : public Platform {
  public:
   std::string programFolder() const override;
   std::string absolutePath(const std::string& path) const override;
-  int launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
-                     const std::string& outputLog) override;
+  int launchDetached(
+      const std::vector<std::string>& argv, ConsoleMode mode, const std::string& outputLog,
+      const std::vector<std::pair<std::string, std::string>>& extraEnvironment = {}) override;
   std::vector<int> findProcesses(const ServerImage& image) override;
   std::vector<int> callerServers(const ServerImage& image) override;
   // Looks at the process found last time first (see anyProcessByImageName).

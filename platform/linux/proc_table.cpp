@@ -91,14 +91,15 @@ std::string exeBaseName(int procFd, const char* pid) {
 
 // The file a path leads to, links followed: its device and inode.
 
-// The first three arguments, enough for argv[0] and for a script's path.
-std::vector<std::string> leadingArguments(int procFd, const char* pid) {
+// The first `count` arguments: three are enough for argv[0] and a script's path; the
+// server's -S comes after its -c and -d options.
+std::vector<std::string> leadingArguments(int procFd, const char* pid, std::size_t count = 3) {
   char buffer[8192];
   ssize_t got = readProcFile(procFd, pid, "cmdline", buffer, sizeof buffer);
   std::vector<std::string> args;
   if (got <= 0) return args;
   std::string_view text(buffer, static_cast<std::size_t>(got));
-  while (!text.empty() && args.size() < 3) {
+  while (!text.empty() && args.size() < count) {
     std::size_t nul = text.find('\0');
     args.emplace_back(text.substr(0, nul));
     text = nul == std::string_view::npos ? std::string_view() : text.substr(nul + 1);
@@ -366,13 +367,16 @@ int killProcessesByImageName(const ServerImage& image) {
   return signalled;
 }
 
+// Enough for the server's -S after a php.ini and a few dozen PHP settings.
+constexpr std::size_t kInfoArguments = 64;
+
 std::optional<ProcessInfo> readProcessInfo(int pid, const std::string& procRoot) {
   const Descriptor root = openProcRoot(procRoot);
   const std::string name = std::to_string(pid);
   const std::optional<ProcStat> stat = readStat(root.get(), name.c_str());
   if (!stat) return std::nullopt;
   return ProcessInfo{stat->ppid, exePath(root.get(), name.c_str()),
-                     leadingArguments(root.get(), name.c_str())};
+                     leadingArguments(root.get(), name.c_str(), kInfoArguments)};
 }
 
 }  // namespace tovanik

@@ -1,5 +1,7 @@
 #include "platform/windows/process_launch.h"
 
+#include <algorithm>
+#include <cwchar>
 #include <memory>
 
 #include "platform/windows/handle.h"
@@ -91,8 +93,41 @@ std::wstring quotedArgumentLine(const std::wstring& program, const std::string& 
   return program + L" \"" + utf16(path) + L"\"";
 }
 
+std::wstring environmentBlockWith(
+    const std::vector<std::pair<std::string, std::string>>& extra) {
+  if (extra.empty()) return {};
+  // Names compare without regard to case. An entry's name ends at its first "=" after
+  // the first character: the hidden "=C:=C:\dir" entries start with one.
+  const auto nameOf = [](const std::wstring& entry) {
+    return entry.substr(0, entry.find(L'=', 1));
+  };
+  const auto sameName = [](const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+  };
+  std::vector<std::wstring> entries;
+  if (wchar_t* inherited = GetEnvironmentStringsW()) {
+    for (const wchar_t* entry = inherited; *entry; entry += wcslen(entry) + 1)
+      entries.emplace_back(entry);
+    FreeEnvironmentStringsW(inherited);
+  }
+  for (const auto& [name, value] : extra) {
+    const std::wstring wideName = utf16(name);
+    std::erase_if(entries, [&](const std::wstring& e) { return sameName(nameOf(e), wideName); });
+    entries.push_back(wideName + L'=' + utf16(value));
+  }
+  std::sort(entries.begin(), entries.end(), [&](const std::wstring& a, const std::wstring& b) {
+    const std::wstring x = nameOf(a), y = nameOf(b);
+    return CompareStringOrdinal(x.data(), static_cast<int>(x.size()), y.data(),
+                                static_cast<int>(y.size()), TRUE) == CSTR_LESS_THAN;
+  });
+  std::wstring block;
+  for (const std::wstring& entry : entries) block += entry + L'\0';
+  return block + L'\0';
+}
+
 DWORD startProcess(const wchar_t* application, std::wstring commandLine, ConsoleMode mode,
-                   HANDLE output) {
+                   HANDLE output, const std::wstring& environment) {
   STARTUPINFOEXW startup{};
   startup.StartupInfo.cb = sizeof startup;
   DWORD flags = 0;
@@ -121,13 +156,18 @@ DWORD startProcess(const wchar_t* application, std::wstring commandLine, Console
     flags = CREATE_NEW_CONSOLE;
   }
   PROCESS_INFORMATION process{};
+  void* block = nullptr;
+  if (!environment.empty()) {
+    block = const_cast<wchar_t*>(environment.data());
+    flags |= CREATE_UNICODE_ENVIRONMENT;
+  }
   BOOL started = CreateProcessW(application, commandLine.data(), nullptr, nullptr, inherit,
-                                flags | CREATE_BREAKAWAY_FROM_JOB, nullptr, nullptr,
+                                flags | CREATE_BREAKAWAY_FROM_JOB, block, nullptr,
                                 &startup.StartupInfo, &process);
   // A job that does not let its processes break away refuses the flag: start inside it.
   if (!started && GetLastError() == ERROR_ACCESS_DENIED)
     started = CreateProcessW(application, commandLine.data(), nullptr, nullptr, inherit, flags,
-                             nullptr, nullptr, &startup.StartupInfo, &process);
+                             block, nullptr, &startup.StartupInfo, &process);
   if (!started) return 0;
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);

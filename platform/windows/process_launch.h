@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -29,8 +30,15 @@ std::wstring quotedArgumentLine(const std::wstring& program, const std::string& 
 // explicit handle list). Shown: a console window of its own (CREATE_NEW_CONSOLE), shown
 // normally, inheriting nothing. The process leaves the caller's job where the job allows
 // it, so it outlives a caller whose job ends its processes. Returns its PID, 0 with
-// GetLastError telling why.
+// GetLastError telling why. `environment` is a block of environmentBlockWith, or empty
+// for the caller's own environment.
 DWORD startProcess(const wchar_t* application, std::wstring commandLine, ConsoleMode mode,
-                   HANDLE output = nullptr);
+                   HANDLE output = nullptr, const std::wstring& environment = {});
+
+// The caller's environment with each (name, value) of `extra` set on top (a name of the
+// same letters in any case replaced), as CreateProcessW takes it: UTF-16 NAME=VALUE
+// entries, each ended by a NUL, sorted by name as the system keeps them, and a final NUL.
+// Empty when `extra` is.
+std::wstring environmentBlockWith(const std::vector<std::pair<std::string, std::string>>& extra);
 
 }  // namespace tovanik::windows

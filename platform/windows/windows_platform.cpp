@@ -100,8 +100,9 @@ std::string WindowsPlatform::absolutePath(const std::string& path) const {
   return utf8(withoutTrailingSeparators(full));
 }
 
-int WindowsPlatform::launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
-                                    const std::string& outputLog) {
+int WindowsPlatform::launchDetached(
+    const std::vector<std::string>& argv, ConsoleMode mode, const std::string& outputLog,
+    const std::vector<std::pair<std::string, std::string>>& extraEnvironment) {
   if (argv.empty()) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
@@ -117,11 +118,13 @@ int WindowsPlatform::launchDetached(const std::vector<std::string>& argv, Consol
   }
   // A name without a folder is left to the system's search; a path is run as it is.
   const bool hasFolder = program.find_first_of(L"\\/:") != std::wstring::npos;
+  const std::wstring environment = windows::environmentBlockWith(extraEnvironment);
   const wchar_t* application = hasFolder ? program.c_str() : nullptr;
   if (mode == ConsoleMode::Shown) {
     // The mark tells a later look at the log that this run's output is not in it.
     if (!outputLog.empty()) serverLog.markLaunch(outputLog, kMarkStartedInTerminal);
-    const DWORD pid = windows::startProcess(application, windows::commandLineOf(argv), mode);
+    const DWORD pid = windows::startProcess(application, windows::commandLineOf(argv), mode,
+                                            nullptr, environment);
     if (pid == 0) explainTooLong(program);
     return static_cast<int>(pid);
   }
@@ -129,8 +132,8 @@ int WindowsPlatform::launchDetached(const std::vector<std::string>& argv, Consol
   const std::uint64_t markedAt = serverLog.outputLogSize(outputLog).value_or(0);
   if (!outputLog.empty() && serverLog.markLaunch(outputLog, kMarkStarted))
     log = openLogForAppending(outputLog);
-  const DWORD pid =
-      windows::startProcess(application, windows::commandLineOf(argv), mode, log.get());
+  const DWORD pid = windows::startProcess(application, windows::commandLineOf(argv), mode,
+                                          log.get(), environment);
   if (pid == 0) explainTooLong(program);
   if (pid == 0 && log) {
     const DWORD error = GetLastError();

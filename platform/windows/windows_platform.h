@@ -24,8 +24,9 @@ class WindowsPlatform : public Platform {
   std::string launchCommandLine(const std::vector<std::string>& argv) override {
     return windows::utf8(windows::commandLineOf(argv));
   }
-  int launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
-                     const std::string& outputLog) override;
+  int launchDetached(
+      const std::vector<std::string>& argv, ConsoleMode mode, const std::string& outputLog,
+      const std::vector<std::pair<std::string, std::string>>& extraEnvironment = {}) override;
   std::vector<int> findProcesses(const ServerImage& image) override;
   // Confirms the process found last time by a handle kept open to it (see
   // windows::openFirstProcessByImageName); takes a snapshot only when it has ended or

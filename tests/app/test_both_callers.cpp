@@ -197,6 +197,13 @@ TEST_F(BothCallers, StopEndsTheSameProcesses) {
          p.table_[200].uid = 0;
        },
        {}, {200}, 0, "", 0},
+      {"the server and its two workers",
+       [](BothCallers& t, FakePlatform& p) {
+         p.table_[200] = t.server(200);
+         p.table_[201] = p.table_[202] = t.server(200);
+         p.table_[201].parent = p.table_[202].parent = 200;
+       },
+       {200, 201, 202}, {}, 0, "stopped pid 200 (this folder's server)\nstopped pid 201", 0},
       {"nothing runs", [](BothCallers&, FakePlatform&) {}, {}, {}, 0, "", 0},
   };
   for (const Row& row : rows) {
@@ -314,6 +321,20 @@ TEST_F(BothCallers, StartRefusesAndExplainsAlike) {
        "root_directory", 0},
       {"web folder a file", {{"root_directory", "www/index.php"}}, none, 1, "root_directory",
        "root_directory", 0},
+      // The optional keys, by the one value rule; the files they name must be files.
+      {"listens on loopback", {{"listen_address", "::1"}}, none, 0,
+       "serving http://[::1]:8080 (pid 100)\n", "", 1},
+      {"listen address a name", {{"listen_address", "localhost"}}, none, 1, "",
+       "listen_address must be 0.0.0.0, 127.0.0.1, :: or ::1, got 'localhost'", 0},
+      {"router missing", {{"router", "r.php"}}, none, 1, "", "router: cannot use ", 0},
+      {"php_ini a folder", {{"php_ini", "www"}}, none, 1, "", "php_ini: ", 0},
+      {"php_settings without a value", {{"php_settings", "display_errors"}}, none, 1, "",
+       "php_settings must be name=value pairs", 0},
+#ifdef _WIN32
+      {"workers", {{"workers", "2"}}, none, 1, "", "PHP's built-in server has no workers there", 0},
+#else
+      {"workers", {{"workers", "2"}}, none, 0, "serving http://localhost:8080 (pid 100)\n", "", 1},
+#endif
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -328,6 +349,9 @@ TEST_F(BothCallers, StartRefusesAndExplainsAlike) {
     EXPECT_NE((r.out + r.err).find(row.said), std::string::npos) << r.out << r.err;
     EXPECT_NE(r.err.find(row.why), std::string::npos) << r.err;
     EXPECT_EQ(ctlSide.launches_.size(), row.launches);
+    // PHP_CLI_SERVER_WORKERS (test_command.cpp) for workers alone; the panel's the same.
+    EXPECT_EQ(row.launches ? ctlSide.launch_environments_[0].size() : 0,
+              row.launches ? row.settings.count("workers") : 0);
     if (row.rc != 0) expectCleanFailure(r);
     if (row.rc != 0 && !ctlSide.launches_.empty()) {
       EXPECT_FALSE(ctlSide.alive(100)) << "a failed start left its server running";
@@ -344,6 +368,8 @@ TEST_F(BothCallers, StartRefusesAndExplainsAlike) {
       panel.statusTick();
     }
     EXPECT_EQ(panelSide.launches_.size(), row.launches);
+    EXPECT_EQ(panelSide.launches_, ctlSide.launches_);
+    EXPECT_EQ(panelSide.launch_environments_, ctlSide.launch_environments_);
     EXPECT_NE(panel.why().find(row.why), std::string::npos) << panel.why();
     EXPECT_EQ(panel.why().empty(), row.why.empty()) << panel.why();
     EXPECT_EQ(panel[Ctl::lblStartStop].tooltip,
@@ -426,7 +452,9 @@ TEST_F(BothCallers, StatusNamesThePortTheServerReallyListensOn) {
   EXPECT_NE(r.out.find("port 8080: not listening; the running server listens on port 8081\n"),
             std::string::npos)
       << r.out;
-  p.table_[200].arguments[2] = "[::]:8081";  // the port after the last colon
+  EXPECT_EQ(ctlRun(p, "url").out, "http://localhost:8081\n");  // the running server's
+  p.table_[200].arguments[2] = "[::1]:8081";  // the port after the last colon
+  EXPECT_EQ(ctlRun(p, "url").out, "http://[::1]:8081\n");
   EXPECT_NE(ctlRun(p, "status").out.find("the running server listens on port 8081\n"),
             std::string::npos);
   p.table_[200].port = 8080;
@@ -466,8 +494,10 @@ TEST(CtlInProcess, AnswersAndWhatIsAsked) {
       {{"status"}, "8080", refusal, std::nullopt, 1, refusal, {}},
       {{"frobnicate"}, "8080", std::nullopt, std::nullopt, 2, "unknown command", {}},
       {{"status", "now"}, "8080", std::nullopt, std::nullopt, 2, "takes no arguments", {}},
-      {{"url"}, "018070", std::nullopt, std::nullopt, 1, "is not a port number", {}},
-      {{"url"}, "8080", std::nullopt, std::nullopt, 0, "http://localhost:8080\n", {}},
+      {{"url"}, "018070", std::nullopt, std::nullopt, 1, "is not a port number",
+       {"find:t-server.exe"}},
+      {{"url"}, "8080", std::nullopt, std::nullopt, 0, "http://localhost:8080\n",
+       {"find:t-server.exe"}},
       // A quote in a value is escaped on the command line, a control byte shown escaped.
       {{"status"}, "80\"8\x1b", std::nullopt, std::nullopt, 3,
        "-S 0.0.0.0:80\\\"8\\x1b -t", {"find:t-server.exe"}},

@@ -196,6 +196,42 @@ TEST_F(CtlServer, LogFollowsTheServersOutput) {
   expectCleanFailure(ctl({"--folder", dir.path(), "log", "-x"}), 2);
 }
 
+// The optional keys on a real php: the front controller routes dotted paths to index.php
+// and leaves existing files to PHP; two workers answer a page that asks its own server;
+// -d and -c reach PHP; the listen address is what the kernel's socket table shows.
+TEST_F(CtlServer, ServesTheApplicationsPeopleRun) {
+  fs::copy_file(sourceDir() + "/packaging/front-controller.php", dir.file("front-controller.php"));
+  writeBytes(dir.file("www/index.php"),
+             "<?php echo 'routed ', $_SERVER['REQUEST_URI'], ' ', $_SERVER['SCRIPT_NAME'], ' ', "
+             "ini_get('memory_limit'), ' ', ini_get('precision');\n");
+  writeBytes(dir.file("www/style.css"), "p{}");
+  writeBytes(dir.file("www/self.php"),
+             "<?php echo 'inner: ', @file_get_contents('http://127.0.0.1:' . "
+             "$_SERVER['SERVER_PORT'] . '/x.json', false, "
+             "stream_context_create(['http' => ['timeout' => 1]]));\n");
+  writeBytes(dir.file("config/php.ini"), "precision=7\n");
+  configure({{"router", "front-controller"}, {"workers", "2"}, {"php_ini", "config/php.ini"},
+             {"php_settings", "memory_limit=77M"}});
+  ASSERT_EQ(run("start").rc, 0);
+  EXPECT_EQ(httpGet(port, "/style.css"), "p{}");
+  EXPECT_EQ(httpGet(port, "/a/b.json?q=1"), "routed /a/b.json?q=1 /index.php 77M 7");
+  EXPECT_EQ(httpGet(port, "/robots.txt"), "routed /robots.txt /index.php 77M 7");
+  EXPECT_EQ(httpGet(port, "/self.php"), "inner: routed /x.json /index.php 77M 7");
+  EXPECT_EQ(findProcessesByImageName(exeName).size(), 3u);  // the server and its 2 workers
+  ASSERT_EQ(run("stop").rc, 0);
+  EXPECT_TRUE(nothingLeft());
+
+  configure({{"listen_address", "127.0.0.1"}});
+  ASSERT_EQ(run("start").rc, 0);
+  const auto listeners = tcpListenersOnPort(port);
+  ASSERT_EQ(listeners.size(), 1u);
+  EXPECT_EQ(listeners[0].localAddress, "127.0.0.1");
+  EXPECT_EQ(run("url").out, "http://127.0.0.1:" + std::to_string(port) + "\n");
+  configure({{"listen_address", "::"}});
+  ASSERT_EQ(run("restart").rc, 0);
+  EXPECT_EQ(httpGet(port, "/style.css") + httpGet(port, "/style.css", "::1"), "p{}p{}");
+}
+
 // A server that came up and was later ended from outside is not blamed for ending at
 // once; a stop returns only once the port is closed, so a start right after finds it
 // free; a wrapper script that runs php as its child (no exec) counts as the server.
@@ -451,6 +487,14 @@ TEST_F(CtlServer, RootRefusesWhatAnotherUserCanChange) {
        [&](const std::string& f) {
          atk.own(f + "/www");
          return f + "/www";
+       },
+       owner},
+      {"router script",
+       [&](const std::string& f) {
+         configure({{"router", "r.php"}});
+         writeBytes(f + "/r.php", "");
+         atk.own(f + "/r.php");
+         return f + "/r.php";
        },
        owner},
       // A missing name is trusted only where nobody else can create it: in the shared

@@ -109,6 +109,10 @@ TEST(Ctl, SetRefusesWhatCannotBeReadBack) {
        "root_directory must be a path relative to the program folder, for example ../site"},
       {{"config", "set", "php_folder", "/usr/bin"}, "php_folder must be a path relative"},
       {{"config", "set", "server-port", "8081"}, "the keys are exe_name, php_folder"},
+      {{"config", "set", "workers", "65"}, "workers must be a whole number from 1 to 64"},
+      {{"config", "set", "listen_address", "localhost"}, "listen_address must be 0.0.0.0,"},
+      {{"config", "set", "php_settings", "a=1 memory_limit"}, "'memory_limit'"},
+      {{"config", "set", "router", "/srv/r.php"}, "router must be a path relative"},
       {{"config", "set", "bad=key", "1"}, "unknown key"},
       {{"config", "set", "[x]", "1"}, "unknown key"},
       {{"config", "set", "a\nb", "1"}, "unknown key 'a\\nb'"},
@@ -135,6 +139,8 @@ TEST(Ctl, SetRefusesWhatCannotBeReadBack) {
   EXPECT_EQ(r.rc, 0);
   r = ctl({"--folder", dir.path(), "config", "get", "SERVER_PORT"});
   EXPECT_EQ(r.out, "65535\n");
+  EXPECT_EQ(ctl({"--folder", dir.path(), "config", "set", "Workers", "4"}).rc, 0);
+  EXPECT_EQ(ctl({"--folder", dir.path(), "config", "get", "workers"}).out, "4\n");
   // An unknown key is refused on reading as on writing, with the list of keys.
   r = ctl({"--folder", dir.path(), "config", "get", "server-port"});
   expectCleanFailure(r);

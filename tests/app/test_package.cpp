@@ -18,6 +18,7 @@ void expectProgramFolder(const std::string& folder) {
   for (const char* program : {"tovanik-webserver", "tovanikctl"})
     EXPECT_EQ(::access((folder + "/" + program).c_str(), X_OK), 0) << program;
   for (const char* file : {"config/config.ini", "tovanik/index.php", "README.md",
+                           "front-controller.php",
                            "icons/hicolor/scalable/apps/tovanik-webserver.svg",
                            "icons/hicolor/256x256/apps/tovanik-webserver.png"})
     EXPECT_TRUE(fs::is_regular_file(folder + "/" + file)) << file;

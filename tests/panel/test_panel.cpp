@@ -614,6 +614,11 @@ TEST_F(PanelTest, HoverReactions) {
   EXPECT_TRUE(panel.hover(Ctl::lblURL));
   EXPECT_EQ(panel[Ctl::lblURL].tooltip, "Open http://localhost:8080");
   EXPECT_TRUE(panel[Ctl::lblURL].underline);
+  writeConfig(readBytes(configFile()) + "listen_address=::1\r\n");
+  panel.startPHP();
+  panel.hover(Ctl::lblURL);
+  EXPECT_EQ(panel[Ctl::lblURL].tooltip,
+            "Open http://localhost:8080 (the server listens on [::1]:8080 only)");
 
   // The server stops: the underline stays until the surface is crossed; the tooltip is
   // cleared at the next movement over the label.

@@ -1,6 +1,7 @@
 // The server's argument vector, its command line as text and the console mode.
 #include <gtest/gtest.h>
 
+#include "platform/path_text.h"
 #include "server/command.h"
 
 namespace tovanik {
@@ -47,6 +48,22 @@ TEST(ServerCommand, ComposedPieceByPiece) {
     EXPECT_EQ(argv[2], "0.0.0.0:" + c.s.serverPort);
     EXPECT_EQ(argv[4], c.root);
   }
+  // The optional keys, in PHP's order: -c, each -d, -S in PHP's form, -t, the router.
+  ServerSettings s{"php.exe", "php", "8080", "www", "hide", "front-controller", "4", "::1",
+                   "php.ini", "memory_limit=1G  include_path=.:/lib"};
+  EXPECT_EQ(serverEnvironment(s),
+            (std::vector<std::pair<std::string, std::string>>{{"PHP_CLI_SERVER_WORKERS", "4"}}));
+  const std::string p = folder + kPathSeparator;
+  EXPECT_EQ(serverArgv(folder, s),
+            (std::vector<std::string>{p + "php" + kPathSeparator + "php.exe", "-c", p + "php.ini",
+                                      "-d", "memory_limit=1G", "-d", "include_path=.:/lib", "-S",
+                                      "[::1]:8080", "-t", p + "www", p + "front-controller.php"}));
+  EXPECT_EQ(serverCommandLine(folder, s),
+            "\"" + p + "php" + kPathSeparator + "php.exe\" -c \"" + p +
+                "php.ini\" -d memory_limit=1G -d \"include_path=.:/lib\" -S [::1]:8080 -t \"" +
+                p + "www\" \"" + p + "front-controller.php\"");
+  s.listenAddress = "::";
+  EXPECT_EQ(serverArgv(folder, s)[8], "[::]:8080");
   EXPECT_EQ(consoleModeFor("hide"), ConsoleMode::Hidden);
   for (const char* shown : {"show", "", "Hide", "hide "})
     EXPECT_EQ(consoleModeFor(shown), ConsoleMode::Shown) << shown;

@@ -353,6 +353,18 @@ TEST(SettingRules, ValuesTheServerCanBeLaunchedFrom) {
       {"server_port", "8080", nullptr, nullptr},
       {"server_port", "0", "1 to 65535", "1 to 65535"},
       {"command_prompt", "show", nullptr, nullptr},
+      {"router", "front-controller", nullptr, nullptr},
+      {"router", "/srv/router.php", relative, relative},
+      {"router", "r<.php", nullptr, noName},
+      {"workers", "", nullptr, nullptr},
+      {"workers", "64", nullptr, "no workers there"},
+      {"workers", "0", "from 1 to 64", "no workers there"},
+      {"listen_address", "::1", nullptr, nullptr},
+      {"listen_address", "[::1]", "0.0.0.0, 127.0.0.1, :: or ::1", "0.0.0.0, 127.0.0.1, :: or ::1"},
+      {"php_ini", "C:\\php.ini", nullptr, relative},
+      {"php_settings", "memory_limit=1G  extension_dir=C:\\ext", nullptr, nullptr},
+      {"php_settings", "a=1 b", "separated by blanks", "separated by blanks"},
+      {"php_settings", "a=\"b\"", "may not hold '\"'", "may not hold '\"'"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.key) + "=" + c.value);

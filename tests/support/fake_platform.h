@@ -234,6 +234,7 @@ class FakePlatform final : public Platform {
   // What was asked.
   std::vector<std::pair<std::vector<std::string>, ConsoleMode>> launches_;
   std::vector<std::string> launch_logs_;  // the output log of each launch
+  std::vector<std::vector<std::pair<std::string, std::string>>> launch_environments_;
   std::vector<std::string> kills_, opened_urls_, opened_paths_;
   std::vector<ServerImage> finds_;
   std::vector<int> sleeps_, killed_launches_;
@@ -321,11 +322,13 @@ class FakePlatform final : public Platform {
   // The name a launch adds is the base name of argv[0], the server's path, in both
   // console modes: the terminal wrapping of a shown launch happens inside the real
   // platform, so argv[0] is always what would appear in the process table.
-  int launchDetached(const std::vector<std::string>& argv, ConsoleMode mode,
-                     const std::string& outputLog) override {
+  int launchDetached(
+      const std::vector<std::string>& argv, ConsoleMode mode, const std::string& outputLog,
+      const std::vector<std::pair<std::string, std::string>>& extraEnvironment = {}) override {
     calls_.push_back("launch");
     launches_.emplace_back(argv, mode);
     launch_logs_.push_back(outputLog);
+    launch_environments_.push_back(extraEnvironment);
     if (!launch_succeeds_) return 0;
     if (launch_into_table_ && !argv.empty()) {
       const int pid = next_pid_++;

@@ -219,6 +219,27 @@ int httpStatus(int port, const std::string& path) {
   return 0;
 }
 
+std::string httpGet(int port, const std::string& path, const std::string& address) {
+  sockaddr_in6 six{AF_INET6, htons(static_cast<uint16_t>(port)), 0, {}, 0};
+  sockaddr_in four{AF_INET, htons(static_cast<uint16_t>(port)), {}, {}};
+  const bool v6 = inet_pton(AF_INET6, address.c_str(), &six.sin6_addr) == 1;
+  if (!v6 && inet_pton(AF_INET, address.c_str(), &four.sin_addr) != 1) return {};
+  const int fd = socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
+  timeval timeout{5, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  const auto* to = v6 ? reinterpret_cast<sockaddr*>(&six) : reinterpret_cast<sockaddr*>(&four);
+  std::string response;
+  const std::string request = "GET " + path + " HTTP/1.0\r\nHost: localhost\r\n\r\n";
+  if (connect(fd, to, v6 ? sizeof six : sizeof four) == 0 &&
+      write(fd, request.data(), request.size()) > 0) {
+    char buffer[4096];
+    for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;) response.append(buffer, got);
+  }
+  close(fd);
+  const std::size_t body = response.find("\r\n\r\n");
+  return body == std::string::npos ? "" : response.substr(body + 4);
+}
+
 namespace {
 
 // Runs a shell command whose outcome the caller checks otherwise.

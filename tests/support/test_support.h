@@ -57,6 +57,9 @@ int freePort();
 // GET http://127.0.0.1:port/path; returns the status code, or 0 when nothing answered.
 int httpStatus(int port, const std::string& path = "/");
 
+// Linux: GET path from a loopback `address` ("127.0.0.1", "::1"): the body, "" for none.
+std::string httpGet(int port, const std::string& path, const std::string& address = "127.0.0.1");
+
 // A user made for one test and removed with it (useradd, no home, no login): another
 // user for the tests of what root and other users may do. Needs root; ok() tells.
 class ThrowawayUser {

@@ -39,10 +39,13 @@ TEST(CommandLine, IsTheServersLineAsThePanelShowsIt) {
   };
   const ServerSettings plain{"t-server.exe", "php", "80", "tovanik", "hide"};
   const ServerSettings odd{"T Server.exe", "p h p", "", "wëb site", "hide"};
+  const ServerSettings apps{"php.exe", "php", "80", "www", "hide", "front-controller", "",
+                            "::1", "php.ini", "memory_limit=1G extension_dir=C:\\php\\ext"};
   const std::string folder = "C:\\Users\\Zoë\\My Apps";
   const Case cases[] = {
       {serverArgv(folder, plain), utf16(serverCommandLine(folder, plain))},
       {serverArgv(folder, odd), utf16(serverCommandLine(folder, odd))},
+      {serverArgv(folder, apps), utf16(serverCommandLine(folder, apps))},
       {{"C:\\a b\\x.exe", "", "plain", "two words", "C:\\", "-S"},
        LR"("C:\a b\x.exe" "" plain "two words" "C:\\" -S)"},
       {{"x.exe"}, LR"("x.exe")"},
@@ -50,6 +53,17 @@ TEST(CommandLine, IsTheServersLineAsThePanelShowsIt) {
   for (const Case& c : cases) EXPECT_EQ(windows::commandLineOf(c.argv), c.line);
   EXPECT_EQ(windows::quotedArgumentLine(L"notepad.exe", folder + "\\config\\config.ini"),
             LR"(notepad.exe "C:\Users\Zoë\My Apps\config\config.ini")");
+}
+
+// Variables for the launched program: added, or replacing one of the name in any case.
+TEST(CommandLine, EnvironmentBlockSetsVariablesOnTop) {
+  EXPECT_EQ(windows::environmentBlockWith({}), L"");
+  SetEnvironmentVariableW(L"TOVANIK_OLD", L"1");
+  const std::wstring block = windows::environmentBlockWith({{"tovanik_old", "2"}, {"TV_T", "1"}});
+  EXPECT_NE(block.find(std::wstring(L"\0tovanik_old=2\0", 15)), std::wstring::npos);
+  EXPECT_NE(block.find(std::wstring(L"\0TV_T=1\0", 8)), std::wstring::npos);
+  EXPECT_EQ(block.find(L"TOVANIK_OLD="), std::wstring::npos);
+  EXPECT_TRUE(block.ends_with(std::wstring(L"\0\0", 2)));
 }
 
 // Whatever the values hold, the system's own parsing gives back the argument list.
