@@ -1,6 +1,6 @@
 #include "tests/support/test_support.h"
 
-#include <gtest/gtest.h>
+#include <stdexcept>
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -260,10 +260,8 @@ ThrowawayUser::ThrowawayUser() {
   const std::string add = "useradd --no-create-home --shell /usr/sbin/nologin --user-group " +
                           name_ + " >/dev/null 2>&1";
   // Run as root, the tests that need another user fail rather than skip without one.
-  if (std::system(add.c_str()) != 0) {
-    ADD_FAILURE() << "root could not make the user " << name_ << " (useradd)";
-    return;
-  }
+  if (std::system(add.c_str()) != 0)
+    throw std::runtime_error("root could not make the user " + name_ + " (useradd)");
   if (const passwd* entry = ::getpwnam(name_.c_str())) {
     uid_ = static_cast<int>(entry->pw_uid);
     gid_ = static_cast<int>(entry->pw_gid);

@@ -61,7 +61,8 @@ int httpStatus(int port, const std::string& path = "/");
 std::string httpGet(int port, const std::string& path, const std::string& address = "127.0.0.1");
 
 // A user made for one test and removed with it (useradd, no home, no login): another
-// user for the tests of what root and other users may do. Needs root; ok() tells.
+// user for the tests of what root and other users may do. Needs root; ok() tells. Run as
+// root, a user that cannot be made throws: the test fails, never skips.
 class ThrowawayUser {
  public:
   ThrowawayUser();
