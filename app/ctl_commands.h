@@ -48,6 +48,7 @@ int config(const Context& c, const std::vector<std::string>& args);
 int status(const Context& c);
 int start(const Context& c);
 int stop(const Context& c);
+int restart(const Context& c);
 int url(const Context& c);
 // `launcher install` / `launcher remove`: the desktop menu entry and icons (ctl_launcher.cpp).
 int launcher(const Context& c, const std::vector<std::string>& args);

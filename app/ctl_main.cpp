@@ -39,10 +39,7 @@ int serverCommand(const Context& c, const std::string& command) {
   if (command == "status") return status(c);
   if (command == "start") return start(c);
   if (command == "stop") return stop(c);
-  if (command == "restart") {
-    const int stopped = stop(c);
-    return stopped != 0 ? stopped : start(c);
-  }
+  if (command == "restart") return restart(c);
   return url(c);
 }
 

@@ -3,7 +3,7 @@
 #include <chrono>
 
 #include "app/ctl_commands.h"
-#include "platform/output_log.h"
+#include "server/output_log.h"
 #include "platform/path_text.h"
 #include "server/server_control.h"
 #include "server/server_settings.h"
@@ -14,20 +14,6 @@ namespace {
 
 
 constexpr int kQuotedLines = 5;
-
-// "; the running server listens on port N" when a running server was started on another
-// port than the setting holds (the port was changed while it ran), and listens there.
-std::string elsewhere(ServerControl& control, Platform& platform, const std::vector<int>& pids,
-                      std::optional<int> port) {
-  for (const int pid : pids) {
-    const std::optional<int> started = control.startedPort(pid);
-    if (!started || started == port) continue;
-    const PortState state = portState(platform, *started, {pids.begin(), pids.end()});
-    if (state.heldByServer || (state.listening && state.holderUnknown))
-      return "; the running server listens on port " + std::to_string(*started);
-  }
-  return {};
-}
 
 void sleep(const Context& c, std::chrono::milliseconds length) {
   c.platform.sleepMs(static_cast<int>(length.count()));
@@ -47,88 +33,65 @@ std::optional<ServerSettings> settingsOrFail(const Context& c) {
   return s;
 }
 
-// The command line as status shows it: a quote inside a value is escaped, so the line
-// reads back as the arguments really started.
-std::string shownCommandLine(const std::string& folder, ServerSettings s) {
-  auto escape = [](std::string text) {
-    std::string out;
-    for (const char c : text) out += c == '"' ? std::string("\\\"") : std::string(1, c);
-    return out;
-  };
-  s.exeName = escape(s.exeName);
-  s.phpFolder = escape(s.phpFolder);
-  s.rootDirectory = escape(s.rootDirectory);
-  s.serverPort = escape(s.serverPort);
-  for (std::string* optional : {&s.router, &s.listenAddress, &s.phpIni, &s.phpSettings})
-    *optional = escape(*optional);
-  return serverCommandLine(escape(folder), s);
-}
-
 }  // namespace
 
 int status(const Context& c) {
   const auto s = settingsOrFail(c);
   if (!s) return 1;
-  OutputLog serverLog = c.platform.outputLog();
-  const std::string log = serverLogPath(c.platform, c.programFolder);
-  serverLog.trimOutputLog(log);
-  ServerControl control(c.platform, c.programFolder, *s);
-  const std::vector<int> pids = control.find();
-  c.out << (pids.empty() ? "stopped" : "running" + pidList(pids)) << '\n';
-  c.out << foreignNote(foreignServers(c.platform, c.programFolder, *s, pids), s->exeName);
-  if (const auto port = portNumber(s->serverPort)) {
-    const PortState state = portState(c.platform, *port, {pids.begin(), pids.end()});
-    c.out << "port " << *port << ": ";
-    if (!state.listening)
-      c.out << "not listening";
-    else if (!state.otherHolders.empty())
-      c.out << "held by another program: " << state.otherHolders;
-    else if (state.heldByServer)
-      c.out << "listening (server)";
-    else
-      c.out << "listening (holder not visible)";
-    c.out << elsewhere(control, c.platform, pids, port) << '\n';
-  } else {
-    c.out << "port '" << escaped(s->serverPort) << "': not a port number"
-          << elsewhere(control, c.platform, pids, std::nullopt) << '\n';
+  const ServerStatus status = ServerControl(c.platform, c.programFolder, *s).status();
+  c.out << (status.pids.empty() ? "stopped" : "running" + pidList(status.pids)) << '\n';
+  c.out << foreignNote(status.foreign, s->exeName);
+  c.out << escaped(status.portState) << '\n';
+  c.out << "command: " << escaped(status.commandLine) << '\n';
+  if (status.endedAtOnce) {
+    const auto& lines = *status.endedAtOnce;
+    c.out << "the last launch ended at once; its last lines (tovanikctl log):\n";
+    const std::size_t first = lines.size() > kQuotedLines ? lines.size() - kQuotedLines : 0;
+    for (std::size_t i = first; i < lines.size(); ++i) c.out << "  " << lines[i] << '\n';
   }
-  // What is really launched: where the system takes a command line, that very line.
-  const std::string launched = c.platform.launchCommandLine(serverArgv(c.programFolder, *s));
-  c.out << "command: "
-        << escaped(launched.empty() ? shownCommandLine(c.programFolder, *s) : launched) << '\n';
-  if (pids.empty()) {
-    if (const auto lines = endedAtOnce(c.platform, log)) {
-      c.out << "the last launch ended at once; its last lines (tovanikctl log):\n";
-      const std::size_t first = lines->size() > kQuotedLines ? lines->size() - kQuotedLines : 0;
-      for (std::size_t i = first; i < lines->size(); ++i) c.out << "  " << (*lines)[i] << '\n';
-    }
-  } else if (const auto run = serverLog.readLastRun(log); run && run->note == kMarkStarted) {
-    serverLog.markLaunch(log, kMarkRunning);  // seen running: it did not end at once
-  }
-  return pids.empty() ? 3 : 0;
+  return status.pids.empty() ? 3 : 0;
 }
 
-int start(const Context& c) {
-  ConfigFile(c.programFolder, c.platform).writeDefaultsIfIncomplete();
-  const auto s = settingsOrFail(c);
-  if (!s) return 1;
-  const StartResult started = ServerControl(c.platform, c.programFolder, *s).start();
+namespace {
+
+int saidStarted(const Context& c, const ServerSettings& s, const StartResult& started) {
   if (started.why) return fail(c, *started.why);
-  c.out << "serving http://" << browsableHost(s->listenAddress) << ':'
-        << *portNumber(s->serverPort) << " (pid " << started.pid << ")\n";
+  c.out << "serving http://" << browsableHost(s.listenAddress) << ':' << *portNumber(s.serverPort)
+        << " (pid " << started.pid << ")\n";
   return 0;
 }
 
-int stop(const Context& c) {
-  const auto s = settingsOrFail(c);
-  if (!s) return 1;
-  const StopResult stopped = ServerControl(c.platform, c.programFolder, *s).stop();
+int saidStopped(const Context& c, const StopResult& stopped) {
   for (const StopResult::Ended& e : stopped.ended)
     c.out << "stopped pid " << e.pid
           << (e.otherFolder.empty() ? std::string(" (this folder's server)")
                                     : ", the server of another program folder, " + e.otherFolder)
           << '\n';
   return stopped.why ? fail(c, *stopped.why) : 0;
+}
+
+}  // namespace
+
+int start(const Context& c) {
+  ConfigFile(c.programFolder, c.platform).writeDefaultsIfIncomplete();
+  const auto s = settingsOrFail(c);
+  if (!s) return 1;
+  return saidStarted(c, *s, ServerControl(c.platform, c.programFolder, *s).start());
+}
+
+int stop(const Context& c) {
+  const auto s = settingsOrFail(c);
+  if (!s) return 1;
+  return saidStopped(c, ServerControl(c.platform, c.programFolder, *s).stop());
+}
+
+int restart(const Context& c) {
+  ConfigFile(c.programFolder, c.platform).writeDefaultsIfIncomplete();
+  const auto s = settingsOrFail(c);
+  if (!s) return 1;
+  const ServerControl::Restart done = ServerControl(c.platform, c.programFolder, *s).restart();
+  const int stopped = saidStopped(c, done.stopped);
+  return done.started ? saidStarted(c, *s, *done.started) : stopped;
 }
 
 int serverLog(const Context& c, const std::vector<std::string>& args) {
@@ -144,7 +107,7 @@ int serverLog(const Context& c, const std::vector<std::string>& args) {
       return usageError(c, "usage: tovanikctl log [-n LINES] [-f]");
     }
   }
-  OutputLog serverLog = c.platform.outputLog();
+  OutputLog serverLog(c.platform.logFiles());
   const std::string path = serverLogPath(c.platform, c.programFolder);
   if (path.empty()) return fail(c, "no state folder: " + serverLog.noStateFolderReason());
   serverLog.trimOutputLog(path);

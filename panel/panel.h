@@ -19,6 +19,7 @@
 #include "platform/file_store.h"
 #include "platform/platform.h"
 #include "server/command.h"
+#include "server/server_control.h"
 #include "settings/config.h"
 
 namespace tovanik {
@@ -81,7 +82,7 @@ class Panel {
   // The server.
   void startPHP();
   void MakeTopMost();
-  bool isServerRunning(const ServerImage& image);
+  bool isServerRunning(const ServerSettings& s);
   void statusTick();
   void killPHP();
   void restartServer();
@@ -147,6 +148,8 @@ class Panel {
   };
   std::optional<TickRead> tickRead_;
   std::optional<ServerSettings> tickSettings();
+  // The server control of the tick's settings, with the log's path known.
+  ServerControl tickControl(const ServerSettings& s);
 };
 
 }  // namespace tovanik

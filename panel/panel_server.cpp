@@ -3,7 +3,6 @@
 #include "panel/panel.h"
 #include "panel/status.h"
 #include "platform/file_store.h"
-#include "platform/output_log.h"
 #include "server/server_control.h"
 #include "server/server_settings.h"
 #include "settings/ini.h"
@@ -38,8 +37,12 @@ void Panel::startPHP() {
 
 void Panel::MakeTopMost() { view_.makeTopMost(); }
 
-bool Panel::isServerRunning(const ServerImage& image) {
-  return !image.imageName.empty() && platform_.anyProcess(image);
+bool Panel::isServerRunning(const ServerSettings& s) {
+  return tickControl(s).isRunning();
+}
+
+ServerControl Panel::tickControl(const ServerSettings& s) {
+  return ServerControl(platform_, config_.programFolder(), s, serverLog_);
 }
 
 void Panel::showWhy(const std::string& why) {
@@ -58,20 +61,19 @@ void Panel::statusTick() {
       readIniText(platform_.fileStore(), config_.path(), nullptr, std::chrono::milliseconds(0)))
     readConfig();
   const auto s = tickSettings();
-  const bool running = s && isServerRunning(serverImage(config_.programFolder(), *s));
+  const bool running = s && isServerRunning(*s);
   // Once a second is often enough to keep the hidden server's log below its limit.
-  platform_.outputLog().trimOutputLog(serverLog_);
+  if (s) tickControl(*s).tendLog();
   if (running && launchUnseen_) {
     // The launch came up: whenever it ends, it did not end at once.
-    platform_.outputLog().markLaunch(serverLog_, kMarkRunning);
+    tickControl(*s).noteSeenRunning();
     launchUnseen_ = false;
     showWhy("");
   } else if (!running && launchUnseen_ && !platform_.isLiveProcess(launched_)) {
     // The launch is gone without ever being seen: its own last line says why.
     launchUnseen_ = false;
     if (s)
-      if (auto why = ServerControl(platform_, config_.programFolder(), *s).whyEndedAtOnce())
-        showWhy(*why);
+      if (auto why = tickControl(*s).whyEndedAtOnce()) showWhy(*why);
   }
   const StatusColumn column = statusColumn(running);
   at(Ctl::lineStartStop).colour = column.lineStartStop;

@@ -1,5 +1,5 @@
 #pragma once
-// The file operations below the server's log (platform/output_log.h), one backend per
+// The file operations below the server's log (server/output_log.h), one backend per
 // system: platform/linux/log_files.cpp (descriptors, flock), platform/windows/log_files.cpp
 // (handles shared for reading, writing and deleting, LockFileEx, UTF-16 paths); tests use
 // FakeLogFiles (tests/support/fake_platform.h), which keeps the files in memory.

@@ -3,7 +3,7 @@
 // the desktop, behind one interface. One backend per system: LinuxPlatform
 // (platform/linux/), WindowsPlatform (platform/windows/); tests pass FakePlatform
 // (tests/support/fake_platform.h) through the constructor of what they test. The
-// settings files (file_store.h), the server's log (output_log.h), the desktop menu
+// settings files (file_store.h), the server's log's files (log_files.h), the desktop menu
 // (desktop_menu.h) and the single-copy lock (single_copy.h) are interfaces of their own,
 // reached through fileStore(), logFiles(), desktopMenu() and singleCopy().
 //
@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "platform/desktop_menu.h"
-#include "platform/output_log.h"
+#include "platform/log_files.h"
 #include "platform/single_copy.h"
 
 namespace tovanik {
@@ -104,9 +104,10 @@ class Platform : public Timing {
 
   // Starts argv[0] with the rest as arguments, detached from the caller and never
   // waited for: never through a shell, no inherited handles or descriptors but its
-  // standard streams. Hidden, its output is appended to `outputLog` after a launch mark
-  // (discarded when outputLog is ""). Shown runs it with a console window of its own that
-  // takes the focus (on Linux a terminal program), or hidden when there is none.
+  // standard streams. Hidden, its output is appended to the file `outputLog` (the
+  // server's log, opened by its rules; discarded when outputLog is ""): the launch marks
+  // are server/'s. Shown runs it with a console window of its own that takes the focus
+  // (on Linux a terminal program), or hidden when there is none (consoleCanBeShown).
   // `extraEnvironment` (name, value) is set for the launched program only, on top of the
   // environment the backend hands it (a name given there replaces the inherited one).
   // Returns the PID of the started process (the terminal's when shown), 0 when nothing
@@ -114,6 +115,10 @@ class Platform : public Timing {
   virtual int launchDetached(
       const std::vector<std::string>& argv, ConsoleMode mode, const std::string& outputLog,
       const std::vector<std::pair<std::string, std::string>>& extraEnvironment = {}) = 0;
+
+  // Whether a Shown launch would get a console window now: on Linux a display and a
+  // terminal program are needed.
+  virtual bool consoleCanBeShown() { return true; }
 
   // The command line a launch of argv hands the system (Windows), as text; "" where the
   // system takes the argument vector itself (Linux).
@@ -180,9 +185,8 @@ class Platform : public Timing {
   virtual std::optional<std::string> environmentVariable(const std::string& name) const = 0;
   virtual bool setEnvironmentVariable(const std::string& name, const std::string& value) = 0;
 
-  // The file operations below the server's log, and the log over them.
+  // The file operations below the server's log (server/output_log.h).
   virtual LogFiles& logFiles() = 0;
-  OutputLog outputLog() { return OutputLog(logFiles()); }
 
   // The desktop's application menu, where `tovanikctl launcher` puts the panel.
   virtual DesktopMenu& desktopMenu() = 0;

@@ -1,6 +1,6 @@
 #include "server/command.h"
 
-#include "platform/output_log.h"
+#include "server/output_log.h"
 #include "platform/path_text.h"
 #include "settings/value_rules.h"
 
@@ -96,7 +96,7 @@ ServerImage serverImage(const std::string& programFolder, const ServerSettings& 
 }
 
 std::string serverLogPath(Platform& platform, const std::string& programFolder) {
-  return platform.outputLog().outputLogPath(programFolder);
+  return OutputLog(platform.logFiles()).outputLogPath(programFolder);
 }
 
 ConsoleMode consoleModeFor(const std::string& commandPrompt) {

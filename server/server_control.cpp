@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <set>
 
-#include "platform/output_log.h"
+#include "server/output_log.h"
 #include "platform/path_text.h"
 #include "server/trust.h"
 #include "settings/config.h"
@@ -103,7 +103,7 @@ std::string foreignNote(const std::vector<ForeignServer>& foreign, const std::st
 }
 
 std::optional<std::vector<std::string>> endedAtOnce(Platform& platform, const std::string& log) {
-  const std::optional<LastRun> run = platform.outputLog().readLastRun(log);
+  const std::optional<LastRun> run = OutputLog(platform.logFiles()).readLastRun(log);
   if (!run || run->note != kMarkStarted || run->lines.empty() ||
       run->lastOutput - run->launched > kEndedAtOnce)
     return std::nullopt;
@@ -111,11 +111,87 @@ std::optional<std::vector<std::string>> endedAtOnce(Platform& platform, const st
 }
 
 ServerControl::ServerControl(Platform& platform, std::string programFolder, ServerSettings settings)
+    : ServerControl(platform, programFolder, std::move(settings),
+                    serverLogPath(platform, programFolder)) {}
+
+ServerControl::ServerControl(Platform& platform, std::string programFolder, ServerSettings settings,
+                             std::string log)
     : platform_(platform),
       folder_(std::move(programFolder)),
       settings_(std::move(settings)),
       image_(serverImage(folder_, settings_)),
-      log_(serverLogPath(platform, folder_)) {}
+      log_(std::move(log)) {}
+
+bool ServerControl::isRunning() {
+  return !settings_.exeName.empty() && platform_.anyProcess(image_);
+}
+
+void ServerControl::tendLog() { OutputLog(platform_.logFiles()).trimOutputLog(log_); }
+
+void ServerControl::noteSeenRunning() {
+  OutputLog serverLog(platform_.logFiles());
+  if (const auto run = serverLog.readLastRun(log_); run && run->note == kMarkStarted)
+    serverLog.markLaunch(log_, kMarkRunning);
+}
+
+std::string ServerControl::elsewhere(const std::vector<int>& pids, std::optional<int> port) {
+  for (const int pid : pids) {
+    const std::optional<int> started = startedPort(pid);
+    if (!started || started == port) continue;
+    const PortState state = portState(platform_, *started, {pids.begin(), pids.end()});
+    if (state.heldByServer || (state.listening && state.holderUnknown))
+      return "; the running server listens on port " + std::to_string(*started);
+  }
+  return {};
+}
+
+ServerStatus ServerControl::status() {
+  tendLog();
+  ServerStatus status;
+  status.pids = find();
+  status.foreign = foreignServers(platform_, folder_, settings_, status.pids);
+  if (const auto port = portNumber(settings_.serverPort)) {
+    const PortState state = portState(platform_, *port, {status.pids.begin(), status.pids.end()});
+    status.portState = "port " + std::to_string(*port) + ": " +
+                       (!state.listening                ? "not listening"
+                        : !state.otherHolders.empty()   ? "held by another program: " + state.otherHolders
+                        : state.heldByServer            ? "listening (server)"
+                                                        : "listening (holder not visible)") +
+                       elsewhere(status.pids, port);
+  } else {
+    status.portState = "port '" + settings_.serverPort + "': not a port number" +
+                       elsewhere(status.pids, std::nullopt);
+  }
+  status.commandLine = shownCommandLine();
+  if (status.pids.empty())
+    status.endedAtOnce = tovanik::endedAtOnce(platform_, log_);
+  else
+    noteSeenRunning();  // seen running: it did not end at once
+  return status;
+}
+
+std::string ServerControl::shownCommandLine() {
+  // Where the system takes a command line, that very line; else the design's text with a
+  // quote inside a value escaped, so the line reads back as the arguments really started.
+  const std::string launched = platform_.launchCommandLine(serverArgv(folder_, settings_));
+  if (!launched.empty()) return launched;
+  auto escape = [](std::string text) {
+    std::string out;
+    for (const char c : text) out += c == '"' ? std::string("\\\"") : std::string(1, c);
+    return out;
+  };
+  ServerSettings s = settings_;
+  for (std::string* value : {&s.exeName, &s.phpFolder, &s.rootDirectory, &s.serverPort, &s.router,
+                             &s.listenAddress, &s.phpIni, &s.phpSettings})
+    *value = escape(*value);
+  return serverCommandLine(escape(folder_), s);
+}
+
+ServerControl::Restart ServerControl::restart() {
+  Restart done{stop(), std::nullopt};
+  if (!done.stopped.why) done.started = start();
+  return done;
+}
 
 std::vector<int> ServerControl::find() {
   if (settings_.exeName.empty()) return {};
@@ -162,9 +238,23 @@ LaunchResult ServerControl::launch() {
     }
   }
   const auto argv = serverArgv(folder_, settings_);
-  result.pid = platform_.launchDetached(argv, consoleModeFor(settings_.commandPrompt), log_,
+  // Shown only where a console can be: else hidden, its output in the log.
+  const bool shown = consoleModeFor(settings_.commandPrompt) == ConsoleMode::Shown &&
+                     platform_.consoleCanBeShown();
+  // A line of ours marks each launch, so the output of the latest run can be told from
+  // older runs; a shown one's output is not in the log. A launch that cannot start leaves
+  // one mark, which says why.
+  OutputLog serverLog(platform_.logFiles());
+  const std::uint64_t markedAt = serverLog.outputLogSize(log_).value_or(0);
+  const bool logged = serverLog.markLaunch(log_, shown ? kMarkStartedInTerminal : kMarkStarted);
+  result.pid = platform_.launchDetached(argv, shown ? ConsoleMode::Shown : ConsoleMode::Hidden,
+                                       logged && !shown ? log_ : std::string(),
                                        serverEnvironment(settings_));
-  if (result.pid == 0) result.why = "could not start " + argv[0] + ": " + lastSystemError();
+  if (result.pid == 0) {
+    const std::string reason = lastSystemError();
+    result.why = "could not start " + argv[0] + ": " + reason;
+    if (logged) serverLog.markFailedLaunch(log_, markedAt, reason);
+  }
   return result;
 }
 
@@ -224,7 +314,7 @@ StartResult ServerControl::waitUntilServing(const LaunchResult& l) {
       const PortState state = portState(platform_, port, server);
       if (state.heldByServer ||
           (state.holderUnknown && state.otherHolders.empty() && (l.portWasFree || launched == 0))) {
-        OutputLog serverLog = platform_.outputLog();
+        OutputLog serverLog(platform_.logFiles());
         if (launched > 0 && serverLog.outputLogExists(log_))
           serverLog.markLaunch(log_, kMarkListening);
         return {launched > 0 ? launched : ownServer(pids), std::nullopt};
@@ -314,7 +404,7 @@ StopResult ServerControl::stop() {
   }
   // Marked, so that a server stopped soon after its launch is not taken for one that
   // could not start.
-  OutputLog serverLog = platform_.outputLog();
+  OutputLog serverLog(platform_.logFiles());
   if (!ended.empty() && serverLog.outputLogExists(log_)) serverLog.markLaunch(log_, kMarkStopped);
   // Never ended, and never to be said ended: the server this stop runs inside.
   if (const std::vector<int> own = platform_.callerServers(image_); !own.empty())

@@ -47,6 +47,18 @@ struct StartResult {
   std::optional<std::string> why;
 };
 
+// What status tells, for a front end to print as it is.
+struct ServerStatus {
+  std::vector<int> pids;               // the server's processes; none: stopped
+  std::vector<ForeignServer> foreign;  // those of them that are another folder's
+  // "port 8080: listening (server)", "port 8081: not listening; the running server
+  // listens on port 8080", "port 'x': not a port number" (values as stored).
+  std::string portState;
+  std::string commandLine;  // what a launch starts, as the system is handed it
+  // The last launch's last lines when it ended at once, and no server runs.
+  std::optional<std::vector<std::string>> endedAtOnce;
+};
+
 struct StopResult {
   struct Ended {
     int pid = 0;
@@ -60,6 +72,21 @@ struct StopResult {
 class ServerControl {
  public:
   ServerControl(Platform& platform, std::string programFolder, ServerSettings settings);
+  // With the log's path already known (the panel's tick: it never changes while it runs).
+  ServerControl(Platform& platform, std::string programFolder, ServerSettings settings,
+                std::string log);
+
+  // Whether a process of the server runs: the cheap check a front end makes once a second.
+  bool isRunning();
+
+  // Everything status shows. Keeps the log within its limit, and notes a launch seen
+  // running in it (it did not end at once).
+  ServerStatus status();
+
+  // The log kept within its limit (asked once a second while the panel runs, by tovanikctl
+  // at each use); a launch seen running noted in it.
+  void tendLog();
+  void noteSeenRunning();
 
   // The processes that count as the server, by its name.
   std::vector<int> find();
@@ -79,6 +106,14 @@ class ServerControl {
   // port is closed (at most 2 s). Refused, like a launch, for untrusted files.
   StopResult stop();
 
+  // Stops, then starts when the stop finished (tovanikctl's restart; the panel's keeps the
+  // design's steps: stop, store the port, a second's pause, a launch not waited for).
+  struct Restart {
+    StopResult stopped;
+    std::optional<StartResult> started;  // none when the stop did not finish
+  };
+  Restart restart();
+
   // Why the latest launch ended at once, in the words status uses: "the server exited at
   // once (port 80 is taken by nc (pid 12)): <its last line>". nullopt when it did not.
   std::optional<std::string> whyEndedAtOnce();
@@ -94,6 +129,10 @@ class ServerControl {
   std::string exitedAtOnce(const std::optional<std::vector<std::string>>& lines);
   void endLaunched(int launched);
   int ownServer(const std::vector<int>& pids);  // the first not another folder's
+  // "; the running server listens on port N" when one of `pids` was started on another
+  // port than the setting holds (changed while it ran), and listens there.
+  std::string elsewhere(const std::vector<int>& pids, std::optional<int> port);
+  std::string shownCommandLine();
 
   Platform& platform_;
   const std::string folder_;

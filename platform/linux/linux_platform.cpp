@@ -20,7 +20,6 @@
 #include "platform/linux/safe_path.h"
 #include "platform/linux/single_copy.h"
 #include "platform/linux/tcp_listeners.h"
-#include "platform/output_log.h"
 
 namespace tovanik {
 
@@ -69,9 +68,7 @@ int LinuxPlatform::launchDetached(
   std::optional<LaunchEnvironment> environment;
   if (!extraEnvironment.empty()) environment.emplace(environ, extraEnvironment);
   char* const* envp = environment ? environment->envp() : nullptr;
-  OutputLog log(logFiles_);
-  // Checked first: the terminal starts even when the program inside it cannot, and the
-  // log is marked only for a launch that can happen.
+  // Checked first: the terminal starts even when the program inside it cannot.
   const std::string program = resolveExecutable(argv[0]);
   if (program.empty() || ::access(program.c_str(), X_OK) != 0) {
     if (program.empty()) errno = ENOENT;
@@ -79,21 +76,13 @@ int LinuxPlatform::launchDetached(
   }
   if (mode == ConsoleMode::Shown && displayAvailable()) {
     std::string terminal = findTerminalProgram();
-    if (!terminal.empty()) {
-      // The mark tells a later look at the log that this run's output is not in it.
-      if (!outputLog.empty()) log.markLaunch(outputLog, kMarkStartedInTerminal);
-      return launchDetachedProcess(terminalArgv(terminal, argv), "", envp);
-    }
+    if (!terminal.empty()) return launchDetachedProcess(terminalArgv(terminal, argv), "", envp);
   }
-  const std::uint64_t markedAt = log.outputLogSize(outputLog).value_or(0);
-  const bool logged = !outputLog.empty() && log.markLaunch(outputLog, kMarkStarted);
-  const pid_t pid = launchDetachedProcess(argv, logged ? outputLog : std::string(), envp);
-  if (pid == 0 && logged) {
-    const int error = errno;
-    log.markFailedLaunch(outputLog, markedAt, std::strerror(error));
-    errno = error;
-  }
-  return pid;
+  return launchDetachedProcess(argv, outputLog, envp);
+}
+
+bool LinuxPlatform::consoleCanBeShown() {
+  return displayAvailable() && !findTerminalProgram().empty();
 }
 
 std::vector<int> LinuxPlatform::findProcesses(const ServerImage& image) {

@@ -20,6 +20,8 @@ class LinuxPlatform : public Platform {
       const std::vector<std::pair<std::string, std::string>>& extraEnvironment = {}) override;
   std::vector<int> findProcesses(const ServerImage& image) override;
   std::vector<int> callerServers(const ServerImage& image) override;
+  // A display to open a terminal on, and a terminal program.
+  bool consoleCanBeShown() override;
   // Looks at the process found last time first (see anyProcessByImageName).
   bool anyProcess(const ServerImage& image) override;
   int killProcesses(const ServerImage& image) override;

@@ -9,7 +9,6 @@
 #include <set>
 
 #include "platform/file_store.h"
-#include "platform/output_log.h"
 #include "platform/windows/handle.h"
 #include "platform/windows/process_launch.h"
 #include "platform/windows/process_table.h"
@@ -107,8 +106,6 @@ int WindowsPlatform::launchDetached(
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  OutputLog serverLog(logFiles_);
-  // Checked first: the log is marked only for a launch that can happen.
   const std::wstring program = utf16(argv[0]);
   const DWORD attributes = GetFileAttributesW(windows::filePath(argv[0]).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
@@ -121,24 +118,19 @@ int WindowsPlatform::launchDetached(
   const std::wstring environment = windows::environmentBlockWith(extraEnvironment);
   const wchar_t* application = hasFolder ? program.c_str() : nullptr;
   if (mode == ConsoleMode::Shown) {
-    // The mark tells a later look at the log that this run's output is not in it.
-    if (!outputLog.empty()) serverLog.markLaunch(outputLog, kMarkStartedInTerminal);
     const DWORD pid = windows::startProcess(application, windows::commandLineOf(argv), mode,
                                             nullptr, environment);
     if (pid == 0) explainTooLong(program);
     return static_cast<int>(pid);
   }
   windows::Handle log;
-  const std::uint64_t markedAt = serverLog.outputLogSize(outputLog).value_or(0);
-  if (!outputLog.empty() && serverLog.markLaunch(outputLog, kMarkStarted))
-    log = openLogForAppending(outputLog);
+  if (!outputLog.empty()) log = openLogForAppending(outputLog);
   const DWORD pid = windows::startProcess(application, windows::commandLineOf(argv), mode,
                                           log.get(), environment);
-  if (pid == 0) explainTooLong(program);
-  if (pid == 0 && log) {
+  if (pid == 0) {
+    explainTooLong(program);
     const DWORD error = GetLastError();
-    log = windows::Handle();  // closed before the mark is taken back
-    serverLog.markFailedLaunch(outputLog, markedAt, windows::systemMessage(error));
+    log = windows::Handle();  // closed before the caller marks the failure in the file
     SetLastError(error);
   }
   return static_cast<int>(pid);

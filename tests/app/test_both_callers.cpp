@@ -14,7 +14,7 @@
 
 #include "app/ctl_commands.h"
 #include "panel/panel.h"
-#include "platform/output_log.h"
+#include "server/output_log.h"
 #include "platform/path_text.h"
 #include "tests/support/ctl_run.h"
 #include "tests/support/fake_platform.h"
@@ -253,6 +253,8 @@ TEST_F(BothCallers, StartRefusesAndExplainsAlike) {
   };
   const Row rows[] = {
       {"serves", {}, none, 0, "serving http://localhost:8080 (pid 100)\n", "", 1},
+      {"serves in a console", {{"command_prompt", "show"}}, none, 0,
+       "serving http://localhost:8080 (pid 100)\n", "", 1},
       // Nothing is launched onto a port another program holds, named or not (Wine).
       {"the port is taken", {}, portTaken, 1, "", "port 8080 is taken by nc (pid 150)", 0},
       {"the port is taken by a holder not named", {},
@@ -356,9 +358,17 @@ TEST_F(BothCallers, StartRefusesAndExplainsAlike) {
     if (row.rc != 0 && !ctlSide.launches_.empty()) {
       EXPECT_FALSE(ctlSide.alive(100)) << "a failed start left its server running";
     }
+    OutputLog serverLog(ctlSide.logFiles());
+    const std::string logPath = serverLog.outputLogPath(dir.path());
     if (row.launches == 0) {
-      EXPECT_FALSE(ctlSide.logFiles().exists(ctlSide.outputLog().outputLogPath(dir.path())))
-          << "launched";
+      EXPECT_FALSE(ctlSide.logFiles().exists(logPath)) << "launched";
+    }
+    if (!ctlSide.launch_succeeds_) {  // one mark, which says why
+      EXPECT_EQ(serverLog.readLastRun(logPath)->note.rfind("server could not be started: ", 0), 0u);
+    }
+    if (row.settings.count("command_prompt")) {  // its output is not in the log, and it says so
+      EXPECT_NE(serverLog.tailLines(logPath, 2)->front().find("] server started in a terminal"),
+                std::string::npos);
     }
 
     Panel panel(panelSide, view);

@@ -17,7 +17,7 @@
 
 #include "platform/linux/proc_table.h"
 #include "platform/linux/tcp_listeners.h"
-#include "platform/output_log.h"
+#include "server/output_log.h"
 #include "tests/support/ctl_run.h"
 #include "tests/support/live_processes.h"
 #include "tests/support/test_support.h"

@@ -11,7 +11,7 @@
 #include "panel/panel.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/linux/proc_table.h"
-#include "platform/output_log.h"
+#include "server/output_log.h"
 #include "tests/support/test_support.h"
 #include "tests/support/system_log.h"
 

@@ -21,7 +21,6 @@
 
 #include "platform/ascii_case.h"
 #include "platform/file_store.h"
-#include "platform/output_log.h"
 #include "platform/path_text.h"
 #include "platform/platform.h"
 #include "tests/support/fs_path.h"
@@ -343,12 +342,10 @@ class FakePlatform final : public Platform {
       p.listensAtMs = launch_listens_after_ms_ < 0 ? -1 : clockMs() + launch_listens_after_ms_;
       if (launch_exits_after_ms_ >= 0) p.endsAtMs = clockMs() + launch_exits_after_ms_;
       table_[pid] = p;
-      // Marked and written as the real platform's launch and server would, in memory.
-      OutputLog log(log_files_);
-      if (!outputLog.empty() && log.markLaunch(outputLog, kMarkStarted)) {
-        auto file = log_files_.open(outputLog, LogFiles::Access::Append);
-        for (const std::string& line : launch_output_) file->append(line + '\n');
-      }
+      // What the server prints, appended to its log as the real one's would be.
+      if (!outputLog.empty())
+        if (auto file = log_files_.open(outputLog, LogFiles::Access::Append))
+          for (const std::string& line : launch_output_) file->append(line + '\n');
       return pid;
     }
     if (launch_starts_ && !argv.empty()) {

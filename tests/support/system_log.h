@@ -2,7 +2,7 @@
 // The server's log over this system's real files, for the tests that look at what real
 // programs (the server, tovanikctl, the panel) wrote into it.
 
-#include "platform/output_log.h"
+#include "server/output_log.h"
 #ifdef _WIN32
 #include "platform/windows/log_files.h"
 #else

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "platform/output_log.h"
+#include "server/output_log.h"
 #include "platform/windows/windows_platform.h"
 #include "server/command.h"
 #include "tests/support/test_support.h"
@@ -30,7 +30,12 @@ inline std::string upper(std::string text) {
 
 class StandInServer : public ::testing::Test {
  protected:
-  void SetUp() override { layoutProgramFolder(folder, exeName, port); }
+  void SetUp() override {
+    layoutProgramFolder(folder, exeName, port);
+    // The log's folder, as the server control's first mark makes it.
+    const std::string path = log();
+    platform.logFiles().makeFolders(path.substr(0, path.find_last_of("\\/")));
+  }
   void TearDown() override {
     platform.killProcesses(exeName);
     EXPECT_TRUE(waitFor([&] { return platform.findProcesses(exeName).empty(); })) << exeName;

@@ -152,7 +152,7 @@ TEST_F(Ctl, PortHeldByAnotherProgramIsNamedAndNothingLaunched) {
   EXPECT_EQ(r.err.rfind("tovanikctl: port " + std::to_string(port) + " is taken by " + holderName, 0),
             0u)
       << r.err;
-  EXPECT_FALSE(std::filesystem::exists(fsPath(platform.outputLog().outputLogPath(folder))));
+  EXPECT_FALSE(std::filesystem::exists(fsPath(OutputLog(platform.logFiles()).outputLogPath(folder))));
   EXPECT_EQ(platform.killProcesses(other), 1);
 }
 

@@ -3,8 +3,8 @@
 // long as it runs, so the file is never replaced: it is cut in place, keeping its newest
 // lines, whenever one of our programs finds it over the limit. A line of ours marks each
 // launch, so the output of the latest run can be told from older runs. Written once for
-// every system over the file operations of log_files.h; Platform::outputLog() gives the one
-// of the running system (a test platform's works in memory).
+// every system over the file operations of log_files.h (Platform::logFiles(): the running
+// system's, or a test platform's in memory).
 //
 // Failure: false or nullopt, the system's reason left as log_files.h says.
 

@@ -1,6 +1,6 @@
-#include "platform/output_log.h"
+#include "server/output_log.h"
 
-#include "platform/log_text.h"
+#include "server/log_text.h"
 #include "platform/path_text.h"
 
 namespace tovanik {

@@ -1,4 +1,4 @@
-#include "platform/log_text.h"
+#include "server/log_text.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/linux/log_files.h"
-#include "platform/output_log.h"
+#include "server/output_log.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/live_processes.h"
 #include "tests/support/test_support.h"

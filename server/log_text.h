@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/output_log.h"
+#include "server/output_log.h"
 
 namespace tovanik::logtext {
 
