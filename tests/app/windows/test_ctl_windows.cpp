@@ -159,21 +159,18 @@ TEST_F(Ctl, PortHeldByAnotherProgramIsNamedAndNothingLaunched) {
 // Both programs show the icon and the version in Explorer: the resources read back.
 TEST(Resources, BothProgramsCarryTheIconAndTheVersion) {
   for (const char* program : {"tovanikctl.exe", "tovanik-webserver.exe"}) {
-    SCOPED_TRACE(program);
     const HMODULE module = LoadLibraryExW(utf16(binDir() + "\\" + program).c_str(), nullptr,
                                           LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    ASSERT_NE(module, nullptr);
-    EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(1), RT_GROUP_ICON), nullptr);
     const HRSRC version = FindResourceW(module, MAKEINTRESOURCEW(1), RT_VERSION);
-    ASSERT_NE(version, nullptr);
-    const auto* bytes = static_cast<const char*>(LockResource(LoadResource(module, version)));
-    const std::string text(bytes, SizeofResource(module, version));
-    const auto fixed = text.find("\xBD\x04\xEF\xFE");  // VS_FIXEDFILEINFO's signature
-    ASSERT_NE(fixed, std::string::npos);
+    ASSERT_TRUE(FindResourceW(module, MAKEINTRESOURCEW(1), RT_GROUP_ICON) && version) << program;
+    const std::string text(static_cast<const char*>(LockResource(LoadResource(module, version))),
+                           SizeofResource(module, version));
+    const std::size_t fixed = text.find("\xBD\x04\xEF\xFE");  // VS_FIXEDFILEINFO's signature
+    ASSERT_NE(fixed, std::string::npos) << program;
     VS_FIXEDFILEINFO info{};
     std::memcpy(&info, text.data() + fixed, sizeof info);
-    EXPECT_EQ(info.dwFileVersionMS, 0x00000001u);  // 0.1
-    EXPECT_EQ(info.dwFileVersionLS, 0x00000000u);  // .0.0
+    EXPECT_EQ(std::vector<DWORD>({info.dwFileVersionMS, info.dwFileVersionLS, info.dwProductVersionMS}),
+              std::vector<DWORD>({1, 0, 1}));  // 0.1.0.0
     EXPECT_NE(text.find(std::string("C\0o\0p\0y\0r\0i\0g\0h\0t", 17)), std::string::npos);
     FreeLibrary(module);
   }
