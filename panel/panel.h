@@ -40,6 +40,14 @@ enum class ClickOutcome {
   Minimise,  // the minimise mark
 };
 
+// The port box's selection in bytes of its text: where it starts and how long it is; a
+// bare caret has length 0.
+struct PortSelection {
+  int start = 0;
+  int length = 0;
+  bool operator==(const PortSelection&) const = default;
+};
+
 struct ControlState {
   std::string caption;  // a label's caption or a text box's text
   Rgb colour;           // text colour of labels, colour of lines and shapes
@@ -72,10 +80,12 @@ class Panel {
   // Stores the port box's text and, as the design has it, the console choice with it.
   void writePort();
   // Assigns the port box's text; when it differs, runs the box's change handling.
-  void setPortText(const std::string& text);
+  // `before` is the box's selection before a keystroke made this text: a refused key puts
+  // it back with the old text, so the next key replaces what was selected.
+  void setPortText(const std::string& text, std::optional<PortSelection> before = std::nullopt);
   void txtPortPress();
-  // Caret position the change handling asked for, once.
-  std::optional<int> takePortCaret();
+  // The selection (or caret) the change handling asked for, once.
+  std::optional<PortSelection> takePortSelection();
 
   // The server.
   void startPHP();
@@ -108,7 +118,7 @@ class Panel {
 
  private:
   ControlState& at(Ctl c) { return controls_[index(c)]; }
-  void txtPortChange();
+  void txtPortChange(std::optional<PortSelection> before);
   void showConsoleIndicator(bool shown);
   bool storeSetting(Key key, const std::string& value);
   void showWhy(const std::string& why);
@@ -125,7 +135,7 @@ class Panel {
   // do not change while the panel runs.
   const std::string serverLog_;
   std::array<ControlState, kControlCount> controls_;
-  std::optional<int> portCaret_;
+  std::optional<PortSelection> portSelection_;
   // The port as last read from the file or stored there: what the box goes back to when
   // a typed port cannot be stored.
   std::string storedPort_;

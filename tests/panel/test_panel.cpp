@@ -188,8 +188,11 @@ TEST_F(PanelTest, PortEditingStoresDigitsAndUndoesEverythingElse) {
     panel.setPortText(s.typed);
     EXPECT_EQ(panel[Ctl::txtPort].caption, s.shown);
     EXPECT_EQ(stored("server_port"), s.stored);
-    EXPECT_EQ(panel.takePortCaret(), static_cast<int>(std::string(s.shown).size()));
+    EXPECT_EQ(panel.takePortSelection(), (PortSelection{static_cast<int>(strlen(s.shown)), 0}));
   }
+  // Ctrl+A and a refused key: the port comes back selected, for the next digit to replace.
+  panel.setPortText("0", PortSelection{0, 5});
+  EXPECT_EQ(panel.takePortSelection(), (PortSelection{0, 5}));
 }
 
 TEST_F(PanelTest, NonNumericStoredPortEndsTheNesting) {

@@ -121,6 +121,12 @@ class MainFormTest : public QObject {
     port->selectAll();
     QTest::keyClick(port, Qt::Key_Backspace);
     QCOMPARE(port->text(), QString("8080"));
+
+    // Ctrl+A, a refused key, a digit: the digit replaces the port still selected.
+    QTest::keyClick(port, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(port, "09");
+    QCOMPARE(port->text(), QString("9"));
+    QVERIFY(configText().find("server_port=9\r\n") != std::string::npos);
   }
 
   void pressColoursThePortBox() {

@@ -11,6 +11,7 @@
 #include <QToolTip>
 #include <QWindow>
 #include <cmath>
+#include <utility>
 
 #include "window/qt/caption_fit.h"
 #include "window/qt/display_server.h"
@@ -91,7 +92,7 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
   port->setTextMargins(0, 0, -kLineEditTextInset, 0);
   port->installEventFilter(this);
   connect(port, &QLineEdit::textChanged, this, [this](const QString& text) {
-    panel_.setPortText(text.toStdString());
+    panel_.setPortText(text.toStdString(), std::exchange(keySelection_, std::nullopt));
     sync();
   });
 
@@ -159,7 +160,15 @@ void MainForm::syncLineEdit(Ctl which) {
     }
     box->setPalette(palette);
     fitPortFont();
-    if (auto caret = panel_.takePortCaret()) box->setCursorPosition(*caret);
+    if (auto selection = panel_.takePortSelection()) {
+      // The Panel counts UTF-8 bytes, the box UTF-16 units.
+      const std::string& caption = c.caption;
+      const auto units = [&](int bytes) {
+        return static_cast<int>(qs(caption.substr(0, static_cast<std::size_t>(bytes))).size());
+      };
+      const int start = units(selection->start);
+      box->setSelection(start, units(selection->start + selection->length) - start);
+    }
   }
 }
 
@@ -269,6 +278,16 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == boxes_[0] && event->type() == QEvent::MouseButtonPress) {
     panel_.txtPortPress();
     sync();
+  }
+  if (watched == boxes_[0] && event->type() == QEvent::KeyPress) {
+    // The selection before the key edits the text: a refused key gets it back.
+    const QLineEdit* box = boxes_[0];
+    const auto bytes = [&](int units) {
+      return static_cast<int>(box->text().left(units).toUtf8().size());
+    };
+    const int start = box->hasSelectedText() ? box->selectionStart() : box->cursorPosition();
+    const int end = box->hasSelectedText() ? box->selectionEnd() : start;
+    keySelection_ = PortSelection{bytes(start), bytes(end) - bytes(start)};
   }
   return QWidget::eventFilter(watched, event);
 }

@@ -83,6 +83,8 @@ class MainForm final : public QWidget, private PanelView, private WindowShell {
   QTimer timer_;
   QLineEdit* boxes_[4] = {};  // txtPort, txtFocus, txtRootDir, txtExeName
   QString portFontText_;      // the text the port box's font was fitted to
+  // The port box's selection when the last key reached it, until its edit is handed in.
+  std::optional<PortSelection> keySelection_;
   // Minimised by the panel's own mark and not active since; see bringBack.
   bool minimisedByMark_ = false;
   // Native Wayland places windows itself: the compositor moves the window and the

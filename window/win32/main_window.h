@@ -86,6 +86,7 @@ class MainWindow final : private PanelView, private WindowShell {
   bool setCursor(LPARAM hitTest);
 
   void portTextChanged();
+  void noteKeySelection(HWND edit);
   LRESULT boxColours(HDC dc, HWND box);
   LRESULT tooltipText(LPARAM info);
   void syncBox(Ctl box);
@@ -117,6 +118,8 @@ class MainWindow final : private PanelView, private WindowShell {
   bool hand_ = false;
   std::wstring portFontText_;  // the text the port box's font was fitted to
   bool syncingBoxes_ = false;  // a text the program puts in a box is no user edit
+  // The port box's selection when the last key reached it, until its edit is handed in.
+  std::optional<PortSelection> keySelection_;
   bool applyingOutline_ = false;
   // The state last painted: a tick that changes nothing repaints nothing.
   std::array<ControlState, kControlCount> painted_;
