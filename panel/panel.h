@@ -13,6 +13,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "panel/layout.h"
 #include "platform/file_store.h"
@@ -143,6 +144,21 @@ class Panel {
   bool launchUnseen_ = false;
   int launched_ = 0;  // its PID
   std::string why_;
+  // The links' hand-offs to the desktop: the openers still deciding, each link's latest
+  // (only its outcome counts) and why that one failed, which the link's tooltip then says
+  // until one works. The tick asks after them (pollOpeners).
+  struct PendingOpener {
+    Ctl link;
+    std::string target;
+    int opener;
+  };
+  std::vector<PendingOpener> openers_;
+  std::array<int, kControlCount> latestOpener_{};
+  std::array<std::string, kControlCount> linkWhy_;
+  void openLink(Ctl link, const std::string& target, const Opening& opening);
+  void linkOutcome(Ctl link, const std::string& target, const std::string& why);
+  void pollOpeners();
+  std::string linkTooltip(Ctl link) const;
   // The settings the tick last read, and the stamp of the file they came from.
   struct TickRead {
     FileStamp stamp;

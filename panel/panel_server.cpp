@@ -44,6 +44,7 @@ void Panel::showWhy(const std::string& why) {
 }
 
 void Panel::statusTick() {
+  pollOpeners();
   // When the configuration cannot be read (its folder gone, say) there is no name to
   // look for, and the panel shows the server as stopped.
   const auto s = tickSettings();

@@ -37,9 +37,9 @@ class WindowsPlatform : public Platform {
   std::optional<bool> portListening(int port) override;
   // Always nullopt: see docs/windows-choices.md.
   std::optional<std::string> untrustedPath(const std::vector<std::string>& paths) override;
-  bool openUrl(const std::string& url) override;
-  bool openTextFile(const std::string& path) override;
-  bool openFolder(const std::string& path) override;
+  Opening openUrl(const std::string& url) override;
+  Opening openTextFile(const std::string& path) override;
+  Opening openFolder(const std::string& path) override;
   PathKind pathKind(const std::string& path, std::string* why) override;
   std::optional<std::string> environmentVariable(const std::string& name) const override;
   bool setEnvironmentVariable(const std::string& name, const std::string& value) override;

@@ -502,12 +502,21 @@ switch_says_why() {
   point 271 57
   poll 3 eval '[[ "$(shown_tooltip)" == "$why"* ]]'
 }
+# Its desktop has no working program for links: the only browser xdg-open may ask fails,
+# and xdg-open exits 3 ("no method available"), as where none is set up.
+printf '#!/bin/sh\nexit 1\n' >"$work/no-browser.sh"
+chmod +x "$work/no-browser.sh"
+link_why="cannot open https://tovanik.dev: xdg-open found no program to open it (exit status 3)"
+name_says_why() { point 200 40 && point 60 40 && point 61 41 && poll 3 tooltip_is "$link_why"; }
 win=""
-start_panel "$taken" "$work/panel-taken.log"
+start_panel "$taken" "$work/panel-taken.log" BROWSER="$work/no-browser.sh"
 check "a panel whose port another program holds opens its window" poll 20 find_panel_window
 poll 5 read_window_position
 check "resting on its switch shows why: \"$why: ...\"" \
   poll 20 switch_says_why
+click_at 60 40
+check "a link nothing can open says why in its tooltip: \"$link_why\"" poll 20 name_says_why
+check "... and its opener is not left a zombie" eval '! ps -o stat= --ppid "$panel_pid" | grep -q Z'
 away
 kill "$panel_pid" 2>/dev/null
 wait_panel "$panel_pid"

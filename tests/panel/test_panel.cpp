@@ -547,6 +547,26 @@ TEST_F(PanelTest, Links) {
                                                               dir.file("new site"), dir.file("")}));
 }
 
+TEST_F(PanelTest, ALinkThatCannotBeOpenedSaysWhyUntilOneIs) {
+  writeConfig(kDefaultFile);
+  platform.opening_ = {77, ""};  // the opener decides after the click
+  panel.clickLabel3();
+  panel.statusTick();
+  EXPECT_EQ(panel[Ctl::Label3].tooltip, "");  // still deciding
+  platform.openers_ended_[77] = "xdg-open found no program to open it (exit status 3)";
+  panel.statusTick();
+  const char* why = "cannot open https://tovanik.dev: xdg-open found no program to open it (exit status 3)";
+  EXPECT_EQ(panel[Ctl::Label3].tooltip, why);
+  panel.hover(Ctl::Label3);
+  EXPECT_EQ(panel[Ctl::Label3].tooltip, why);
+  platform.opening_ = {0, "No such file or directory"};  // known at once
+  panel.clickConfig();
+  EXPECT_EQ(panel[Ctl::labelConfig].tooltip, "cannot open " + configFile() + ": No such file or directory");
+  platform.opening_ = {};
+  panel.clickLabel3();
+  EXPECT_EQ(panel[Ctl::Label3].tooltip, "Open https://tovanik.dev");
+}
+
 TEST_F(PanelTest, ClickReachesTheLabelsReactionOrAsksTheWindow) {
   writeConfig(kDefaultFile);
   const struct {

@@ -393,21 +393,26 @@ class FakePlatform final : public Platform {
     return untrusted_;
   }
 
-  bool openUrl(const std::string& url) override {
+  // What each hand-off to the desktop answers; openers_ended_ what openerEnded says of
+  // an opener (nullopt, as for one not named, while it runs).
+  Opening opening_;
+  std::map<int, std::optional<std::string>> openers_ended_;
+  Opening openUrl(const std::string& url) override {
     calls_.push_back("openUrl:" + url);
     opened_urls_.push_back(url);
-    return true;
+    return opening_;
   }
-  bool openTextFile(const std::string& path) override {
+  Opening openTextFile(const std::string& path) override {
     calls_.push_back("openText:" + path);
     opened_paths_.push_back(path);
-    return true;
+    return opening_;
   }
-  bool openFolder(const std::string& path) override {
+  Opening openFolder(const std::string& path) override {
     calls_.push_back("openFolder:" + path);
     opened_paths_.push_back(path);
-    return true;
+    return opening_;
   }
+  std::optional<std::string> openerEnded(int opener) override { return openers_ended_[opener]; }
 
   // What pathKind tells; a path not named here is looked up in the real file system, where
   // the tests lay out their program folders.
