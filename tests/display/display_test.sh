@@ -363,6 +363,22 @@ check "the new panel shows the running server" poll 20 looks_running
 check "the new panel started no second server ($server_before still the only one)" \
   eval '[ "$(server_pids | tr -d " ")" == "$server_before" ]'
 
+# ---------------------------------------------------------------- the keyboard
+# The pointer never on the window: Tab reaches the switch and marks it in blue, Space
+# stops and starts the server, and a pointer press takes the mark away again.
+mark_on_switch() { snap && px_is 257 56 008CCA; }
+check "at rest no focus mark shows" eval 'snap && ! px_is 257 56 008CCA'
+xdotool key Tab
+check "Tab puts the focus mark around the switch" poll 20 mark_on_switch
+xdotool key space
+check "Space on the switch stops the server" poll 20 http_down "$new_port"
+check "... and it shows stopped, the mark still on it" poll 20 eval 'looks_stopped && mark_on_switch'
+xdotool key space
+check "Space on the switch again starts it (HTTP 200)" poll 20 http_ok "$new_port"
+check "... one server" poll 20 one_server
+click_at 200 40
+check "a pointer press takes the mark away" poll 20 eval '! mark_on_switch'
+
 # ---------------------------------------------------------------- captions, whatever the fonts
 # Each caption lies wholly inside its label: no ink in the label's last column on the side
 # the text runs towards (a clipped glyph would touch it) nor in the two beyond it or the

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "panel/keyboard.h"
 #include "panel/panel.h"
 #include "panel/pointer_routing.h"
 #include "panel/startup_order.h"
@@ -653,6 +654,7 @@ struct RecordingShell : WindowShell {
     calls.push_back("move " + std::to_string(left) + "," + std::to_string(top));
   }
   void showHand(bool hand) override { calls.push_back(hand ? "hand" : "arrow"); }
+  void focusControl(std::optional<Ctl>) override {}
   void sync() override { calls.push_back("sync"); }
   void firstFrameShown() override { calls.push_back("first frame"); }
 };
@@ -832,6 +834,31 @@ TEST_F(PanelTest, StartupShowsSettingsThenLaunchesAfterTheFirstFrame) {
   unseen.tick();
   EXPECT_EQ(platform.launches_.size(), 2u);
   EXPECT_TRUE(other.showsRunning());
+}
+
+TEST_F(PanelTest, KeyboardTabOrderSpaceAndTheMarkOnlyWhileTyping) {
+  writeConfig(kDefaultFile);
+  RecordingShell shell;
+  KeyboardRouter keys(panel, shell);
+  EXPECT_FALSE(keys.mark());  // at rest, no mark
+  std::string order;
+  for (int i = 0; i < 10; ++i, order += " ") keys.tab(true), order += design(*keys.focus()).name;
+  EXPECT_EQ(order, "lblStartStop CMDSwitch txtPort lblURL labelConfig lblRootDir Label3 lblMin lblClose lblStartStop ");
+  keys.tab(false);
+  EXPECT_EQ(keys.focus(), Ctl::lblClose);  // Shift+Tab wraps back
+  EXPECT_EQ(keys.mark(), (FocusMark{4050, 90, 4605, 405}));
+  keys.tab(true);
+  EXPECT_TRUE(keys.activate());  // Space on the switch starts the server; the focus stays
+  EXPECT_EQ(platform.launches_.size(), 1u);
+  EXPECT_EQ(keys.focus(), Ctl::lblStartStop);
+  platform.running_names_.insert("t-server.exe");
+  panel.statusTick();
+  keys.tab(true), keys.tab(true);  // the disabled port box is passed over
+  EXPECT_EQ(keys.focus(), Ctl::lblURL);
+  keys.pointerPressed();
+  EXPECT_FALSE(keys.mark());
+  keys.focusTaken(Ctl::txtPort);
+  EXPECT_FALSE(keys.activate());  // Space in the port box is the box's
 }
 
 }  // namespace

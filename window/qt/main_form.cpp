@@ -4,6 +4,7 @@
 #include <QBitmap>
 #include <QGuiApplication>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -55,6 +56,7 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       panel_(platform, *this),
       pointer_(panel_, *this),
+      keyboard_(panel_, *this),
       startup_(panel_, *this),
       nativeWayland_(onNativeWayland()) {
   setWindowTitle(QString::fromLatin1(kFormCaption.data(), kFormCaption.size()));
@@ -101,6 +103,7 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
   // which would wake the idle panel twice a second for a caret nobody sees.
   boxes_[1]->setReadOnly(true);
   boxes_[1]->setFocus(Qt::OtherFocusReason);
+  boxes_[1]->installEventFilter(this);  // Tab from there, and where the focus goes
 
   timer_.setInterval(1000);
   connect(&timer_, &QTimer::timeout, this, [this] { startup_.tick(); });
@@ -187,14 +190,16 @@ void MainForm::fitPortFont() {
 
 void MainForm::sync() {
   for (Ctl box : kBoxes) syncLineEdit(box);
-  if (panel_.controls() != painted_) update();
+  if (panel_.controls() != painted_ || keyboard_.mark() != paintedMark_) update();
 }
 
 void MainForm::paintEvent(QPaintEvent*) {
   painted_ = panel_.controls();
+  paintedMark_ = keyboard_.mark();
   QPainter painter(this);
   painter.fillRect(rect(), toQColor(colour::kWindow));
   paintLayout(painter, panel_);
+  if (paintedMark_) paintFocusMark(painter, *paintedMark_);
   if (nativeWayland_) cutCorners(painter);
   if (startup_.framePainted()) QTimer::singleShot(0, this, [this] { startup_.loadIfPending(); });
 }
@@ -215,6 +220,8 @@ void MainForm::cutCorners(QPainter& painter) const {
 }
 
 void MainForm::mousePressEvent(QMouseEvent* event) {
+  keyboard_.pointerPressed();
+  sync();  // the focus mark goes
   const bool onSurface = pointer_.press(pointerAt(event));
   // A Wayland client cannot place its window: the compositor moves it, from the press on,
   // and keeps the pointer until the button is released. Handed over at the first motion
@@ -247,7 +254,42 @@ void MainForm::minimiseWindow() {
   minimisedByMark_ = true;
 }
 
+bool MainForm::tabKey(const QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return false;
+  const auto* key = static_cast<const QKeyEvent*>(event);
+  if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) return false;
+  const bool back = key->key() == Qt::Key_Backtab ||
+                    (key->key() == Qt::Key_Tab && (key->modifiers() & Qt::ShiftModifier));
+  if (!back && key->key() != Qt::Key_Tab) return false;
+  keyboard_.tab(!back);
+  return true;
+}
+
+// Qt moves the focus on by itself only when the widget holding it goes (the port box
+// disabled while edited): it goes to the hidden box, as the panel's own reactions send it.
+bool MainForm::focusNextPrevChild(bool) {
+  focusControl(std::nullopt);
+  keyboard_.focusTaken(std::nullopt);
+  return true;
+}
+
+void MainForm::keyPressEvent(QKeyEvent* event) {
+  const bool click = event->key() == Qt::Key_Space || event->key() == Qt::Key_Return ||
+                     event->key() == Qt::Key_Enter;
+  if (!(click && !event->isAutoRepeat() && keyboard_.activate())) QWidget::keyPressEvent(event);
+}
+
+void MainForm::focusControl(std::optional<Ctl> control) {
+  if (!control)
+    boxes_[1]->setFocus(Qt::OtherFocusReason);
+  else if (*control == Ctl::txtPort)
+    boxes_[0]->setFocus(Qt::TabFocusReason);  // which selects its port, to type over
+  else
+    setFocus(Qt::TabFocusReason);  // the window holds the drawn controls' focus
+}
+
 bool MainForm::event(QEvent* event) {
+  if (tabKey(event)) return true;
   if (event->type() == QEvent::ToolTip) {
     auto* help = static_cast<QHelpEvent*>(event);
     const auto label = labelAt(twips(help->pos().x()), twips(help->pos().y()));
@@ -275,7 +317,13 @@ void MainForm::nameTooltipWindow(const QString& tip) {
 }
 
 bool MainForm::eventFilter(QObject* watched, QEvent* event) {
+  if ((watched == boxes_[0] || watched == boxes_[1]) && tabKey(event)) return true;
+  if (watched == boxes_[0] && event->type() == QEvent::FocusIn)
+    keyboard_.focusTaken(Ctl::txtPort);
+  if (watched == boxes_[1] && event->type() == QEvent::FocusIn)
+    keyboard_.focusTaken(std::nullopt);
   if (watched == boxes_[0] && event->type() == QEvent::MouseButtonPress) {
+    keyboard_.pointerPressed();
     panel_.txtPortPress();
     sync();
   }

@@ -13,6 +13,7 @@
 #include <array>
 #include <optional>
 
+#include "panel/keyboard.h"
 #include "panel/panel.h"
 #include "panel/pointer_routing.h"
 #include "panel/startup_order.h"
@@ -44,6 +45,7 @@ class MainForm final : public QWidget, private PanelView, private WindowShell {
   Panel& panel() { return panel_; }
   QLineEdit* lineEdit(Ctl box) const;
   QTimer& timer() { return timer_; }
+  const KeyboardRouter& keyboard() const { return keyboard_; }
   // The drag anchor in twips: the last button press on the bare surface.
   QPointF dragAnchor() const { return {pointer_.anchorX(), pointer_.anchorY()}; }
   // The rounded outline currently applied, in pixels.
@@ -57,6 +59,8 @@ class MainForm final : public QWidget, private PanelView, private WindowShell {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
   bool event(QEvent* event) override;
@@ -69,6 +73,9 @@ class MainForm final : public QWidget, private PanelView, private WindowShell {
   void minimiseWindow() override;
   void moveWindowTo(int left, int top) override;
   void showHand(bool hand) override;
+  void focusControl(std::optional<Ctl> control) override;
+  // Tab or Shift+Tab, from the window or one of its boxes: true when it was one.
+  bool tabKey(const QEvent* event);
   void applyOutline();
   void cutCorners(QPainter& painter) const;
   void syncLineEdit(Ctl box);
@@ -79,6 +86,7 @@ class MainForm final : public QWidget, private PanelView, private WindowShell {
 
   Panel panel_;
   PointerRouter pointer_;
+  KeyboardRouter keyboard_;
   StartupOrder startup_;
   QTimer timer_;
   QLineEdit* boxes_[4] = {};  // txtPort, txtFocus, txtRootDir, txtExeName
@@ -92,6 +100,7 @@ class MainForm final : public QWidget, private PanelView, private WindowShell {
   const bool nativeWayland_;
   // The state last painted: a tick that changes nothing repaints nothing.
   std::array<ControlState, kControlCount> painted_;
+  std::optional<FocusMark> paintedMark_;
 };
 
 }  // namespace tovanik

@@ -63,6 +63,7 @@ LRESULT CALLBACK MainWindow::portBoxProc(HWND box, UINT message, WPARAM wParam, 
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
+      window->keyboard_.pointerPressed();
       window->panel_.txtPortPress();
       window->sync();
       break;
