@@ -162,8 +162,9 @@ class Platform {
   virtual LogFiles& logFiles() = 0;
   OutputLog outputLog() { return OutputLog(logFiles()); }
 
-  // The desktop's application menu, where `tovanikctl launcher` puts the panel.
-  virtual DesktopMenu& desktopMenu() = 0;
+  // The desktop's application menu, where `tovanikctl launcher` puts the panel, or the
+  // session's start at login (`launcher install --at-login`).
+  virtual DesktopMenu& desktopMenu(MenuPlace place = MenuPlace::Menu) = 0;
 
   // The single-copy lock of the program file at `executablePath` (not yet taken).
   virtual std::unique_ptr<SingleCopy> singleCopy(const std::string& executablePath) = 0;

@@ -36,7 +36,9 @@ class LinuxPlatform : public Platform {
   std::optional<std::string> environmentVariable(const std::string& name) const override;
   bool setEnvironmentVariable(const std::string& name, const std::string& value) override;
   LogFiles& logFiles() override { return logFiles_; }
-  DesktopMenu& desktopMenu() override { return menu_; }
+  DesktopMenu& desktopMenu(MenuPlace place) override {
+    return place == MenuPlace::Menu ? menu_ : atLogin_;
+  }
   std::unique_ptr<SingleCopy> singleCopy(const std::string& executablePath) override;
   Clock::time_point now() override { return Clock::now(); }
   void sleepMs(int milliseconds) override;
@@ -44,7 +46,8 @@ class LinuxPlatform : public Platform {
 
  private:
   LinuxLogFiles logFiles_;
-  LinuxDesktopMenu menu_;
+  LinuxDesktopMenu menu_{MenuPlace::Menu};
+  LinuxDesktopMenu atLogin_{MenuPlace::AtLogin};
   PresenceHint lastFound_;
   // Who asks, worked out once: the presence check runs every second.
   const Asker asker_ = currentAsker();

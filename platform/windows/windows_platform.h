@@ -44,7 +44,9 @@ class WindowsPlatform : public Platform {
   std::optional<std::string> environmentVariable(const std::string& name) const override;
   bool setEnvironmentVariable(const std::string& name, const std::string& value) override;
   LogFiles& logFiles() override { return logFiles_; }
-  DesktopMenu& desktopMenu() override { return menu_; }
+  DesktopMenu& desktopMenu(MenuPlace place) override {
+    return place == MenuPlace::Menu ? menu_ : atLogin_;
+  }
   std::unique_ptr<SingleCopy> singleCopy(const std::string& executablePath) override;
   Clock::time_point now() override { return Clock::now(); }
   void sleepMs(int milliseconds) override;
@@ -54,7 +56,8 @@ class WindowsPlatform : public Platform {
   windows::Handle lastFound_;
   std::wstring lastFoundName_;
   WindowsLogFiles logFiles_;
-  WindowsStartMenu menu_;
+  WindowsStartMenu menu_{MenuPlace::Menu};
+  WindowsStartMenu atLogin_{MenuPlace::AtLogin};
 };
 
 }  // namespace tovanik

@@ -540,6 +540,27 @@ kill "$holder" 2>/dev/null
 wait "$holder" 2>/dev/null
 "$taken/tovanikctl" --folder "$taken" stop >/dev/null 2>&1
 
+# ---------------------------------------------------------------- start at login
+# The entry `launcher install --at-login` writes, run by a session's autostart runner (dex)
+# from this test's own config folder only: the panel opens and starts the server.
+if command -v dex >/dev/null; then
+  ctl stop >/dev/null 2>&1
+  poll 20 http_down "$new_port"
+  ctl launcher install --at-login >/dev/null
+  check "tovanikctl launcher says the panel starts at login" \
+    eval 'ctl launcher | grep -qx "at login: $XDG_CONFIG_HOME/autostart/tovanik-webserver-.*\.desktop"'
+  dex -a -s "$XDG_CONFIG_HOME/autostart" >"$work/dex.log" 2>&1
+  win=""
+  check "the autostart runner (dex -a) opens the panel" poll 20 find_panel_window
+  check "... which starts the server (HTTP 200 on port $new_port)" poll 20 http_ok "$new_port"
+  panel_pids+=("$(xdotool getwindowpid "$win")")
+  kill "${panel_pids[-1]}" 2>/dev/null
+  ctl launcher remove --at-login >/dev/null
+  check "launcher remove --at-login takes the entry away" eval 'ctl launcher | grep -qx "at login: none"'
+else
+  echo "# skipped: the start at login, no autostart runner (dex) installed"
+fi
+
 # ---------------------------------------------------------------- end
 check "tovanikctl stop ends the server" ctl stop
 check "the port $new_port is free again" poll 20 http_down "$new_port"

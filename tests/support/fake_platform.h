@@ -140,7 +140,7 @@ class FakeDesktopMenu final : public DesktopMenu {
   }
   std::vector<MenuEntry> installed() override {
     std::vector<MenuEntry> all;
-    for (const auto& [id, entry] : entries_) all.push_back(entry);
+    for (auto [id, entry] : entries_) all.push_back((entry.file = location_ + "/" + id, entry));
     return all;
   }
   bool canInstall(const MenuEntry& entry, std::string* why) override {
@@ -450,8 +450,14 @@ class FakePlatform final : public Platform {
   FakeLogFiles log_files_;
   LogFiles& logFiles() override { return log_files_; }
 
-  FakeDesktopMenu menu_;
-  DesktopMenu& desktopMenu() override { return menu_; }
+  FakeDesktopMenu menu_, at_login_ = [] {
+    FakeDesktopMenu m;
+    m.location_ = "/autostart";
+    return m;
+  }();
+  DesktopMenu& desktopMenu(MenuPlace place) override {
+    return place == MenuPlace::Menu ? menu_ : at_login_;
+  }
 
   std::set<std::string> held_copies_;  // the program files whose lock is held
   std::unique_ptr<SingleCopy> singleCopy(const std::string& executablePath) override {
