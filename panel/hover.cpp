@@ -35,6 +35,23 @@ bool Panel::hover(Ctl label) {
   }
 }
 
+std::string Panel::tooltipFor(Ctl label) const {
+  switch (label) {
+    case Ctl::labelConfig:
+    case Ctl::lblRootDir:
+    case Ctl::Label3:
+      return linkTooltip(label);
+    case Ctl::lblURL:
+      return showsRunning() ? linkTooltip(label) : why_;
+    case Ctl::lblMin:
+      return "Minimize";
+    case Ctl::lblClose:
+      return "Close";
+    default:
+      return (*this)[label].tooltip;
+  }
+}
+
 void Panel::surfaceMotion() {
   at(Ctl::lblURL).underline = false;
   at(Ctl::lineClose).colour = colour::kClose;

@@ -111,6 +111,10 @@ class Panel {
   void clickRootDir();
   void clickLabel3();
 
+  // The tooltip resting on the label would show now, without the hover's other effects:
+  // what a screen reader gives as the control's description.
+  std::string tooltipFor(Ctl label) const;
+
   // Pointer motion over one of the clickable labels; returns whether the pointer is
   // shown as a hand. Labels without a reaction return false and change nothing.
   bool hover(Ctl label);

@@ -59,6 +59,7 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
       keyboard_(panel_, *this),
       startup_(panel_, *this),
       nativeWayland_(onNativeWayland()) {
+  installPanelAccessibility();
   setWindowTitle(QString::fromLatin1(kFormCaption.data(), kFormCaption.size()));
   setFixedSize(kFormWidthTwips / kTwipsPerPixel, kFormHeightTwips / kTwipsPerPixel);
   setMouseTracking(true);
@@ -76,6 +77,7 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
     if (s.visible && rect().intersects(pixelRect(s)) && kBoxes[i] != Ctl::txtPort)
       box->setFont(qfontOf(s.font));
     box->setVisible(s.visible);
+    if (kBoxes[i] == Ctl::txtPort) box->setAccessibleName(QStringLiteral("Server port"));
     if (!s.tooltip.empty())
       box->setToolTip(QString::fromLatin1(s.tooltip.data(), s.tooltip.size()));
     boxes_[i] = box;
@@ -191,7 +193,10 @@ void MainForm::fitPortFont() {
 void MainForm::sync() {
   for (Ctl box : kBoxes) syncLineEdit(box);
   if (panel_.controls() != painted_ || keyboard_.mark() != paintedMark_) update();
+  announcer_.announceChanges(*this);
 }
+
+void MainForm::clickControl(Ctl control) { clickLabel(panel_, *this, control); }
 
 void MainForm::paintEvent(QPaintEvent*) {
   painted_ = panel_.controls();
@@ -284,8 +289,10 @@ void MainForm::focusControl(std::optional<Ctl> control) {
     boxes_[1]->setFocus(Qt::OtherFocusReason);
   else if (*control == Ctl::txtPort)
     boxes_[0]->setFocus(Qt::TabFocusReason);  // which selects its port, to type over
-  else
+  else {
     setFocus(Qt::TabFocusReason);  // the window holds the drawn controls' focus
+    AccessibleAnnouncer::announceFocus(*this, *control);
+  }
 }
 
 bool MainForm::event(QEvent* event) {

@@ -18,6 +18,7 @@
 #include "panel/pointer_routing.h"
 #include "panel/startup_order.h"
 #include "panel/window_shell.h"
+#include "window/qt/accessibility.h"
 
 namespace tovanik {
 
@@ -53,6 +54,8 @@ class MainForm final : public QWidget, private PanelView, private WindowShell {
 
   // Brings the window's widgets in step with the Panel's state and repaints.
   void sync() override;
+  // A click on a drawn control from elsewhere than the pointer (an accessible action).
+  void clickControl(Ctl control);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -101,6 +104,7 @@ class MainForm final : public QWidget, private PanelView, private WindowShell {
   // The state last painted: a tick that changes nothing repaints nothing.
   std::array<ControlState, kControlCount> painted_;
   std::optional<FocusMark> paintedMark_;
+  AccessibleAnnouncer announcer_;
 };
 
 }  // namespace tovanik
