@@ -37,6 +37,7 @@ folder=""   # the main program folder, whose servers are stopped at the end
 
 cleanup() {
   kill_panels
+  [[ -n "${bus_pid:-}" ]] && kill "$bus_pid" 2>/dev/null
   # The main folder's server runs under a name of this run alone (see below), so
   # stopping it by name ends nothing that belongs to anybody else. Stopping it also
   # ends a terminal that holds it.
@@ -524,8 +525,22 @@ printf '#!/bin/sh\nexit 1\n' >"$work/no-browser.sh"
 chmod +x "$work/no-browser.sh"
 link_why="cannot open https://tovanik.dev: xdg-open found no program to open it (exit status 3)"
 name_says_why() { point 200 40 && point 60 40 && point 61 41 && poll 3 tooltip_is "$link_why"; }
+# Screen readers: a private session bus, where the panel, always accessible, and an AT-SPI
+# client (pyatspi, atspi_panel.py) meet on the accessibility bus it starts.
+a11y=()
+if /usr/bin/python3 -c 'import pyatspi' 2>/dev/null && command -v dbus-daemon >/dev/null; then
+  mkdir -p "$work/home"
+  bus=$(HOME=$work/home dbus-daemon --session --fork --print-address=1 --print-pid=1)
+  bus_pid=${bus##*$'\n'}
+  export DBUS_SESSION_BUS_ADDRESS=${bus%%$'\n'*}
+  a11y=(QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1)
+fi
+atspi() { /usr/bin/python3 "$src/tests/display/atspi_panel.py" "$@" 2>>"$work/atspi.log"; }
+# Qt joins the accessibility bus only once it runs, as in a desktop session: a first
+# client call starts it.
+((${#a11y[@]})) && atspi >/dev/null
 win=""
-start_panel "$taken" "$work/panel-taken.log" BROWSER="$work/no-browser.sh"
+start_panel "$taken" "$work/panel-taken.log" BROWSER="$work/no-browser.sh" "${a11y[@]}"
 check "a panel whose port another program holds opens its window" poll 20 find_panel_window
 poll 5 read_window_position
 check "resting on its switch shows why: \"$why: ...\"" \
@@ -534,6 +549,22 @@ click_at 60 40
 check "a link nothing can open says why in its tooltip: \"$link_why\"" poll 20 name_says_why
 check "... and its opener is not left a zombie" eval '! ps -o stat= --ppid "$panel_pid" | grep -q Z'
 away
+if ((${#a11y[@]})); then
+  tree_has() { atspi | grep -xF "$1" >/dev/null; }  # all read: pipefail is on
+  check "AT-SPI: the switch, a check box, reads stopped and hears why" \
+    poll 20 eval 'atspi | grep "^check box|Server: stopped|$why: .*|\$" >/dev/null'
+  for row in "check box|PHP command prompt: hidden|Show / Hide PHP Command Prompt|" \
+    "text|Server port|Change server port|" "link|Configuration|Open configuration file|" \
+    "link|Tovanik|$link_why|" "push button|Minimize|Minimize|" "push button|Close|Close|"; do
+    check "AT-SPI lists $row" tree_has "$row"
+  done
+  kill "$holder" 2>/dev/null
+  poll 20 eval '! port_taken "$taken_port"'
+  atspi press "Server" >/dev/null
+  check "AT-SPI: the switch's press action starts the server (HTTP 200)" poll 20 http_ok "$taken_port"
+  check "... and the switch reads running, checked" \
+    poll 20 tree_has "check box|Server: running|Start / Stop Server|checked"
+fi
 kill "$panel_pid" 2>/dev/null
 wait_panel "$panel_pid"
 kill "$holder" 2>/dev/null

@@ -74,6 +74,8 @@ class DrawnControl final : public QAccessibleInterface, public QAccessibleAction
     return local.translated(form_->mapToGlobal(QPoint(0, 0)));
   }
   QAccessible::Role role() const override {
+    // Qt 6.4 hands AT-SPI no toggle button: a checkable button arrives as a plain push
+    // button; a check box is what readers announce as checked or not.
     if (isSwitch(control_)) return QAccessible::CheckBox;
     if (control_ == Ctl::lblMin || control_ == Ctl::lblClose) return QAccessible::Button;
     return QAccessible::Link;
