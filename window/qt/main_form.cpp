@@ -285,11 +285,11 @@ void MainForm::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainForm::focusControl(std::optional<Ctl> control) {
-  if (!control)
+  if (!control) {
     boxes_[1]->setFocus(Qt::OtherFocusReason);
-  else if (*control == Ctl::txtPort)
+  } else if (*control == Ctl::txtPort) {
     boxes_[0]->setFocus(Qt::TabFocusReason);  // which selects its port, to type over
-  else {
+  } else {
     setFocus(Qt::TabFocusReason);  // the window holds the drawn controls' focus
     AccessibleAnnouncer::announceFocus(*this, *control);
   }
