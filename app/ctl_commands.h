@@ -50,7 +50,8 @@ int start(const Context& c);
 int stop(const Context& c);
 int restart(const Context& c);
 int url(const Context& c);
-// `launcher install` / `launcher remove`: the desktop menu entry and icons (ctl_launcher.cpp).
+// `launcher [install | remove] [--at-login]`: the desktop menu entry and icons, or the entry
+// that starts the panel at login; alone, what is installed (ctl_launcher.cpp).
 int launcher(const Context& c, const std::vector<std::string>& args);
 // The menu entry of a program folder: its file's id, and what the menu calls it beside
 // the entries of `others` (other folders' entries).

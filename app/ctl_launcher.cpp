@@ -50,21 +50,41 @@ std::string menuEntryName(const std::string& folder, const std::vector<MenuEntry
   return name;
 }
 
+namespace {
+
+// `launcher` alone: this folder's entries, in the menu and at login.
+int saysWhatIsInstalled(const Context& c, const std::string& panel) {
+  for (const MenuPlace place : {MenuPlace::Menu, MenuPlace::AtLogin}) {
+    std::string file = "none";
+    for (const MenuEntry& entry : c.platform.desktopMenu(place).installed())
+      if (entry.panel == panel) file = entry.file;
+    c.out << (place == MenuPlace::Menu ? "menu entry: " : "at login: ") << file << '\n';
+  }
+  return 0;
+}
+
+}  // namespace
+
 int launcher(const Context& c, const std::vector<std::string>& args) {
-  if (args.size() != 1 || (args[0] != "install" && args[0] != "remove"))
-    return usageError(c, "usage: tovanikctl launcher install | launcher remove");
-  DesktopMenu& menu = c.platform.desktopMenu();
-  std::string why;
-  if (menu.location(&why).empty()) return fail(c, why);
+  const bool atLogin = args.size() == 2 && args[1] == "--at-login";
+  if (args.size() > 2 || (args.size() == 2 && !atLogin) ||
+      (!args.empty() && args[0] != "install" && args[0] != "remove"))
+    return usageError(c, "usage: tovanikctl launcher [install | remove] [--at-login]");
   // The entry is started from anywhere, so it names the panel by its absolute path (the
   // program folder is absolute: --folder is resolved before any command runs).
   const std::string folder = withoutTrailingSeparators(c.programFolder);
   const std::string panel = joinPath(folder, std::string("tovanik-webserver") + kExecutableSuffix);
+  if (args.empty()) return saysWhatIsInstalled(c, panel);
+  // The start at login has entries of the same names and form as the menu's, in a
+  // folder of its own, each named by its own folders' rules.
+  DesktopMenu& menu = c.platform.desktopMenu(atLogin ? MenuPlace::AtLogin : MenuPlace::Menu);
+  std::string why;
+  if (menu.location(&why).empty()) return fail(c, why);
   const std::vector<MenuEntry> all = menu.installed();
   std::vector<MenuEntry> others = entriesOfOthers(all, panel);
 
   if (args[0] == "install") {
-    MenuEntry entry{menuEntryId(folder), menuEntryName(folder, others), panel, folder};
+    MenuEntry entry{menuEntryId(folder), menuEntryName(folder, others), panel, folder, {}};
     if (!menu.canInstall(entry, &why)) return fail(c, why);
     std::vector<std::string> report;
     if (!menu.write(entry, &report, &why)) return fail(c, why);

@@ -29,6 +29,9 @@ constexpr const char* kUsage = R"(usage: tovanikctl [--folder DIR] COMMAND
                                     follows it)
   launcher install                  add the panel to the desktop's application menu
   launcher remove                   take it out again
+  launcher install --at-login       start the panel (and so the server) at login
+  launcher remove --at-login        no longer start it at login
+  launcher                          say what is installed for this folder
   --help, --version                 print this text or the version
 DIR is the program folder, by default the folder holding tovanikctl.
 Exit codes: 0 done, 1 failed, 2 a usage error, 3 status found the server stopped.

@@ -39,7 +39,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
 
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    // Tab moves between the text boxes, as in a dialog.
+    // Tab, Space and Enter reach the drawn controls first; the dialog's own handling
+    // keeps the rest of the boxes' keys.
+    if (form.hwnd() && form.keyMessage(message)) continue;
     if (form.hwnd() && IsDialogMessageW(form.hwnd(), &message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);

@@ -11,7 +11,8 @@ for option in "$@"; do
   case "$option" in
     --test)
       packages+=(libgtest-dev xvfb openbox xdotool
-                 x11-utils imagemagick curl procps desktop-file-utils weston strace) ;;
+                 x11-utils imagemagick curl procps desktop-file-utils weston strace dex
+                 dbus-daemon at-spi2-core python3-pyatspi) ;;
     --display)
       packages+=(xvfb openbox) ;;
     --bench)

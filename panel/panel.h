@@ -14,6 +14,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "panel/layout.h"
 #include "platform/file_store.h"
@@ -40,6 +41,14 @@ enum class ClickOutcome {
   Changed,   // the panel acted: show its new state
   Close,     // the close mark: the window closes, the server keeps running
   Minimise,  // the minimise mark
+};
+
+// The port box's selection in bytes of its text: where it starts and how long it is; a
+// bare caret has length 0.
+struct PortSelection {
+  int start = 0;
+  int length = 0;
+  bool operator==(const PortSelection&) const = default;
 };
 
 struct ControlState {
@@ -74,10 +83,12 @@ class Panel {
   // Stores the port box's text and, as the design has it, the console choice with it.
   void writePort();
   // Assigns the port box's text; when it differs, runs the box's change handling.
-  void setPortText(const std::string& text);
+  // `before` is the box's selection before a keystroke made this text: a refused key puts
+  // it back with the old text, so the next key replaces what was selected.
+  void setPortText(const std::string& text, std::optional<PortSelection> before = std::nullopt);
   void txtPortPress();
-  // Caret position the change handling asked for, once.
-  std::optional<int> takePortCaret();
+  // The selection (or caret) the change handling asked for, once.
+  std::optional<PortSelection> takePortSelection();
 
   // The server.
   void startPHP();
@@ -102,6 +113,10 @@ class Panel {
   void clickRootDir();
   void clickLabel3();
 
+  // The tooltip resting on the label would show now, without the hover's other effects:
+  // what a screen reader gives as the control's description.
+  std::string tooltipFor(Ctl label) const;
+
   // Pointer motion over one of the clickable labels; returns whether the pointer is
   // shown as a hand. Labels without a reaction return false and change nothing.
   bool hover(Ctl label);
@@ -110,7 +125,7 @@ class Panel {
 
  private:
   ControlState& at(Ctl c) { return controls_[index(c)]; }
-  void txtPortChange();
+  void txtPortChange(std::optional<PortSelection> before);
   void showConsoleIndicator(bool shown);
   bool storeSetting(Key key, const std::string& value);
   void showWhy(const std::string& why);
@@ -127,7 +142,7 @@ class Panel {
   // do not change while the panel runs.
   const std::string serverLog_;
   std::array<ControlState, kControlCount> controls_;
-  std::optional<int> portCaret_;
+  std::optional<PortSelection> portSelection_;
   // The port as last read from the file or stored there: what the box goes back to when
   // a typed port cannot be stored.
   std::string storedPort_;
@@ -141,6 +156,21 @@ class Panel {
   // " (the server listens on 127.0.0.1:8080 only)" after the address's tooltip when the
   // settings name a listen address; "" for the design's every interface.
   std::string listensOn_;
+  // The links' hand-offs to the desktop: the openers still deciding, each link's latest
+  // (only its outcome counts) and why that one failed, which the link's tooltip then says
+  // until one works. The tick asks after them (pollOpeners).
+  struct PendingOpener {
+    Ctl link;
+    std::string target;
+    int opener;
+  };
+  std::vector<PendingOpener> openers_;
+  std::array<int, kControlCount> latestOpener_{};
+  std::array<std::string, kControlCount> linkWhy_;
+  void openLink(Ctl link, const std::string& target, const Opening& opening);
+  void linkOutcome(Ctl link, const std::string& target, const std::string& why);
+  void pollOpeners();
+  std::string linkTooltip(Ctl link) const;
   // The settings the tick last read, and the stamp of the file they came from.
   struct TickRead {
     FileStamp stamp;

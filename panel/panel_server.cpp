@@ -53,6 +53,7 @@ void Panel::showWhy(const std::string& why) {
 }
 
 void Panel::statusTick() {
+  pollOpeners();
   // When the configuration cannot be read (its folder gone, say) there is no name to
   // look for, and the panel shows the server as stopped.
   // A file that could not be read for the display is looked at without waiting, and shown

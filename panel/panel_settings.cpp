@@ -41,15 +41,16 @@ void Panel::showConsoleIndicator(bool shown) {
   at(Ctl::lineCMDOnOff).colour = shown ? colour::kTrackOn : colour::kTrack;
 }
 
-void Panel::setPortText(const std::string& text) {
+void Panel::setPortText(const std::string& text, std::optional<PortSelection> before) {
   ControlState& box = at(Ctl::txtPort);
   if (box.caption == text) return;  // assigning the same text is no change
   box.caption = text;
-  txtPortChange();
+  txtPortChange(before);
 }
 
-void Panel::txtPortChange() {
+void Panel::txtPortChange(std::optional<PortSelection> before) {
   const std::string text = at(Ctl::txtPort).caption;
+  bool undone = false;
   if (portNumber(text)) {
     // A port that cannot be stored in a file that cannot be read either is not shown as
     // if it were: the box goes back to the port last read or stored, without another
@@ -62,8 +63,17 @@ void Panel::txtPortChange() {
     // Undo the edit. A numeric stored value runs this handling once more, nested, and
     // is written back unchanged; a failed read leaves the edit in the box.
     setPortText(*stored);
+    undone = true;
   }
-  portCaret_ = static_cast<int>(at(Ctl::txtPort).caption.size());
+  // An undone key leaves the box as it was before it, selection included (Ctrl+A, a
+  // refused key, then a digit types that digit over the whole port); every other change
+  // puts the caret after the text.
+  const int size = static_cast<int>(at(Ctl::txtPort).caption.size());
+  if (undone && before && before->start >= 0 && before->length > 0 &&
+      before->start + before->length <= size)
+    portSelection_ = before;
+  else
+    portSelection_ = PortSelection{size, 0};
 }
 
 bool Panel::storeSetting(Key key, const std::string& value) {
@@ -77,7 +87,9 @@ bool Panel::storeSetting(Key key, const std::string& value) {
   return true;
 }
 
-std::optional<int> Panel::takePortCaret() { return std::exchange(portCaret_, std::nullopt); }
+std::optional<PortSelection> Panel::takePortSelection() {
+  return std::exchange(portSelection_, std::nullopt);
+}
 
 void Panel::txtPortPress() {
   ControlState& box = at(Ctl::txtPort);

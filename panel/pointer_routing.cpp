@@ -58,20 +58,6 @@ void PointerRouter::move(const PointerAt& at, HeldButtons held) {
   shell_.sync();
 }
 
-void PointerRouter::click(Ctl label) {
-  switch (panel_.click(label)) {
-    case ClickOutcome::Close:
-      shell_.closeWindow();
-      return;
-    case ClickOutcome::Minimise:
-      shell_.minimiseWindow();
-      return;
-    case ClickOutcome::Changed:
-      shell_.sync();
-      return;
-    case ClickOutcome::None:
-      return;
-  }
-}
+void PointerRouter::click(Ctl label) { clickLabel(panel_, shell_, label); }
 
 }  // namespace tovanik

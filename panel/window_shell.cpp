@@ -4,6 +4,24 @@
 
 namespace tovanik {
 
+ClickOutcome clickLabel(Panel& panel, WindowShell& shell, Ctl label) {
+  const ClickOutcome outcome = panel.click(label);
+  switch (outcome) {
+    case ClickOutcome::Close:
+      shell.closeWindow();
+      break;
+    case ClickOutcome::Minimise:
+      shell.minimiseWindow();
+      break;
+    case ClickOutcome::Changed:
+      shell.sync();
+      break;
+    case ClickOutcome::None:
+      break;
+  }
+  return outcome;
+}
+
 void paintInDrawingOrder(const Panel& panel, LayoutCanvas& canvas) {
   for (int i = kControlCount - 1; i >= 0; --i) {
     const ControlDesign& s = kLayout[i];

@@ -3,12 +3,15 @@
 // asks of a toolkit's window, and the paint loop itself. Each window keeps only its
 // toolkit's calls behind these.
 
+#include <optional>
+
 #include "panel/layout.h"
 
 namespace tovanik {
 
 class Panel;
 struct ControlState;
+enum class ClickOutcome;
 
 class WindowShell {
  public:
@@ -21,12 +24,19 @@ class WindowShell {
   virtual void moveWindowTo(int left, int top) = 0;
   // Shows the pointer as a hand, or as the usual arrow.
   virtual void showHand(bool hand) = 0;
+  // Gives the toolkit's keyboard focus to what holds `control`'s: the port box's own edit
+  // box, the window itself for a drawn control, the hidden box txtFocus for none.
+  virtual void focusControl(std::optional<Ctl> control) = 0;
   // Brings the toolkit's widgets in step with the panel's state and repaints what changed.
   virtual void sync() = 0;
   // The first frame is on the screen and the load comes next: what the window put off
   // until then, so as to show that frame sooner, it makes now.
   virtual void firstFrameShown() {}
 };
+
+// A click on a label, from the pointer or the keyboard: the label's reaction, and what it
+// asks of the window (close, minimise, show the new state).
+ClickOutcome clickLabel(Panel& panel, WindowShell& shell, Ctl label);
 
 // One toolkit's drawing of the design's kinds of control.
 class LayoutCanvas {

@@ -17,7 +17,12 @@ struct MenuEntry {
   std::string name;    // what the menu shows
   std::string panel;   // absolute path of the panel it starts
   std::string folder;  // the program folder: the panel's working folder, its icons' source
+  std::string file;    // where an installed entry lies (set by installed())
 };
+
+// Where the entries go: the application menu, or what the session starts at login (the XDG
+// autostart folder, the Startup folder), with entries of the same names and form.
+enum class MenuPlace { Menu, AtLogin };
 
 class DesktopMenu {
  public:

@@ -91,6 +91,12 @@ struct PortUse {
   std::vector<std::pair<int, std::string>> holders;
 };
 
+// A hand-off to the desktop's opener, as far as it is known when the call returns.
+struct Opening {
+  int opener = 0;   // an opener still deciding, for openerEnded; 0 when the outcome is known
+  std::string why;  // why nothing could be opened; "" when it was (or may yet be)
+};
+
 class Platform : public Timing {
  public:
 
@@ -170,11 +176,19 @@ class Platform : public Timing {
   virtual std::optional<std::string> untrustedPath(const std::vector<std::string>& paths) = 0;
 
   // Hands an address to the desktop's default program (a browser), the configuration
-  // file to the desktop's text editor, a folder to its file manager. False when no
-  // program could be asked.
-  virtual bool openUrl(const std::string& url) = 0;
-  virtual bool openTextFile(const std::string& path) = 0;
-  virtual bool openFolder(const std::string& path) = 0;
+  // file to the desktop's text editor, a folder to its file manager. What the opener
+  // made of it may be known only later (Linux: xdg-open decides after it has started):
+  // then the result names the opener to ask openerEnded about.
+  virtual Opening openUrl(const std::string& url) = 0;
+  virtual Opening openTextFile(const std::string& path) = 0;
+  virtual Opening openFolder(const std::string& path) = 0;
+  // What became of an opener an Opening named: nullopt while it runs, "" when it did its
+  // job, else why not ("xdg-open found no program to open it (exit status 3)"). It
+  // never blocks; asked until it answers, it leaves nothing of the opener behind.
+  virtual std::optional<std::string> openerEnded(int opener) {
+    (void)opener;
+    return "";
+  }
 
   // What `path` is (links followed); for Unusable, the reason goes to *why.
   virtual PathKind pathKind(const std::string& path, std::string* why) = 0;
@@ -188,8 +202,9 @@ class Platform : public Timing {
   // The file operations below the server's log (server/output_log.h).
   virtual LogFiles& logFiles() = 0;
 
-  // The desktop's application menu, where `tovanikctl launcher` puts the panel.
-  virtual DesktopMenu& desktopMenu() = 0;
+  // The desktop's application menu, where `tovanikctl launcher` puts the panel, or the
+  // session's start at login (`launcher install --at-login`).
+  virtual DesktopMenu& desktopMenu(MenuPlace place = MenuPlace::Menu) = 0;
 
   // The single-copy lock of the program file at `executablePath` (not yet taken).
   virtual std::unique_ptr<SingleCopy> singleCopy(const std::string& executablePath) = 0;

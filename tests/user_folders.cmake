@@ -12,7 +12,10 @@ string(REPLACE "|" ";" OWN_FOLDERS "${OWN_FOLDERS}")
 # By default the Linux user's folders, as ctest itself finds them.
 if(FOLDERS STREQUAL "")
   set(FOLDERS "$ENV{HOME}/.local/state" "$ENV{HOME}/.local/share/applications"
-              "$ENV{HOME}/.local/share/icons")
+              "$ENV{HOME}/.local/share/icons" "$ENV{HOME}/.config/autostart")
+  if(NOT "$ENV{XDG_CONFIG_HOME}" STREQUAL "")
+    list(APPEND FOLDERS "$ENV{XDG_CONFIG_HOME}/autostart")
+  endif()
   foreach(variable XDG_STATE_HOME XDG_DATA_HOME XDG_RUNTIME_DIR)
     if(NOT "$ENV{${variable}}" STREQUAL "")
       list(APPEND FOLDERS "$ENV{${variable}}")

@@ -118,8 +118,8 @@ bool removeFile(const std::string& path, int* removed, std::string* why) {
   return failed(why, "cannot remove " + path + ": " + std::strerror(errno));
 }
 
-std::string entryPath(const std::string& data, const std::string& id) {
-  return data + "/applications/" + id + std::string(kEntrySuffix);
+std::string entryPath(const std::string& folder, const std::string& id) {
+  return folder + "/" + id + std::string(kEntrySuffix);
 }
 
 }  // namespace
@@ -144,25 +144,32 @@ std::string desktopEntryText(const MenuEntry& entry) {
   return text.str();
 }
 
-std::string LinuxDesktopMenu::location(std::string* why) {
-  const std::string data = dataHome();
-  if (data.empty()) failed(why, "no home folder: set HOME or XDG_DATA_HOME");
-  return data.empty() ? data : data + "/applications";
+std::string LinuxDesktopMenu::entriesFolder(std::string* why) const {
+  // As root, $XDG_CONFIG_HOME follows the rule $XDG_DATA_HOME does (user_folders.h).
+  const bool menu = place_ == MenuPlace::Menu;
+  const std::string base = menu ? dataHome() : xdgFolder("XDG_CONFIG_HOME", ".config");
+  if (base.empty())
+    failed(why, menu ? "no home folder: set HOME or XDG_DATA_HOME"
+                     : "no home folder: set HOME or XDG_CONFIG_HOME");
+  return base.empty() ? base : base + (menu ? "/applications" : "/autostart");
 }
+
+std::string LinuxDesktopMenu::location(std::string* why) { return entriesFolder(why); }
 
 std::vector<MenuEntry> LinuxDesktopMenu::installed() {
   std::vector<MenuEntry> entries;
-  const std::string data = dataHome();
-  if (data.empty()) return entries;
-  DIR* folder = ::opendir((data + "/applications").c_str());
+  const std::string place = entriesFolder(nullptr);
+  if (place.empty()) return entries;
+  DIR* folder = ::opendir(place.c_str());
   if (!folder) return entries;
   while (const dirent* item = ::readdir(folder)) {
     const std::string file = item->d_name;
     if (!file.starts_with(kEntryPrefix) || !file.ends_with(kEntrySuffix)) continue;
-    const auto text = readExistingFile(data + "/applications/" + file, nullptr);
+    const auto text = readExistingFile(place + "/" + file, nullptr);
     if (!text) continue;
     MenuEntry entry;
     entry.id = file.substr(0, file.size() - kEntrySuffix.size());
+    entry.file = place + "/" + file;
     std::istringstream lines(*text);
     for (std::string line; std::getline(lines, line);) {
       if (line.starts_with("Name=")) entry.name = unescapedString(line.substr(5));
@@ -184,6 +191,7 @@ bool LinuxDesktopMenu::canInstall(const MenuEntry& entry, std::string* why) {
                   "or holds a line break or other control character");
   if (::access(entry.panel.c_str(), X_OK) != 0)
     return failed(why, "no panel to launch at " + entry.panel + ": " + std::strerror(errno));
+  if (place_ != MenuPlace::Menu) return true;  // the icons are the menu's
   for (const std::string& icon : iconPaths()) {
     const std::string source = entry.folder + "/icons/" + icon;
     if (::access(source.c_str(), R_OK) != 0)
@@ -194,12 +202,14 @@ bool LinuxDesktopMenu::canInstall(const MenuEntry& entry, std::string* why) {
 
 bool LinuxDesktopMenu::write(const MenuEntry& entry, std::vector<std::string>* report,
                              std::string* why) {
-  const std::string data = dataHome();
-  if (data.empty()) return failed(why, "no home folder: set HOME or XDG_DATA_HOME");
+  const std::string place = entriesFolder(why);
+  if (place.empty()) return false;
+  const bool menu = place_ == MenuPlace::Menu;
+  const std::string data = menu ? dataHome() : std::string();
   // Every icon is read before anything is written, so a folder without its icons
   // installs nothing at all.
   std::vector<std::pair<std::string, std::string>> icons;
-  for (const std::string& icon : iconPaths()) {
+  for (const std::string& icon : menu ? iconPaths() : std::vector<std::string>()) {
     const std::string source = entry.folder + "/icons/" + icon;
     std::string reason;
     const auto bytes = readExistingFile(source, &reason);
@@ -208,13 +218,17 @@ bool LinuxDesktopMenu::write(const MenuEntry& entry, std::vector<std::string>* r
   }
   for (const auto& [target, bytes] : icons)
     if (!writeFile(target, bytes, why)) return false;
-  const std::string file = entryPath(data, entry.id);
+  const std::string file = entryPath(place, entry.id);
   if (!writeFile(file, desktopEntryText(entry), why)) return false;
   // Another entry that starts the same panel (one of an older name) goes.
   int ignored = 0;
   for (const MenuEntry& other : installed())
     if (other.panel == entry.panel && other.id != entry.id)
-      removeFile(entryPath(data, other.id), &ignored, nullptr);
+      removeFile(entryPath(place, other.id), &ignored, nullptr);
+  if (!menu) {
+    report->push_back("at login: " + file);
+    return true;
+  }
   // Icon themes cache their folders by modification time: touching the theme folder makes
   // running desktops look again for the new icon.
   ::utimensat(AT_FDCWD, (data + "/icons/hicolor").c_str(), nullptr, 0);
@@ -225,10 +239,11 @@ bool LinuxDesktopMenu::write(const MenuEntry& entry, std::vector<std::string>* r
 
 bool LinuxDesktopMenu::remove(const MenuEntry& entry, bool lastOne, int* removed,
                               std::string* why) {
+  const std::string place = entriesFolder(why);
+  if (place.empty()) return false;
+  if (!removeFile(entryPath(place, entry.id), removed, why)) return false;
+  if (!lastOne || place_ != MenuPlace::Menu) return true;
   const std::string data = dataHome();
-  if (data.empty()) return failed(why, "no home folder: set HOME or XDG_DATA_HOME");
-  if (!removeFile(entryPath(data, entry.id), removed, why)) return false;
-  if (!lastOne) return true;
   for (const std::string& icon : iconPaths()) {
     const std::string path = data + "/icons/" + icon;
     if (!removeFile(path, removed, why)) return false;

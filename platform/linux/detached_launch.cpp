@@ -15,6 +15,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/linux/launch_environment.h"
 #include "platform/linux/log_files.h"
@@ -202,8 +203,11 @@ std::vector<std::string> terminalArgv(const std::string& terminal,
   return wrapped;
 }
 
-pid_t launchDetachedProcess(const std::vector<std::string>& argv, const std::string& outputFile,
-                            char* const* envp) {
+namespace {
+
+// Both launches: `detached` through the intermediate process, else as the caller's child.
+pid_t launchProcess(const std::vector<std::string>& argv, const std::string& outputFile,
+                    char* const* envp, bool detached) {
   if (argv.empty()) return 0;
   // The PATH lookup happens here, where allocating is allowed; the child only calls
   // execve() on a ready path.
@@ -240,19 +244,49 @@ pid_t launchDetachedProcess(const std::vector<std::string>& argv, const std::str
     sigset_t all, previous;
     sigfillset(&all);
     ::pthread_sigmask(SIG_SETMASK, &all, &previous);
-    child = ::clone(startServerAndExit, stacks.firstTop(), CLONE_VM | CLONE_VFORK | SIGCHLD, &plan);
+    child = detached ? ::clone(startServerAndExit, stacks.firstTop(),
+                               CLONE_VM | CLONE_VFORK | SIGCHLD, &plan)
+                     : ::clone(execServer, stacks.firstTop(), CLONE_VM | CLONE_VFORK | SIGCHLD, &plan);
     ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   }
   if (input >= 0) ::close(input);
   if (output >= 0) ::close(output);
   if (child < 0) return 0;
-  while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-  }
+  // The intermediate has exited by now; a child whose exec failed has too.
+  if (detached || plan.error != 0)
+    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
   if (plan.error != 0) {
     errno = plan.error;  // the reason, for the caller's message
     return 0;
   }
-  return plan.pid;
+  return detached ? plan.pid : child;
+}
+
+}  // namespace
+
+pid_t launchDetachedProcess(const std::vector<std::string>& argv, const std::string& outputFile,
+                            char* const* envp) {
+  return launchProcess(argv, outputFile, envp, true);
+}
+
+pid_t launchChildProcess(const std::vector<std::string>& argv) {
+  return launchProcess(argv, {}, nullptr, false);
+}
+
+std::string openerExitReason(const std::string& opener, int status) {
+  if (WIFSIGNALED(status))
+    return opener + " was ended by signal " + std::to_string(WTERMSIG(status)) + " (" +
+           ::strsignal(WTERMSIG(status)) + ")";
+  if (!WIFEXITED(status) || WEXITSTATUS(status) == 0) return {};
+  const int code = WEXITSTATUS(status);
+  // xdg-open's exit statuses, as its manual gives them.
+  const char* meaning = code == 1   ? "it was called wrongly"
+                        : code == 2 ? "the file does not exist"
+                        : code == 3 ? "found no program to open it"
+                        : code == 4 ? "the program it asked failed"
+                                    : "it failed";
+  return opener + (code == 3 ? " " : ": ") + meaning + " (exit status " + std::to_string(code) + ")";
 }
 
 }  // namespace tovanik

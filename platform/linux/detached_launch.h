@@ -27,6 +27,15 @@ namespace tovanik {
 pid_t launchDetachedProcess(const std::vector<std::string>& argv,
                             const std::string& outputFile = "", char* const* envp = nullptr);
 
+// Starts argv as launchDetachedProcess does, but as the caller's own child, for a
+// program whose exit status matters (the desktop's opener): the caller must reap it
+// (waitpid), or it stays a zombie until the caller ends. Returns its PID, or 0 and errno.
+pid_t launchChildProcess(const std::vector<std::string>& argv);
+
+// Why an opener that exited with waitpid's `status` did not open anything, in words
+// naming it ("xdg-open found no program to open it (exit status 3)"); "" for exit 0.
+std::string openerExitReason(const std::string& opener, int status);
+
 // The file `name` would run as: itself when it holds '/', else the first executable
 // regular file of that name in a folder of `searchPath` (launch_environment.h: root's
 // launches look only in the system's folders). "" when there is none.

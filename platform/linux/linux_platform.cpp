@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -144,16 +145,25 @@ std::optional<std::string> LinuxPlatform::untrustedPath(const std::vector<std::s
   return firstPathNotOwnedBy(paths, 0);
 }
 
-bool LinuxPlatform::openUrl(const std::string& url) {
-  return launchDetachedProcess({"xdg-open", url}) != 0;
+// xdg-open runs as the panel's child, not detached: only its parent learns its exit
+// status, the one place it says that nothing could open the target. It is reaped by
+// openerEnded, which the panel's tick asks once a second; the window never waits for it.
+Opening LinuxPlatform::openUrl(const std::string& url) {
+  const pid_t opener = launchChildProcess({"xdg-open", url});
+  if (opener == 0) return {0, "cannot run xdg-open: " + lastSystemError()};
+  return {opener, {}};
 }
 
-bool LinuxPlatform::openTextFile(const std::string& path) {
-  return launchDetachedProcess({"xdg-open", path}) != 0;
-}
+Opening LinuxPlatform::openTextFile(const std::string& path) { return openUrl(path); }
 
-bool LinuxPlatform::openFolder(const std::string& path) {
-  return launchDetachedProcess({"xdg-open", path}) != 0;
+Opening LinuxPlatform::openFolder(const std::string& path) { return openUrl(path); }
+
+std::optional<std::string> LinuxPlatform::openerEnded(int opener) {
+  int status = 0;
+  const pid_t ended = ::waitpid(opener, &status, WNOHANG);
+  if (ended == 0 || (ended < 0 && errno == EINTR)) return std::nullopt;
+  if (ended < 0) return std::string();  // not a child of ours (any more): nothing to say
+  return openerExitReason("xdg-open", status);
 }
 
 PathKind LinuxPlatform::pathKind(const std::string& path, std::string* why) {

@@ -31,14 +31,17 @@ class LinuxPlatform : public Platform {
   PortUse portUse(int port, const std::vector<int>& likelyHolders) override;
   std::optional<bool> portListening(int port) override;
   std::optional<std::string> untrustedPath(const std::vector<std::string>& paths) override;
-  bool openUrl(const std::string& url) override;
-  bool openTextFile(const std::string& path) override;
-  bool openFolder(const std::string& path) override;
+  Opening openUrl(const std::string& url) override;
+  Opening openTextFile(const std::string& path) override;
+  Opening openFolder(const std::string& path) override;
+  std::optional<std::string> openerEnded(int opener) override;
   PathKind pathKind(const std::string& path, std::string* why) override;
   std::optional<std::string> environmentVariable(const std::string& name) const override;
   bool setEnvironmentVariable(const std::string& name, const std::string& value) override;
   LogFiles& logFiles() override { return logFiles_; }
-  DesktopMenu& desktopMenu() override { return menu_; }
+  DesktopMenu& desktopMenu(MenuPlace place) override {
+    return place == MenuPlace::Menu ? menu_ : atLogin_;
+  }
   std::unique_ptr<SingleCopy> singleCopy(const std::string& executablePath) override;
   Clock::time_point now() override;
   void sleepMs(int milliseconds) override;
@@ -46,7 +49,8 @@ class LinuxPlatform : public Platform {
 
  private:
   LinuxLogFiles logFiles_;
-  LinuxDesktopMenu menu_;
+  LinuxDesktopMenu menu_{MenuPlace::Menu};
+  LinuxDesktopMenu atLogin_{MenuPlace::AtLogin};
   PresenceHint lastFound_;
   // Who asks, worked out once: the presence check runs every second.
   const Asker asker_ = currentAsker();

@@ -150,15 +150,21 @@ bool removeFile(const std::string& path, int* removed, std::string* why) {
 
 }  // namespace
 
+std::string WindowsStartMenu::shortcutsFolder() const {
+  const std::string programs = programsFolder();
+  if (place_ == MenuPlace::Menu || programs.empty()) return programs;
+  return joinPath(programs, "Startup");  // FOLDERID_Startup's place below Programs
+}
+
 std::string WindowsStartMenu::location(std::string* why) {
-  const std::string folder = programsFolder();
+  const std::string folder = shortcutsFolder();
   if (folder.empty()) failed(why, "no application data folder: set APPDATA");
   return folder;
 }
 
 std::vector<MenuEntry> WindowsStartMenu::installed() {
   std::vector<MenuEntry> entries;
-  const std::string folder = programsFolder();
+  const std::string folder = shortcutsFolder();
   if (folder.empty()) return entries;
   WIN32_FIND_DATAW found{};
   const HANDLE search =
@@ -169,7 +175,8 @@ std::vector<MenuEntry> WindowsStartMenu::installed() {
     MenuEntry entry;
     entry.id = file.substr(0, file.size() - 4);  // without ".lnk"
     entry.name = entry.id;
-    entry.panel = shortcutTarget(joinPath(folder, file));
+    entry.file = joinPath(folder, file);
+    entry.panel = shortcutTarget(entry.file);
     const std::size_t separator = entry.panel.find_last_of("\\/");
     entry.folder =
         separator == std::string::npos ? std::string() : entry.panel.substr(0, separator);
@@ -190,7 +197,7 @@ bool WindowsStartMenu::canInstall(const MenuEntry& entry, std::string* why) {
 
 bool WindowsStartMenu::write(const MenuEntry& entry, std::vector<std::string>* report,
                              std::string* why) {
-  const std::string folder = programsFolder();
+  const std::string folder = shortcutsFolder();
   if (folder.empty()) return failed(why, "no application data folder: set APPDATA");
   const std::string link = joinPath(folder, entry.name + ".lnk");
   if (const auto reason = windows::makeFolders(folder))
@@ -202,12 +209,12 @@ bool WindowsStartMenu::write(const MenuEntry& entry, std::vector<std::string>* r
   for (const MenuEntry& other : installed())
     if (other.panel == entry.panel && other.id != entry.name)
       removeFile(joinPath(folder, other.id + ".lnk"), &ignored, nullptr);
-  report->push_back("menu entry: " + link);
+  report->push_back((place_ == MenuPlace::Menu ? "menu entry: " : "at login: ") + link);
   return true;
 }
 
 bool WindowsStartMenu::remove(const MenuEntry& entry, bool, int* removed, std::string* why) {
-  const std::string folder = programsFolder();
+  const std::string folder = shortcutsFolder();
   if (folder.empty()) return failed(why, "no application data folder: set APPDATA");
   return removeFile(joinPath(folder, entry.id + ".lnk"), removed, why);
 }

@@ -9,11 +9,18 @@ namespace tovanik {
 
 class WindowsStartMenu final : public DesktopMenu {
  public:
+  // At login: the same shortcuts in the Startup folder below Programs, which Explorer
+  // starts when the user logs on.
+  explicit WindowsStartMenu(MenuPlace place) : place_(place) {}
   std::string location(std::string* why) override;
   std::vector<MenuEntry> installed() override;
   bool canInstall(const MenuEntry& entry, std::string* why) override;
   bool write(const MenuEntry& entry, std::vector<std::string>* report, std::string* why) override;
   bool remove(const MenuEntry& entry, bool lastOne, int* removed, std::string* why) override;
+
+ private:
+  std::string shortcutsFolder() const;
+  MenuPlace place_;
 };
 
 }  // namespace tovanik

@@ -43,8 +43,32 @@ std::wstring systemProgram(bool inSystem32, const wchar_t* name) {
   return std::wstring(folder, length) + L"\\" + name;
 }
 
-bool startShown(const std::wstring& application, const std::wstring& commandLine) {
-  return windows::startProcess(application.c_str(), commandLine, ConsoleMode::Shown) != 0;
+Opening startShown(const std::wstring& application, const std::wstring& commandLine) {
+  if (windows::startProcess(application.c_str(), commandLine, ConsoleMode::Shown) != 0) return {};
+  return {0, lastSystemError()};
+}
+
+// ShellExecuteW's own codes (32 and below) in words; those that are system error codes
+// too are the system's. The shell decides before it returns: the reason is known at once.
+std::string shellExecuteReason(INT_PTR code) {
+  switch (code) {
+    case 0:
+    case SE_ERR_OOM:
+      return "the system is out of memory or resources";
+    case SE_ERR_NOASSOC:
+    case SE_ERR_ASSOCINCOMPLETE:
+      return "no program is associated with it";
+    case SE_ERR_DDEBUSY:
+    case SE_ERR_DDEFAIL:
+    case SE_ERR_DDETIMEOUT:
+      return "the program it is associated with did not answer (DDE)";
+    case SE_ERR_DLLNOTFOUND:
+      return "a library the program needs was not found";
+    case SE_ERR_SHARE:
+      return "a sharing violation occurred";
+    default:
+      return windows::systemMessage(static_cast<DWORD>(code));
+  }
 }
 
 // The log, opened for appending by the server: writes always land at its end, whatever
@@ -196,7 +220,7 @@ std::optional<std::string> WindowsPlatform::untrustedPath(const std::vector<std:
   return std::nullopt;
 }
 
-bool WindowsPlatform::openUrl(const std::string& url) {
+Opening WindowsPlatform::openUrl(const std::string& url) {
   // The shell may hand the address to a COM server: initialise COM on this thread for
   // the call, as ShellExecute asks.
   // The shell and COM are loaded at the first click on the address, not at every start.
@@ -206,20 +230,22 @@ bool WindowsPlatform::openUrl(const std::string& url) {
       windows::systemFunction<decltype(CoInitializeEx)>(L"ole32.dll", "CoInitializeEx");
   const auto comEnd =
       windows::systemFunction<decltype(CoUninitialize)>(L"ole32.dll", "CoUninitialize");
-  if (!execute || !comStart || !comEnd) return false;
+  if (!execute || !comStart || !comEnd) return {0, "the shell cannot be loaded: " + lastSystemError()};
   const HRESULT com = comStart(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   const HINSTANCE result =
       execute(nullptr, L"open", utf16(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   if (SUCCEEDED(com)) comEnd();
-  return reinterpret_cast<INT_PTR>(result) > 32;
+  const auto code = reinterpret_cast<INT_PTR>(result);
+  if (code > 32) return {};
+  return {0, shellExecuteReason(code)};
 }
 
-bool WindowsPlatform::openTextFile(const std::string& path) {
+Opening WindowsPlatform::openTextFile(const std::string& path) {
   return startShown(systemProgram(true, L"notepad.exe"),
                     windows::quotedArgumentLine(L"notepad.exe", path));
 }
 
-bool WindowsPlatform::openFolder(const std::string& path) {
+Opening WindowsPlatform::openFolder(const std::string& path) {
   return startShown(systemProgram(false, L"explorer.exe"),
                     windows::quotedArgumentLine(L"explorer.exe", path));
 }

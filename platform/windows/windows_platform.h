@@ -43,14 +43,16 @@ class WindowsPlatform : public Platform {
   std::optional<bool> portListening(int port) override;
   // Always nullopt: see docs/windows-choices.md.
   std::optional<std::string> untrustedPath(const std::vector<std::string>& paths) override;
-  bool openUrl(const std::string& url) override;
-  bool openTextFile(const std::string& path) override;
-  bool openFolder(const std::string& path) override;
+  Opening openUrl(const std::string& url) override;
+  Opening openTextFile(const std::string& path) override;
+  Opening openFolder(const std::string& path) override;
   PathKind pathKind(const std::string& path, std::string* why) override;
   std::optional<std::string> environmentVariable(const std::string& name) const override;
   bool setEnvironmentVariable(const std::string& name, const std::string& value) override;
   LogFiles& logFiles() override { return logFiles_; }
-  DesktopMenu& desktopMenu() override { return menu_; }
+  DesktopMenu& desktopMenu(MenuPlace place) override {
+    return place == MenuPlace::Menu ? menu_ : atLogin_;
+  }
   std::unique_ptr<SingleCopy> singleCopy(const std::string& executablePath) override;
   Clock::time_point now() override;
   void sleepMs(int milliseconds) override;
@@ -60,7 +62,8 @@ class WindowsPlatform : public Platform {
   windows::Handle lastFound_;
   std::wstring lastFoundName_;
   WindowsLogFiles logFiles_;
-  WindowsStartMenu menu_;
+  WindowsStartMenu menu_{MenuPlace::Menu};
+  WindowsStartMenu atLogin_{MenuPlace::AtLogin};
 };
 
 }  // namespace tovanik

@@ -116,8 +116,10 @@ class LauncherFolder : public ::testing::Test {
   }
 
   CtlRun launcher(const std::string& folder, const std::string& action,
-                  const std::vector<std::string>& env) {
-    return runProgram(binDir() + "/tovanikctl", {"--folder", folder, "launcher", action}, env);
+                  const std::vector<std::string>& env, const std::string& option = "") {
+    std::vector<std::string> args{"--folder", folder, "launcher", action, option};
+    args.erase(std::remove(args.begin(), args.end(), ""), args.end());
+    return runProgram(binDir() + "/tovanikctl", args, env);
   }
 
   TempDir scratch_;
@@ -188,6 +190,20 @@ TEST_F(LauncherFolder, HonoursXdgDataHome) {
   ASSERT_EQ(launcher(folder, "install", env).rc, 0);
   EXPECT_TRUE(filesBelow(data).empty());
   EXPECT_TRUE(fs::exists(home + "/.local/share/" + entryOf(folder)));
+}
+
+TEST_F(LauncherFolder, AtLoginAnAutostartEntryOfItsOwn) {
+  const std::string folder = programFolder("app"), config = scratch_.file("config");
+  const std::vector<std::string> env{"HOME=" + scratch_.file("home"), "XDG_CONFIG_HOME=" + config};
+  ASSERT_EQ(launcher(folder, "install", env, "--at-login").rc, 0);
+  const std::string entry = config + "/autostart/tovanik-webserver-" + shortPathHash(folder) + ".desktop";
+  EXPECT_EQ(runProgram("desktop-file-validate", {entry}).rc, 0);
+  EXPECT_EQ(execArguments(entryKeys(readBytes(entry)).at("Exec")),
+            std::vector<std::string>{folder + "/tovanik-webserver"});
+  EXPECT_EQ(launcher(folder, "", env).out, "menu entry: none\nat login: " + entry + "\n");
+  ASSERT_EQ(launcher(folder, "remove", env, "--at-login").rc, 0);
+  EXPECT_EQ(launcher(folder, "", env).out, "menu entry: none\nat login: none\n");
+  EXPECT_TRUE(filesBelow(config).empty());
 }
 
 TEST_F(LauncherFolder, NamesThePanelByItsAbsolutePathWhenGivenARelativeFolder) {
@@ -272,7 +288,7 @@ TEST_F(LauncherFolder, TwoFoldersKeepAnEntryEach) {
 // another folder has an entry, and the hash as well when both folders share a name.
 TEST(MenuEntryNames, FollowTheFoldersInstalled) {
   auto entry = [](const std::string& folder) {
-    return MenuEntry{"", "", folder + "/tovanik-webserver", folder};
+    return MenuEntry{"", "", folder + "/tovanik-webserver", folder, {}};
   };
   struct Case {
     std::string folder;

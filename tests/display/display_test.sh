@@ -37,6 +37,7 @@ folder=""   # the main program folder, whose servers are stopped at the end
 
 cleanup() {
   kill_panels
+  [[ -n "${bus_pid:-}" ]] && kill "$bus_pid" 2>/dev/null
   # The main folder's server runs under a name of this run alone (see below), so
   # stopping it by name ends nothing that belongs to anybody else. Stopping it also
   # ends a terminal that holds it.
@@ -363,6 +364,22 @@ check "the new panel shows the running server" poll 20 looks_running
 check "the new panel started no second server ($server_before still the only one)" \
   eval '[ "$(server_pids | tr -d " ")" == "$server_before" ]'
 
+# ---------------------------------------------------------------- the keyboard
+# The pointer never on the window: Tab reaches the switch and marks it in blue, Space
+# stops and starts the server, and a pointer press takes the mark away again.
+mark_on_switch() { snap && px_is 257 56 008CCA; }
+check "at rest no focus mark shows" eval 'snap && ! px_is 257 56 008CCA'
+xdotool key Tab
+check "Tab puts the focus mark around the switch" poll 20 mark_on_switch
+xdotool key space
+check "Space on the switch stops the server" poll 20 http_down "$new_port"
+check "... and it shows stopped, the mark still on it" poll 20 eval 'looks_stopped && mark_on_switch'
+xdotool key space
+check "Space on the switch again starts it (HTTP 200)" poll 20 http_ok "$new_port"
+check "... one server" poll 20 one_server
+click_at 200 40
+check "a pointer press takes the mark away" poll 20 eval '! mark_on_switch'
+
 # ---------------------------------------------------------------- captions, whatever the fonts
 # Each caption lies wholly inside its label: no ink in the label's last column on the side
 # the text runs towards (a clipped glyph would touch it) nor in the two beyond it or the
@@ -502,18 +519,78 @@ switch_says_why() {
   point 271 57
   poll 3 eval '[[ "$(shown_tooltip)" == "$why" ]]'
 }
+# Its desktop has no working program for links: the only browser xdg-open may ask fails,
+# and xdg-open exits 3 ("no method available"), as where none is set up.
+printf '#!/bin/sh\nexit 1\n' >"$work/no-browser.sh"
+chmod +x "$work/no-browser.sh"
+link_why="cannot open https://tovanik.dev: xdg-open found no program to open it (exit status 3)"
+name_says_why() { point 200 40 && point 60 40 && point 61 41 && poll 3 tooltip_is "$link_why"; }
+# Screen readers: a private session bus, where the panel, always accessible, and an AT-SPI
+# client (pyatspi, atspi_panel.py) meet on the accessibility bus it starts.
+a11y=()
+if /usr/bin/python3 -c 'import pyatspi' 2>/dev/null && command -v dbus-daemon >/dev/null; then
+  mkdir -p "$work/home"
+  bus=$(HOME=$work/home dbus-daemon --session --fork --print-address=1 --print-pid=1)
+  bus_pid=${bus##*$'\n'}
+  export DBUS_SESSION_BUS_ADDRESS=${bus%%$'\n'*}
+  a11y=(QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1)
+fi
+atspi() { /usr/bin/python3 "$src/tests/display/atspi_panel.py" "$@" 2>>"$work/atspi.log"; }
+# Qt joins the accessibility bus only once it runs, as in a desktop session: a first
+# client call starts it.
+((${#a11y[@]})) && atspi >/dev/null
 win=""
-start_panel "$taken" "$work/panel-taken.log"
+start_panel "$taken" "$work/panel-taken.log" BROWSER="$work/no-browser.sh" "${a11y[@]}"
 check "a panel whose port another program holds opens its window" poll 20 find_panel_window
 poll 5 read_window_position
 check "resting on its switch shows why: \"$why\"" \
   poll 20 switch_says_why
+click_at 60 40
+check "a link nothing can open says why in its tooltip: \"$link_why\"" poll 20 name_says_why
+check "... and its opener is not left a zombie" eval '! ps -o stat= --ppid "$panel_pid" | grep -q Z'
 away
+if ((${#a11y[@]})); then
+  tree_has() { atspi | grep -xF "$1" >/dev/null; }  # all read: pipefail is on
+  check "AT-SPI: the switch, a check box, reads stopped and hears why" \
+    poll 20 eval 'atspi | grep "^check box|Server: stopped|$why: .*|\$" >/dev/null'
+  for row in "check box|PHP command prompt: hidden|Show / Hide PHP Command Prompt|" \
+    "text|Server port|Change server port|" "link|Configuration|Open configuration file|" \
+    "link|Tovanik|$link_why|" "push button|Minimize|Minimize|" "push button|Close|Close|"; do
+    check "AT-SPI lists $row" tree_has "$row"
+  done
+  kill "$holder" 2>/dev/null
+  poll 20 eval '! port_taken "$taken_port"'
+  atspi press "Server" >/dev/null
+  check "AT-SPI: the switch's press action starts the server (HTTP 200)" poll 20 http_ok "$taken_port"
+  check "... and the switch reads running, checked" \
+    poll 20 tree_has "check box|Server: running|Start / Stop Server|checked"
+fi
 kill "$panel_pid" 2>/dev/null
 wait_panel "$panel_pid"
 kill "$holder" 2>/dev/null
 wait "$holder" 2>/dev/null
 "$taken/tovanikctl" --folder "$taken" stop >/dev/null 2>&1
+
+# ---------------------------------------------------------------- start at login
+# The entry `launcher install --at-login` writes, run by a session's autostart runner (dex)
+# from this test's own config folder only: the panel opens and starts the server.
+if command -v dex >/dev/null; then
+  ctl stop >/dev/null 2>&1
+  poll 20 http_down "$new_port"
+  ctl launcher install --at-login >/dev/null
+  check "tovanikctl launcher says the panel starts at login" \
+    eval 'ctl launcher | grep -qx "at login: $XDG_CONFIG_HOME/autostart/tovanik-webserver-.*\.desktop"'
+  dex -a -s "$XDG_CONFIG_HOME/autostart" >"$work/dex.log" 2>&1
+  win=""
+  check "the autostart runner (dex -a) opens the panel" poll 20 find_panel_window
+  check "... which starts the server (HTTP 200 on port $new_port)" poll 20 http_ok "$new_port"
+  panel_pids+=("$(xdotool getwindowpid "$win")")
+  kill "${panel_pids[-1]}" 2>/dev/null
+  ctl launcher remove --at-login >/dev/null
+  check "launcher remove --at-login takes the entry away" eval 'ctl launcher | grep -qx "at login: none"'
+else
+  echo "# skipped: the start at login, no autostart runner (dex) installed"
+fi
 
 # ---------------------------------------------------------------- end
 check "tovanikctl stop ends the server" ctl stop

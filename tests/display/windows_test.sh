@@ -278,6 +278,10 @@ check "the emptied box shows the stored port again" \
   poll 20 eval 'snap && (($(count_px 241 160 40 18 F0F0F0) >= 5))'
 xdotool type --delay 80 "${new_port:1}"
 check "typing after it stores server_port=$new_port" poll 20 port_is "$new_port"
+# Ctrl+A and a refused key keep the port selected: the digits typed next replace it.
+xdotool key --delay 80 ctrl+a 1 ctrl+a 0
+xdotool type --delay 80 "$new_port"
+check "Ctrl+A, a refused 0, then $new_port: stores $new_port" poll 20 port_is "$new_port"
 
 # ---------------------------------------------------------------- the switch starts it again
 click_at 280 56
@@ -285,6 +289,17 @@ away
 check "another click on the switch starts the server on the port typed: HTTP 200 on $new_port" \
   poll 20 http_ok "$new_port"
 check "running again: green track, disc right" poll 20 looks_running
+# The keyboard alone: Tab marks the switch in blue, Space stops and starts the server.
+mark_on_switch() { snap && px_is 257 56 008CCA; }
+check "at rest no focus mark shows" eval '! mark_on_switch'
+xdotool key Tab
+check "Tab puts the focus mark around the switch" poll 20 mark_on_switch
+xdotool key space
+check "Space on the switch stops the server" poll 20 eval 'http_down "$new_port" && looks_stopped'
+xdotool key space
+check "Space again starts it: HTTP 200 on $new_port" poll 20 eval 'http_ok "$new_port" && looks_running'
+click_at 200 40
+check "a pointer press takes the mark away" poll 20 eval '! mark_on_switch'
 # The port box shows the five digits typed whole: a box that scrolled its text would show
 # a cut digit in its first columns (the box: 240 to 281, 160 to 180).
 # (The box is disabled: its digits are grey.)

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "panel/keyboard.h"
 #include "panel/panel.h"
 #include "panel/pointer_routing.h"
 #include "panel/startup_order.h"
@@ -188,8 +189,11 @@ TEST_F(PanelTest, PortEditingStoresDigitsAndUndoesEverythingElse) {
     panel.setPortText(s.typed);
     EXPECT_EQ(panel[Ctl::txtPort].caption, s.shown);
     EXPECT_EQ(stored("server_port"), s.stored);
-    EXPECT_EQ(panel.takePortCaret(), static_cast<int>(std::string(s.shown).size()));
+    EXPECT_EQ(panel.takePortSelection(), (PortSelection{static_cast<int>(strlen(s.shown)), 0}));
   }
+  // Ctrl+A and a refused key: the port comes back selected, for the next digit to replace.
+  panel.setPortText("0", PortSelection{0, 5});
+  EXPECT_EQ(panel.takePortSelection(), (PortSelection{0, 5}));
 }
 
 TEST_F(PanelTest, NonNumericStoredPortEndsTheNesting) {
@@ -552,6 +556,26 @@ TEST_F(PanelTest, Links) {
                                                               dir.file("new site"), dir.file("")}));
 }
 
+TEST_F(PanelTest, ALinkThatCannotBeOpenedSaysWhyUntilOneIs) {
+  writeConfig(kDefaultFile);
+  platform.opening_ = {77, ""};  // the opener decides after the click
+  panel.clickLabel3();
+  panel.statusTick();
+  EXPECT_EQ(panel[Ctl::Label3].tooltip, "");  // still deciding
+  platform.openers_ended_[77] = "xdg-open found no program to open it (exit status 3)";
+  panel.statusTick();
+  const char* why = "cannot open https://tovanik.dev: xdg-open found no program to open it (exit status 3)";
+  EXPECT_EQ(panel[Ctl::Label3].tooltip, why);
+  panel.hover(Ctl::Label3);
+  EXPECT_EQ(panel[Ctl::Label3].tooltip, why);
+  platform.opening_ = {0, "No such file or directory"};  // known at once
+  panel.clickConfig();
+  EXPECT_EQ(panel[Ctl::labelConfig].tooltip, "cannot open " + configFile() + ": No such file or directory");
+  platform.opening_ = {};
+  panel.clickLabel3();
+  EXPECT_EQ(panel[Ctl::Label3].tooltip, "Open https://tovanik.dev");
+}
+
 TEST_F(PanelTest, ClickReachesTheLabelsReactionOrAsksTheWindow) {
   writeConfig(kDefaultFile);
   const struct {
@@ -643,6 +667,7 @@ struct RecordingShell : WindowShell {
     calls.push_back("move " + std::to_string(left) + "," + std::to_string(top));
   }
   void showHand(bool hand) override { calls.push_back(hand ? "hand" : "arrow"); }
+  void focusControl(std::optional<Ctl>) override {}
   void sync() override { calls.push_back("sync"); }
   void firstFrameShown() override { calls.push_back("first frame"); }
 };
@@ -822,6 +847,31 @@ TEST_F(PanelTest, StartupShowsSettingsThenLaunchesAfterTheFirstFrame) {
   unseen.tick();
   EXPECT_EQ(platform.launches_.size(), 2u);
   EXPECT_TRUE(other.showsRunning());
+}
+
+TEST_F(PanelTest, KeyboardTabOrderSpaceAndTheMarkOnlyWhileTyping) {
+  writeConfig(kDefaultFile);
+  RecordingShell shell;
+  KeyboardRouter keys(panel, shell);
+  EXPECT_FALSE(keys.mark());  // at rest, no mark
+  std::string order;
+  for (int i = 0; i < 10; ++i, order += " ") keys.tab(true), order += design(*keys.focus()).name;
+  EXPECT_EQ(order, "lblStartStop CMDSwitch txtPort lblURL labelConfig lblRootDir Label3 lblMin lblClose lblStartStop ");
+  keys.tab(false);
+  EXPECT_EQ(keys.focus(), Ctl::lblClose);  // Shift+Tab wraps back
+  EXPECT_EQ(keys.mark(), (FocusMark{4050, 90, 4605, 405}));
+  keys.tab(true);
+  EXPECT_TRUE(keys.activate());  // Space on the switch starts the server; the focus stays
+  EXPECT_EQ(platform.launches_.size(), 1u);
+  EXPECT_EQ(keys.focus(), Ctl::lblStartStop);
+  platform.running_names_.insert("t-server.exe");
+  panel.statusTick();
+  keys.tab(true), keys.tab(true);  // the disabled port box is passed over
+  EXPECT_EQ(keys.focus(), Ctl::lblURL);
+  keys.pointerPressed();
+  EXPECT_FALSE(keys.mark());
+  keys.focusTaken(Ctl::txtPort);
+  EXPECT_FALSE(keys.activate());  // Space in the port box is the box's
 }
 
 }  // namespace

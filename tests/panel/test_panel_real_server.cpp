@@ -26,9 +26,9 @@ class FolderPlatform final : public LinuxPlatform {
  public:
   explicit FolderPlatform(std::string folder) : folder_(std::move(folder)) {}
   std::string programFolder() const override { return folder_; }
-  bool openUrl(const std::string&) override { return false; }
-  bool openTextFile(const std::string&) override { return false; }
-  bool openFolder(const std::string&) override { return false; }
+  Opening openUrl(const std::string&) override { return {}; }
+  Opening openTextFile(const std::string&) override { return {}; }
+  Opening openFolder(const std::string&) override { return {}; }
 
  private:
   std::string folder_;

@@ -139,7 +139,7 @@ class FakeDesktopMenu final : public DesktopMenu {
   }
   std::vector<MenuEntry> installed() override {
     std::vector<MenuEntry> all;
-    for (const auto& [id, entry] : entries_) all.push_back(entry);
+    for (auto [id, entry] : entries_) all.push_back((entry.file = location_ + "/" + id, entry));
     return all;
   }
   bool canInstall(const MenuEntry& entry, std::string* why) override {
@@ -415,21 +415,26 @@ class FakePlatform final : public Platform {
     return untrusted_;
   }
 
-  bool openUrl(const std::string& url) override {
+  // What each hand-off to the desktop answers; openers_ended_ what openerEnded says of
+  // an opener (nullopt, as for one not named, while it runs).
+  Opening opening_;
+  std::map<int, std::optional<std::string>> openers_ended_;
+  Opening openUrl(const std::string& url) override {
     calls_.push_back("openUrl:" + url);
     opened_urls_.push_back(url);
-    return true;
+    return opening_;
   }
-  bool openTextFile(const std::string& path) override {
+  Opening openTextFile(const std::string& path) override {
     calls_.push_back("openText:" + path);
     opened_paths_.push_back(path);
-    return true;
+    return opening_;
   }
-  bool openFolder(const std::string& path) override {
+  Opening openFolder(const std::string& path) override {
     calls_.push_back("openFolder:" + path);
     opened_paths_.push_back(path);
-    return true;
+    return opening_;
   }
+  std::optional<std::string> openerEnded(int opener) override { return openers_ended_[opener]; }
 
   // What pathKind tells; a path not named here is looked up in the real file system, where
   // the tests lay out their program folders.
@@ -467,8 +472,14 @@ class FakePlatform final : public Platform {
   FakeLogFiles log_files_;
   LogFiles& logFiles() override { return log_files_; }
 
-  FakeDesktopMenu menu_;
-  DesktopMenu& desktopMenu() override { return menu_; }
+  FakeDesktopMenu menu_, at_login_ = [] {
+    FakeDesktopMenu m;
+    m.location_ = "/autostart";
+    return m;
+  }();
+  DesktopMenu& desktopMenu(MenuPlace place) override {
+    return place == MenuPlace::Menu ? menu_ : at_login_;
+  }
 
   std::set<std::string> held_copies_;  // the program files whose lock is held
   std::unique_ptr<SingleCopy> singleCopy(const std::string& executablePath) override {

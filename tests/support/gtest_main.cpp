@@ -1,7 +1,7 @@
 // The main of every GoogleTest program: the environment the tests expect (the offscreen Qt
 // platform), and user folders of its own. Each program (under ctest, each test case) points
 // the folders where our programs keep state, locks and menu entries (HOME, XDG_STATE_HOME,
-// XDG_RUNTIME_DIR, XDG_DATA_HOME; on Windows LOCALAPPDATA and APPDATA) into a temporary
+// XDG_RUNTIME_DIR, XDG_DATA_HOME, XDG_CONFIG_HOME (autostart); on Windows LOCALAPPDATA and APPDATA) into a temporary
 // folder removed when it ends, so no test writes into the user's real ones, even when run
 // by hand. binDir() and sourceDir() know their folders from the build.
 #include <gtest/gtest.h>
@@ -31,7 +31,8 @@ constexpr UserFolder kUserFolders[] = {{"LOCALAPPDATA", "local"}, {"APPDATA", "r
 constexpr UserFolder kUserFolders[] = {{"HOME", "home"},
                                        {"XDG_STATE_HOME", "state"},
                                        {"XDG_RUNTIME_DIR", "runtime"},
-                                       {"XDG_DATA_HOME", "data"}};
+                                       {"XDG_DATA_HOME", "data"},
+                                       {"XDG_CONFIG_HOME", "config"}};
 #endif
 
 void pointInto(const tovanik::test::TempDir& own) {

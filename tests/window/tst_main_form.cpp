@@ -121,6 +121,32 @@ class MainFormTest : public QObject {
     port->selectAll();
     QTest::keyClick(port, Qt::Key_Backspace);
     QCOMPARE(port->text(), QString("8080"));
+
+    // Ctrl+A, a refused key, a digit: the digit replaces the port still selected.
+    QTest::keyClick(port, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(port, "09");
+    QCOMPARE(port->text(), QString("9"));
+    QVERIFY(configText().find("server_port=9\r\n") != std::string::npos);
+  }
+
+  void keyboardTabSpaceAndTheMark() {
+    form_->show();
+    const QPoint onMark(243, 130);  // the console switch's mark's left edge, on the card
+    QCOMPARE(form_->grab().toImage().pixelColor(onMark), QColor(0x2B, 0x2E, 0x31));
+    form_->panel().statusTick();  // the launch is seen running
+    QTest::keyClick(form_->lineEdit(Ctl::txtFocus), Qt::Key_Tab);
+    QTest::keyClick(form_.get(), Qt::Key_Space);  // the switch stops it
+    QCOMPARE(platform_.kills_, std::vector<std::string>{"t-server.exe"});
+    form_->panel().statusTick();  // stopped: the port box takes the focus again
+    form_->sync();
+    QTest::keyClick(form_.get(), Qt::Key_Tab);
+    QTest::keyClick(form_.get(), Qt::Key_Tab);
+    QCOMPARE(form_->focusWidget(), form_->lineEdit(Ctl::txtPort));
+    QTest::keyClick(form_->lineEdit(Ctl::txtPort), Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(form_->focusWidget(), form_.get());
+    QCOMPARE(form_->grab().toImage().pixelColor(onMark), QColor(0x00, 0x8C, 0xCA));
+    QTest::mouseClick(form_.get(), Qt::LeftButton, {}, kSurface.toPoint());
+    QCOMPARE(form_->grab().toImage().pixelColor(onMark), QColor(0x2B, 0x2E, 0x31));
   }
 
   void pressColoursThePortBox() {
@@ -286,6 +312,8 @@ class MainFormTest : public QObject {
     QVERIFY(platform_.kills_.empty());
     QTest::mouseClick(form_.get(), Qt::LeftButton, {}, centreOf(Ctl::lblStartStop).toPoint());
     QCOMPARE(platform_.kills_, std::vector<std::string>{"t-server.exe"});
+    form_->panel().statusTick();  // stopped: the port box takes the focus again
+    form_->sync();
 
     QTest::mouseClick(form_.get(), Qt::LeftButton, {}, centreOf(Ctl::lblMin).toPoint());
     QVERIFY(form_->windowState() & Qt::WindowMinimized);

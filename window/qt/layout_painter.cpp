@@ -143,4 +143,13 @@ void paintLayout(QPainter& painter, const Panel& panel) {
   paintInDrawingOrder(panel, canvas);
 }
 
+void paintFocusMark(QPainter& painter, const FocusMark& mark) {
+  // A crisp one-pixel frame on whole pixels: the pen's centre half a pixel inside.
+  painter.setRenderHint(QPainter::Antialiasing, false);
+  painter.setPen(QPen(toQColor(kFocusMarkColour), 1.0));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(QRectF(px(mark.left), px(mark.top), px(mark.right - mark.left) - 1,
+                          px(mark.bottom - mark.top) - 1));
+}
+
 }  // namespace tovanik

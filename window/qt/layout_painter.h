@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QFont>
 
+#include "panel/keyboard.h"
 #include "panel/layout.h"
 
 class QPainter;
@@ -21,5 +22,8 @@ QFont qfontOf(FontId id);
 // Paints every visible label, shape and line of the layout, bottom first, with the
 // current state of `panel`. Coordinates are logical pixels, fractions antialiased.
 void paintLayout(QPainter& painter, const Panel& panel);
+
+// The keyboard's focus mark, over the layout.
+void paintFocusMark(QPainter& painter, const FocusMark& mark);
 
 }  // namespace tovanik

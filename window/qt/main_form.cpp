@@ -4,6 +4,7 @@
 #include <QBitmap>
 #include <QGuiApplication>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -11,6 +12,7 @@
 #include <QToolTip>
 #include <QWindow>
 #include <cmath>
+#include <utility>
 
 #include "window/qt/caption_fit.h"
 #include "window/qt/display_server.h"
@@ -55,8 +57,10 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
       platform_(platform),
       panel_(platform, *this),
       pointer_(panel_, *this),
+      keyboard_(panel_, *this),
       startup_(panel_, *this),
       nativeWayland_(onNativeWayland()) {
+  installPanelAccessibility();
   setWindowTitle(QString::fromLatin1(kFormCaption.data(), kFormCaption.size()));
   setFixedSize(kFormWidthTwips / kTwipsPerPixel, kFormHeightTwips / kTwipsPerPixel);
   setMouseTracking(true);
@@ -74,6 +78,7 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
     if (s.visible && rect().intersects(pixelRect(s)) && kBoxes[i] != Ctl::txtPort)
       box->setFont(qfontOf(s.font));
     box->setVisible(s.visible);
+    if (kBoxes[i] == Ctl::txtPort) box->setAccessibleName(QStringLiteral("Server port"));
     if (!s.tooltip.empty())
       box->setToolTip(QString::fromLatin1(s.tooltip.data(), s.tooltip.size()));
     boxes_[i] = box;
@@ -92,7 +97,7 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
   port->setTextMargins(0, 0, -kLineEditTextInset, 0);
   port->installEventFilter(this);
   connect(port, &QLineEdit::textChanged, this, [this](const QString& text) {
-    panel_.setPortText(text.toStdString());
+    panel_.setPortText(text.toStdString(), std::exchange(keySelection_, std::nullopt));
     sync();
   });
 
@@ -101,6 +106,7 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
   // which would wake the idle panel twice a second for a caret nobody sees.
   boxes_[1]->setReadOnly(true);
   boxes_[1]->setFocus(Qt::OtherFocusReason);
+  boxes_[1]->installEventFilter(this);  // Tab from there, and where the focus goes
 
   timer_.setInterval(1000);
   connect(&timer_, &QTimer::timeout, this, [this] { startup_.tick(); });
@@ -161,7 +167,15 @@ void MainForm::syncLineEdit(Ctl which) {
     }
     box->setPalette(palette);
     fitPortFont();
-    if (auto caret = panel_.takePortCaret()) box->setCursorPosition(*caret);
+    if (auto selection = panel_.takePortSelection()) {
+      // The Panel counts UTF-8 bytes, the box UTF-16 units.
+      const std::string& caption = c.caption;
+      const auto units = [&](int bytes) {
+        return static_cast<int>(qs(caption.substr(0, static_cast<std::size_t>(bytes))).size());
+      };
+      const int start = units(selection->start);
+      box->setSelection(start, units(selection->start + selection->length) - start);
+    }
   }
 }
 
@@ -180,14 +194,19 @@ void MainForm::fitPortFont() {
 
 void MainForm::sync() {
   for (Ctl box : kBoxes) syncLineEdit(box);
-  if (panel_.controls() != painted_) update();
+  if (panel_.controls() != painted_ || keyboard_.mark() != paintedMark_) update();
+  announcer_.announceChanges(*this);
 }
+
+void MainForm::clickControl(Ctl control) { clickLabel(panel_, *this, control); }
 
 void MainForm::paintEvent(QPaintEvent*) {
   painted_ = panel_.controls();
+  paintedMark_ = keyboard_.mark();
   QPainter painter(this);
   painter.fillRect(rect(), toQColor(colour::kWindow));
   paintLayout(painter, panel_);
+  if (paintedMark_) paintFocusMark(painter, *paintedMark_);
   if (nativeWayland_) cutCorners(painter);
   if (startup_.framePainted()) QTimer::singleShot(0, this, [this] { startup_.loadIfPending(); });
 }
@@ -208,6 +227,8 @@ void MainForm::cutCorners(QPainter& painter) const {
 }
 
 void MainForm::mousePressEvent(QMouseEvent* event) {
+  keyboard_.pointerPressed();
+  sync();  // the focus mark goes
   const bool onSurface = pointer_.press(pointerAt(event));
   // A Wayland client cannot place its window: the compositor moves it, from the press on,
   // and keeps the pointer until the button is released. Handed over at the first motion
@@ -240,7 +261,44 @@ void MainForm::minimiseWindow() {
   minimisedByMark_ = true;
 }
 
+bool MainForm::tabKey(const QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return false;
+  const auto* key = static_cast<const QKeyEvent*>(event);
+  if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) return false;
+  const bool back = key->key() == Qt::Key_Backtab ||
+                    (key->key() == Qt::Key_Tab && (key->modifiers() & Qt::ShiftModifier));
+  if (!back && key->key() != Qt::Key_Tab) return false;
+  keyboard_.tab(!back);
+  return true;
+}
+
+// Qt moves the focus on by itself only when the widget holding it goes (the port box
+// disabled while edited): it goes to the hidden box, as the panel's own reactions send it.
+bool MainForm::focusNextPrevChild(bool) {
+  focusControl(std::nullopt);
+  keyboard_.focusTaken(std::nullopt);
+  return true;
+}
+
+void MainForm::keyPressEvent(QKeyEvent* event) {
+  const bool click = event->key() == Qt::Key_Space || event->key() == Qt::Key_Return ||
+                     event->key() == Qt::Key_Enter;
+  if (!(click && !event->isAutoRepeat() && keyboard_.activate())) QWidget::keyPressEvent(event);
+}
+
+void MainForm::focusControl(std::optional<Ctl> control) {
+  if (!control) {
+    boxes_[1]->setFocus(Qt::OtherFocusReason);
+  } else if (*control == Ctl::txtPort) {
+    boxes_[0]->setFocus(Qt::TabFocusReason);  // which selects its port, to type over
+  } else {
+    setFocus(Qt::TabFocusReason);  // the window holds the drawn controls' focus
+    AccessibleAnnouncer::announceFocus(*this, *control);
+  }
+}
+
 bool MainForm::event(QEvent* event) {
+  if (tabKey(event)) return true;
   if (event->type() == QEvent::ToolTip) {
     auto* help = static_cast<QHelpEvent*>(event);
     const auto label = labelAt(twips(help->pos().x()), twips(help->pos().y()));
@@ -268,9 +326,25 @@ void MainForm::nameTooltipWindow(const QString& tip) {
 }
 
 bool MainForm::eventFilter(QObject* watched, QEvent* event) {
+  if ((watched == boxes_[0] || watched == boxes_[1]) && tabKey(event)) return true;
+  if (watched == boxes_[0] && event->type() == QEvent::FocusIn)
+    keyboard_.focusTaken(Ctl::txtPort);
+  if (watched == boxes_[1] && event->type() == QEvent::FocusIn)
+    keyboard_.focusTaken(std::nullopt);
   if (watched == boxes_[0] && event->type() == QEvent::MouseButtonPress) {
+    keyboard_.pointerPressed();
     panel_.txtPortPress();
     sync();
+  }
+  if (watched == boxes_[0] && event->type() == QEvent::KeyPress) {
+    // The selection before the key edits the text: a refused key gets it back.
+    const QLineEdit* box = boxes_[0];
+    const auto bytes = [&](int units) {
+      return static_cast<int>(box->text().left(units).toUtf8().size());
+    };
+    const int start = box->hasSelectedText() ? box->selectionStart() : box->cursorPosition();
+    const int end = box->hasSelectedText() ? box->selectionEnd() : start;
+    keySelection_ = PortSelection{bytes(start), bytes(end) - bytes(start)};
   }
   return QWidget::eventFilter(watched, event);
 }

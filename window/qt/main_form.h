@@ -13,10 +13,12 @@
 #include <array>
 #include <optional>
 
+#include "panel/keyboard.h"
 #include "panel/panel.h"
 #include "panel/pointer_routing.h"
 #include "panel/startup_order.h"
 #include "panel/window_shell.h"
+#include "window/qt/accessibility.h"
 
 namespace tovanik {
 
@@ -44,6 +46,7 @@ class MainForm final : public QWidget, private PanelView, private WindowShell {
   Panel& panel() { return panel_; }
   QLineEdit* lineEdit(Ctl box) const;
   QTimer& timer() { return timer_; }
+  const KeyboardRouter& keyboard() const { return keyboard_; }
   // The drag anchor in twips: the last button press on the bare surface.
   QPointF dragAnchor() const { return {pointer_.anchorX(), pointer_.anchorY()}; }
   // The rounded outline currently applied, in pixels.
@@ -51,12 +54,16 @@ class MainForm final : public QWidget, private PanelView, private WindowShell {
 
   // Brings the window's widgets in step with the Panel's state and repaints.
   void sync() override;
+  // A click on a drawn control from elsewhere than the pointer (an accessible action).
+  void clickControl(Ctl control);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
   bool event(QEvent* event) override;
@@ -69,6 +76,9 @@ class MainForm final : public QWidget, private PanelView, private WindowShell {
   void minimiseWindow() override;
   void moveWindowTo(int left, int top) override;
   void showHand(bool hand) override;
+  void focusControl(std::optional<Ctl> control) override;
+  // Tab or Shift+Tab, from the window or one of its boxes: true when it was one.
+  bool tabKey(const QEvent* event);
   void applyOutline();
   void cutCorners(QPainter& painter) const;
   void syncLineEdit(Ctl box);
@@ -80,10 +90,13 @@ class MainForm final : public QWidget, private PanelView, private WindowShell {
   Platform& platform_;  // the environment goes through it too
   Panel panel_;
   PointerRouter pointer_;
+  KeyboardRouter keyboard_;
   StartupOrder startup_;
   QTimer timer_;
   QLineEdit* boxes_[4] = {};  // txtPort, txtFocus, txtRootDir, txtExeName
   QString portFontText_;      // the text the port box's font was fitted to
+  // The port box's selection when the last key reached it, until its edit is handed in.
+  std::optional<PortSelection> keySelection_;
   // Minimised by the panel's own mark and not active since; see bringBack.
   bool minimisedByMark_ = false;
   // Native Wayland places windows itself: the compositor moves the window and the
@@ -91,6 +104,8 @@ class MainForm final : public QWidget, private PanelView, private WindowShell {
   const bool nativeWayland_;
   // The state last painted: a tick that changes nothing repaints nothing.
   std::array<ControlState, kControlCount> painted_;
+  std::optional<FocusMark> paintedMark_;
+  AccessibleAnnouncer announcer_;
 };
 
 }  // namespace tovanik

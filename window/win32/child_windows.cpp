@@ -3,6 +3,9 @@
 // commctrl.h needs windows.h before it.
 #include <commctrl.h>
 
+#include <algorithm>
+#include <utility>
+
 #include "panel/dpi_geometry.h"
 #include "platform/windows/wide_text.h"
 #include "window/win32/gdi_painter.h"
@@ -60,6 +63,7 @@ LRESULT CALLBACK MainWindow::portBoxProc(HWND box, UINT message, WPARAM wParam, 
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
+      window->keyboard_.pointerPressed();
       window->panel_.txtPortPress();
       window->sync();
       break;
@@ -80,12 +84,35 @@ LRESULT CALLBACK MainWindow::portBoxProc(HWND box, UINT message, WPARAM wParam, 
     default:
       break;
   }
+  switch (message) {
+    case WM_KEYDOWN:  // Delete edits without a character
+    case WM_CHAR:
+    case WM_PASTE:
+    case WM_CUT:
+    case WM_CLEAR:
+      window->noteKeySelection(box);
+      break;
+    default:
+      break;
+  }
   return CallWindowProcW(window->portBoxEdit_, box, message, wParam, lParam);
+}
+
+void MainWindow::noteKeySelection(HWND edit) {
+  // The selection before the key edits the text: a refused key gets it back. The box
+  // counts UTF-16 units, the Panel UTF-8 bytes.
+  DWORD start = 0, end = 0;
+  SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  const std::wstring text = windowText(edit);
+  const auto bytes = [&](DWORD units) {
+    return static_cast<int>(utf8(text.substr(0, std::min<std::size_t>(units, text.size()))).size());
+  };
+  keySelection_ = PortSelection{bytes(start), bytes(end) - bytes(start)};
 }
 
 void MainWindow::portTextChanged() {
   if (syncingBoxes_) return;
-  panel_.setPortText(utf8(windowText(box(Ctl::txtPort))));
+  panel_.setPortText(utf8(windowText(box(Ctl::txtPort))), std::exchange(keySelection_, std::nullopt));
   sync();
 }
 
@@ -107,12 +134,13 @@ void MainWindow::syncBox(Ctl which) {
     portBrushColour_ = c.background;
     InvalidateRect(edit, nullptr, TRUE);
   }
-  if (auto caret = panel_.takePortCaret()) {
+  if (auto selection = panel_.takePortSelection()) {
     // The Panel counts UTF-8 bytes, the box UTF-16 units.
-    const auto end = static_cast<std::size_t>(*caret);
-    const auto units =
-        static_cast<WPARAM>(utf16(std::string_view(c.caption).substr(0, end)).size());
-    SendMessageW(edit, EM_SETSEL, units, static_cast<LPARAM>(units));
+    const auto units = [&](int bytes) {
+      return utf16(std::string_view(c.caption).substr(0, static_cast<std::size_t>(bytes))).size();
+    };
+    SendMessageW(edit, EM_SETSEL, static_cast<WPARAM>(units(selection->start)),
+                 static_cast<LPARAM>(units(selection->start + selection->length)));
   }
 }
 

@@ -171,4 +171,12 @@ void paintLayout(HDC dc, const Panel& panel, int dpi, FontBook& fonts) {
   paintInDrawingOrder(panel, canvas);
 }
 
+void paintFocusMark(HDC dc, const FocusMark& mark, int dpi) {
+  const RECT frame{devicePixels(mark.left, dpi), devicePixels(mark.top, dpi),
+                   devicePixels(mark.right, dpi), devicePixels(mark.bottom, dpi)};
+  HBRUSH brush = CreateSolidBrush(colorRef(kFocusMarkColour));
+  FrameRect(dc, &frame, brush);
+  DeleteObject(brush);
+}
+
 }  // namespace tovanik::win32

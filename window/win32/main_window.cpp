@@ -26,6 +26,7 @@ MainWindow::MainWindow(Platform& platform, HINSTANCE instance, const std::wstrin
     : instance_(instance),
       panel_(platform, *this),
       pointer_(panel_, *this),
+      keyboard_(panel_, *this),
       startup_(panel_, *this),
       commonControls_(instance) {
   WNDCLASSEXW windowClass{};
@@ -143,6 +144,11 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
       if (HIWORD(wParam) == EN_CHANGE && reinterpret_cast<HWND>(lParam) == box(Ctl::txtPort))
         portTextChanged();
+      // Where the focus went, by a click or the panel's own reactions.
+      if (HIWORD(wParam) == EN_SETFOCUS && reinterpret_cast<HWND>(lParam) == box(Ctl::txtPort))
+        keyboard_.focusTaken(Ctl::txtPort);
+      if (HIWORD(wParam) == EN_SETFOCUS && reinterpret_cast<HWND>(lParam) == box(Ctl::txtFocus))
+        keyboard_.focusTaken(std::nullopt);
       return 0;
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC:  // what a disabled or read-only edit asks instead
@@ -159,7 +165,9 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (LOWORD(wParam) == WA_INACTIVE) {
         focusBeforeDeactivation_ = GetFocus();
       } else if (!HIWORD(wParam)) {
-        HWND focus = focusBeforeDeactivation_ && IsChild(hwnd_, focusBeforeDeactivation_)
+        // The window itself holds a drawn control's keyboard focus.
+        HWND focus = focusBeforeDeactivation_ && (focusBeforeDeactivation_ == hwnd_ ||
+                                                  IsChild(hwnd_, focusBeforeDeactivation_))
                          ? focusBeforeDeactivation_
                          : box(Ctl::txtFocus);
         SetFocus(focus);
@@ -252,6 +260,8 @@ void MainWindow::paint() {
   HBITMAP bitmap = CreateCompatibleBitmap(screen, shape.width, shape.height);
   HGDIOBJ previous = SelectObject(memory, bitmap);
   paintLayout(memory, panel_, dpi_, fonts_);
+  paintedMark_ = keyboard_.mark();
+  if (paintedMark_) paintFocusMark(memory, *paintedMark_, dpi_);
   BitBlt(screen, 0, 0, shape.width, shape.height, memory, 0, 0, SRCCOPY);
   SelectObject(memory, previous);
   DeleteObject(bitmap);
@@ -301,7 +311,33 @@ void MainWindow::sync() {
   if (!hwnd_) return;
   for (Ctl which : {Ctl::txtPort, Ctl::txtFocus, Ctl::txtRootDir, Ctl::txtExeName})
     if (box(which)) syncBox(which);
-  if (panel_.controls() != painted_) InvalidateRect(hwnd_, nullptr, FALSE);
+  if (panel_.controls() != painted_ || keyboard_.mark() != paintedMark_)
+    InvalidateRect(hwnd_, nullptr, FALSE);
+}
+
+bool MainWindow::keyMessage(const MSG& message) {
+  if (message.message != WM_KEYDOWN || !(message.hwnd == hwnd_ || IsChild(hwnd_, message.hwnd)) ||
+      GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0)
+    return false;
+  if (message.wParam == VK_TAB) {
+    keyboard_.tab(GetKeyState(VK_SHIFT) >= 0);
+    return true;
+  }
+  const bool repeat = (message.lParam & (1 << 30)) != 0;  // the key was down already
+  if ((message.wParam == VK_SPACE || message.wParam == VK_RETURN) && !repeat)
+    return keyboard_.activate();
+  return false;
+}
+
+void MainWindow::focusControl(std::optional<Ctl> control) {
+  if (!control) {
+    SetFocus(box(Ctl::txtFocus));
+  } else if (*control == Ctl::txtPort) {
+    SetFocus(box(Ctl::txtPort));
+    SendMessageW(box(Ctl::txtPort), EM_SETSEL, 0, -1);  // its port selected, to type over
+  } else {
+    SetFocus(hwnd_);  // the window holds the drawn controls' focus
+  }
 }
 
 }  // namespace tovanik::win32

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "panel/keyboard.h"
 #include "panel/panel.h"
 #include "panel/pointer_routing.h"
 #include "panel/startup_order.h"
@@ -50,6 +51,11 @@ class MainWindow final : private PanelView, private WindowShell {
   // Brings the child windows in step with the Panel's state and repaints what changed.
   void sync() override;
 
+  // A key message from the message loop, before IsDialogMessage sees it: Tab, Shift+Tab,
+  // Space and Enter go to the keyboard routing (panel/keyboard.h), since the drawn
+  // controls are no child windows a dialog's Tab could reach. True when taken.
+  bool keyMessage(const MSG& message);
+
  private:
   static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK portBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam);
@@ -61,6 +67,7 @@ class MainWindow final : private PanelView, private WindowShell {
   void minimiseWindow() override;
   void moveWindowTo(int left, int top) override;
   void showHand(bool hand) override;
+  void focusControl(std::optional<Ctl> control) override;
   void firstFrameShown() override { createAfterFirstFrame(); }
 
   void createTextBoxes(std::initializer_list<Ctl> which);
@@ -86,6 +93,7 @@ class MainWindow final : private PanelView, private WindowShell {
   bool setCursor(LPARAM hitTest);
 
   void portTextChanged();
+  void noteKeySelection(HWND edit);
   LRESULT boxColours(HDC dc, HWND box);
   LRESULT tooltipText(LPARAM info);
   void syncBox(Ctl box);
@@ -98,6 +106,7 @@ class MainWindow final : private PanelView, private WindowShell {
   HINSTANCE instance_;
   Panel panel_;
   PointerRouter pointer_;
+  KeyboardRouter keyboard_;
   StartupOrder startup_;
   HWND hwnd_ = nullptr;
   std::wstring creationError_;
@@ -117,9 +126,12 @@ class MainWindow final : private PanelView, private WindowShell {
   bool hand_ = false;
   std::wstring portFontText_;  // the text the port box's font was fitted to
   bool syncingBoxes_ = false;  // a text the program puts in a box is no user edit
+  // The port box's selection when the last key reached it, until its edit is handed in.
+  std::optional<PortSelection> keySelection_;
   bool applyingOutline_ = false;
   // The state last painted: a tick that changes nothing repaints nothing.
   std::array<ControlState, kControlCount> painted_;
+  std::optional<FocusMark> paintedMark_;
 };
 
 }  // namespace tovanik::win32

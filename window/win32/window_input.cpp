@@ -22,6 +22,8 @@ HeldButtons held(WPARAM buttons) {
 }  // namespace
 
 void MainWindow::buttonDown(POINT at, WPARAM) {
+  keyboard_.pointerPressed();
+  sync();  // the focus mark goes
   pointer_.press(clientPoint(at));
   // The control pressed keeps the pointer until the last button is released, also
   // outside the window.

@@ -274,6 +274,11 @@ TEST_F(Ctl, LauncherWritesAndRemovesTheStartMenuShortcut) {
   EXPECT_EQ(run({"launcher", "remove"}).out, "removed 1 file\n");
   EXPECT_FALSE(std::filesystem::exists(fsPath(link)));
   EXPECT_EQ(run({"launcher", "remove"}).out, "removed 0 files (no menu entry starts " + panel + ")\n");
+  // At login: the same shortcut in the Startup folder.
+  const std::string atLogin = appData.file("Microsoft/Windows/Start Menu/Programs/Startup/Tovanik Web Server.lnk");
+  EXPECT_EQ(run({"launcher", "install", "--at-login"}).out, "at login: " + atLogin + "\n");
+  EXPECT_EQ(run({"launcher"}).out, "menu entry: none\nat login: " + atLogin + "\n");
+  EXPECT_EQ(run({"launcher", "remove", "--at-login"}).out, "removed 1 file\n");
 
   // A file where the menu's folders would go: install says which and why, in one line.
   writeBytes(appData.file("file"), "x");
