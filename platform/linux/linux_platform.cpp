@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -194,12 +195,13 @@ std::unique_ptr<SingleCopy> LinuxPlatform::singleCopy(const std::string& executa
 
 namespace {
 
-// The system's steady clock and sleep: the only ones below the tests' own.
+// The system's monotonic clock and sleep: the only ones below the tests' own.
 class SystemTiming final : public Timing {
  public:
   Clock::time_point now() override {
-    return Clock::time_point(std::chrono::duration_cast<Clock::duration>(
-        std::chrono::steady_clock::now().time_since_epoch()));
+    timespec at{};
+    ::clock_gettime(CLOCK_MONOTONIC, &at);
+    return Clock::time_point(std::chrono::seconds(at.tv_sec) + std::chrono::nanoseconds(at.tv_nsec));
   }
   void sleepMs(int milliseconds) override {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

@@ -287,12 +287,16 @@ std::unique_ptr<SingleCopy> WindowsPlatform::singleCopy(const std::string& execu
 
 namespace {
 
-// The system's steady clock and sleep: the only ones below the tests' own.
+// The system's performance counter and sleep: the only clock and wait below the tests'.
 class SystemTiming final : public Timing {
  public:
   Clock::time_point now() override {
-    return Clock::time_point(std::chrono::duration_cast<Clock::duration>(
-        std::chrono::steady_clock::now().time_since_epoch()));
+    LARGE_INTEGER count{}, frequency{};
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    const auto whole = count.QuadPart / frequency.QuadPart, part = count.QuadPart % frequency.QuadPart;
+    return Clock::time_point(std::chrono::seconds(whole) +
+                             std::chrono::nanoseconds(part * 1000000000 / frequency.QuadPart));
   }
   void sleepMs(int milliseconds) override {
     Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0);
