@@ -1,5 +1,6 @@
 #include "settings/text_encoding.h"
 
+#include "platform/text_rules.h"
 #include "platform/why_not.h"
 
 namespace tovanik {
@@ -7,8 +8,7 @@ namespace {
 
 constexpr std::string_view kMarkLE = "\xFF\xFE";
 constexpr std::string_view kMarkBE = "\xFE\xFF";
-constexpr char32_t kHighFirst = 0xD800, kLowFirst = 0xDC00, kLowLast = 0xDFFF;
-constexpr char32_t kLastCodePoint = 0x10FFFF;
+constexpr char32_t kHighFirst = kHighSurrogateFirst, kLowFirst = 0xDC00, kLowLast = kLowSurrogateLast;
 
 unsigned unitAt(std::string_view bytes, std::size_t at, bool bigEndian) {
   const auto first = static_cast<unsigned char>(bytes[at]);
@@ -38,29 +38,6 @@ void appendUnit(std::string& out, unsigned unit, bool bigEndian) {
   const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
   out += bigEndian ? high : low;
   out += bigEndian ? low : high;
-}
-
-// The code point starting at `at`, moving `at` past it; nullopt for anything but
-// shortest-form UTF-8 of a code point that is no surrogate.
-std::optional<char32_t> nextUtf8(std::string_view text, std::size_t& at) {
-  const auto lead = static_cast<unsigned char>(text[at]);
-  std::size_t length = lead < 0x80         ? 1
-                       : lead >> 5 == 0x6  ? 2
-                       : lead >> 4 == 0xE  ? 3
-                       : lead >> 3 == 0x1E ? 4
-                                           : 0;
-  if (length == 0 || at + length > text.size()) return std::nullopt;
-  char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-  for (std::size_t i = 1; i < length; ++i) {
-    const auto next = static_cast<unsigned char>(text[at + i]);
-    if ((next & 0xC0) != 0x80) return std::nullopt;
-    c = c << 6 | (next & 0x3F);
-  }
-  constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (c < kLeast[length] || c > kLastCodePoint || (c >= kHighFirst && c <= kLowLast))
-    return std::nullopt;
-  at += length;
-  return c;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/text_rules.h"
 #include "settings/config.h"
 #include "settings/ini.h"
 
@@ -27,10 +28,7 @@ std::string keyList() {
 
 }  // namespace
 
-bool isNumericPort(std::string_view text) {
-  return !text.empty() &&
-         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
+bool isNumericPort(std::string_view text) { return isAllDigits(text); }
 
 std::optional<int> portNumber(std::string_view text) {
   if (!isNumericPort(text) || text.size() > 5) return std::nullopt;

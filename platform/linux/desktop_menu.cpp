@@ -16,6 +16,7 @@
 #include "platform/linux/safe_path.h"
 #include "platform/linux/user_folders.h"
 #include "platform/menu_icons.h"
+#include "platform/text_rules.h"
 #include "platform/why_not.h"
 
 namespace tovanik {
@@ -32,22 +33,6 @@ std::vector<std::string> iconPaths() {
   std::vector<std::string> paths{menuicons::svgIconPath()};
   for (int size : menuicons::kIconSizes) paths.push_back(menuicons::pngIconPath(size));
   return paths;
-}
-
-bool isValidUtf8(const std::string& text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80         ? 1
-                               : (lead >> 5) == 6  ? 2
-                               : (lead >> 4) == 14 ? 3
-                               : (lead >> 3) == 30 ? 4
-                                                   : 0;
-    if (length == 0 || i + length > text.size()) return false;
-    for (std::size_t k = 1; k < length; ++k)
-      if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2) return false;
-    i += length;
-  }
-  return true;
 }
 
 bool hasControlCharacter(const std::string& text) {

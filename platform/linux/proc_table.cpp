@@ -13,6 +13,7 @@
 
 #include "platform/ascii_case.h"
 #include "platform/linux/descriptor.h"
+#include "platform/text_rules.h"
 
 namespace tovanik {
 
@@ -21,12 +22,8 @@ namespace {
 // The kernel keeps at most this many bytes of a process name in comm (TASK_COMM_LEN - 1).
 constexpr std::size_t kCommLength = 15;
 
-bool isAllDigits(std::string_view text) {
-  if (text.empty()) return false;
-  for (char c : text)
-    if (c < '0' || c > '9') return false;
-  return true;
-}
+// A process that has ended: a zombie, or dead.
+bool hasEnded(char state) { return state == 'Z' || state == 'X' || state == 'x'; }
 
 std::string_view baseName(std::string_view path) {
   std::size_t slash = path.rfind('/');
@@ -178,7 +175,7 @@ class Matcher {
   // The full test of a process whose comm matched; its process group when it counts.
   std::optional<int> confirm(const char* pid) {
     std::optional<ProcStat> stat = readStat(procFd_, pid);
-    if (!stat || stat->state == 'Z' || stat->state == 'X' || stat->state == 'x')
+    if (!stat || hasEnded(stat->state))
       return std::nullopt;
     // Only the asker's own processes count, root's too: another user's process, even one
     // started from this folder's server file, neither stands in for root's server nor is
@@ -195,8 +192,7 @@ class Matcher {
   // liveness, user and image, as in a scan. Not its ancestry: a process once found to be
   // no ancestor of the asker never becomes one.
   bool confirmsHint(const char* pid, const ProcStat& stat) const {
-    if (!usable_ || !commMatchesText(stat.comm) || stat.state == 'Z' || stat.state == 'X' ||
-        stat.state == 'x')
+    if (!usable_ || !commMatchesText(stat.comm) || hasEnded(stat.state))
       return false;
     const std::optional<uid_t> uid = readRealUid(procFd_, pid);
     return uid && *uid == asker_.uid && startedUnderName(pid);
@@ -343,7 +339,7 @@ bool anyProcessByImageName(const ServerImage& image, PresenceHint& hint,
 bool isLiveProcess(int pid) {
   const Descriptor root = openProcRoot("/proc");
   std::optional<ProcStat> stat = readStat(root.get(), std::to_string(pid).c_str());
-  return stat && stat->state != 'Z' && stat->state != 'X' && stat->state != 'x';
+  return stat && !hasEnded(stat->state);
 }
 
 int killProcessesByImageName(const ServerImage& image) {

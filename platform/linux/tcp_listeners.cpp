@@ -19,19 +19,13 @@
 #include <sstream>
 
 #include "platform/linux/descriptor.h"
+#include "platform/text_rules.h"
 
 namespace tovanik {
 
 namespace {
 
 constexpr int kListenState = 10;  // TCP_LISTEN in the kernel's numbering
-
-bool isAllDigits(const char* text) {
-  if (!*text) return false;
-  for (; *text; ++text)
-    if (*text < '0' || *text > '9') return false;
-  return true;
-}
 
 // One dump request for listening TCP sockets of a family; false when the kernel
 // refused or the answer broke off.
