@@ -16,11 +16,6 @@ namespace {
 
 constexpr const char* kOnlyName = "Tovanik Web Server";
 
-std::string baseName(const std::string& folder) {
-  const std::size_t separator = folder.find_last_of("/\\");
-  return separator == std::string::npos ? folder : folder.substr(separator + 1);
-}
-
 std::string withoutTrailingSeparators(std::string path) {
   while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.pop_back();
   return path;
@@ -42,7 +37,7 @@ std::string menuEntryId(const std::string& folder) {
 
 std::string menuEntryName(const std::string& folder, const std::vector<MenuEntry>& others) {
   if (others.empty()) return kOnlyName;
-  const std::string base = baseName(folder);
+  const std::string base(baseName(folder));
   std::string name = std::string("Tovanik \xE2\x80\x94 ") + base;
   // Two folders of one name stay apart by their paths' hashes.
   for (const MenuEntry& other : others)

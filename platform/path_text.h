@@ -26,6 +26,18 @@ inline std::string joinPath(std::string_view folder, std::string_view name) {
   return joined;
 }
 
+// The name after the path's last separator (the system's); the whole path when it has none.
+inline std::string_view baseName(std::string_view path) {
+  const std::size_t separator = path.find_last_of(kPathSeparators);
+  return separator == std::string_view::npos ? path : path.substr(separator + 1);
+}
+
+// The path before its last separator; "" when it has none.
+inline std::string_view parentFolder(std::string_view path) {
+  const std::size_t separator = path.find_last_of(kPathSeparators);
+  return separator == std::string_view::npos ? std::string_view() : path.substr(0, separator);
+}
+
 // 8 hexadecimal digits of a hash (FNV-1a) of the whole path, stable across builds and
 // machines: what keeps two folders of the same name apart in the names made from them (the
 // server's log, the menu entry).

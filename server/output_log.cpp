@@ -21,10 +21,7 @@ std::optional<std::string> readTail(LogFile& file, std::uint64_t length) {
 std::string OutputLog::outputLogPath(const std::string& programFolder) {
   const std::string folder = stateFolder();
   if (folder.empty()) return {};
-  const std::size_t separator = programFolder.find_last_of(kPathSeparators);
-  const std::string base =
-      separator == std::string::npos ? programFolder : programFolder.substr(separator + 1);
-  return joinPath(folder, logtext::logFileName(base, programFolder));
+  return joinPath(folder, logtext::logFileName(std::string(baseName(programFolder)), programFolder));
 }
 
 bool OutputLog::trimOutputLog(const std::string& path, std::uint64_t limit, std::uint64_t keep) {
@@ -48,9 +45,8 @@ bool OutputLog::trimOutputLog(const std::string& path, std::uint64_t limit, std:
 
 bool OutputLog::markLaunch(const std::string& path, const std::string& note) {
   if (path.empty()) return false;
-  const std::size_t separator = path.find_last_of(kPathSeparators);
-  if (separator != std::string::npos && separator > 0 &&
-      !files_.makeFolders(path.substr(0, separator)))
+  if (const std::string_view folder = parentFolder(path);
+      !folder.empty() && !files_.makeFolders(std::string(folder)))
     return false;
   trimOutputLog(path);
   const auto file = files_.open(path, LogFiles::Access::Append);

@@ -9,19 +9,14 @@ namespace {
 // Parents followed at most: a process table has no loops, but a reused PID could make one.
 constexpr int kMostGenerations = 64;
 
-std::string_view parentOf(std::string_view path) {
-  const std::size_t separator = path.find_last_of("/\\");
-  return separator == std::string_view::npos ? std::string_view() : path.substr(0, separator);
-}
-
 // The program folder a server path lies in: "<folder>/<php_folder>/<exe_name>" with this
 // folder's php_folder, else the folder two levels up.
 std::string folderOfServerPath(std::string_view path, const ServerSettings& s) {
-  std::string_view folder = parentOf(path);
+  std::string_view folder = parentFolder(path);
   const std::string tail = std::string(1, kPathSeparator) + s.phpFolder;
   if (folder.size() > tail.size() && folder.substr(folder.size() - tail.size()) == tail)
     return std::string(folder.substr(0, folder.size() - tail.size()));
-  const std::string_view up = parentOf(folder);
+  const std::string_view up = parentFolder(folder);
   return std::string(up.empty() ? path : up);
 }
 
@@ -42,8 +37,7 @@ std::vector<ForeignServer> foreignServers(Platform& platform, const std::string&
         started.clear();
         break;
       }
-      const std::string_view name = std::string_view(args[i]).substr(
-          std::min(args[i].size(), args[i].find_last_of("/\\") + 1));
+      const std::string_view name = baseName(args[i]);
       if (started.empty() && equalAsciiCaseless(name, s.exeName)) started = args[i];
     }
     if (started.empty() || started == ours) continue;

@@ -19,6 +19,7 @@
 
 #include "platform/linux/launch_environment.h"
 #include "platform/linux/log_files.h"
+#include "platform/path_text.h"
 
 extern char** environ;
 
@@ -184,8 +185,7 @@ namespace {
 bool isXtermFamily(const std::string& terminal) {
   char resolved[PATH_MAX];
   const std::string file = ::realpath(terminal.c_str(), resolved) ? resolved : terminal;
-  const std::string name = file.substr(file.rfind('/') + 1);  // npos + 1 == 0
-  return name.size() >= 5 && name.compare(name.size() - 5, 5, "xterm") == 0;
+  return baseName(file).ends_with("xterm");
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "platform/ascii_case.h"
 #include "platform/linux/descriptor.h"
+#include "platform/path_text.h"
 #include "platform/text_rules.h"
 
 namespace tovanik {
@@ -24,11 +25,6 @@ constexpr std::size_t kCommLength = 15;
 
 // A process that has ended: a zombie, or dead.
 bool hasEnded(char state) { return state == 'Z' || state == 'X' || state == 'x'; }
-
-std::string_view baseName(std::string_view path) {
-  std::size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
 
 // Reads "<pid>/<leaf>" below the /proc descriptor into buffer; -1 when it cannot.
 // openat() relative to one open directory spares the kernel the walk through "/proc"
