@@ -100,6 +100,30 @@ class FileStore {
                                              std::string* whyNot) = 0;
 };
 
+// The temporary files a writer makes beside the settings file `name`: ".<name>.tmp-" and
+// kTempRandomLength letters or digits, so that the next writer knows and removes those a
+// killed one left. One rule for both systems' names (std::string, or UTF-16 std::wstring).
+inline constexpr std::size_t kTempRandomLength = 6;
+
+template <typename Text>
+Text tempNamePrefix(const Text& name) {
+  Text prefix(1, '.');
+  prefix += name;
+  for (const char c : std::string_view(".tmp-")) prefix += static_cast<typename Text::value_type>(c);
+  return prefix;
+}
+
+template <typename Text>
+bool isTempNameOf(const Text& entry, const Text& prefix) {
+  if (entry.size() != prefix.size() + kTempRandomLength || entry.compare(0, prefix.size(), prefix))
+    return false;
+  for (std::size_t i = prefix.size(); i < entry.size(); ++i) {
+    const auto c = entry[i];
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+  }
+  return true;
+}
+
 // The reason a writer gives up after waiting `patience` for another one.
 std::string lockHeldTooLong(std::chrono::milliseconds patience);
 

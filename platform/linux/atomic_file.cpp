@@ -20,24 +20,12 @@ namespace {
 
 // Room left for the ".", the ".tmp-XXXXXX" suffix within the 255-byte name limit.
 constexpr std::size_t kMaxTempBaseLength = 200;
-constexpr std::string_view kTempInfix = ".tmp-";
-constexpr std::size_t kTempRandomLength = 6;  // mkostemp's XXXXXX
 constexpr mode_t kOwnerReadWrite = S_IRUSR | S_IWUSR;
 constexpr mode_t kPermissionBits = 07777;
 
-// ".<name>.tmp-": every temporary file of `name` starts so, followed by six letters or digits.
+// The temporary name's prefix (file_store.h), the name cut to leave room for the rest.
 std::string tempPrefix(const std::string& name) {
-  return '.' + name.substr(0, kMaxTempBaseLength) + std::string(kTempInfix);
-}
-
-bool isTempFileOf(std::string_view entry, const std::string& prefix) {
-  if (entry.size() != prefix.size() + kTempRandomLength || entry.substr(0, prefix.size()) != prefix)
-    return false;
-  for (const char c : entry.substr(prefix.size())) {
-    const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-    if (!alnum) return false;
-  }
-  return true;
+  return tempNamePrefix(name.substr(0, kMaxTempBaseLength));
 }
 
 bool writeAll(int fd, std::string_view bytes) {
@@ -82,7 +70,7 @@ void removeDeadWritersFiles(const std::string& folder, const std::string& name) 
   if (!entries) return;
   const std::string prefix = tempPrefix(name);
   while (const dirent* entry = ::readdir(entries)) {
-    if (isTempFileOf(entry->d_name, prefix)) ::unlinkat(::dirfd(entries), entry->d_name, 0);
+    if (isTempNameOf(std::string(entry->d_name), prefix)) ::unlinkat(::dirfd(entries), entry->d_name, 0);
   }
   ::closedir(entries);
 }

@@ -29,8 +29,6 @@ constexpr auto kBusyPatience = std::chrono::milliseconds(1000);
 constexpr auto kBusyRetry = std::chrono::milliseconds(20);
 // How often a writer looks whether another one has finished.
 constexpr int kLockRetryMs = 1;
-constexpr std::wstring_view kTempInfix = L".tmp-";
-constexpr std::size_t kTempRandomLength = 6;
 constexpr DWORD kHiddenBits =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -80,20 +78,6 @@ std::wstring nameOf(const std::wstring& path) {
 std::wstring joined(const std::wstring& folder, const std::wstring& name) {
   if (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) return folder + name;
   return folder + L"\\" + name;
-}
-
-// ".<name>.tmp-": every temporary file of `name` starts so, followed by six letters or digits.
-std::wstring tempPrefix(const std::wstring& name) { return L"." + name + std::wstring(kTempInfix); }
-
-bool isTempFileOf(const std::wstring& entry, const std::wstring& prefix) {
-  if (entry.size() != prefix.size() + kTempRandomLength || entry.compare(0, prefix.size(), prefix))
-    return false;
-  for (const wchar_t c : entry.substr(prefix.size())) {
-    const bool alnum =
-        (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9');
-    if (!alnum) return false;
-  }
-  return true;
 }
 
 std::wstring randomLetters() {
@@ -235,13 +219,13 @@ class WriterLock {
 
 // Removes the temporary files of killed writers of `name`. Called only under the lock.
 void removeDeadWritersFiles(const std::wstring& folder, const std::wstring& name) {
-  const std::wstring prefix = tempPrefix(name);
+  const std::wstring prefix = tempNamePrefix(name);
   WIN32_FIND_DATAW entry{};
   const HANDLE search = FindFirstFileW(joined(folder, prefix + L"*").c_str(), &entry);
   if (search == INVALID_HANDLE_VALUE) return;
   do {
     if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-        isTempFileOf(entry.cFileName, prefix))
+        isTempNameOf(std::wstring(entry.cFileName), prefix))
       DeleteFileW(joined(folder, entry.cFileName).c_str());
   } while (FindNextFileW(search, &entry));
   FindClose(search);
@@ -255,7 +239,7 @@ bool replace(const std::wstring& path, std::string_view bytes, std::string* whyN
   std::wstring tempPath;
   Handle temp;
   for (int attempt = 0; attempt < 16 && !temp; ++attempt) {
-    tempPath = joined(folder, tempPrefix(name) + randomLetters());
+    tempPath = joined(folder, tempNamePrefix(name) + randomLetters());
     temp = Handle(CreateFileW(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!temp && GetLastError() != ERROR_FILE_EXISTS) break;
