@@ -93,7 +93,8 @@ class Panel {
   // The server.
   void startPHP();
   void MakeTopMost();
-  bool isServerRunning(const ServerSettings& s);
+  // The design's question, asked once a second: does a process of the server run?
+  bool isServerRunning(ServerControl& control);
   void statusTick();
   void killPHP();
   void restartServer();

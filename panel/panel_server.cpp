@@ -37,9 +37,7 @@ void Panel::startPHP() {
 
 void Panel::MakeTopMost() { view_.makeTopMost(); }
 
-bool Panel::isServerRunning(const ServerSettings& s) {
-  return tickControl(s).isRunning();
-}
+bool Panel::isServerRunning(ServerControl& control) { return control.isRunning(); }
 
 ServerControl Panel::tickControl(const ServerSettings& s) {
   return ServerControl(platform_, config_.programFolder(), s, serverLog_);
@@ -62,19 +60,21 @@ void Panel::statusTick() {
       readIniText(platform_.fileStore(), config_.path(), nullptr, std::chrono::milliseconds(0)))
     readConfig();
   const auto s = tickSettings();
-  const bool running = s && isServerRunning(*s);
+  std::optional<ServerControl> control;
+  if (s) control.emplace(tickControl(*s));
+  const bool running = control && isServerRunning(*control);
   // Once a second is often enough to keep the hidden server's log below its limit.
-  if (s) tickControl(*s).tendLog();
+  if (control) control->tendLog();
   if (running && launchUnseen_) {
     // The launch came up: whenever it ends, it did not end at once.
-    tickControl(*s).noteSeenRunning();
+    control->noteSeenRunning();
     launchUnseen_ = false;
     showWhy("");
   } else if (!running && launchUnseen_ && !platform_.isLiveProcess(launched_)) {
     // The launch is gone without ever being seen: its own last line says why.
     launchUnseen_ = false;
-    if (s)
-      if (auto why = tickControl(*s).whyEndedAtOnce()) showWhy(*why);
+    if (control)
+      if (auto why = control->whyEndedAtOnce()) showWhy(*why);
   }
   const StatusColumn column = statusColumn(running);
   at(Ctl::lineStartStop).colour = column.lineStartStop;

@@ -3,7 +3,6 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -195,13 +194,12 @@ std::unique_ptr<SingleCopy> LinuxPlatform::singleCopy(const std::string& executa
 
 namespace {
 
-// The system's monotonic clock and sleep: the only ones below the tests' own.
+// The system's steady clock and sleep: the only ones below the tests' own.
 class SystemTiming final : public Timing {
  public:
   Clock::time_point now() override {
-    timespec at{};
-    ::clock_gettime(CLOCK_MONOTONIC, &at);
-    return Clock::time_point(std::chrono::seconds(at.tv_sec) + std::chrono::nanoseconds(at.tv_nsec));
+    return Clock::time_point(std::chrono::duration_cast<Clock::duration>(
+        std::chrono::steady_clock::now().time_since_epoch()));
   }
   void sleepMs(int milliseconds) override {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

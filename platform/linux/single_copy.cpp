@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "platform/linux/log_files.h"
+#include "platform/linux/make_folders.h"
 #include "platform/linux/ownership.h"
 #include "platform/linux/show_request.h"
 #include "platform/path_text.h"
@@ -32,17 +33,6 @@ std::optional<std::string> whyNotPrivate(const struct stat& st) {
 // of this user's that neither group nor others may write to (as root, every folder above
 // it root's too). One that is not is not used, never chmod-ed.
 bool ownFolder(const char* path) { return path && isSafeFolder(path); }
-
-// Creates the missing folders of `path`, the last one 0700 (its parents too, when they
-// are missing: they lie in the user's home). `created`: whether the last one was made here.
-std::optional<std::string> makeFolders(const std::string& path, bool* created) {
-  for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
-       slash = path.find('/', slash + 1))
-    if (mkdir(path.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST) return reason(errno);
-  *created = mkdir(path.c_str(), 0700) == 0;
-  if (!*created && errno != EEXIST) return reason(errno);
-  return std::nullopt;
-}
 
 }  // namespace
 
@@ -80,8 +70,8 @@ bool LinuxSingleCopy::openFolder() {
     return false;
   }
   bool created = false;
-  if (auto why = makeFolders(folder_, &created)) {
-    error_ = "cannot make the lock folder " + folder_ + ": " + *why;
+  if (!makeFolders(folder_, 0700, &created)) {
+    error_ = "cannot make the lock folder " + folder_ + ": " + reason(errno);
     return false;
   }
   // Checked and used through one descriptor: a folder swapped after the check changes
