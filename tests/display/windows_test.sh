@@ -19,9 +19,9 @@ set -uo pipefail
 src=$(cd "$(dirname "$0")/../.." && pwd)
 source "$src/tests/display/lib.sh"
 if [[ $# -ne 1 || ! -f "$1/tovanik-webserver.exe" || ! -f "$1/stand_in_server.exe" ||
-      ! -f "$1/CPackConfig.cmake" ]]; then
-  echo "usage: $0 BUILD_DIR   (with tovanik-webserver.exe, stand_in_server.exe and" \
-    "CPackConfig.cmake in it)" >&2
+      ! -f "$1/accessible_client.exe" || ! -f "$1/CPackConfig.cmake" ]]; then
+  echo "usage: $0 BUILD_DIR   (with tovanik-webserver.exe, stand_in_server.exe," \
+    "accessible_client.exe and CPackConfig.cmake in it)" >&2
   exit 2
 fi
 build=$(cd "$1" && pwd)
@@ -300,6 +300,31 @@ xdotool key space
 check "Space again starts it: HTTP 200 on $new_port" poll 20 eval 'http_ok "$new_port" && looks_running'
 click_at 200 40
 check "a pointer press takes the mark away" poll 20 eval '! mark_on_switch'
+# Screen readers: the panel's client area as another process's MSAA client reads it,
+# "role|name|description|states" a control (accessible_client.exe); `press NAME` runs a
+# control's default action first.
+a11y() {
+  rm -f "$work/a11y.txt"
+  wine "$build/accessible_client.exe" "Z:$work/a11y.txt" "$@" >>"$work/a11y.log" 2>&1
+  tr -d '\r' <"$work/a11y.txt" 2>>"$work/a11y.log"
+}
+a11y_has() { a11y | grep -xF "$1" >/dev/null; }
+check "MSAA: the switch, a check button, reads running" \
+  poll 20 a11y_has "checkbutton|Server: running|Start / Stop Server|checked,focusable"
+a11y >"$work/a11y-tree.txt"
+for row in "checkbutton|PHP command prompt: hidden|Show / Hide PHP Command Prompt|focusable" \
+  "text|Server port|Change server port|unavailable" \
+  "link|http://localhost:$new_port|Open http://localhost:$new_port|focusable" \
+  "link|Configuration|Open configuration file|focusable" "pushbutton|Minimize|Minimize|focusable" \
+  "pushbutton|Close|Close|focusable"; do
+  check "MSAA lists $row" grep -qxF "$row" "$work/a11y-tree.txt"
+done
+a11y press "Server" >/dev/null
+check "MSAA: the switch's default action stops the server" poll 20 http_down "$new_port"
+check "... and the switch reads stopped" \
+  poll 20 a11y_has "checkbutton|Server: stopped|Start / Stop Server|focusable"
+a11y press "Server" >/dev/null
+check "MSAA: its default action starts the server: HTTP 200 on $new_port" poll 20 http_ok "$new_port"
 # The port box shows the five digits typed whole: a box that scrolled its text would show
 # a cut digit in its first columns (the box: 240 to 281, 160 to 180).
 # (The box is disabled: its digits are grey.)
@@ -448,6 +473,8 @@ switch_says_why() {
 }
 check "144 dpi: resting on the switch shows why: \"port $new_port is taken by another program\"" \
   poll 20 switch_says_why
+check "MSAA: the switch's description says why too" \
+  a11y_has "checkbutton|Server: stopped|port $new_port is taken by another program|focusable"
 away
 poll 20 no_tooltip
 # The other program ends; a click on the switch starts the server.
@@ -468,5 +495,10 @@ start_y=$win_y
 drag_by 40 20 300 60
 check "144 dpi: dragging the bare surface moves the window by exactly (40,20)" \
   poll 20 at_position $((start_x + 40)) $((start_y + 20))
+
+# The accessible object in the window's own process, where it is no proxy: kept past its
+# window, it says it is not connected (a GoogleTest program; it needs this display).
+check "MSAA in-process: an object kept past its window answers CO_E_OBJNOTCONNECTED" \
+  eval 'wine "$build/test_accessible_window.exe" >"$work/in-process.log" 2>&1'
 
 finish_report

@@ -7,7 +7,7 @@
 #include <QPointer>
 #include <QWindow>
 
-#include "panel/keyboard.h"
+#include "panel/accessible_controls.h"
 #include "window/qt/main_form.h"
 
 namespace tovanik {
@@ -17,30 +17,7 @@ QString qs(const std::string& s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-bool isSwitch(Ctl c) { return c == Ctl::lblStartStop || c == Ctl::CMDSwitch; }
-
-// What a screen reader calls the control: its caption, or what it does. A switch's name
-// carries its state in words too, as not every reader speaks a button's checked state.
-std::string nameOf(const Panel& panel, Ctl c) {
-  switch (c) {
-    case Ctl::lblStartStop:
-      return panel.showsRunning() ? "Server: running" : "Server: stopped";
-    case Ctl::CMDSwitch:
-      return panel.showsConsole() ? "PHP command prompt: shown" : "PHP command prompt: hidden";
-    case Ctl::lblRootDir:
-      return "Root directory " + panel[c].caption.substr(0, panel[c].caption.rfind(" >"));
-    case Ctl::lblMin:
-      return "Minimize";
-    case Ctl::lblClose:
-      return "Close";
-    default:
-      return panel[c].caption;  // the address, "Configuration", "Tovanik"
-  }
-}
-
-bool checkedOf(const Panel& panel, Ctl c) {
-  return c == Ctl::lblStartStop ? panel.showsRunning() : c == Ctl::CMDSwitch && panel.showsConsole();
-}
+bool isSwitch(Ctl c) { return accessibleRole(c) == AccessibleRole::Switch; }
 
 // One drawn control: no widget of its own, so the object answers for it from the panel.
 class DrawnControl final : public QAccessibleInterface, public QAccessibleActionInterface {
@@ -62,8 +39,8 @@ class DrawnControl final : public QAccessibleInterface, public QAccessibleAction
 
   QString text(QAccessible::Text t) const override {
     if (!form_) return {};
-    if (t == QAccessible::Name) return qs(nameOf(form_->panel(), control_));
-    if (t == QAccessible::Description) return qs(form_->panel().tooltipFor(control_));
+    if (t == QAccessible::Name) return qs(accessibleName(form_->panel(), control_));
+    if (t == QAccessible::Description) return qs(accessibleDescription(form_->panel(), control_));
     return {};
   }
   QRect rect() const override {
@@ -77,7 +54,7 @@ class DrawnControl final : public QAccessibleInterface, public QAccessibleAction
     // Qt 6.4 hands AT-SPI no toggle button: a checkable button arrives as a plain push
     // button; a check box is what readers announce as checked or not.
     if (isSwitch(control_)) return QAccessible::CheckBox;
-    if (control_ == Ctl::lblMin || control_ == Ctl::lblClose) return QAccessible::Button;
+    if (accessibleRole(control_) == AccessibleRole::Button) return QAccessible::Button;
     return QAccessible::Link;
   }
   QAccessible::State state() const override {
@@ -86,10 +63,9 @@ class DrawnControl final : public QAccessibleInterface, public QAccessibleAction
     s.focusable = true;
     s.focused = form_->hasFocus() && form_->keyboard().focus() == control_;
     s.checkable = isSwitch(control_);
-    s.checked = checkedOf(form_->panel(), control_);
+    s.checked = accessibleChecked(form_->panel(), control_);
     s.linked = role() == QAccessible::Link;
-    // The address opens only while the server runs.
-    s.disabled = control_ == Ctl::lblURL && !form_->panel().showsRunning();
+    s.disabled = !accessibleEnabled(form_->panel(), control_);
     return s;
   }
 
@@ -117,10 +93,10 @@ class PanelWindow final : public QAccessibleWidget {
  public:
   explicit PanelWindow(MainForm* form) : QAccessibleWidget(form, QAccessible::Window), form_(form) {}
 
-  int childCount() const override { return static_cast<int>(kTabOrder.size()); }
+  int childCount() const override { return static_cast<int>(kAccessibleControls.size()); }
   QAccessibleInterface* child(int index) const override {
     if (index < 0 || index >= childCount()) return nullptr;
-    const Ctl c = kTabOrder[static_cast<std::size_t>(index)];
+    const Ctl c = kAccessibleControls[static_cast<std::size_t>(index)];
     if (c == Ctl::txtPort) return QAccessible::queryAccessibleInterface(form_->lineEdit(c));
     QAccessible::Id& id = ids_[static_cast<std::size_t>(index)];
     // Registered once; the accessibility cache owns the object from then on.
@@ -143,13 +119,13 @@ class PanelWindow final : public QAccessibleWidget {
     const auto focus = form_->keyboard().focus();
     if (!form_->hasFocus() || !focus) return nullptr;
     for (int i = 0; i < childCount(); ++i)
-      if (kTabOrder[static_cast<std::size_t>(i)] == *focus) return child(i);
+      if (kAccessibleControls[static_cast<std::size_t>(i)] == *focus) return child(i);
     return nullptr;
   }
 
  private:
   MainForm* form_;
-  mutable std::array<QAccessible::Id, kTabOrder.size()> ids_{};
+  mutable std::array<QAccessible::Id, kAccessibleControls.size()> ids_{};
 };
 
 QAccessibleInterface* panelFactory(const QString& className, QObject* object) {
@@ -160,7 +136,7 @@ QAccessibleInterface* panelFactory(const QString& className, QObject* object) {
 QAccessibleInterface* drawn(MainForm& form, Ctl c) {
   QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&form);
   for (int i = 0; window && i < window->childCount(); ++i)
-    if (kTabOrder[static_cast<std::size_t>(i)] == c) return window->child(i);
+    if (kAccessibleControls[static_cast<std::size_t>(i)] == c) return window->child(i);
   return nullptr;
 }
 
@@ -173,28 +149,23 @@ void installPanelAccessibility() {
 
 void AccessibleAnnouncer::announceChanges(MainForm& form) {
   if (!QAccessible::isActive()) return;  // nobody listens: nothing to build
-  for (const Ctl c : kTabOrder) {
-    if (c == Ctl::txtPort) continue;  // the line edit announces itself
-    Said now{nameOf(form.panel(), c), form.panel().tooltipFor(c), checkedOf(form.panel(), c)};
-    Said& before = said_[static_cast<std::size_t>(index(c))];
-    if (now == before) continue;
-    QAccessibleInterface* object = drawn(form, c);
+  for (const AccessibleChange& change : said_.changes(form.panel())) {
+    QAccessibleInterface* object = drawn(form, change.control);
     if (!object) continue;
-    if (now.checked != before.checked) {
+    if (change.checked) {
       QAccessible::State changed;
       changed.checked = true;
       QAccessibleStateChangeEvent event(object, changed);
       QAccessible::updateAccessibility(&event);
     }
-    if (now.name != before.name) {
+    if (change.name) {
       QAccessibleEvent event(object, QAccessible::NameChanged);
       QAccessible::updateAccessibility(&event);
     }
-    if (now.description != before.description) {
+    if (change.description) {
       QAccessibleEvent event(object, QAccessible::DescriptionChanged);
       QAccessible::updateAccessibility(&event);
     }
-    before = now;
   }
 }
 

@@ -7,9 +7,7 @@
 // takes the press action as a click. The window calls announceChanges after each change
 // of the panel's state, so that assistive tools hear a switch flip or a reason arrive.
 
-#include <array>
-#include <string>
-
+#include "panel/accessible_controls.h"
 #include "panel/layout.h"
 
 namespace tovanik {
@@ -19,7 +17,7 @@ class MainForm;
 // Gives every MainForm the accessible object above (a factory, installed once).
 void installPanelAccessibility();
 
-// What the drawn controls said when last announced: changes are sent as events.
+// Sends the drawn controls' changes (panel/accessible_controls.h) as Qt's events.
 class AccessibleAnnouncer {
  public:
   void announceChanges(MainForm& form);
@@ -27,12 +25,7 @@ class AccessibleAnnouncer {
   static void announceFocus(MainForm& form, Ctl control);
 
  private:
-  struct Said {
-    std::string name, description;
-    bool checked = false;
-    bool operator==(const Said&) const = default;
-  };
-  std::array<Said, kControlCount> said_{};
+  AccessibleAnnouncements said_;
 };
 
 }  // namespace tovanik

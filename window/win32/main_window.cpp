@@ -64,6 +64,7 @@ MainWindow::MainWindow(Platform& platform, HINSTANCE instance, const std::wstrin
   fitToDpi(work.left + (work.right - work.left - shape.width) / 2,
            work.top + (work.bottom - work.top - shape.height) / 2);
   SetTimer(hwnd_, kTickTimer, 1000, nullptr);
+  announced_.changes(panel_);  // what a reader finds when it first asks is no change
   sync();
 }
 
@@ -72,6 +73,7 @@ MainWindow::~MainWindow() {
   if (portBrush_) DeleteObject(portBrush_);
   if (bigIcon_) DestroyIcon(bigIcon_);
   if (smallIcon_) DestroyIcon(smallIcon_);
+  if (comStarted_) CoUninitialize();
 }
 
 LRESULT CALLBACK MainWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -118,6 +120,14 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case kShowYourself:
       showYourself();
+      return 0;
+    case WM_GETOBJECT:
+      // Only the client area is ours; the frame and the EDIT boxes keep the system's.
+      if (static_cast<DWORD>(lParam) == static_cast<DWORD>(OBJID_CLIENT))
+        return accessibleObject(wParam);
+      break;
+    case kAccessibleClick:
+      if (wParam < static_cast<WPARAM>(kControlCount)) clickLabel(panel_, *this, static_cast<Ctl>(wParam));
       return 0;
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
@@ -176,6 +186,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_DESTROY:
       KillTimer(hwnd_, kTickTimer);
+      dropAccessible();
       PostQuitMessage(0);
       return 0;
     default:
@@ -313,6 +324,7 @@ void MainWindow::sync() {
     if (box(which)) syncBox(which);
   if (panel_.controls() != painted_ || keyboard_.mark() != paintedMark_)
     InvalidateRect(hwnd_, nullptr, FALSE);
+  announceChanges();
 }
 
 bool MainWindow::keyMessage(const MSG& message) {
@@ -337,6 +349,7 @@ void MainWindow::focusControl(std::optional<Ctl> control) {
     SendMessageW(box(Ctl::txtPort), EM_SETSEL, 0, -1);  // its port selected, to type over
   } else {
     SetFocus(hwnd_);  // the window holds the drawn controls' focus
+    NotifyWinEvent(EVENT_OBJECT_FOCUS, hwnd_, OBJID_CLIENT, accessibleChildId(*control));
   }
 }
 

@@ -12,17 +12,19 @@
 #include <optional>
 #include <string>
 
+#include "panel/accessible_controls.h"
 #include "panel/keyboard.h"
 #include "panel/panel.h"
 #include "panel/pointer_routing.h"
 #include "panel/startup_order.h"
 #include "panel/window_shell.h"
+#include "window/win32/accessible_panel.h"
 #include "window/win32/common_controls.h"
 #include "window/win32/font_book.h"
 
 namespace tovanik::win32 {
 
-class MainWindow final : private PanelView, private WindowShell {
+class MainWindow final : private PanelView, private WindowShell, private AccessibleHost {
  public:
   // Registers the window class `className` and creates the window, hidden, centred on the
   // work area of the primary monitor at that monitor's DPI. created() tells whether it
@@ -57,6 +59,9 @@ class MainWindow final : private PanelView, private WindowShell {
   bool keyMessage(const MSG& message);
 
  private:
+  // Posted by the accessible object: a reader's click on the control of index wParam.
+  static constexpr UINT kAccessibleClick = WM_APP + 3;
+
   static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK portBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
@@ -69,6 +74,16 @@ class MainWindow final : private PanelView, private WindowShell {
   void showHand(bool hand) override;
   void focusControl(std::optional<Ctl> control) override;
   void firstFrameShown() override { createAfterFirstFrame(); }
+
+  // Screen readers (accessible_panel.h): the object, and what it asks of the window.
+  LRESULT accessibleObject(WPARAM flags);
+  void announceChanges();
+  void dropAccessible();
+  const Panel& accessiblePanel() const override { return panel_; }
+  std::optional<Ctl> accessibleFocus() const override;
+  RECT controlBox(Ctl control) const override;
+  HWND portBox() const override { return box(Ctl::txtPort); }
+  void postClick(Ctl control) override;
 
   void createTextBoxes(std::initializer_list<Ctl> which);
   void createTooltips();
@@ -122,6 +137,9 @@ class MainWindow final : private PanelView, private WindowShell {
   Rgb portBrushColour_{};
   HICON bigIcon_ = nullptr, smallIcon_ = nullptr;
   HWND focusBeforeDeactivation_ = nullptr;
+  PanelAccessible* accessible_ = nullptr;  // made at a reader's first question
+  bool comStarted_ = false;  // COM, which hands the object over, started by the window
+  AccessibleAnnouncements announced_;
 
   bool hand_ = false;
   std::wstring portFontText_;  // the text the port box's font was fitted to
