@@ -302,7 +302,7 @@ click_at 200 40
 check "a pointer press takes the mark away" poll 20 eval '! mark_on_switch'
 # Screen readers: the panel's client area as another process's MSAA client reads it,
 # "role|name|description|states" a control (accessible_client.exe); `press NAME` runs a
-# control's default action first.
+# control's default action first, `events NAME` too, and lists the events it raised.
 a11y() {
   rm -f "$work/a11y.txt"
   wine "$build/accessible_client.exe" "Z:$work/a11y.txt" "$@" >>"$work/a11y.log" 2>&1
@@ -319,8 +319,12 @@ for row in "checkbutton|PHP command prompt: hidden|Show / Hide PHP Command Promp
   "pushbutton|Close|Close|focusable"; do
   check "MSAA lists $row" grep -qxF "$row" "$work/a11y-tree.txt"
 done
-a11y press "Server" >/dev/null
+a11y events "Server" >"$work/a11y-events.txt"
 check "MSAA: the switch's default action stops the server" poll 20 http_down "$new_port"
+for row in "event statechange 1" "event namechange 1"; do
+  check "MSAA: ... and raises \"$row\" (its state and name changed)" \
+    grep -qxF "$row" "$work/a11y-events.txt"
+done
 check "... and the switch reads stopped" \
   poll 20 a11y_has "checkbutton|Server: stopped|Start / Stop Server|focusable"
 a11y press "Server" >/dev/null

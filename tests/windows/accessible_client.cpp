@@ -3,8 +3,10 @@
 // MSAA client does (AccessibleObjectFromWindow: across processes) and writes each child as
 // "role|name|description|states" into OUTPUT, in UTF-8 (a file: under Wine outputs are read
 // through files). `press PREFIX` first runs the default action of the child whose name
-// starts with PREFIX. Exits 1 with the failing call and its HRESULT in OUTPUT.
-//   accessible_client OUTPUT [press PREFIX]
+// starts with PREFIX; `events PREFIX` does so too, and then writes the window's events
+// for its client area, "event KIND CHILD", until the child's name change is heard (10 s at
+// most). Exits 1 with the failing call and its HRESULT in OUTPUT.
+//   accessible_client OUTPUT [press|events PREFIX]
 #include <windows.h>
 // oleacc.h needs windows.h before it.
 #include <oleacc.h>
@@ -53,15 +55,35 @@ std::string text(IAccessible* object, HRESULT (STDMETHODCALLTYPE IAccessible::*g
   return said;
 }
 
+FILE* out = nullptr;
+HWND window = nullptr;
+long pressed = 0;  // the child whose default action ran
+bool named = false;
+
+void CALLBACK heard(HWINEVENTHOOK, DWORD event, HWND from, LONG object, LONG child, DWORD, DWORD) {
+  if (from != window || object != OBJID_CLIENT) return;
+  const char* kind = event == EVENT_OBJECT_STATECHANGE  ? "statechange"
+                     : event == EVENT_OBJECT_NAMECHANGE ? "namechange"
+                     : event == EVENT_OBJECT_FOCUS      ? "focus"
+                                                        : "other";
+  std::fprintf(out, "event %s %ld\n", kind, static_cast<long>(child));
+  named = named || (event == EVENT_OBJECT_NAMECHANGE && child == pressed);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 2 && argc != 4) return 2;
-  FILE* out = _wfopen(argv[1], L"wb");
+  out = _wfopen(argv[1], L"wb");
   if (!out) return 2;
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   IAccessible* panel = nullptr;
-  const HWND window = FindWindowW(nullptr, L"Tovanik PHP Web Server");
+  window = FindWindowW(nullptr, L"Tovanik PHP Web Server");
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  // Hooked before the press, so that no event of it is missed.
+  const HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_NAMECHANGE, nullptr,
+                                             heard, process, 0, WINEVENT_OUTOFCONTEXT);
   const HRESULT got = window ? AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT),
                                                           __uuidof(IAccessible),
                                                           reinterpret_cast<void**>(&panel))
@@ -80,6 +102,7 @@ int wmain(int argc, wchar_t** argv) {
     child.lVal = id;
     if (!prefix.empty() && name.rfind(prefix, 0) == 0) {
       const HRESULT done = panel->accDoDefaultAction(child);
+      pressed = id;
       std::fprintf(out, "pressed %s: 0x%08lx\n", name.c_str(), static_cast<unsigned long>(done));
     }
     panel->get_accRole(child, &role);
@@ -88,6 +111,14 @@ int wmain(int argc, wchar_t** argv) {
                  text(panel, &IAccessible::get_accDescription, id).c_str(),
                  states(state.lVal).c_str());
   }
+  // The events come as messages to this thread.
+  const ULONGLONG deadline = GetTickCount64() + 10000;
+  while (argc == 4 && argv[2] == std::wstring(L"events") && !named && GetTickCount64() < deadline) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  }
+  if (hook) UnhookWinEvent(hook);
   panel->Release();
   std::fclose(out);
   CoUninitialize();

@@ -78,7 +78,8 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
     if (s.visible && rect().intersects(pixelRect(s)) && kBoxes[i] != Ctl::txtPort)
       box->setFont(qfontOf(s.font));
     box->setVisible(s.visible);
-    if (kBoxes[i] == Ctl::txtPort) box->setAccessibleName(qs(accessibleName(panel_, Ctl::txtPort)));
+    if (kBoxes[i] == Ctl::txtPort)
+      box->setAccessibleName(qs(tovanik::accessibleName(panel_, Ctl::txtPort)));
     if (!s.tooltip.empty())
       box->setToolTip(QString::fromLatin1(s.tooltip.data(), s.tooltip.size()));
     boxes_[i] = box;
