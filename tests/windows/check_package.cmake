@@ -58,8 +58,8 @@ foreach(program tovanikctl.exe tovanik-webserver.exe)
       message(FATAL_ERROR "${program}'s manifest does not declare long-path awareness")
     endif()
     # Imported DLLs are loaded at every start; these are loaded when first used (comctl32:
-    # the panel's tooltips).
-    file(STRINGS "${folder}/${program}" imports REGEX "^([Ss][Hh][Ee][Ll][Ll]|[Oo][Ll][Ee]|[Ii][Pp][Hh][Ll][Pp][Aa][Pp][Ii]|[Ww][Ss]2_|[Cc][Oo][Mm][Cc][Tt][Ll])(32)?\\.[Dd][Ll][Ll]$")
+    # the panel's tooltips; oleacc and oleaut32: its screen readers' object).
+    file(STRINGS "${folder}/${program}" imports REGEX "^([Ss][Hh][Ee][Ll][Ll]|[Oo][Ll][Ee]|[Oo][Ll][Ee][Aa][Cc][Cc]|[Oo][Ll][Ee][Aa][Uu][Tt]|[Ii][Pp][Hh][Ll][Pp][Aa][Pp][Ii]|[Ww][Ss]2_|[Cc][Oo][Mm][Cc][Tt][Ll])(32)?\\.[Dd][Ll][Ll]$")
     if(imports)
       message(FATAL_ERROR "${program} imports ${imports}, which it loads only when needed")
     endif()

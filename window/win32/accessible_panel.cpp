@@ -8,6 +8,7 @@
 #include "panel/accessible_controls.h"
 #include "panel/panel.h"
 #include "platform/windows/wide_text.h"
+#include "window/win32/accessible_calls.h"
 
 namespace tovanik::win32 {
 namespace {
@@ -18,9 +19,13 @@ HRESULT text(const std::string& utf8, BSTR* out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   if (utf8.empty()) return S_FALSE;
-  *out = SysAllocString(windows::utf16(utf8).c_str());
+  // The object exists only once its calls are loaded.
+  *out = accessibleCalls()->allocString(windows::utf16(utf8).c_str());
   return *out ? S_OK : E_OUTOFMEMORY;
 }
+
+// VariantInit's work, without importing oleaut32 for it.
+void empty(VARIANT* out) { out->vt = VT_EMPTY; }
 
 void childId(VARIANT* out, LONG id) {
   out->vt = VT_I4;
@@ -68,9 +73,9 @@ bool PanelAccessible::resolve(const VARIANT& child, std::optional<Ctl>& control,
 
 void PanelAccessible::portBoxObject(VARIANT* out) const {
   IDispatch* box = nullptr;
-  if (host_->portBox() && SUCCEEDED(AccessibleObjectFromWindow(host_->portBox(), OBJID_CLIENT,
-                                                               IID_IDispatch,
-                                                               reinterpret_cast<void**>(&box)))) {
+  if (host_->portBox() &&
+      SUCCEEDED(accessibleCalls()->objectFromWindow(host_->portBox(), OBJID_CLIENT, IID_IDispatch,
+                                                    reinterpret_cast<void**>(&box)))) {
     out->vt = VT_DISPATCH;
     out->pdispVal = box;
   } else {
@@ -124,8 +129,8 @@ HRESULT PanelAccessible::get_accParent(IDispatch** parent) {
   *parent = nullptr;
   if (!host_) return CO_E_OBJNOTCONNECTED;
   // The window's own object (its frame), which the system makes.
-  return AccessibleObjectFromWindow(window_, static_cast<DWORD>(OBJID_WINDOW), IID_IDispatch,
-                                    reinterpret_cast<void**>(parent));
+  return accessibleCalls()->objectFromWindow(window_, static_cast<DWORD>(OBJID_WINDOW),
+                                             IID_IDispatch, reinterpret_cast<void**>(parent));
 }
 
 HRESULT PanelAccessible::get_accChildCount(long* count) {
@@ -143,13 +148,13 @@ HRESULT PanelAccessible::get_accChild(VARIANT child, IDispatch** object) {
   if (!control) return E_INVALIDARG;
   // The drawn controls are simple children: the parent answers for them.
   if (*control != Ctl::txtPort || !host_->portBox()) return S_FALSE;
-  return AccessibleObjectFromWindow(host_->portBox(), static_cast<DWORD>(OBJID_CLIENT),
-                                    IID_IDispatch, reinterpret_cast<void**>(object));
+  return accessibleCalls()->objectFromWindow(host_->portBox(), static_cast<DWORD>(OBJID_CLIENT),
+                                             IID_IDispatch, reinterpret_cast<void**>(object));
 }
 
 HRESULT PanelAccessible::accNavigate(long direction, VARIANT start, VARIANT* end) {
   if (!end) return E_POINTER;
-  VariantInit(end);
+  empty(end);
   std::optional<Ctl> control;
   HRESULT result;
   if (!resolve(start, control, result)) return result;
@@ -165,7 +170,7 @@ HRESULT PanelAccessible::accNavigate(long direction, VARIANT start, VARIANT* end
 
 HRESULT PanelAccessible::accHitTest(long x, long y, VARIANT* child) {
   if (!child) return E_POINTER;
-  VariantInit(child);
+  empty(child);
   if (!host_) return CO_E_OBJNOTCONNECTED;
   POINT at{x, y};
   RECT client;
@@ -187,7 +192,7 @@ HRESULT PanelAccessible::accHitTest(long x, long y, VARIANT* child) {
 
 HRESULT PanelAccessible::get_accFocus(VARIANT* focus) {
   if (!focus) return E_POINTER;
-  VariantInit(focus);
+  empty(focus);
   if (!host_) return CO_E_OBJNOTCONNECTED;
   const std::optional<Ctl> control = host_->accessibleFocus();
   if (!control) return S_FALSE;
@@ -199,7 +204,7 @@ HRESULT PanelAccessible::get_accFocus(VARIANT* focus) {
 }
 
 HRESULT PanelAccessible::get_accSelection(VARIANT* selection) {
-  if (selection) VariantInit(selection);
+  if (selection) empty(selection);
   return DISP_E_MEMBERNOTFOUND;
 }
 
@@ -239,7 +244,7 @@ HRESULT PanelAccessible::get_accRole(VARIANT child, VARIANT* role) {
   std::optional<Ctl> control;
   HRESULT result;
   if (!role) return E_POINTER;
-  VariantInit(role);
+  empty(role);
   if (!resolve(child, control, result)) return result;
   childId(role, control ? roleOf(*control) : ROLE_SYSTEM_CLIENT);
   return S_OK;
@@ -249,7 +254,7 @@ HRESULT PanelAccessible::get_accState(VARIANT child, VARIANT* state) {
   std::optional<Ctl> control;
   HRESULT result;
   if (!state) return E_POINTER;
-  VariantInit(state);
+  empty(state);
   if (!resolve(child, control, result)) return result;
   long bits = STATE_SYSTEM_FOCUSABLE;
   if (control) {

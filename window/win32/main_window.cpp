@@ -6,6 +6,7 @@
 
 #include "panel/dpi_geometry.h"
 #include "platform/windows/wide_text.h"
+#include "window/win32/accessible_calls.h"
 #include "window/win32/gdi_painter.h"
 #include "window/win32/resource_ids.h"
 #include "window/win32/single_copy.h"
@@ -73,7 +74,7 @@ MainWindow::~MainWindow() {
   if (portBrush_) DeleteObject(portBrush_);
   if (bigIcon_) DestroyIcon(bigIcon_);
   if (smallIcon_) DestroyIcon(smallIcon_);
-  if (comStarted_) CoUninitialize();
+  if (comStarted_) accessibleCalls()->endCom();
 }
 
 LRESULT CALLBACK MainWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -127,7 +128,8 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return accessibleObject(wParam);
       break;
     case kAccessibleClick:
-      if (wParam < static_cast<WPARAM>(kControlCount)) clickLabel(panel_, *this, static_cast<Ctl>(wParam));
+      if (wParam < static_cast<WPARAM>(kControlCount))
+        clickLabel(panel_, *this, static_cast<Ctl>(wParam));
       return 0;
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:

@@ -5,26 +5,29 @@
 #include <oleacc.h>
 
 #include "panel/dpi_geometry.h"
+#include "window/win32/accessible_calls.h"
 #include "window/win32/main_window.h"
 
 namespace tovanik::win32 {
 
 LRESULT MainWindow::accessibleObject(WPARAM flags) {
+  const AccessibleCalls* calls = accessibleCalls();
+  if (!calls) return 0;  // the system's object for a plain window serves
   if (!comStarted_) {
     // LresultFromObject marshals the object through COM; a thread that had it started
     // already (in another mode) keeps it as it is.
-    const HRESULT started = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const HRESULT started = calls->startCom(nullptr, COINIT_APARTMENTTHREADED);
     comStarted_ = SUCCEEDED(started);
   }
   if (!accessible_) accessible_ = new PanelAccessible(*this, hwnd_);
-  return LresultFromObject(__uuidof(IAccessible), flags, accessible_);
+  return calls->lresultFromObject(__uuidof(IAccessible), flags, accessible_);
 }
 
 void MainWindow::dropAccessible() {
   if (!accessible_) return;
   accessible_->disconnect();
   // Readers in other processes are cut off now, not at their next call's failure.
-  CoDisconnectObject(accessible_, 0);
+  accessibleCalls()->disconnect(accessible_, 0);
   accessible_->Release();
   accessible_ = nullptr;
 }
