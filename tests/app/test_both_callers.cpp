@@ -255,6 +255,13 @@ TEST_F(BothCallers, StartRefusesAndExplainsAlike) {
       {"serves", {}, none, 0, "serving http://localhost:8080 (pid 100)\n", "", 1},
       {"serves in a console", {{"command_prompt", "show"}}, none, 0,
        "serving http://localhost:8080 (pid 100)\n", "", 1},
+      // Its name comes a moment after the launch: from the console, within 1.5 s.
+      {"a console that starts it after 1 s", {{"command_prompt", "show"}},
+       [](BothCallers&, FakePlatform& p) { p.launch_named_after_ms_ = 1000; }, 0,
+       "serving http://localhost:8080 (pid 100)\n", "", 1},
+      {"its name shows 50 ms after the launch", {},
+       [](BothCallers&, FakePlatform& p) { p.launch_named_after_ms_ = 50; }, 0,
+       "serving http://localhost:8080 (pid 100)\n", "", 1},
       // Nothing is launched onto a port another program holds, named or not (Wine).
       {"the port is taken", {}, portTaken, 1, "", "port 8080 is taken by nc (pid 150)", 0},
       {"the port is taken by a holder not named", {},
@@ -278,6 +285,12 @@ TEST_F(BothCallers, StartRefusesAndExplainsAlike) {
       {"it never listens", {},
        [](BothCallers&, FakePlatform& p) { p.launch_listens_after_ms_ = -1; }, 1,
        "tovanikctl: the server did not listen on port 8080 within 5 s and was stopped\n", "", 1},
+      {"it never listens, and its php escapes the group", {},
+       [](BothCallers&, FakePlatform& p) {
+         p.launch_listens_after_ms_ = -1;
+         p.launch_respawns_ = 1;
+       },
+       1, "tovanikctl: the server did not listen on port 8080 within 5 s and was stopped\n", "", 1},
       {"the launch fails", {}, [](BothCallers&, FakePlatform& p) { p.launch_succeeds_ = false; },
        1, "tovanikctl: could not start " + dir.file("php/t-server.exe") + ": ",
        "could not start " + dir.file("php/t-server.exe") + ": ", 1},
@@ -286,6 +299,19 @@ TEST_F(BothCallers, StartRefusesAndExplainsAlike) {
          p.table_[200] = t.server(200, kElsewhereServer);
        },
        1, "", elsewhere, 0},
+      {"another folder's server runs as a script", {},
+       [](BothCallers& t, FakePlatform& p) {
+         p.table_[200] = t.server(200);
+         p.table_[200].arguments = {"/bin/sh", "-e", kElsewhereServer};
+       },
+       1, "", elsewhere, 0},
+#ifndef _WIN32
+      {"a server whose path differs in letter case is another file", {},
+       [](BothCallers& t, FakePlatform& p) {
+         p.table_[200] = t.server(200, t.dir.file("php/T-server.exe"));
+       },
+       1, "", "nothing started: pid 200 is the server of another program folder", 0},
+#endif
       {"this folder's server runs beside another folder's", {},
        [](BothCallers& t, FakePlatform& p) {
          p.table_[200] = t.server(200, kElsewhereServer);
@@ -357,6 +383,11 @@ TEST_F(BothCallers, StartRefusesAndExplainsAlike) {
     if (row.rc != 0) expectCleanFailure(r);
     if (row.rc != 0 && !ctlSide.launches_.empty()) {
       EXPECT_FALSE(ctlSide.alive(100)) << "a failed start left its server running";
+      EXPECT_EQ(ctlSide.tableMatches("t-server.exe"), std::vector<int>{}) << "nor its php";
+    }
+    // A timeout lasts as long as its message says.
+    if (const auto within = r.err.find(" within "); within != std::string::npos) {
+      EXPECT_EQ(ctlSide.clockMs() / 1000, std::stoi(r.err.substr(within + 8))) << r.err;
     }
     OutputLog serverLog(ctlSide.logFiles());
     const std::string logPath = serverLog.outputLogPath(dir.path());

@@ -217,6 +217,7 @@ class FakePlatform final : public Platform {
     bool killable = true;         // a kill is refused (EPERM)
     int respawns = 0;             // killed, it is started again this many times (a loop)
     bool killed = false;          // exiting: its image is gone, so no name matches it any more
+    int namedAtMs = 0;            // its name matches from then on (an exec still under way)
   };
   std::map<int, Process> table_;
   int self_ = 0;  // the caller's PID in the table (0: not in it)
@@ -227,6 +228,8 @@ class FakePlatform final : public Platform {
   bool launch_into_table_ = false;
   int launch_listens_after_ms_ = 20;
   int launch_exits_after_ms_ = -1;
+  int launch_named_after_ms_ = 0;  // its name shows this late (a terminal starts it)
+  int launch_respawns_ = 0;        // killed, it comes back in a group of its own
   std::vector<std::string> launch_output_;
   int next_pid_ = 100;
 
@@ -304,6 +307,7 @@ class FakePlatform final : public Platform {
     const std::set<int> spared = protectedPids();
     for (const auto& [pid, p] : table_)
       if (!name.empty() && sameName(p.name, name) && alive(p) && !p.killed &&
+          clockMs() >= p.namedAtMs &&
           p.uid == caller_uid_ && !spared.count(pid))
         pids.push_back(pid);
     return pids;
@@ -341,6 +345,8 @@ class FakePlatform final : public Platform {
           p.port = std::atoi(argv[i + 1].substr(argv[i + 1].rfind(':') + 1).c_str());
       p.listensAtMs = launch_listens_after_ms_ < 0 ? -1 : clockMs() + launch_listens_after_ms_;
       if (launch_exits_after_ms_ >= 0) p.endsAtMs = clockMs() + launch_exits_after_ms_;
+      p.namedAtMs = clockMs() + launch_named_after_ms_;
+      p.respawns = launch_respawns_;
       table_[pid] = p;
       // What the server prints, appended to its log as the real one's would be.
       if (!outputLog.empty())
