@@ -1,9 +1,10 @@
 #pragma once
-// A Platform for unit tests: it starts, finds and kills nothing real. It records every
-// request, in order, and plays a tiny process table of names so that a start, a check
-// and a stop interact as they would on a real machine. For the start and stop scenarios
-// it also plays a table of processes with PIDs, parents, groups, users and ports that
-// live, listen and die on its virtual clock (table_ below).
+// A Platform for unit tests: it starts, finds and kills nothing real. It records what was
+// launched, killed and opened (tests assert outcomes, not the order of calls), and plays a
+// tiny process table of names so that a start, a check and a stop interact as they would
+// on a real machine. For the start and stop scenarios it also plays a table of processes
+// with PIDs, parents, groups, users and ports that live, listen and die on its virtual
+// clock (table_ below).
 
 #include <algorithm>
 #include <chrono>
@@ -238,11 +239,7 @@ class FakePlatform final : public Platform {
   std::vector<std::string> launch_logs_;  // the output log of each launch
   std::vector<std::vector<std::pair<std::string, std::string>>> launch_environments_;
   std::vector<std::string> kills_, opened_urls_, opened_paths_;
-  std::vector<ServerImage> finds_;
-  std::vector<int> sleeps_, killed_launches_;
-  // "launch", "find:NAME", "kill:NAME", "sleep:MS", "openUrl:URL", "openText:PATH",
-  // "openFolder:PATH", "killLaunched:PID".
-  std::vector<std::string> calls_;
+  std::vector<int> killed_launches_;
 
   static bool sameName(const std::string& a, const std::string& b) {
     return equalAsciiCaseless(a, b);
@@ -328,7 +325,6 @@ class FakePlatform final : public Platform {
   int launchDetached(
       const std::vector<std::string>& argv, ConsoleMode mode, const std::string& outputLog,
       const std::vector<std::pair<std::string, std::string>>& extraEnvironment = {}) override {
-    calls_.push_back("launch");
     launches_.emplace_back(argv, mode);
     launch_logs_.push_back(outputLog);
     launch_environments_.push_back(extraEnvironment);
@@ -363,8 +359,6 @@ class FakePlatform final : public Platform {
 
   // One made-up pid (1) when any running name matches, as a real scan would list one.
   std::vector<int> findProcesses(const ServerImage& image) override {
-    calls_.push_back("find:" + image.imageName);
-    finds_.push_back(image);
     std::vector<int> pids;
     for (const std::string& name : running_names_)
       if (!image.imageName.empty() && sameName(name, image.imageName)) {
@@ -376,7 +370,6 @@ class FakePlatform final : public Platform {
   }
 
   int killProcesses(const ServerImage& image) override {
-    calls_.push_back("kill:" + image.imageName);
     kills_.push_back(image.imageName);
     int matched = 0;
     for (auto it = running_names_.begin(); it != running_names_.end();) {
@@ -390,7 +383,6 @@ class FakePlatform final : public Platform {
   }
 
   bool killLaunched(int pid) override {
-    calls_.push_back("killLaunched:" + std::to_string(pid));
     killed_launches_.push_back(pid);
     return table_.count(pid) ? signal(pid) : true;
   }
@@ -426,17 +418,14 @@ class FakePlatform final : public Platform {
   Opening opening_;
   std::map<int, std::optional<std::string>> openers_ended_;
   Opening openUrl(const std::string& url) override {
-    calls_.push_back("openUrl:" + url);
     opened_urls_.push_back(url);
     return opening_;
   }
   Opening openTextFile(const std::string& path) override {
-    calls_.push_back("openText:" + path);
     opened_paths_.push_back(path);
     return opening_;
   }
   Opening openFolder(const std::string& path) override {
-    calls_.push_back("openFolder:" + path);
     opened_paths_.push_back(path);
     return opening_;
   }
@@ -500,8 +489,6 @@ class FakePlatform final : public Platform {
   FileStore& fileStore() override { return file_store_ ? *file_store_ : own_files_.on(*this); }
 
   void sleepMs(int milliseconds) override {
-    calls_.push_back("sleep:" + std::to_string(milliseconds));
-    sleeps_.push_back(milliseconds);
     advanceMs(milliseconds);
   }
 };
