@@ -113,6 +113,7 @@ struct AtDpi {
   int dpi;
   WindowShape shape;
   PixelBox shapeOff;  // the stopped disc, 3920 twips from the left: a fraction at 96 DPI
+  PixelBox perEdge;   // 3603, 2403, 603, 303 twips: each edge rounds on its own, not the size
   int accentBarWidth;
   int titleFontHeight;  // Segoe UI 20.25 pt
 };
@@ -120,11 +121,11 @@ struct AtDpi {
 // 125 % and 175 % put the window's width and height on halves: the window rounds them up,
 // the outline (size less one pixel) to the even neighbour.
 const AtDpi kScales[] = {
-    {96, {314, 290, 313, 289, 20}, {261, 48, 278, 65}, 15, 27},
-    {120, {393, 363, 392, 362, 25}, {327, 60, 348, 81}, 19, 34},
-    {144, {471, 435, 470, 434, 30}, {392, 72, 418, 98}, 23, 41},
-    {168, {550, 508, 548, 506, 35}, {457, 84, 487, 114}, 26, 47},
-    {192, {628, 580, 627, 579, 40}, {523, 96, 557, 130}, 30, 54},
+    {96, {314, 290, 313, 289, 20}, {261, 48, 278, 65}, {240, 160, 280, 180}, 15, 27},
+    {120, {393, 363, 392, 362, 25}, {327, 60, 348, 81}, {300, 200, 351, 226}, 19, 34},
+    {144, {471, 435, 470, 434, 30}, {392, 72, 418, 98}, {360, 240, 421, 271}, 23, 41},
+    {168, {550, 508, 548, 506, 35}, {457, 84, 487, 114}, {420, 280, 491, 316}, 26, 47},
+    {192, {628, 580, 627, 579, 40}, {523, 96, 557, 130}, {480, 320, 561, 361}, 30, 54},
 };
 
 TEST(WindowGeometry, ScalesWithTheMonitor) {
@@ -141,6 +142,11 @@ TEST(WindowGeometry, ScalesWithTheMonitor) {
     EXPECT_EQ(disc.top, row.shapeOff.top);
     EXPECT_EQ(disc.right, row.shapeOff.right);
     EXPECT_EQ(disc.bottom, row.shapeOff.bottom);
+    ControlDesign odd = design(Ctl::txtPort);
+    std::tie(odd.a, odd.b, odd.c, odd.d) = std::tuple(3603, 2403, 603, 303);
+    const PixelBox box = deviceBox(odd, row.dpi);
+    EXPECT_EQ(std::tuple(box.left, box.top, box.right, box.bottom),
+              std::tuple(row.perEdge.left, row.perEdge.top, row.perEdge.right, row.perEdge.bottom));
     EXPECT_EQ(scaledPixels(design(Ctl::Line1).lineWidth, row.dpi), row.accentBarWidth);
     EXPECT_EQ(fontPixelHeight(fontOf(FontId::Title).points, row.dpi), row.titleFontHeight);
   }
@@ -158,6 +164,7 @@ const FitCase kFits[] = {
     {"exactly fills its label", {97}, 97, {0, 1.0}},
     {"a little too wide: narrowed", {100}, 80, {0, 0.8}},
     {"narrowed to the limit, 75 %", {120}, 90, {0, 0.75}},
+    {"narrowed to exactly 75 %: kept before a family that fits", {120, 90}, 90, {0, 0.75}},
     {"too wide for 75 %: the next family, narrowed", {140, 110}, 100, {1, 100.0 / 110}},
     {"the next family fits as it is", {140, 95}, 100, {1, 1.0}},
     {"no family within 75 %: the least compressed", {300, 200, 250}, 100, {1, 0.5}},
@@ -183,6 +190,8 @@ TEST(CaptionFit, OneFamilyForTheWholeSetWhenItFits) {
   };
   const SetCase cases[] = {
       {"all fit the first family", {{{90, 95}, 100}, {{50, 60}, 60}}, {{0, 1.0}, {0, 1.0}}},
+      {"one at exactly 75 % in the first: the first for all",
+       {{{120, 90}, 90}, {{50, 60}, 60}}, {{0, 0.75}, {0, 1.0}}},
       {"one needs narrowing in the first: still the first for all",
        {{{110, 90}, 100}, {{50, 60}, 60}},
        {{0, 100.0 / 110}, {0, 1.0}}},

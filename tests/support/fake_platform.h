@@ -1,9 +1,10 @@
 #pragma once
-// A Platform for unit tests: it starts, finds and kills nothing real. It records every
-// request, in order, and plays a tiny process table of names so that a start, a check
-// and a stop interact as they would on a real machine. For the start and stop scenarios
-// it also plays a table of processes with PIDs, parents, groups, users and ports that
-// live, listen and die on its virtual clock (table_ below).
+// A Platform for unit tests: it starts, finds and kills nothing real. It records what was
+// launched, killed and opened (tests assert outcomes, not the order of calls), and plays a
+// tiny process table of names so that a start, a check and a stop interact as they would
+// on a real machine. For the start and stop scenarios it also plays a table of processes
+// with PIDs, parents, groups, users and ports that live, listen and die on its virtual
+// clock (table_ below).
 
 #include <algorithm>
 #include <chrono>
@@ -217,6 +218,7 @@ class FakePlatform final : public Platform {
     bool killable = true;         // a kill is refused (EPERM)
     int respawns = 0;             // killed, it is started again this many times (a loop)
     bool killed = false;          // exiting: its image is gone, so no name matches it any more
+    int namedAtMs = 0;            // its name matches from then on (an exec still under way)
   };
   std::map<int, Process> table_;
   int self_ = 0;  // the caller's PID in the table (0: not in it)
@@ -227,6 +229,8 @@ class FakePlatform final : public Platform {
   bool launch_into_table_ = false;
   int launch_listens_after_ms_ = 20;
   int launch_exits_after_ms_ = -1;
+  int launch_named_after_ms_ = 0;  // its name shows this late (a terminal starts it)
+  int launch_respawns_ = 0;        // killed, it comes back in a group of its own
   std::vector<std::string> launch_output_;
   int next_pid_ = 100;
 
@@ -235,11 +239,7 @@ class FakePlatform final : public Platform {
   std::vector<std::string> launch_logs_;  // the output log of each launch
   std::vector<std::vector<std::pair<std::string, std::string>>> launch_environments_;
   std::vector<std::string> kills_, opened_urls_, opened_paths_;
-  std::vector<ServerImage> finds_;
-  std::vector<int> sleeps_, killed_launches_;
-  // "launch", "find:NAME", "kill:NAME", "sleep:MS", "openUrl:URL", "openText:PATH",
-  // "openFolder:PATH", "killLaunched:PID".
-  std::vector<std::string> calls_;
+  std::vector<int> killed_launches_;
 
   static bool sameName(const std::string& a, const std::string& b) {
     return equalAsciiCaseless(a, b);
@@ -304,6 +304,7 @@ class FakePlatform final : public Platform {
     const std::set<int> spared = protectedPids();
     for (const auto& [pid, p] : table_)
       if (!name.empty() && sameName(p.name, name) && alive(p) && !p.killed &&
+          clockMs() >= p.namedAtMs &&
           p.uid == caller_uid_ && !spared.count(pid))
         pids.push_back(pid);
     return pids;
@@ -324,7 +325,6 @@ class FakePlatform final : public Platform {
   int launchDetached(
       const std::vector<std::string>& argv, ConsoleMode mode, const std::string& outputLog,
       const std::vector<std::pair<std::string, std::string>>& extraEnvironment = {}) override {
-    calls_.push_back("launch");
     launches_.emplace_back(argv, mode);
     launch_logs_.push_back(outputLog);
     launch_environments_.push_back(extraEnvironment);
@@ -341,6 +341,8 @@ class FakePlatform final : public Platform {
           p.port = std::atoi(argv[i + 1].substr(argv[i + 1].rfind(':') + 1).c_str());
       p.listensAtMs = launch_listens_after_ms_ < 0 ? -1 : clockMs() + launch_listens_after_ms_;
       if (launch_exits_after_ms_ >= 0) p.endsAtMs = clockMs() + launch_exits_after_ms_;
+      p.namedAtMs = clockMs() + launch_named_after_ms_;
+      p.respawns = launch_respawns_;
       table_[pid] = p;
       // What the server prints, appended to its log as the real one's would be.
       if (!outputLog.empty())
@@ -357,8 +359,6 @@ class FakePlatform final : public Platform {
 
   // One made-up pid (1) when any running name matches, as a real scan would list one.
   std::vector<int> findProcesses(const ServerImage& image) override {
-    calls_.push_back("find:" + image.imageName);
-    finds_.push_back(image);
     std::vector<int> pids;
     for (const std::string& name : running_names_)
       if (!image.imageName.empty() && sameName(name, image.imageName)) {
@@ -370,7 +370,6 @@ class FakePlatform final : public Platform {
   }
 
   int killProcesses(const ServerImage& image) override {
-    calls_.push_back("kill:" + image.imageName);
     kills_.push_back(image.imageName);
     int matched = 0;
     for (auto it = running_names_.begin(); it != running_names_.end();) {
@@ -384,7 +383,6 @@ class FakePlatform final : public Platform {
   }
 
   bool killLaunched(int pid) override {
-    calls_.push_back("killLaunched:" + std::to_string(pid));
     killed_launches_.push_back(pid);
     return table_.count(pid) ? signal(pid) : true;
   }
@@ -420,17 +418,14 @@ class FakePlatform final : public Platform {
   Opening opening_;
   std::map<int, std::optional<std::string>> openers_ended_;
   Opening openUrl(const std::string& url) override {
-    calls_.push_back("openUrl:" + url);
     opened_urls_.push_back(url);
     return opening_;
   }
   Opening openTextFile(const std::string& path) override {
-    calls_.push_back("openText:" + path);
     opened_paths_.push_back(path);
     return opening_;
   }
   Opening openFolder(const std::string& path) override {
-    calls_.push_back("openFolder:" + path);
     opened_paths_.push_back(path);
     return opening_;
   }
@@ -494,8 +489,6 @@ class FakePlatform final : public Platform {
   FileStore& fileStore() override { return file_store_ ? *file_store_ : own_files_.on(*this); }
 
   void sleepMs(int milliseconds) override {
-    calls_.push_back("sleep:" + std::to_string(milliseconds));
-    sleeps_.push_back(milliseconds);
     advanceMs(milliseconds);
   }
 };
