@@ -141,6 +141,14 @@ int status(const Args& a) {
 // Both windows open side by side for the whole time, the panel's server running: CPU
 // ticks of each, and of the Wine server they share.
 int idle(const Args& a, pid_t wineserver) {
+  // The Wine server's own rest first: what it spends with none of our programs running
+  // (Wine's services and desktop only), over the same time, so its figure below can be
+  // read against it.
+  if (wineserver > 0) {
+    const long alone = cpuTicks(wineserver);
+    sleepMs(a.seconds * 1000);
+    sample("widle_wineserver_alone", static_cast<double>(cpuTicks(wineserver) - alone));
+  }
   XDisplay x;
   std::vector<std::pair<std::string, pid_t>> shown;
   std::vector<XWindow> windows;

@@ -63,12 +63,16 @@ LRESULT CALLBACK MainWindow::portBoxProc(HWND box, UINT message, WPARAM wParam, 
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
+      window->relayToTooltips(box, message, wParam, lParam);
       window->keyboard_.pointerPressed();
       window->panel_.txtPortPress();
       window->sync();
       break;
     case WM_MOUSEMOVE:
-      window->tooltipsForPointer(box, message, wParam, lParam);
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP:
+      window->relayToTooltips(box, message, wParam, lParam);
       break;
     case WM_KEYDOWN:
       // Ctrl+A selects the whole text, as the common controls' edit box does; the
@@ -120,10 +124,14 @@ void MainWindow::syncBox(Ctl which) {
   HWND edit = box(which);
   const ControlState& c = panel_[which];
   const std::wstring text = utf16(c.caption);
-  if (windowText(edit) != text) {
-    syncingBoxes_ = true;
-    SetWindowTextW(edit, text.c_str());
-    syncingBoxes_ = false;
+  std::optional<std::wstring>& known = boxTexts_[static_cast<std::size_t>(index(which))];
+  if (known != text) {
+    if (windowText(edit) != text) {
+      syncingBoxes_ = true;
+      SetWindowTextW(edit, text.c_str());
+      syncingBoxes_ = false;
+    }
+    known = text;
   }
   if (static_cast<bool>(IsWindowEnabled(edit)) != c.enabled) EnableWindow(edit, c.enabled);
   if (which != Ctl::txtPort) return;
@@ -171,14 +179,18 @@ LRESULT MainWindow::boxColours(HDC dc, HWND) {
   return reinterpret_cast<LRESULT>(portBrush_);
 }
 
-void MainWindow::tooltipsForPointer(HWND over, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (tooltipsTried_) return;
-  tooltipsTried_ = true;
-  createTooltips();
+void MainWindow::forgetBoxText(HWND edit) {
+  for (std::size_t i = 0; i < boxes_.size(); ++i)
+    if (boxes_[i] == edit) boxTexts_[i].reset();
+}
+
+void MainWindow::relayToTooltips(HWND over, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!tooltipsTried_ && message == WM_MOUSEMOVE) {
+    tooltipsTried_ = true;
+    createTooltips();
+    if (tooltip_) placeTooltips();
+  }
   if (!tooltip_) return;
-  placeTooltips();
-  // The tip watches the motions from now on: this one it has not seen, and resting where
-  // it happened shows the tip.
   MSG motion{over, message, wParam, lParam, static_cast<DWORD>(GetMessageTime()), {}};
   const DWORD screen = GetMessagePos();
   motion.pt = POINT{static_cast<short>(LOWORD(screen)), static_cast<short>(HIWORD(screen))};
@@ -197,7 +209,7 @@ void MainWindow::createTooltips() {
   // The version 2 size works with common controls 5 and 6 alike.
   TTTOOLINFOW tool{};
   tool.cbSize = TTTOOLINFOW_V2_SIZE;
-  tool.uFlags = TTF_SUBCLASS;
+  tool.uFlags = 0;  // the window relays its pointer messages (relayToTooltips)
   tool.hwnd = hwnd_;
   tool.lpszText = LPSTR_TEXTCALLBACKW;
   for (int i = 0; i < kControlCount; ++i) {
@@ -205,7 +217,7 @@ void MainWindow::createTooltips() {
     tool.uId = static_cast<UINT_PTR>(i);
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   }
-  tool.uFlags = TTF_SUBCLASS | TTF_IDISHWND;
+  tool.uFlags = TTF_IDISHWND;
   tool.uId = reinterpret_cast<UINT_PTR>(box(Ctl::txtPort));
   SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }

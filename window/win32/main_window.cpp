@@ -135,16 +135,18 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
     case WM_XBUTTONDOWN:
+      relayToTooltips(hwnd_, message, wParam, lParam);
       buttonDown(at, wParam);
       return message == WM_XBUTTONDOWN;
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
     case WM_MBUTTONUP:
     case WM_XBUTTONUP:
+      relayToTooltips(hwnd_, message, wParam, lParam);
       buttonUp(message, at, wParam);
       return message == WM_XBUTTONUP;
     case WM_MOUSEMOVE:
-      tooltipsForPointer(hwnd_, message, wParam, lParam);
+      relayToTooltips(hwnd_, message, wParam, lParam);
       mouseMove(at, wParam);
       return 0;
     case WM_CAPTURECHANGED:
@@ -161,6 +163,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         keyboard_.focusTaken(Ctl::txtPort);
       if (HIWORD(wParam) == EN_SETFOCUS && reinterpret_cast<HWND>(lParam) == box(Ctl::txtFocus))
         keyboard_.focusTaken(std::nullopt);
+      if (HIWORD(wParam) == EN_CHANGE) forgetBoxText(reinterpret_cast<HWND>(lParam));
       return 0;
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC:  // what a disabled or read-only edit asks instead
@@ -181,7 +184,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         HWND focus = focusBeforeDeactivation_ && (focusBeforeDeactivation_ == hwnd_ ||
                                                   IsChild(hwnd_, focusBeforeDeactivation_))
                          ? focusBeforeDeactivation_
-                         : box(Ctl::txtFocus);
+                         : hwnd_;
         SetFocus(focus);
         return 0;
       }
@@ -318,7 +321,13 @@ void MainWindow::makeTopMost() {
   SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | activate);
 }
 
-void MainWindow::focusTxtFocus() { SetFocus(box(Ctl::txtFocus)); }
+// At rest the window itself holds the focus, as the focus box does in the design: an edit
+// box with the focus keeps a caret, whose blink (a system timer the caret's owner cannot
+// stop under Wine) would wake the panel twice a second, though the box lies out of sight.
+void MainWindow::focusTxtFocus() {
+  SetFocus(hwnd_);
+  keyboard_.focusTaken(std::nullopt);
+}
 
 void MainWindow::sync() {
   if (!hwnd_) return;
@@ -345,7 +354,7 @@ bool MainWindow::keyMessage(const MSG& message) {
 
 void MainWindow::focusControl(std::optional<Ctl> control) {
   if (!control) {
-    SetFocus(box(Ctl::txtFocus));
+    focusTxtFocus();
   } else if (*control == Ctl::txtPort) {
     SetFocus(box(Ctl::txtPort));
     SendMessageW(box(Ctl::txtPort), EM_SETSEL, 0, -1);  // its port selected, to type over

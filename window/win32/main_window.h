@@ -87,9 +87,13 @@ class MainWindow final : private PanelView, private WindowShell, private Accessi
 
   void createTextBoxes(std::initializer_list<Ctl> which);
   void createTooltips();
-  // The pointer's first motion over the window (`over`: it or the port box) makes the
-  // tooltips, and hands them that motion.
-  void tooltipsForPointer(HWND over, UINT message, WPARAM wParam, LPARAM lParam);
+  // Hands the tooltips each pointer message over the window (`over`: it or the port box),
+  // as the tips' own subclassing would, without a subclass procedure that would run (and
+  // ask the system for its property) on every message, the tick's timer included. The
+  // first motion makes the tooltips.
+  void relayToTooltips(HWND over, UINT message, WPARAM wParam, LPARAM lParam);
+  // The box's text is no longer what it was last set to or read as: read it again.
+  void forgetBoxText(HWND edit);
   // What the first frame does not need: the hidden boxes.
   void createAfterFirstFrame();
   // Size, child windows, fonts, tooltips, icons and outline for dpi_, at (left, top).
@@ -128,6 +132,8 @@ class MainWindow final : private PanelView, private WindowShell, private Accessi
   int dpi_ = 96;
   FontBook fonts_{96};
   std::array<HWND, 4> boxes_{};  // txtPort, txtFocus, txtRootDir, txtExeName
+  // What each box is known to hold, so the tick's sync reads no box that did not change.
+  std::array<std::optional<std::wstring>, 4> boxTexts_{};
   WNDPROC portBoxEdit_ = nullptr;  // the EDIT class's own procedure, below portBoxProc
   CommonControls commonControls_;
   HWND tooltip_ = nullptr;
