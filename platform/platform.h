@@ -107,6 +107,9 @@ class Platform : public Timing {
   // as the program folder itself is (where the path exists; else resolved as text). ""
   // when it cannot be formed.
   virtual std::string absolutePath(const std::string& path) const = 0;
+  // Whether two paths, as text, name one file as the system compares names: byte for
+  // byte here, without regard to letter case on Windows.
+  virtual bool samePathText(const std::string& a, const std::string& b) const { return a == b; }
 
   // Starts argv[0] with the rest as arguments, detached from the caller and never
   // waited for: never through a shell, no inherited handles or descriptors but its

@@ -33,14 +33,14 @@ std::vector<ForeignServer> foreignServers(Platform& platform, const std::string&
     const std::vector<std::string>& args = info->arguments;
     std::string started;
     for (std::size_t i = 0; i < args.size() && i < 3; ++i) {
-      if (args[i] == ours) {
+      if (platform.samePathText(args[i], ours)) {
         started.clear();
         break;
       }
       const std::string_view name = baseName(args[i]);
       if (started.empty() && equalAsciiCaseless(name, s.exeName)) started = args[i];
     }
-    if (started.empty() || started == ours) continue;
+    if (started.empty() || platform.samePathText(started, ours)) continue;
     const bool path = started.find_first_of("/\\") != std::string::npos;
     foreign.push_back({pid, path ? folderOfServerPath(started, s) : info->executable});
   }

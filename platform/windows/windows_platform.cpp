@@ -123,6 +123,10 @@ std::string WindowsPlatform::absolutePath(const std::string& path) const {
   return utf8(withoutTrailingSeparators(full));
 }
 
+bool WindowsPlatform::samePathText(const std::string& a, const std::string& b) const {
+  return windows::sameFileName(utf16(a), utf16(b));
+}
+
 int WindowsPlatform::launchDetached(
     const std::vector<std::string>& argv, ConsoleMode mode, const std::string& outputLog,
     const std::vector<std::pair<std::string, std::string>>& extraEnvironment) {

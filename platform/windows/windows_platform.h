@@ -19,6 +19,7 @@ class WindowsPlatform : public Platform {
  public:
   std::string programFolder() const override;
   std::string absolutePath(const std::string& path) const override;
+  bool samePathText(const std::string& a, const std::string& b) const override;
   // The command line is composed by windows::commandLineOf (process_launch.h), which
   // gives the server's command line exactly as the panel shows it.
   std::string launchCommandLine(const std::vector<std::string>& argv) override {

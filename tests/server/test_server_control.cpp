@@ -301,6 +301,12 @@ TEST_F(ControlTest, StartChecksLaunchesWaitsAndSaysWhy) {
          p.table_[200] = t.server(200, t.dir.file("php/T-server.exe"));
        },
        1, "", "nothing started: pid 200 is the server of another program folder", 0},
+#else
+      {"a server whose path differs only in letter case is this folder's", {},
+       [](ControlTest& t, FakePlatform& p) {
+         p.table_[200] = t.server(200, t.dir.file("php/T-server.exe"));
+       },
+       0, "pid 200 on 0.0.0.0:8080", "", 0},
 #endif
       {"this folder's server runs beside another folder's", {},
        [](ControlTest& t, FakePlatform& p) {

@@ -389,6 +389,11 @@ class FakePlatform final : public Platform {
   bool isLiveProcess(int pid) override {
     return (pid == 1 && !running_names_.empty()) || alive(pid);
   }
+#ifdef _WIN32
+  bool samePathText(const std::string& a, const std::string& b) const override {
+    return equalAsciiCaseless(a, b);
+  }
+#endif
   std::optional<ProcessInfo> processInfo(int pid) override {
     auto it = processes_.find(pid);
     if (it != processes_.end()) return it->second;

@@ -255,6 +255,9 @@ TEST(ProgramFolder, IsTheFolderOfTheRunningProgramAndPathsAreMadeAbsolute) {
   for (const auto& [path, absolute] : cases)
     EXPECT_EQ(platform.absolutePath(path), absolute) << path;
   SetCurrentDirectoryW(utf16(binDir()).c_str());
+  // File names are one name in any letter case, beyond ASCII too.
+  EXPECT_TRUE(platform.samePathText("C:\\Zoë Ünï\\php\\T.exe", "c:\\ZOË üNÏ\\PHP\\t.EXE"));
+  EXPECT_FALSE(platform.samePathText("C:\\Zoe\\t.exe", "C:\\Zoë\\t.exe"));
 }
 
 TEST(OutputLog, LivesInLocalAppDataOnePerProgramFolder) {
