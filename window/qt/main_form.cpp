@@ -382,6 +382,4 @@ void MainForm::makeTopMost() {
   activateWindow();
 }
 
-void MainForm::focusTxtFocus() { boxes_[1]->setFocus(Qt::OtherFocusReason); }
-
 }  // namespace tovanik

@@ -22,7 +22,7 @@
 
 namespace tovanik {
 
-class MainForm final : public QWidget, private PanelView, private WindowShell {
+class MainForm final : public QWidget, private WindowShell {
   Q_OBJECT
 
  public:
@@ -71,7 +71,6 @@ class MainForm final : public QWidget, private PanelView, private WindowShell {
 
  private:
   void makeTopMost() override;
-  void focusTxtFocus() override;
   void closeWindow() override;
   void minimiseWindow() override;
   void moveWindowTo(int left, int top) override;

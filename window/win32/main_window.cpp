@@ -291,7 +291,7 @@ void MainWindow::show(int showCommand) {
   ShowWindow(hwnd_, showCommand);
   UpdateWindow(hwnd_);
   // No visible control holds the focus at start: the port box shows no caret until used.
-  focusTxtFocus();
+  focusControl(std::nullopt);
 }
 
 void MainWindow::showYourself() {
@@ -304,8 +304,6 @@ void MainWindow::makeTopMost() {
   const UINT activate = IsWindowVisible(hwnd_) ? 0 : SWP_NOACTIVATE;
   SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | activate);
 }
-
-void MainWindow::focusTxtFocus() { SetFocus(box(Ctl::txtFocus)); }
 
 void MainWindow::sync() {
   if (!hwnd_) return;

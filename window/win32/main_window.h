@@ -22,7 +22,7 @@
 
 namespace tovanik::win32 {
 
-class MainWindow final : private PanelView, private WindowShell {
+class MainWindow final : private WindowShell {
  public:
   // Registers the window class `className` and creates the window, hidden, centred on the
   // work area of the primary monitor at that monitor's DPI. created() tells whether it
@@ -62,7 +62,6 @@ class MainWindow final : private PanelView, private WindowShell {
   LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
 
   void makeTopMost() override;
-  void focusTxtFocus() override;
   void closeWindow() override;
   void minimiseWindow() override;
   void moveWindowTo(int left, int top) override;
