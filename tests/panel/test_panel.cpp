@@ -844,6 +844,13 @@ TEST_F(PanelTest, StartupShowsSettingsThenLaunchesAfterTheFirstFrame) {
   unseen.tick();
   EXPECT_EQ(platform.launches_.size(), 2u);
   EXPECT_TRUE(other.showsRunning());
+
+  // A second copy asks the first to show before it makes its launch attempt.
+  platform.running_names_.clear();
+  std::size_t launchesWhenAsked = 9;
+  StartupOrder(other, shell).secondCopy([&] { launchesWhenAsked = platform.launches_.size(); });
+  EXPECT_EQ(launchesWhenAsked, 2u);
+  EXPECT_EQ(platform.launches_.size(), 3u);
 }
 
 TEST_F(PanelTest, KeyboardTabOrderSpaceAndTheMarkOnlyWhileTyping) {

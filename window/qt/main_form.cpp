@@ -120,12 +120,6 @@ QLineEdit* MainForm::lineEdit(Ctl box) const {
   return nullptr;
 }
 
-void MainForm::load() { startup_.load(); }
-
-void MainForm::showSettings() { startup_.showSettings(); }
-
-void MainForm::loadAfterFirstPaint() { startup_.loadAfterFirstPaint(); }
-
 void MainForm::centreOnScreen() {
   QScreen* screen = QGuiApplication::primaryScreen();
   if (!screen) return;

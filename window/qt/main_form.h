@@ -28,14 +28,9 @@ class MainForm final : public QWidget, private WindowShell {
  public:
   explicit MainForm(Platform& platform, QWidget* parent = nullptr);
 
-  // Window load: runs startPHP, which also launches the server.
-  void load();
-  // The start-up of the copy that shows: the settings are shown before the window, and
-  // load() runs right after the first frame is painted (a zero-delay timer from that
-  // paint), so the window does not wait for the server's start. Should no frame be
-  // painted by the first timer tick (a window never exposed), the tick runs it.
-  void showSettings();
-  void loadAfterFirstPaint();
+  // The start-up's order (panel/startup_order.h); the load after the first frame runs
+  // from a zero-delay timer that frame's paint starts.
+  StartupOrder& startup() { return startup_; }
   // Puts the window in the middle of the screen it will be shown on.
   void centreOnScreen();
   // A later start of the program asked for the window: restored from minimised, raised

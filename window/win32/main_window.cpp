@@ -271,10 +271,6 @@ void MainWindow::paint() {
   if (startup_.framePainted()) PostMessageW(hwnd_, kLoadAfterPaint, 0, 0);
 }
 
-void MainWindow::load() { startup_.load(); }
-
-void MainWindow::showSettings() { startup_.showSettings(); }
-
 void MainWindow::createAfterFirstFrame() {
   createTextBoxes({Ctl::txtExeName, Ctl::txtRootDir});
   // In the design's tab order, between the port box and the focus box: Tab follows the

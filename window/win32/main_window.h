@@ -37,15 +37,9 @@ class MainWindow final : private WindowShell {
   HWND hwnd() const { return hwnd_; }
   Panel& panel() { return panel_; }
 
-  // Window load: runs startPHP, which also launches the server (the start-up's copy,
-  // after createAfterFirstFrame).
-  void load();
-  // The start-up of the copy that shows: the settings are shown before the window, and
-  // load() runs right after the first frame has been painted, so the window never waits
-  // for the server's start. Should no frame be painted by the first tick (a window
-  // started minimised), the tick runs it.
-  void showSettings();
-  void loadAfterFirstPaint() { startup_.loadAfterFirstPaint(); }
+  // The start-up's order (panel/startup_order.h); the load after the first frame runs
+  // from a message that frame's paint posts, after createAfterFirstFrame.
+  StartupOrder& startup() { return startup_; }
   void show(int showCommand);
 
   // Brings the child windows in step with the Panel's state and repaints what changed.
