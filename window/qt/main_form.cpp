@@ -42,9 +42,6 @@ HeldButtons held(Qt::MouseButtons buttons) {
   return {buttons != Qt::NoButton, buttons == Qt::LeftButton};
 }
 
-// The outline's corners are quarter ellipses 20 pixels across.
-constexpr double kOutlineCornerRadius = 10.0;
-
 // How far QLineEdit's text ends inside its right edge, in pixels.
 constexpr int kLineEditTextInset = 4;
 
