@@ -80,10 +80,8 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
       box->setToolTip(QString::fromLatin1(s.tooltip.data(), s.tooltip.size()));
     boxes_[i] = box;
   }
-  // Tab order of the design: txtPort, txtExeName, txtRootDir, txtFocus.
-  setTabOrder(boxes_[0], boxes_[3]);
-  setTabOrder(boxes_[3], boxes_[2]);
-  setTabOrder(boxes_[2], boxes_[1]);
+  for (std::size_t i = 1; i < kTextBoxTabOrder.size(); ++i)
+    setTabOrder(lineEdit(kTextBoxTabOrder[i - 1]), lineEdit(kTextBoxTabOrder[i]));
 
   QLineEdit* port = boxes_[0];
   port->setFrame(false);

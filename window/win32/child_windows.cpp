@@ -35,8 +35,7 @@ HWND MainWindow::box(Ctl which) const { return boxes_[static_cast<std::size_t>(i
 
 void MainWindow::createTextBoxes(std::initializer_list<Ctl> boxes) {
   // Placed by placeChildren; Tab moves through child windows in the order they were
-  // made, which the caller keeps to the design's (txtPort, txtExeName, txtRootDir,
-  // txtFocus).
+  // made, which the caller puts in the design's (kTextBoxTabOrder).
   for (Ctl which : boxes) {
     const ControlDesign& s = design(which);
     const DWORD style = WS_CHILD | WS_TABSTOP | ES_AUTOHSCROLL | (s.visible ? WS_VISIBLE : 0) |

@@ -194,7 +194,7 @@ void MainWindow::fitToDpi(int left, int top) {
 }
 
 void MainWindow::placeChildren() {
-  for (Ctl which : {Ctl::txtPort, Ctl::txtFocus, Ctl::txtRootDir, Ctl::txtExeName}) {
+  for (Ctl which : kTextBoxTabOrder) {
     const ControlDesign& s = design(which);
     const PixelBox b = deviceBox(s, dpi_);
     HWND edit = box(which);
@@ -273,12 +273,10 @@ void MainWindow::paint() {
 
 void MainWindow::createAfterFirstFrame() {
   createTextBoxes({Ctl::txtExeName, Ctl::txtRootDir});
-  // In the design's tab order, between the port box and the focus box: Tab follows the
-  // order of the child windows.
-  SetWindowPos(box(Ctl::txtExeName), box(Ctl::txtPort), 0, 0, 0, 0,
-               SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  SetWindowPos(box(Ctl::txtRootDir), box(Ctl::txtExeName), 0, 0, 0, 0,
-               SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  // In the design's tab order: Tab follows the order of the child windows.
+  for (std::size_t i = 1; i < kTextBoxTabOrder.size(); ++i)
+    SetWindowPos(box(kTextBoxTabOrder[i]), box(kTextBoxTabOrder[i - 1]), 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   placeChildren();
   sync();
 }
@@ -303,7 +301,7 @@ void MainWindow::makeTopMost() {
 
 void MainWindow::sync() {
   if (!hwnd_) return;
-  for (Ctl which : {Ctl::txtPort, Ctl::txtFocus, Ctl::txtRootDir, Ctl::txtExeName})
+  for (Ctl which : kTextBoxTabOrder)
     if (box(which)) syncBox(which);
   if (panel_.controls() != painted_ || keyboard_.mark() != paintedMark_)
     InvalidateRect(hwnd_, nullptr, FALSE);
