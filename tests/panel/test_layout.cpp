@@ -210,6 +210,21 @@ TEST(CaptionFit, OneFamilyForTheWholeSetWhenItFits) {
   }
 }
 
+// Family after family: measured up to the family that fits the whole set, or to the
+// chain's end. Widths of two captions in a system's three families.
+TEST(CaptionFit, MeasuresNoFamilyBeyondTheOneThatFitsTheSet) {
+  const double widths[2][3] = {{140, 100, 90}, {50, 60, 70}};
+  const auto measure = [&](std::size_t family, std::size_t n) -> std::optional<double> {
+    return family < 3 ? std::optional(widths[n][family]) : std::nullopt;
+  };
+  const FittedSet second = fitFamilyByFamily(std::vector<double>{100, 60}, measure);
+  EXPECT_EQ(second.measured[1].widths, (std::vector<double>{50, 60}));
+  EXPECT_EQ(second.fits, (std::vector<CaptionFit>{{1, 1.0}, {1, 1.0}}));
+  const FittedSet none = fitFamilyByFamily(std::vector<double>{100, 10}, measure);
+  EXPECT_EQ(none.measured[0].widths.size(), 3u);
+  EXPECT_EQ(none.fits, (std::vector<CaptionFit>{{1, 1.0}, {0, 0.2}}));
+}
+
 // The icon drawn without a toolkit (the Windows .ico), at points of the design's 24-unit
 // grid: the tile, the blue bar, the "T" and the transparent corners.
 TEST(Icon, PixelsShowTheTileTheBarAndTheT) {
