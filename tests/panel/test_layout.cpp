@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "panel/caption_fit.h"
+#include "panel/port_box.h"
 #include "panel/dpi_geometry.h"
 #include "panel/icon_geometry.h"
 #include "panel/layout.h"
@@ -223,6 +224,22 @@ TEST(CaptionFit, MeasuresNoFamilyBeyondTheOneThatFitsTheSet) {
   const FittedSet none = fitFamilyByFamily(std::vector<double>{100, 10}, measure);
   EXPECT_EQ(none.measured[0].widths.size(), 3u);
   EXPECT_EQ(none.fits, (std::vector<CaptionFit>{{1, 1.0}, {0, 0.2}}));
+}
+
+// The port box: its font fitted anew only when the text to fit changes, five digits at
+// least; its selection counted in the Panel's UTF-8 bytes and the boxes' UTF-16 units.
+TEST(PortBox, FitsToFiveDigitsAtLeastAndCountsUnits) {
+  PortBoxFont font;
+  EXPECT_EQ(font.refitFor("80"), "00000");
+  EXPECT_EQ(font.refitFor("8080"), std::nullopt);  // still the five digits
+  EXPECT_EQ(font.refitFor("123456"), "123456");
+  font.forget();
+  EXPECT_EQ(font.refitFor("123456"), "123456");
+  const std::string_view text = "8\u00e9\u20ac\U0001D11E9";  // bytes 1 2 3 4 1, units 1 1 1 2 1
+  EXPECT_EQ(utf16Units(text, 6), 3);
+  EXPECT_EQ(utf16Units(text, 11), 6);
+  EXPECT_EQ(utf8Bytes(text, 3), 6);
+  EXPECT_EQ(utf8Bytes(text, 5), 10);
 }
 
 // The icon drawn without a toolkit (the Windows .ico), at points of the design's 24-unit

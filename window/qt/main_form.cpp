@@ -157,28 +157,21 @@ void MainForm::syncLineEdit(Ctl which) {
     box->setPalette(palette);
     fitPortFont();
     if (auto selection = panel_.takePortSelection()) {
-      // The Panel counts UTF-8 bytes, the box UTF-16 units.
-      const std::string& caption = c.caption;
-      const auto units = [&](int bytes) {
-        return static_cast<int>(qs(caption.substr(0, static_cast<std::size_t>(bytes))).size());
-      };
-      const int start = units(selection->start);
-      box->setSelection(start, units(selection->start + selection->length) - start);
+      const int start = utf16Units(c.caption, selection->start);
+      box->setSelection(start, utf16Units(c.caption, selection->start + selection->length) - start);
     }
   }
 }
 
 void MainForm::fitPortFont() {
-  // Fitted to the wider of the text and five digits, so that any port shows whole and the
-  // font does not change with each digit typed.
+  const std::optional<std::string> text = portFont_.refitFor(panel_[Ctl::txtPort].caption);
+  if (!text) return;
   QLineEdit* box = lineEdit(Ctl::txtPort);
-  const QString text = box->text().size() < 5 ? QStringLiteral("00000") : box->text();
-  if (text == portFontText_) return;
-  portFontText_ = text;
   // QLineEdit keeps 2 pixels free on either side, and a pixel for the caret and one
   // more after the text; the right margin is given back to the text (kLineEditTextInset).
   const double room = box->width() + kLineEditTextInset - 2 * 2 - 2;
-  box->setFont(fitBoxText(qfontOf(design(Ctl::txtPort).font), text, QSizeF(room, box->height())));
+  box->setFont(
+      fitBoxText(qfontOf(design(Ctl::txtPort).font), qs(*text), QSizeF(room, box->height())));
 }
 
 void MainForm::sync() {
@@ -328,12 +321,11 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == boxes_[0] && event->type() == QEvent::KeyPress) {
     // The selection before the key edits the text: a refused key gets it back.
     const QLineEdit* box = boxes_[0];
-    const auto bytes = [&](int units) {
-      return static_cast<int>(box->text().left(units).toUtf8().size());
-    };
+    const std::string text = box->text().toStdString();
     const int start = box->hasSelectedText() ? box->selectionStart() : box->cursorPosition();
     const int end = box->hasSelectedText() ? box->selectionEnd() : start;
-    keySelection_ = PortSelection{bytes(start), bytes(end) - bytes(start)};
+    keySelection_ = PortSelection{utf8Bytes(text, start),
+                                  utf8Bytes(text, end) - utf8Bytes(text, start)};
   }
   return QWidget::eventFilter(watched, event);
 }

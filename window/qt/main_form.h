@@ -16,6 +16,7 @@
 #include "panel/keyboard.h"
 #include "panel/panel.h"
 #include "panel/pointer_routing.h"
+#include "panel/port_box.h"
 #include "panel/startup_order.h"
 #include "panel/window_shell.h"
 #include "window/qt/accessibility.h"
@@ -88,7 +89,7 @@ class MainForm final : public QWidget, private WindowShell {
   StartupOrder startup_;
   QTimer timer_;
   QLineEdit* boxes_[4] = {};  // txtPort, txtFocus, txtRootDir, txtExeName
-  QString portFontText_;      // the text the port box's font was fitted to
+  PortBoxFont portFont_;
   // The port box's selection when the last key reached it, until its edit is handed in.
   std::optional<PortSelection> keySelection_;
   // Minimised by the panel's own mark and not active since; see bringBack.

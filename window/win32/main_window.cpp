@@ -203,7 +203,7 @@ void MainWindow::placeChildren() {
                  SWP_NOZORDER | SWP_NOACTIVATE);
     SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.font(s.font)), FALSE);
   }
-  portFontText_.clear();  // the fonts of the old DPI are gone
+  portFont_.forget();  // the fonts of the old DPI are gone
   fitPortFont();
   placeTooltips();
 }

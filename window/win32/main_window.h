@@ -15,6 +15,7 @@
 #include "panel/keyboard.h"
 #include "panel/panel.h"
 #include "panel/pointer_routing.h"
+#include "panel/port_box.h"
 #include "panel/startup_order.h"
 #include "panel/window_shell.h"
 #include "window/win32/common_controls.h"
@@ -117,7 +118,7 @@ class MainWindow final : private WindowShell {
   HWND focusBeforeDeactivation_ = nullptr;
 
   bool hand_ = false;
-  std::wstring portFontText_;  // the text the port box's font was fitted to
+  PortBoxFont portFont_;
   bool syncingBoxes_ = false;  // a text the program puts in a box is no user edit
   // The port box's selection when the last key reached it, until its edit is handed in.
   std::optional<PortSelection> keySelection_;
