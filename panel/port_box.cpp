@@ -14,8 +14,8 @@ int unitsOfByte(unsigned char byte) {
 
 std::optional<std::string> PortBoxFont::refitFor(std::string_view portText) {
   const int units = utf16Units(portText, static_cast<int>(portText.size()));
-  const std::string_view text = units < static_cast<int>(kPortFitSample.size()) ? kPortFitSample
-                                                                                  : portText;
+  const std::string_view text =
+      units < static_cast<int>(kPortFitSample.size()) ? kPortFitSample : portText;
   if (fitted_ == text) return std::nullopt;
   fitted_ = std::string(text);
   return fitted_;

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "panel/caption_fit.h"
-#include "panel/port_box.h"
 #include "panel/dpi_geometry.h"
 #include "panel/icon_geometry.h"
 #include "panel/layout.h"
+#include "panel/port_box.h"
 
 namespace tovanik {
 namespace {

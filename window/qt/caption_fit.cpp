@@ -96,11 +96,11 @@ std::vector<FittedCaption> fitCaptions(const QFont& font, const std::vector<Capt
   const QStringList families = installedFamilies(font);
   std::vector<double> boxes;
   for (const CaptionBox& c : captions) boxes.push_back(usable(c).width());
-  const FittedSet set = fitFamilyByFamily(
-      boxes, [&](std::size_t family, std::size_t i) -> std::optional<double> {
+  const FittedSet set =
+      fitFamilyByFamily(boxes, [&](std::size_t family, std::size_t i) -> std::optional<double> {
         if (family >= static_cast<std::size_t>(families.size())) return std::nullopt;
-        const Ink ink = inkOf(inFamily(font, families[static_cast<qsizetype>(family)]),
-                              captions[i].text);
+        const Ink ink =
+            inkOf(inFamily(font, families[static_cast<qsizetype>(family)]), captions[i].text);
         return fitsHeight(ink, usable(captions[i]).height()) ? widthOf(ink) : kUnusable;
       });
   std::vector<FittedCaption> fitted;

@@ -324,8 +324,8 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event) {
     const std::string text = box->text().toStdString();
     const int start = box->hasSelectedText() ? box->selectionStart() : box->cursorPosition();
     const int end = box->hasSelectedText() ? box->selectionEnd() : start;
-    keySelection_ = PortSelection{utf8Bytes(text, start),
-                                  utf8Bytes(text, end) - utf8Bytes(text, start)};
+    keySelection_ =
+        PortSelection{utf8Bytes(text, start), utf8Bytes(text, end) - utf8Bytes(text, start)};
   }
   return QWidget::eventFilter(watched, event);
 }

@@ -111,8 +111,8 @@ std::vector<HFONT> FontBook::captionFonts(HDC dc, FontId id,
   std::vector<double> boxes;
   for (const SizedCaption& c : captions) boxes.push_back(static_cast<double>(c.boxWidth));
   std::vector<std::vector<int>> averages(captions.size());
-  const FittedSet set = fitFamilyByFamily(
-      boxes, [&](std::size_t family, std::size_t n) -> std::optional<double> {
+  const FittedSet set =
+      fitFamilyByFamily(boxes, [&](std::size_t family, std::size_t n) -> std::optional<double> {
         if (!this->family(id, family)) return std::nullopt;
         int average = 0;
         const int width = measure(dc, make(id, family, 0, false), captions[n].text, &average);
