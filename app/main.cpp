@@ -43,14 +43,12 @@ int main(int argc, char** argv) {
   const auto lock = instance.acquire();
   tovanik::MainForm form(platform);
   if (lock == tovanik::SingleInstance::Result::HeldByAnotherCopy) {
-    // A second copy brings the running copy's window back, still makes the whole launch
-    // attempt (it starts the server when the first copy had stopped it) and ends without
-    // ever showing its own window.
-    const auto token = platform.environmentVariable("XDG_ACTIVATION_TOKEN");
-    if (!instance.askToShow(QByteArray::fromStdString(token.value_or(""))))
-      std::cerr << "tovanik-webserver: cannot ask the running copy to show its window: "
-                << instance.error().toStdString() << '\n';
-    form.load();
+    form.startup().secondCopy([&] {
+      const auto token = platform.environmentVariable("XDG_ACTIVATION_TOKEN");
+      if (!instance.askToShow(QByteArray::fromStdString(token.value_or(""))))
+        std::cerr << "tovanik-webserver: cannot ask the running copy to show its window: "
+                  << instance.error().toStdString() << '\n';
+    });
     return 0;
   }
   if (lock == tovanik::SingleInstance::Result::Failed)
@@ -60,9 +58,9 @@ int main(int argc, char** argv) {
                [&form](const QByteArray& token) { form.bringBack(token); }))
     std::cerr << "tovanik-webserver: a later start cannot bring this window back: "
               << instance.error().toStdString() << '\n';
-  form.showSettings();
-  form.loadAfterFirstPaint();
-  form.centreOnScreen();
-  form.show();
+  form.startup().firstCopy([&form] {
+    form.centreOnScreen();
+    form.show();
+  });
   return app.exec();
 }

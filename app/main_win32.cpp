@@ -17,11 +17,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   const std::wstring className = tovanik::windows::utf16(copy->name());
   MainWindow form(platform, instance, className);
   if (held == tovanik::SingleCopy::Result::HeldByAnotherCopy) {
-    // A second copy still makes the whole launch attempt (it starts the server when the
-    // first copy had stopped it), asks the first copy to show itself and ends without
-    // ever showing its own window.
-    form.load();
-    showRunningCopy(className);
+    form.startup().secondCopy([&className] { showRunningCopy(className); });
     return 0;
   }
   if (held == tovanik::SingleCopy::Result::Failed)
@@ -33,9 +29,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     MessageBoxW(nullptr, text.c_str(), L"Tovanik PHP Web Server", MB_ICONERROR | MB_OK);
     return 1;
   }
-  form.showSettings();
-  form.loadAfterFirstPaint();
-  form.show(showCommand);
+  form.startup().firstCopy([&form, showCommand] { form.show(showCommand); });
 
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -45,4 +45,22 @@ std::vector<CaptionFit> fitCaptionSet(std::span<const MeasuredCaption> captions)
   return fits;
 }
 
+FittedSet fitFamilyByFamily(std::span<const double> boxes, const MeasureInFamily& measure) {
+  FittedSet set;
+  for (const double box : boxes) set.measured.push_back({{}, box});
+  for (std::size_t family = 0; !set.measured.empty(); ++family) {
+    std::vector<double> widths;
+    for (std::size_t n = 0; n < set.measured.size(); ++n) {
+      const std::optional<double> width = measure(family, n);
+      if (!width) break;
+      widths.push_back(*width);
+    }
+    if (widths.size() < set.measured.size()) break;  // the chain ended
+    for (std::size_t n = 0; n < widths.size(); ++n) set.measured[n].widths.push_back(widths[n]);
+    if (familyForAll(set.measured)) break;
+  }
+  set.fits = fitCaptionSet(set.measured);
+  return set;
+}
+
 }  // namespace tovanik

@@ -1,7 +1,8 @@
 #pragma once
 // Which font a caption is drawn in when the design's font is missing. Linux rarely has
 // Segoe UI, nor Wine and stripped-down Windows systems, and the stand-ins run wider. Both
-// windows follow one policy; each measures with its own toolkit and hands the widths in:
+// windows follow one policy, and walk the chain by one loop (fitFamilyByFamily); each
+// measures with its own toolkit, in a callback:
 //
 // - A set of captions drawn in one design font (every caption of the window's font, say)
 //   comes from one family when it can: the first family of the chain in which every one
@@ -15,6 +16,7 @@
 // kUnusable.
 
 #include <cstddef>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <span>
@@ -48,5 +50,21 @@ std::optional<std::size_t> familyForAll(std::span<const MeasuredCaption> caption
 // The widths may stop at the first family that fits the whole set: a window measures
 // family after family and looks up no font beyond the one it needs.
 std::vector<CaptionFit> fitCaptionSet(std::span<const MeasuredCaption> captions);
+
+// A toolkit's measure: caption `caption` of a set drawn in family `family` of the chain (the
+// families its system has, counted from 0), as its width or kUnusable; nullopt when the
+// system has no such family, which ends the chain.
+using MeasureInFamily =
+    std::function<std::optional<double>(std::size_t family, std::size_t caption)>;
+
+struct FittedSet {
+  std::vector<MeasuredCaption> measured;  // as far as the family that fits the whole set
+  std::vector<CaptionFit> fits;           // each caption's, in the order of the boxes
+};
+
+// Fits a set of captions, one per label width in `boxes`, measuring family after family
+// until one fits the whole set or the chain ends: the usual case, the first family
+// fitting, has no other font looked up (each costs start-up time).
+FittedSet fitFamilyByFamily(std::span<const double> boxes, const MeasureInFamily& measure);
 
 }  // namespace tovanik

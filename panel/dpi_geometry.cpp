@@ -22,7 +22,8 @@ WindowShape windowShape(int dpi) {
   const double twipsPerPixel = static_cast<double>(kTwipsPerInch) / dpi;
   return {devicePixels(kFormWidthTwips, dpi), devicePixels(kFormHeightTwips, dpi),
           outlineExtent(kFormWidthTwips, twipsPerPixel),
-          outlineExtent(kFormHeightTwips, twipsPerPixel), scaledPixels(20, dpi)};
+          outlineExtent(kFormHeightTwips, twipsPerPixel),
+          scaledPixels(2 * kOutlineCornerRadius, dpi)};
 }
 
 PixelBox deviceBox(const ControlDesign& s, int dpi) {

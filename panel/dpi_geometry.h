@@ -27,7 +27,7 @@ int fontPixelHeight(double points, int dpi);
 struct WindowShape {
   int width, height;
   int regionRight, regionBottom;
-  int corner;  // the corners' ellipse, 20 pixels at 96 DPI
+  int corner;  // the corners' ellipse: the outline's diameter, 20 pixels at 96 DPI
 };
 WindowShape windowShape(int dpi);
 

@@ -24,6 +24,12 @@ inline constexpr std::array<Ctl, 9> kTabOrder{Ctl::lblStartStop, Ctl::CMDSwitch,
                                               Ctl::lblURL,       Ctl::labelConfig, Ctl::lblRootDir,
                                               Ctl::Label3,       Ctl::lblMin,      Ctl::lblClose};
 
+// The design's text boxes in their own tab order, which each toolkit gives its child
+// widgets: the port box, the two hidden boxes, the focus box. The router above moves the
+// keyboard itself; this order is what the toolkit sees of the boxes.
+inline constexpr std::array<Ctl, 4> kTextBoxTabOrder{Ctl::txtPort, Ctl::txtExeName, Ctl::txtRootDir,
+                                                     Ctl::txtFocus};
+
 // The focus mark: a one-pixel frame in the design's blue, drawn on the window's surface
 // around what the control shows (a switch's track and disc, a caption's label, the port
 // box), clear of the rows' separators. Edges in twips, on whole pixels at 96 dpi.

@@ -125,6 +125,12 @@ extern const std::array<ControlDesign, kControlCount> kLayout;
 constexpr int index(Ctl c) { return static_cast<int>(c); }
 inline const ControlDesign& design(Ctl c) { return kLayout[index(c)]; }
 
+// The rounded corners as radii, in the design's pixels: the settings card's rounded pieces
+// (Form::RoundedRectangle) and the window's outline. Each toolkit converts at its one call
+// (Qt takes the radius, GDI the corner ellipse's diameter).
+inline constexpr int kCardCornerRadius = 8;
+inline constexpr int kOutlineCornerRadius = 10;
+
 // Twips to logical pixels, kept fractional.
 constexpr double px(int twips) { return static_cast<double>(twips) / kTwipsPerPixel; }
 

@@ -6,9 +6,9 @@
 
 namespace tovanik {
 
-Panel::Panel(Platform& platform, PanelView& view)
+Panel::Panel(Platform& platform, WindowShell& window)
     : platform_(platform),
-      view_(view),
+      window_(window),
       // The window's thread writes: another writer is waited for briefly, never seconds.
       config_(platform.programFolder(), platform, kPanelLockPatience),
       serverLog_(serverLogPath(platform, config_.programFolder())) {
@@ -69,7 +69,7 @@ void Panel::clickConfig() {
 }
 
 void Panel::clickRootDir() {
-  view_.focusTxtFocus();
+  window_.focusControl(std::nullopt);  // the hidden box txtFocus
   // A failed read opens the program folder itself.
   const std::string folder =
       joinPath(config_.programFolder(), config_.read(Key::root_directory).value_or(""));

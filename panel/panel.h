@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "panel/layout.h"
+#include "panel/window_shell.h"
 #include "platform/file_store.h"
 #include "platform/platform.h"
 #include "server/command.h"
@@ -24,16 +25,6 @@
 #include "settings/config.h"
 
 namespace tovanik {
-
-// What the logic asks of the real window.
-class PanelView {
- public:
-  virtual ~PanelView() = default;
-  // Keep the window above all others and bring it to the front.
-  virtual void makeTopMost() = 0;
-  // Give the keyboard focus to the hidden box txtFocus.
-  virtual void focusTxtFocus() = 0;
-};
 
 // What a click asks of the window itself, beyond the panel's own state.
 enum class ClickOutcome {
@@ -64,7 +55,7 @@ struct ControlState {
 
 class Panel {
  public:
-  Panel(Platform& platform, PanelView& view);
+  Panel(Platform& platform, WindowShell& window);
 
   const ControlState& operator[](Ctl c) const { return controls_[index(c)]; }
   const std::array<ControlState, kControlCount>& controls() const { return controls_; }
@@ -137,7 +128,7 @@ class Panel {
   bool mayWriteSettings();
 
   Platform& platform_;
-  PanelView& view_;
+  WindowShell& window_;
   ConfigFile config_;
   // The hidden server's log: its place follows from the folder and the environment, which
   // do not change while the panel runs.

@@ -35,7 +35,7 @@ void Panel::startPHP() {
   MakeTopMost();
 }
 
-void Panel::MakeTopMost() { view_.makeTopMost(); }
+void Panel::MakeTopMost() { window_.makeTopMost(); }
 
 bool Panel::isServerRunning(ServerControl& control) { return control.isRunning(); }
 
@@ -109,7 +109,7 @@ void Panel::killPHP() {
 }
 
 void Panel::restartServer() {
-  view_.focusTxtFocus();
+  window_.focusControl(std::nullopt);  // the hidden box txtFocus
   killPHP();
   writePort();
   platform_.sleepMs(1000);
@@ -117,7 +117,7 @@ void Panel::restartServer() {
 }
 
 void Panel::clickStartStop() {
-  view_.focusTxtFocus();
+  window_.focusControl(std::nullopt);  // the hidden box txtFocus
   if (!showsRunning())
     startPHP();
   else

@@ -103,7 +103,7 @@ void Panel::writePort() {
     storeSetting(Key::server_port, port);
     at(Ctl::lblURL).caption = localUrl(port);
   }
-  view_.focusTxtFocus();
+  window_.focusControl(std::nullopt);  // the hidden box txtFocus
 }
 
 }  // namespace tovanik

@@ -4,6 +4,17 @@
 
 namespace tovanik {
 
+void StartupOrder::firstCopy(const std::function<void()>& showWindow) {
+  showSettings();
+  loadAfterFirstPaint();
+  showWindow();
+}
+
+void StartupOrder::secondCopy(const std::function<void()>& askFirstCopyToShow) {
+  askFirstCopyToShow();
+  load();
+}
+
 void StartupOrder::showSettings() {
   panel_.loadConfig();
   panel_.showURL();

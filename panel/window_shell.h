@@ -1,7 +1,8 @@
 #pragma once
-// What the panel's shared window logic (pointer routing, start-up order, the paint loop)
-// asks of a toolkit's window, and the paint loop itself. Each window keeps only its
-// toolkit's calls behind these.
+// What the panel and its shared window logic (pointer routing, the keyboard, the start-up
+// order, the paint loop) ask of a toolkit's window, the one interface each window
+// implements, and the paint loop itself. Each window keeps only its toolkit's calls
+// behind these.
 
 #include <optional>
 
@@ -16,6 +17,9 @@ enum class ClickOutcome;
 class WindowShell {
  public:
   virtual ~WindowShell() = default;
+  // Keeps the window above all others and brings it to the front; a window not shown yet
+  // is not shown by it.
+  virtual void makeTopMost() = 0;
   // The close mark: the window closes; the server keeps running.
   virtual void closeWindow() = 0;
   virtual void minimiseWindow() = 0;

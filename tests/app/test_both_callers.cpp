@@ -40,9 +40,14 @@ constexpr const char* kLogBase = "LOCALAPPDATA";
 constexpr const char* kLogBase = "XDG_STATE_HOME";
 #endif
 
-struct NoView : PanelView {
+struct NoView : WindowShell {
   void makeTopMost() override {}
-  void focusTxtFocus() override {}
+  void closeWindow() override {}
+  void minimiseWindow() override {}
+  void moveWindowTo(int, int) override {}
+  void showHand(bool) override {}
+  void focusControl(std::optional<Ctl>) override {}
+  void sync() override {}
 };
 
 class BothCallers : public ::testing::Test {

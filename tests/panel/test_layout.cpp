@@ -11,6 +11,7 @@
 #include "panel/dpi_geometry.h"
 #include "panel/icon_geometry.h"
 #include "panel/layout.h"
+#include "panel/port_box.h"
 
 namespace tovanik {
 namespace {
@@ -217,6 +218,37 @@ TEST(CaptionFit, OneFamilyForTheWholeSetWhenItFits) {
       EXPECT_DOUBLE_EQ(fits[i].scale, c.expected[i].scale) << i;
     }
   }
+}
+
+// Family after family: measured up to the family that fits the whole set, or to the
+// chain's end. Widths of two captions in a system's three families.
+TEST(CaptionFit, MeasuresNoFamilyBeyondTheOneThatFitsTheSet) {
+  const double widths[2][3] = {{140, 100, 90}, {50, 60, 70}};
+  const auto measure = [&](std::size_t family, std::size_t n) -> std::optional<double> {
+    return family < 3 ? std::optional(widths[n][family]) : std::nullopt;
+  };
+  const FittedSet second = fitFamilyByFamily(std::vector<double>{100, 60}, measure);
+  EXPECT_EQ(second.measured[1].widths, (std::vector<double>{50, 60}));
+  EXPECT_EQ(second.fits, (std::vector<CaptionFit>{{1, 1.0}, {1, 1.0}}));
+  const FittedSet none = fitFamilyByFamily(std::vector<double>{100, 10}, measure);
+  EXPECT_EQ(none.measured[0].widths.size(), 3u);
+  EXPECT_EQ(none.fits, (std::vector<CaptionFit>{{1, 1.0}, {0, 0.2}}));
+}
+
+// The port box: its font fitted anew only when the text to fit changes, five digits at
+// least; its selection counted in the Panel's UTF-8 bytes and the boxes' UTF-16 units.
+TEST(PortBox, FitsToFiveDigitsAtLeastAndCountsUnits) {
+  PortBoxFont font;
+  EXPECT_EQ(font.refitFor("80"), "00000");
+  EXPECT_EQ(font.refitFor("8080"), std::nullopt);  // still the five digits
+  EXPECT_EQ(font.refitFor("123456"), "123456");
+  font.forget();
+  EXPECT_EQ(font.refitFor("123456"), "123456");
+  const std::string_view text = "8\u00e9\u20ac\U0001D11E9";  // bytes 1 2 3 4 1, units 1 1 1 2 1
+  EXPECT_EQ(utf16Units(text, 6), 3);
+  EXPECT_EQ(utf16Units(text, 11), 6);
+  EXPECT_EQ(utf8Bytes(text, 3), 6);
+  EXPECT_EQ(utf8Bytes(text, 5), 10);
 }
 
 // The icon drawn without a toolkit (the Windows .ico), at points of the design's 24-unit

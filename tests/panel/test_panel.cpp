@@ -33,11 +33,22 @@ using test::readBytes;
 using test::TempDir;
 using test::writeBytes;
 
-struct RecordingView : PanelView {
+// What the panel and the shared window logic asked of the window, in order; the window
+// brought to the front and the focus given to the hidden box, counted.
+struct RecordingShell : WindowShell {
+  std::vector<std::string> calls;
   int topMost = 0;
   int focusHidden = 0;
   void makeTopMost() override { ++topMost; }
-  void focusTxtFocus() override { ++focusHidden; }
+  void closeWindow() override { calls.push_back("close"); }
+  void minimiseWindow() override { calls.push_back("minimise"); }
+  void moveWindowTo(int left, int top) override {
+    calls.push_back("move " + std::to_string(left) + "," + std::to_string(top));
+  }
+  void showHand(bool hand) override { calls.push_back(hand ? "hand" : "arrow"); }
+  void focusControl(std::optional<Ctl> control) override { focusHidden += !control; }
+  void sync() override { calls.push_back("sync"); }
+  void firstFrameShown() override { calls.push_back("first frame"); }
 };
 
 constexpr const char* kDefaultFile =
@@ -67,7 +78,7 @@ class PanelTest : public ::testing::Test {
     p.program_folder_ = dir.path();
     return p;
   }();
-  RecordingView view;
+  RecordingShell view;
   Panel panel{platform, view};
 };
 
@@ -330,7 +341,7 @@ TEST(PanelSettings, OnAnyStoreAndClock) {
     files.folders_.insert(program.file("config"));
     const std::string path = joinPath(program.file("config"), "config.ini");
     files.put(path, c.file);
-    RecordingView view;
+    RecordingShell view;
     Panel panel(platform, view);
     panel.startPHP();
     EXPECT_EQ(static_cast<int>(platform.launches_.size()), c.launches);
@@ -371,7 +382,7 @@ TEST_F(PanelTest, LaunchComposition) {
     SCOPED_TRACE(c.port);
     FakePlatform fresh;
     fresh.program_folder_ = dir.path();
-    RecordingView v;
+    RecordingShell v;
     Panel p(fresh, v);
     writeConfig(std::string("[Config]\r\ncommand_prompt=") + c.prompt +
                 "\r\nserver_port=" + c.port +
@@ -658,20 +669,6 @@ TEST_F(PanelTest, HoverReactions) {
   EXPECT_EQ(panel[Ctl::lineClose].colour, colour::kClose);
 }
 
-// What the shared window logic asked of the window, in order.
-struct RecordingShell : WindowShell {
-  std::vector<std::string> calls;
-  void closeWindow() override { calls.push_back("close"); }
-  void minimiseWindow() override { calls.push_back("minimise"); }
-  void moveWindowTo(int left, int top) override {
-    calls.push_back("move " + std::to_string(left) + "," + std::to_string(top));
-  }
-  void showHand(bool hand) override { calls.push_back(hand ? "hand" : "arrow"); }
-  void focusControl(std::optional<Ctl>) override {}
-  void sync() override { calls.push_back("sync"); }
-  void firstFrameShown() override { calls.push_back("first frame"); }
-};
-
 // The pointer on the window, as both toolkits hand it in: pixels in the window (device
 // pixels at the window's DPI) and on the screen. (200, 40) is the bare header band, (10, 8)
 // Label7 (no reaction), (248, 16) lblMin, (288, 16) lblClose, (270, 56) lblStartStop,
@@ -846,7 +843,7 @@ TEST_F(PanelTest, StartupShowsSettingsThenLaunchesAfterTheFirstFrame) {
   EXPECT_EQ(shell.calls, (std::vector<std::string>{"sync", "first frame", "sync", "sync"}));
 
   // No frame painted: the first tick loads, then runs the status monitor.
-  RecordingView otherView;
+  RecordingShell otherView;
   Panel other(platform, otherView);
   StartupOrder unseen(other, shell);
   platform.running_names_.clear();
@@ -854,6 +851,13 @@ TEST_F(PanelTest, StartupShowsSettingsThenLaunchesAfterTheFirstFrame) {
   unseen.tick();
   EXPECT_EQ(platform.launches_.size(), 2u);
   EXPECT_TRUE(other.showsRunning());
+
+  // A second copy asks the first to show before it makes its launch attempt.
+  platform.running_names_.clear();
+  std::size_t launchesWhenAsked = 9;
+  StartupOrder(other, shell).secondCopy([&] { launchesWhenAsked = platform.launches_.size(); });
+  EXPECT_EQ(launchesWhenAsked, 2u);
+  EXPECT_EQ(platform.launches_.size(), 3u);
 }
 
 TEST_F(PanelTest, KeyboardTabOrderSpaceAndTheMarkOnlyWhileTyping) {

@@ -34,9 +34,14 @@ class FolderPlatform final : public LinuxPlatform {
   std::string folder_;
 };
 
-struct NoView : PanelView {
+struct NoView : WindowShell {
   void makeTopMost() override {}
-  void focusTxtFocus() override {}
+  void closeWindow() override {}
+  void minimiseWindow() override {}
+  void moveWindowTo(int, int) override {}
+  void showHand(bool) override {}
+  void focusControl(std::optional<Ctl>) override {}
+  void sync() override {}
 };
 
 std::vector<std::string> cmdline(int pid) {

@@ -82,7 +82,7 @@ class MainFormTest : public QObject {
     platform_ = FakePlatform();
     platform_.program_folder_ = dir_.path().toStdString();
     form_ = std::make_unique<MainForm>(platform_);
-    form_->load();
+    form_->startup().load();
   }
 
   void loadSequenceFillsTheWindowAndLaunches() {
@@ -247,8 +247,8 @@ class MainFormTest : public QObject {
     FakePlatform platform;
     platform.program_folder_ = dir_.path().toStdString();
     MainForm form(platform);
-    form.showSettings();
-    form.loadAfterFirstPaint();
+    form.startup().showSettings();
+    form.startup().loadAfterFirstPaint();
     QCOMPARE(form.lineEdit(Ctl::txtPort)->text(), QString("80"));
     QCOMPARE(form.panel()[Ctl::lblURL].caption, std::string("http://localhost"));  // first frame
     QVERIFY(configText().find("exe_name=t-server.exe") != std::string::npos);
@@ -273,8 +273,8 @@ class MainFormTest : public QObject {
     FakePlatform platform;
     platform.program_folder_ = dir_.path().toStdString();
     MainForm form(platform);
-    form.showSettings();
-    form.loadAfterFirstPaint();
+    form.startup().showSettings();
+    form.startup().loadAfterFirstPaint();
     QTRY_COMPARE_WITH_TIMEOUT(platform.launches_.size(), size_t(1), 3000);
   }
 

@@ -50,7 +50,7 @@ class PortAlignmentTest : public QObject {
     FakePlatform platform;
     platform.program_folder_ = dir.path().toStdString();
     MainForm form(platform);
-    form.load();
+    form.startup().load();
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     const QImage image = form.grab().toImage();
@@ -104,7 +104,7 @@ class PortAlignmentTest : public QObject {
     FakePlatform platform;
     platform.program_folder_ = dir.path().toStdString();
     MainForm form(platform);
-    form.showSettings();
+    form.startup().showSettings();
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QLineEdit* box = form.lineEdit(Ctl::txtPort);

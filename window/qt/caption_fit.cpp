@@ -94,25 +94,22 @@ double inkWidth(const QFont& font, const QString& text) { return widthOf(inkOf(f
 
 std::vector<FittedCaption> fitCaptions(const QFont& font, const std::vector<CaptionBox>& captions) {
   const QStringList families = installedFamilies(font);
-  std::vector<MeasuredCaption> measured;
-  for (const CaptionBox& c : captions) measured.push_back({{}, usable(c).width()});
-  // Family after family, until one fits the whole set: the usual case, the first family
-  // fitting, looks up no other font (each costs start-up time).
-  for (const QString& family : families) {
-    for (std::size_t i = 0; i < captions.size(); ++i) {
-      const Ink ink = inkOf(inFamily(font, family), captions[i].text);
-      measured[i].widths.push_back(fitsHeight(ink, usable(captions[i]).height()) ? widthOf(ink)
-                                                                                : kUnusable);
-    }
-    if (familyForAll(measured)) break;
-  }
-  const std::vector<CaptionFit> fits = fitCaptionSet(measured);
+  std::vector<double> boxes;
+  for (const CaptionBox& c : captions) boxes.push_back(usable(c).width());
+  const FittedSet set =
+      fitFamilyByFamily(boxes, [&](std::size_t family, std::size_t i) -> std::optional<double> {
+        if (family >= static_cast<std::size_t>(families.size())) return std::nullopt;
+        const Ink ink =
+            inkOf(inFamily(font, families[static_cast<qsizetype>(family)]), captions[i].text);
+        return fitsHeight(ink, usable(captions[i]).height()) ? widthOf(ink) : kUnusable;
+      });
   std::vector<FittedCaption> fitted;
   for (std::size_t i = 0; i < captions.size(); ++i) {
     const CaptionBox& c = captions[i];
     const QRectF box = usable(c);
-    QFont chosen = inFamily(font, families[static_cast<qsizetype>(fits[i].family)]);
-    if (measured[i].widths[fits[i].family] == kUnusable) {
+    const CaptionFit& fit = set.fits[i];
+    QFont chosen = inFamily(font, families[static_cast<qsizetype>(fit.family)]);
+    if (set.measured[i].widths[fit.family] == kUnusable) {
       // Too tall in every family: the first family, smaller until it fits.
       chosen = inFamily(font, families.front());
       while (chosen.pixelSize() > 1 && !fitsHeight(inkOf(chosen, c.text), box.height()))

@@ -17,9 +17,6 @@
 namespace tovanik {
 namespace {
 
-// Corner radius of the card's rounded pieces, in pixels.
-constexpr double kCardCornerRadius = 8.0;
-
 QRectF rectOf(const ControlDesign& s) { return {px(s.a), px(s.b), px(s.c), px(s.d)}; }
 
 void paintLine(QPainter& p, const ControlDesign& s, const ControlState& c) {

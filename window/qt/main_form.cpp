@@ -42,9 +42,6 @@ HeldButtons held(Qt::MouseButtons buttons) {
   return {buttons != Qt::NoButton, buttons == Qt::LeftButton};
 }
 
-// The outline's corners are quarter ellipses 20 pixels across.
-constexpr double kOutlineCornerRadius = 10.0;
-
 // How far QLineEdit's text ends inside its right edge, in pixels.
 constexpr int kLineEditTextInset = 4;
 
@@ -84,10 +81,8 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
       box->setToolTip(QString::fromLatin1(s.tooltip.data(), s.tooltip.size()));
     boxes_[i] = box;
   }
-  // Tab order of the design: txtPort, txtExeName, txtRootDir, txtFocus.
-  setTabOrder(boxes_[0], boxes_[3]);
-  setTabOrder(boxes_[3], boxes_[2]);
-  setTabOrder(boxes_[2], boxes_[1]);
+  for (std::size_t i = 1; i < kTextBoxTabOrder.size(); ++i)
+    setTabOrder(lineEdit(kTextBoxTabOrder[i - 1]), lineEdit(kTextBoxTabOrder[i]));
 
   QLineEdit* port = boxes_[0];
   port->setFrame(false);
@@ -120,12 +115,6 @@ QLineEdit* MainForm::lineEdit(Ctl box) const {
     if (kBoxes[i] == box) return boxes_[i];
   return nullptr;
 }
-
-void MainForm::load() { startup_.load(); }
-
-void MainForm::showSettings() { startup_.showSettings(); }
-
-void MainForm::loadAfterFirstPaint() { startup_.loadAfterFirstPaint(); }
 
 void MainForm::centreOnScreen() {
   QScreen* screen = QGuiApplication::primaryScreen();
@@ -169,28 +158,21 @@ void MainForm::syncLineEdit(Ctl which) {
     box->setPalette(palette);
     fitPortFont();
     if (auto selection = panel_.takePortSelection()) {
-      // The Panel counts UTF-8 bytes, the box UTF-16 units.
-      const std::string& caption = c.caption;
-      const auto units = [&](int bytes) {
-        return static_cast<int>(qs(caption.substr(0, static_cast<std::size_t>(bytes))).size());
-      };
-      const int start = units(selection->start);
-      box->setSelection(start, units(selection->start + selection->length) - start);
+      const int start = utf16Units(c.caption, selection->start);
+      box->setSelection(start, utf16Units(c.caption, selection->start + selection->length) - start);
     }
   }
 }
 
 void MainForm::fitPortFont() {
-  // Fitted to the wider of the text and five digits, so that any port shows whole and the
-  // font does not change with each digit typed.
+  const std::optional<std::string> text = portFont_.refitFor(panel_[Ctl::txtPort].caption);
+  if (!text) return;
   QLineEdit* box = lineEdit(Ctl::txtPort);
-  const QString text = box->text().size() < 5 ? QStringLiteral("00000") : box->text();
-  if (text == portFontText_) return;
-  portFontText_ = text;
   // QLineEdit keeps 2 pixels free on either side, and a pixel for the caret and one
   // more after the text; the right margin is given back to the text (kLineEditTextInset).
   const double room = box->width() + kLineEditTextInset - 2 * 2 - 2;
-  box->setFont(fitBoxText(qfontOf(design(Ctl::txtPort).font), text, QSizeF(room, box->height())));
+  box->setFont(
+      fitBoxText(qfontOf(design(Ctl::txtPort).font), qs(*text), QSizeF(room, box->height())));
 }
 
 void MainForm::sync() {
@@ -340,12 +322,11 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == boxes_[0] && event->type() == QEvent::KeyPress) {
     // The selection before the key edits the text: a refused key gets it back.
     const QLineEdit* box = boxes_[0];
-    const auto bytes = [&](int units) {
-      return static_cast<int>(box->text().left(units).toUtf8().size());
-    };
+    const std::string text = box->text().toStdString();
     const int start = box->hasSelectedText() ? box->selectionStart() : box->cursorPosition();
     const int end = box->hasSelectedText() ? box->selectionEnd() : start;
-    keySelection_ = PortSelection{bytes(start), bytes(end) - bytes(start)};
+    keySelection_ =
+        PortSelection{utf8Bytes(text, start), utf8Bytes(text, end) - utf8Bytes(text, start)};
   }
   return QWidget::eventFilter(watched, event);
 }
@@ -382,7 +363,5 @@ void MainForm::makeTopMost() {
   raise();
   activateWindow();
 }
-
-void MainForm::focusTxtFocus() { boxes_[1]->setFocus(Qt::OtherFocusReason); }
 
 }  // namespace tovanik

@@ -16,26 +16,22 @@
 #include "panel/keyboard.h"
 #include "panel/panel.h"
 #include "panel/pointer_routing.h"
+#include "panel/port_box.h"
 #include "panel/startup_order.h"
 #include "panel/window_shell.h"
 #include "window/qt/accessibility.h"
 
 namespace tovanik {
 
-class MainForm final : public QWidget, private PanelView, private WindowShell {
+class MainForm final : public QWidget, private WindowShell {
   Q_OBJECT
 
  public:
   explicit MainForm(Platform& platform, QWidget* parent = nullptr);
 
-  // Window load: runs startPHP, which also launches the server.
-  void load();
-  // The start-up of the copy that shows: the settings are shown before the window, and
-  // load() runs right after the first frame is painted (a zero-delay timer from that
-  // paint), so the window does not wait for the server's start. Should no frame be
-  // painted by the first timer tick (a window never exposed), the tick runs it.
-  void showSettings();
-  void loadAfterFirstPaint();
+  // The start-up's order (panel/startup_order.h); the load after the first frame runs
+  // from a zero-delay timer that frame's paint starts.
+  StartupOrder& startup() { return startup_; }
   // Puts the window in the middle of the screen it will be shown on.
   void centreOnScreen();
   // A later start of the program asked for the window: restored from minimised, raised
@@ -71,7 +67,6 @@ class MainForm final : public QWidget, private PanelView, private WindowShell {
 
  private:
   void makeTopMost() override;
-  void focusTxtFocus() override;
   void closeWindow() override;
   void minimiseWindow() override;
   void moveWindowTo(int left, int top) override;
@@ -94,7 +89,7 @@ class MainForm final : public QWidget, private PanelView, private WindowShell {
   StartupOrder startup_;
   QTimer timer_;
   QLineEdit* boxes_[4] = {};  // txtPort, txtFocus, txtRootDir, txtExeName
-  QString portFontText_;      // the text the port box's font was fitted to
+  PortBoxFont portFont_;
   // The port box's selection when the last key reached it, until its edit is handed in.
   std::optional<PortSelection> keySelection_;
   // Minimised by the panel's own mark and not active since; see bringBack.

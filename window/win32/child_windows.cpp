@@ -3,7 +3,6 @@
 // commctrl.h needs windows.h before it.
 #include <commctrl.h>
 
-#include <algorithm>
 #include <utility>
 
 #include "panel/dpi_geometry.h"
@@ -35,8 +34,7 @@ HWND MainWindow::box(Ctl which) const { return boxes_[static_cast<std::size_t>(i
 
 void MainWindow::createTextBoxes(std::initializer_list<Ctl> boxes) {
   // Placed by placeChildren; Tab moves through child windows in the order they were
-  // made, which the caller keeps to the design's (txtPort, txtExeName, txtRootDir,
-  // txtFocus).
+  // made, which the caller puts in the design's (kTextBoxTabOrder).
   for (Ctl which : boxes) {
     const ControlDesign& s = design(which);
     const DWORD style = WS_CHILD | WS_TABSTOP | ES_AUTOHSCROLL | (s.visible ? WS_VISIBLE : 0) |
@@ -103,15 +101,12 @@ LRESULT CALLBACK MainWindow::portBoxProc(HWND box, UINT message, WPARAM wParam, 
 }
 
 void MainWindow::noteKeySelection(HWND edit) {
-  // The selection before the key edits the text: a refused key gets it back. The box
-  // counts UTF-16 units, the Panel UTF-8 bytes.
+  // The selection before the key edits the text: a refused key gets it back.
   DWORD start = 0, end = 0;
   SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-  const std::wstring text = windowText(edit);
-  const auto bytes = [&](DWORD units) {
-    return static_cast<int>(utf8(text.substr(0, std::min<std::size_t>(units, text.size()))).size());
-  };
-  keySelection_ = PortSelection{bytes(start), bytes(end) - bytes(start)};
+  const std::string text = utf8(windowText(edit));
+  const int from = utf8Bytes(text, static_cast<int>(start));
+  keySelection_ = PortSelection{from, utf8Bytes(text, static_cast<int>(end)) - from};
 }
 
 void MainWindow::portTextChanged() {
@@ -142,29 +137,21 @@ void MainWindow::syncBox(Ctl which) {
     portBrushColour_ = c.background;
     InvalidateRect(edit, nullptr, TRUE);
   }
-  if (auto selection = panel_.takePortSelection()) {
-    // The Panel counts UTF-8 bytes, the box UTF-16 units.
-    const auto units = [&](int bytes) {
-      return utf16(std::string_view(c.caption).substr(0, static_cast<std::size_t>(bytes))).size();
-    };
-    SendMessageW(edit, EM_SETSEL, static_cast<WPARAM>(units(selection->start)),
-                 static_cast<LPARAM>(units(selection->start + selection->length)));
-  }
+  if (auto selection = panel_.takePortSelection())
+    SendMessageW(edit, EM_SETSEL, static_cast<WPARAM>(utf16Units(c.caption, selection->start)),
+                 static_cast<LPARAM>(utf16Units(c.caption, selection->start + selection->length)));
 }
 
 void MainWindow::fitPortFont() {
-  // Fitted to the wider of the text and five digits, so that any port shows whole and the
-  // font does not change with each digit typed. The edit box scrolls rather than cut its
-  // text, and a scrolled box hides its first digits.
-  std::wstring text = utf16(panel_[Ctl::txtPort].caption);
-  if (text.size() < 5) text = L"00000";
-  if (text == portFontText_) return;
-  portFontText_ = text;
+  // The edit box scrolls rather than cut its text, and a scrolled box hides its first
+  // digits: the font is fitted so that none scrolls.
+  const std::optional<std::string> text = portFont_.refitFor(panel_[Ctl::txtPort].caption);
+  if (!text) return;
   const PixelBox b = deviceBox(design(Ctl::txtPort), dpi_);
   // The caret takes a pixel beyond the text.
   const int room = b.right - b.left - 2;
   HDC dc = GetDC(box(Ctl::txtPort));
-  HFONT font = fonts_.captionFont(dc, design(Ctl::txtPort).font, false, text, room);
+  HFONT font = fonts_.captionFont(dc, design(Ctl::txtPort).font, false, utf16(*text), room);
   ReleaseDC(box(Ctl::txtPort), dc);
   SendMessageW(box(Ctl::txtPort), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   // No margins: the port's digits end at the box's right edge, in line with the

@@ -106,23 +106,22 @@ std::vector<HFONT> FontBook::captionFonts(HDC dc, FontId id,
   auto found = fittedSets_.find(key);
   if (found != fittedSets_.end()) return found->second;
 
-  // Family after family, until one fits the whole set: the usual case, the first family
-  // fitting, measures each caption once.
-  std::vector<MeasuredCaption> measured;
+  // Each caption in the GDI font of each family the fit asks for, with the font's average
+  // character width, which narrowing scales.
+  std::vector<double> boxes;
+  for (const SizedCaption& c : captions) boxes.push_back(static_cast<double>(c.boxWidth));
   std::vector<std::vector<int>> averages(captions.size());
-  for (const SizedCaption& c : captions) measured.push_back({{}, static_cast<double>(c.boxWidth)});
-  for (std::size_t family = 0; this->family(id, family); ++family) {
-    for (std::size_t n = 0; n < captions.size(); ++n) {
-      int average = 0;
-      measured[n].widths.push_back(measure(dc, make(id, family, 0, false), captions[n].text, &average));
-      averages[n].push_back(average);
-    }
-    if (familyForAll(measured)) break;
-  }
-  const std::vector<CaptionFit> fits = fitCaptionSet(measured);
+  const FittedSet set =
+      fitFamilyByFamily(boxes, [&](std::size_t family, std::size_t n) -> std::optional<double> {
+        if (!this->family(id, family)) return std::nullopt;
+        int average = 0;
+        const int width = measure(dc, make(id, family, 0, false), captions[n].text, &average);
+        averages[n].push_back(average);
+        return width;
+      });
   std::vector<HFONT> fonts;
   for (std::size_t n = 0; n < captions.size(); ++n) {
-    const CaptionFit& fit = fits[n];
+    const CaptionFit& fit = set.fits[n];
     const bool underline = captions[n].underline;
     HFONT font = make(id, fit.family, 0, underline);
     if (fit.scale < 1.0) {

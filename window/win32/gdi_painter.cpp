@@ -18,9 +18,6 @@ using windows::utf16;
 
 namespace {
 
-// Corner of the card's rounded pieces: radius 8 pixels at 96 DPI, as in the Linux build.
-constexpr int kCardCornerDiameter = 16;
-
 // A GDI object selected into a DC for one scope, then deleted.
 class Selected {
  public:
@@ -88,7 +85,7 @@ void paintShape(HDC dc, const ControlDesign& s, const ControlState& c, int dpi) 
       // and bottom on Windows and in Wine alike (without one, each fills differently).
       Selected brush(dc, CreateSolidBrush(colorRef(c.colour)));
       Selected pen(dc, makePen(c.colour, 1, true));
-      const int corner = scaledPixels(kCardCornerDiameter, dpi);
+      const int corner = scaledPixels(2 * kCardCornerRadius, dpi);  // GDI: the diameter
       RoundRect(dc, r.left, r.top, r.right, r.bottom, corner, corner);
       return;
     }

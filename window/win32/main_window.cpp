@@ -210,7 +210,7 @@ void MainWindow::fitToDpi(int left, int top) {
 }
 
 void MainWindow::placeChildren() {
-  for (Ctl which : {Ctl::txtPort, Ctl::txtFocus, Ctl::txtRootDir, Ctl::txtExeName}) {
+  for (Ctl which : kTextBoxTabOrder) {
     const ControlDesign& s = design(which);
     const PixelBox b = deviceBox(s, dpi_);
     HWND edit = box(which);
@@ -219,7 +219,7 @@ void MainWindow::placeChildren() {
                  SWP_NOZORDER | SWP_NOACTIVATE);
     SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.font(s.font)), FALSE);
   }
-  portFontText_.clear();  // the fonts of the old DPI are gone
+  portFont_.forget();  // the fonts of the old DPI are gone
   fitPortFont();
   placeTooltips();
 }
@@ -287,18 +287,12 @@ void MainWindow::paint() {
   if (startup_.framePainted()) PostMessageW(hwnd_, kLoadAfterPaint, 0, 0);
 }
 
-void MainWindow::load() { startup_.load(); }
-
-void MainWindow::showSettings() { startup_.showSettings(); }
-
 void MainWindow::createAfterFirstFrame() {
   createTextBoxes({Ctl::txtExeName, Ctl::txtRootDir});
-  // In the design's tab order, between the port box and the focus box: Tab follows the
-  // order of the child windows.
-  SetWindowPos(box(Ctl::txtExeName), box(Ctl::txtPort), 0, 0, 0, 0,
-               SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  SetWindowPos(box(Ctl::txtRootDir), box(Ctl::txtExeName), 0, 0, 0, 0,
-               SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  // In the design's tab order: Tab follows the order of the child windows.
+  for (std::size_t i = 1; i < kTextBoxTabOrder.size(); ++i)
+    SetWindowPos(box(kTextBoxTabOrder[i]), box(kTextBoxTabOrder[i - 1]), 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   placeChildren();
   sync();
 }
@@ -307,7 +301,7 @@ void MainWindow::show(int showCommand) {
   ShowWindow(hwnd_, showCommand);
   UpdateWindow(hwnd_);
   // No visible control holds the focus at start: the port box shows no caret until used.
-  focusTxtFocus();
+  focusControl(std::nullopt);
 }
 
 void MainWindow::showYourself() {
@@ -321,17 +315,9 @@ void MainWindow::makeTopMost() {
   SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | activate);
 }
 
-// At rest the window itself holds the focus, as the focus box does in the design: an edit
-// box with the focus keeps a caret, whose blink (a system timer the caret's owner cannot
-// stop under Wine) would wake the panel twice a second, though the box lies out of sight.
-void MainWindow::focusTxtFocus() {
-  SetFocus(hwnd_);
-  keyboard_.focusTaken(std::nullopt);
-}
-
 void MainWindow::sync() {
   if (!hwnd_) return;
-  for (Ctl which : {Ctl::txtPort, Ctl::txtFocus, Ctl::txtRootDir, Ctl::txtExeName})
+  for (Ctl which : kTextBoxTabOrder)
     if (box(which)) syncBox(which);
   if (panel_.controls() != painted_ || keyboard_.mark() != paintedMark_)
     InvalidateRect(hwnd_, nullptr, FALSE);
@@ -354,7 +340,12 @@ bool MainWindow::keyMessage(const MSG& message) {
 
 void MainWindow::focusControl(std::optional<Ctl> control) {
   if (!control) {
-    focusTxtFocus();
+    // At rest the window itself holds the focus, as the focus box does in the design: an
+    // edit box with the focus keeps a caret, whose blink (a system timer the caret's owner
+    // cannot stop under Wine) would wake the panel twice a second, though the box lies out
+    // of sight.
+    SetFocus(hwnd_);
+    keyboard_.focusTaken(std::nullopt);
   } else if (*control == Ctl::txtPort) {
     SetFocus(box(Ctl::txtPort));
     SendMessageW(box(Ctl::txtPort), EM_SETSEL, 0, -1);  // its port selected, to type over

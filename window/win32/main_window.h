@@ -16,6 +16,7 @@
 #include "panel/keyboard.h"
 #include "panel/panel.h"
 #include "panel/pointer_routing.h"
+#include "panel/port_box.h"
 #include "panel/startup_order.h"
 #include "panel/window_shell.h"
 #include "window/win32/accessible_panel.h"
@@ -24,7 +25,7 @@
 
 namespace tovanik::win32 {
 
-class MainWindow final : private PanelView, private WindowShell, private AccessibleHost {
+class MainWindow final : private WindowShell, private AccessibleHost {
  public:
   // Registers the window class `className` and creates the window, hidden, centred on the
   // work area of the primary monitor at that monitor's DPI. created() tells whether it
@@ -39,15 +40,9 @@ class MainWindow final : private PanelView, private WindowShell, private Accessi
   HWND hwnd() const { return hwnd_; }
   Panel& panel() { return panel_; }
 
-  // Window load: runs startPHP, which also launches the server (the start-up's copy,
-  // after createAfterFirstFrame).
-  void load();
-  // The start-up of the copy that shows: the settings are shown before the window, and
-  // load() runs right after the first frame has been painted, so the window never waits
-  // for the server's start. Should no frame be painted by the first tick (a window
-  // started minimised), the tick runs it.
-  void showSettings();
-  void loadAfterFirstPaint() { startup_.loadAfterFirstPaint(); }
+  // The start-up's order (panel/startup_order.h); the load after the first frame runs
+  // from a message that frame's paint posts, after createAfterFirstFrame.
+  StartupOrder& startup() { return startup_; }
   void show(int showCommand);
 
   // Brings the child windows in step with the Panel's state and repaints what changed.
@@ -67,7 +62,6 @@ class MainWindow final : private PanelView, private WindowShell, private Accessi
   LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
 
   void makeTopMost() override;
-  void focusTxtFocus() override;
   void closeWindow() override;
   void minimiseWindow() override;
   void moveWindowTo(int left, int top) override;
@@ -148,7 +142,7 @@ class MainWindow final : private PanelView, private WindowShell, private Accessi
   AccessibleAnnouncements announced_;
 
   bool hand_ = false;
-  std::wstring portFontText_;  // the text the port box's font was fitted to
+  PortBoxFont portFont_;
   bool syncingBoxes_ = false;  // a text the program puts in a box is no user edit
   // The port box's selection when the last key reached it, until its edit is handed in.
   std::optional<PortSelection> keySelection_;
