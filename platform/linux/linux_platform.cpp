@@ -87,11 +87,12 @@ int LinuxPlatform::remember(int launched) {
   return launched;
 }
 
-void LinuxPlatform::reapLaunched() {
+void LinuxPlatform::reapLaunched(int running) {
   // Only the PIDs it launched, never waitpid(-1): the openers are asked by openerEnded,
   // and a program of the panel's caller's is none of ours. A PID stays ours (no other
   // process gets it) until it is reaped here.
-  std::erase_if(launched_, [](int pid) {
+  std::erase_if(launched_, [running](int pid) {
+    if (pid == running) return false;
     const pid_t ended = ::waitpid(pid, nullptr, WNOHANG);
     return ended == pid || (ended < 0 && errno == ECHILD);
   });
@@ -117,10 +118,11 @@ std::vector<int> LinuxPlatform::callerServers(const ServerImage& image) {
 
 bool LinuxPlatform::anyProcess(const ServerImage& image) {
   const bool found = anyProcessByImageName(image, lastFound_, "/proc", asker_);
-  // A server it launched that has ended (a zombie, which never counts) is reaped by the
-  // next check that finds none running: the tick asks once a second, and a running
-  // server costs no extra call.
-  if (!found && !launched_.empty()) reapLaunched();
+  // What it launched and has ended (a zombie, which never counts) is reaped by the next
+  // check, which the tick makes once a second: every launched PID is asked but the
+  // server just found running, so a running server costs the tick no call, and the one a
+  // restart ended is reaped while its successor runs.
+  if (!launched_.empty()) reapLaunched(found ? lastFound_.pid : 0);
   return found;
 }
 

@@ -22,8 +22,8 @@ class LinuxPlatform : public Platform {
   std::vector<int> callerServers(const ServerImage& image) override;
   // A display to open a terminal on, and a terminal program.
   bool consoleCanBeShown() override;
-  // Looks at the process found last time first (see anyProcessByImageName). When none
-  // runs, also reaps the programs it launched that have ended.
+  // Looks at the process found last time first (see anyProcessByImageName). Also reaps
+  // the programs it launched that have ended.
   bool anyProcess(const ServerImage& image) override;
   int killProcesses(const ServerImage& image) override;
   bool killLaunched(int pid) override;
@@ -52,7 +52,7 @@ class LinuxPlatform : public Platform {
   // The programs launchDetached started are this process's children (posix_spawn makes
   // no intermediate process): kept until reaped, so that none stays a zombie.
   int remember(int launched);
-  void reapLaunched();
+  void reapLaunched(int running);
   std::vector<int> launched_;
 
   LinuxLogFiles logFiles_;

@@ -175,6 +175,20 @@ TEST_F(LiveProcesses, PlatformShowsNoConsoleWithoutADisplay) {
   EXPECT_TRUE(test::waitFor([&] {
     return !platform.anyProcess(name) && !fs::exists("/proc/" + std::to_string(launched));
   }));
+  // One of two servers it launched ends (as the old one of a restart): it is reaped while
+  // the other runs.
+  const std::string server = dir_.file("php/" + name);
+  const int ended = platform.launchDetached(serverArgv(server, port, documentRoot()),
+                                            ConsoleMode::Hidden, log);
+  const int successor = test::freePort();
+  ASSERT_GT(platform.launchDetached(serverArgv(server, successor, documentRoot()),
+                                    ConsoleMode::Hidden, log),
+            0);
+  ASSERT_TRUE(answers(port) && answers(successor));
+  EXPECT_TRUE(platform.killLaunched(ended));
+  EXPECT_TRUE(test::waitFor([&] {
+    return platform.anyProcess(name) && !fs::exists("/proc/" + std::to_string(ended));
+  }));
 }
 
 // The launcher starts from a clean slate of signals, whatever the caller had set up:
