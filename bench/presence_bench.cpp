@@ -1,5 +1,6 @@
-// The presence check the panel runs every second (anyProcess) and the full scan
-// (findProcesses), against the floor of any scan of the process table (a bare loop
+// The presence check the panel runs every second (anyProcess), with the server running
+// and for a server that is stopped (a name nothing runs under: every call scans the whole
+// table), and the full scan (findProcesses), against the floor of any scan of the process table (a bare loop
 // reading /proc/PID/comm of every process), and
 // `tovanikctl status` against `pgrep -x`: each pair alternating call by call, with the
 // server running.
@@ -47,12 +48,18 @@ int presenceBench(const Setup& s) {
   // One platform for the whole run, as the panel keeps one: the tick's check may start
   // from what the previous call found.
   LinuxPlatform platform;
+  // The stopped server's check has a platform of its own, as another panel would.
+  LinuxPlatform stoppedPlatform;
+  const std::string stopped = "stopped-" + s.exe;
   const std::string comm = s.exe.substr(0, 15);
   const int calls = s.rounds * 10;
   for (int i = -20; i < calls; ++i) {
     auto start = Clock::now();
     const bool present = platform.anyProcess(s.exe);
     const double tick = usSince(start);
+    start = Clock::now();
+    const bool stoppedFound = stoppedPlatform.anyProcess(stopped);
+    const double stoppedTick = usSince(start);
     start = Clock::now();
     const auto found = platform.findProcesses(s.exe);
     const double scan = usSince(start);
@@ -62,8 +69,10 @@ int presenceBench(const Setup& s) {
     // The bare loop also sees a stopped server that init has yet to reap.
     if (!present || found.empty() || bare.empty())
       return fail("the presence check, the full scan or the bare loop missed the server");
+    if (stoppedFound) return fail("the presence check found a server that does not run");
     if (i < 0) continue;
     sample("presence_" + s.tag, tick);
+    sample("stopped_" + s.tag, stoppedTick);
     sample("scan_" + s.tag, scan);
     sample("comm_" + s.tag, loop);
   }

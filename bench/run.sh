@@ -149,6 +149,7 @@ for tag in machine plus1000; do
   procs=$(first "procs_$tag") || continue
   [[ -n "$procs" ]] || continue
   row "presence check, $procs procs (us)" "presence_$tag" "/proc/*/comm loop" "comm_$tag" "<= 1.2"
+  row "presence check, stopped (us)" "stopped_$tag" "/proc/*/comm loop" "comm_$tag" "<= 0.7"
   row "full scan (findProcesses) (us)" "scan_$tag" "/proc/*/comm loop" "comm_$tag" "(shown)"
   row "idle CPU, $procs procs (% core)" "idle_panel_$tag" "text window" "idle_text_$tag" \
     "panel <= 0.035 %"

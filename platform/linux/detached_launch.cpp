@@ -1,19 +1,14 @@
 #include "platform/linux/detached_launch.h"
 
 #include <fcntl.h>
-#include <pthread.h>
-#include <sched.h>
 #include <signal.h>
-#include <sys/mman.h>
-#include <sys/resource.h>
+#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -27,93 +22,15 @@ namespace tovanik {
 
 namespace {
 
-// What the two cloned processes need, prepared before they exist: between the clone and
-// the exec they share the caller's memory, so they may not allocate, take a lock or
-// touch anything of the caller but this. They write their results back into it.
-struct LaunchPlan {
-  const char* program;
-  char* const* argv;
-  char* const* envp;
-  int inputFd;   // /dev/null
-  int outputFd;  // the output file or /dev/null
-  char* grandchildStackTop;
-  volatile int error;  // errno of the step that failed; 0 once the exec succeeded
-  volatile pid_t pid;  // the program's
-};
-
-// The kernel's struct sigaction for rt_sigaction: calling the kernel directly keeps the
-// children clear of the C library's and the sanitizers' wrappers.
-struct KernelSigaction {
-  void (*handler)(int);
-  unsigned long flags;
-  void (*restorer)();
-  std::uint64_t mask;
-};
-constexpr int kHighestSignal = 64;
-constexpr std::size_t kKernelSigsetSize = 8;
-
-#define CHILD_CODE __attribute__((no_sanitize("address", "undefined")))
-
-CHILD_CODE [[noreturn]] void failInChild(LaunchPlan* plan, int error) {
-  plan->error = error ? error : EIO;
-  ::syscall(SYS_exit_group, 127);
-  __builtin_unreachable();
-}
-
-CHILD_CODE void closeDescriptorsFrom3() {
-  if (::syscall(SYS_close_range, 3u, ~0u, 0u) == 0) return;
-  // Kernels before 5.9 have no close_range: close every possible descriptor number.
-  rlimit limit{};
-  rlim_t highest = (::syscall(SYS_prlimit64, 0, RLIMIT_NOFILE, nullptr, &limit) == 0 &&
-                    limit.rlim_cur != RLIM_INFINITY)
-                       ? limit.rlim_cur
-                       : 65536;
-  for (rlim_t fd = 3; fd < highest; ++fd) ::syscall(SYS_close, static_cast<int>(fd));
-}
-
-// Runs in the server's own process until the exec.
-CHILD_CODE int execServer(void* argument) {
-  auto* plan = static_cast<LaunchPlan*>(argument);
-  // Dispositions first, while every signal is still blocked (the caller blocked them
-  // before cloning): a handler of the caller must never run on this stack.
-  const KernelSigaction defaults{SIG_DFL, 0, nullptr, 0};
-  for (int sig = 1; sig <= kHighestSignal; ++sig)
-    ::syscall(SYS_rt_sigaction, sig, &defaults, nullptr, kKernelSigsetSize);
-  // A session of its own, led by the program itself: no controlling terminal, and its
-  // process group is not the caller's, so a terminal's Ctrl+C aimed at the panel misses
-  // it, while a stop can end the whole group (PHP's workers, a wrapper's children).
-  if (::syscall(SYS_setsid) < 0) failInChild(plan, errno);
-  // The descriptors are above 2 (see openAbove2), so dup3 never meets itself.
-  if (::syscall(SYS_dup3, plan->inputFd, 0, 0) < 0 ||
-      ::syscall(SYS_dup3, plan->outputFd, 1, 0) < 0 ||
-      ::syscall(SYS_dup3, plan->outputFd, 2, 0) < 0)
-    failInChild(plan, errno);
-  closeDescriptorsFrom3();
-  const std::uint64_t none = 0;
-  ::syscall(SYS_rt_sigprocmask, SIG_SETMASK, &none, nullptr, kKernelSigsetSize);
-  ::syscall(SYS_execve, plan->program, plan->argv, plan->envp);
-  failInChild(plan, errno);
-}
-
-// The intermediate: starts the server and exits, so the server is orphaned at once.
-// CLONE_VFORK keeps it waiting until the server has run its exec (or failed), so its
-// exit, which the caller waits for, comes after the outcome is known.
-CHILD_CODE int startServerAndExit(void* argument) {
-  auto* plan = static_cast<LaunchPlan*>(argument);
-  plan->pid = ::clone(execServer, plan->grandchildStackTop, CLONE_VM | CLONE_VFORK | SIGCHLD, plan);
-  if (plan->pid < 0) plan->error = errno;
-  ::syscall(SYS_exit_group, 0);
-  return 0;
-}
-
 bool isExecutableFile(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
          ::access(path.c_str(), X_OK) == 0;
 }
 
-// Opens a close-on-exec descriptor numbered 3 or higher: when the caller runs with
-// closed standard streams, open() could hand out 0..2, which the child replaces.
+// A close-on-exec descriptor numbered 3 or higher: when the caller runs with closed
+// standard streams, open() could hand out 0..2, which the child's own redirections
+// replace before they read it.
 int moveAbove2(int fd) {
   if (fd < 0 || fd > 2) return fd;
   int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
@@ -121,36 +38,82 @@ int moveAbove2(int fd) {
   return moved;
 }
 
-int openAbove2(const char* path, int flags) { return moveAbove2(::open(path, flags | O_CLOEXEC)); }
-
 // The log by its own rules (log_files.h): nothing planted in its place is written to or
-// waited for.
+// waited for. -1 when there is none, or it cannot be opened: the output is discarded.
 int openOutput(const std::string& outputFile) {
-  if (!outputFile.empty()) {
-    const int fd = moveAbove2(openOwnLog(outputFile, LogFiles::Access::Append));
-    if (fd >= 0) return fd;
-  }
-  return openAbove2("/dev/null", O_WRONLY);
+  return outputFile.empty() ? -1 : moveAbove2(openOwnLog(outputFile, LogFiles::Access::Append));
 }
 
-// Two stacks, one for each cloned process; they are in use at the same time.
-class ChildStacks {
+// What the C library's posix_spawn does between its clone (CLONE_VM | CLONE_VFORK: no
+// copy of the caller's page tables) and the exec, freed on every path.
+class SpawnSteps {
  public:
-  static constexpr std::size_t kEach = 256 * 1024;
-  ChildStacks()
-      : base_(::mmap(nullptr, 2 * kEach, PROT_READ | PROT_WRITE,
-                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK | MAP_NORESERVE, -1, 0)) {}
-  ~ChildStacks() {
-    if (ok()) ::munmap(base_, 2 * kEach);
+  // Both inits only fill in the structures (glibc's never fail).
+  SpawnSteps() {
+    ::posix_spawnattr_init(&attributes_);
+    ::posix_spawn_file_actions_init(&actions_);
   }
-  ChildStacks(const ChildStacks&) = delete;
-  ChildStacks& operator=(const ChildStacks&) = delete;
-  bool ok() const { return base_ != MAP_FAILED; }
-  char* firstTop() const { return static_cast<char*>(base_) + kEach; }
-  char* secondTop() const { return static_cast<char*>(base_) + 2 * kEach; }
+  ~SpawnSteps() {
+    ::posix_spawn_file_actions_destroy(&actions_);
+    ::posix_spawnattr_destroy(&attributes_);
+  }
+  SpawnSteps(const SpawnSteps&) = delete;
+  SpawnSteps& operator=(const SpawnSteps&) = delete;
+
+  // A session of its own, led by the program itself: no controlling terminal, and its
+  // process group is not the caller's, so a terminal's Ctrl+C aimed at the panel misses
+  // it, while a stop can end the whole group (PHP's workers, a wrapper's children).
+  // Every signal's handling back to its default and an empty mask, whatever the caller
+  // had set up. The set is filled byte by byte: sigfillset leaves out the C library's
+  // own two signals (32 and 33), which glibc 2.36's child would then hand on ignored.
+  void detachAndResetSignals() {
+    sigset_t none, every;
+    ::sigemptyset(&none);
+    std::memset(&every, 0xff, sizeof every);
+    take(::posix_spawnattr_setflags(
+        &attributes_, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
+    take(::posix_spawnattr_setsigmask(&attributes_, &none));
+    take(::posix_spawnattr_setsigdefault(&attributes_, &every));
+  }
+
+  // stdin on /dev/null; stdout and stderr on `output` (a descriptor above 2), or on
+  // /dev/null when it is -1; no other descriptor of the caller's.
+  void redirect(int output) {
+    take(::posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0));
+    if (output >= 0) {
+      take(::posix_spawn_file_actions_adddup2(&actions_, output, 1));
+    } else {
+      take(::posix_spawn_file_actions_addopen(&actions_, 1, "/dev/null", O_WRONLY, 0));
+    }
+    take(::posix_spawn_file_actions_adddup2(&actions_, 1, 2));
+    take(::posix_spawn_file_actions_addclosefrom_np(&actions_, 3));
+  }
+
+  // The PID, or 0 with errno: a failed step above, or the exec's own error, which the
+  // C library hands back from the child (and reaps the child that failed).
+  pid_t spawn(const std::string& program, char* const* argv, char* const* envp) {
+    if (failure_ != 0) {
+      errno = failure_;
+      return 0;
+    }
+    pid_t pid = 0;
+    const int error = ::posix_spawn(&pid, program.c_str(), &actions_, &attributes_, argv, envp);
+    if (error != 0) {
+      errno = error;
+      return 0;
+    }
+    return pid;
+  }
 
  private:
-  void* base_;
+  // Keeps the first failure (ENOMEM: no room for one more step).
+  void take(int error) {
+    if (failure_ == 0) failure_ = error;
+  }
+
+  posix_spawnattr_t attributes_{};
+  posix_spawn_file_actions_t actions_{};
+  int failure_ = 0;
 };
 
 }  // namespace
@@ -203,14 +166,11 @@ std::vector<std::string> terminalArgv(const std::string& terminal,
   return wrapped;
 }
 
-namespace {
-
-// Both launches: `detached` through the intermediate process, else as the caller's child.
-pid_t launchProcess(const std::vector<std::string>& argv, const std::string& outputFile,
-                    char* const* envp, bool detached) {
+pid_t launchDetachedProcess(const std::vector<std::string>& argv, const std::string& outputFile,
+                            char* const* envp) {
   if (argv.empty()) return 0;
-  // The PATH lookup happens here, where allocating is allowed; the child only calls
-  // execve() on a ready path.
+  // The PATH lookup is ours, by launchSearchPath's rules (root's ignores the user's PATH),
+  // so posix_spawn gets a ready path.
   const std::string program = resolveExecutable(argv[0]);
   if (program.empty()) {
     errno = ENOENT;
@@ -231,47 +191,16 @@ pid_t launchProcess(const std::vector<std::string>& argv, const std::string& out
     rootEnvp.push_back(nullptr);
   }
 
-  ChildStacks stacks;
-  const int input = openAbove2("/dev/null", O_RDONLY);
   const int output = openOutput(outputFile);
-  LaunchPlan plan{program.c_str(), args.data(), rootEnvp.empty() ? environment : rootEnvp.data(),
-                  input,           output,      stacks.secondTop(),
-                  0,               0};
-  pid_t child = -1;
-  if (stacks.ok() && input >= 0 && output >= 0) {
-    // No signal may be handled between the clone and the children's reset: a handler
-    // would run the caller's code on a child's stack, in the caller's memory.
-    sigset_t all, previous;
-    sigfillset(&all);
-    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
-    child = detached ? ::clone(startServerAndExit, stacks.firstTop(),
-                               CLONE_VM | CLONE_VFORK | SIGCHLD, &plan)
-                     : ::clone(execServer, stacks.firstTop(), CLONE_VM | CLONE_VFORK | SIGCHLD, &plan);
-    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-  }
-  if (input >= 0) ::close(input);
+  SpawnSteps steps;
+  steps.detachAndResetSignals();
+  steps.redirect(output);
+  const pid_t pid =
+      steps.spawn(program, args.data(), rootEnvp.empty() ? environment : rootEnvp.data());
+  const int error = errno;
   if (output >= 0) ::close(output);
-  if (child < 0) return 0;
-  // The intermediate has exited by now; a child whose exec failed has too.
-  if (detached || plan.error != 0)
-    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-    }
-  if (plan.error != 0) {
-    errno = plan.error;  // the reason, for the caller's message
-    return 0;
-  }
-  return detached ? plan.pid : child;
-}
-
-}  // namespace
-
-pid_t launchDetachedProcess(const std::vector<std::string>& argv, const std::string& outputFile,
-                            char* const* envp) {
-  return launchProcess(argv, outputFile, envp, true);
-}
-
-pid_t launchChildProcess(const std::vector<std::string>& argv) {
-  return launchProcess(argv, {}, nullptr, false);
+  errno = error;  // the reason, for the caller's message
+  return pid;
 }
 
 std::string openerExitReason(const std::string& opener, int status) {

@@ -1,5 +1,5 @@
 #pragma once
-// Starting programs that outlive the caller and are never waited for.
+// Starting programs that may outlive the caller: the server, its terminal, the opener.
 
 #include <sys/types.h>
 
@@ -10,27 +10,23 @@
 
 namespace tovanik {
 
-// Starts argv[0] with argv as its argument vector, never through a shell. The program
-// runs in a session of its own (so it leads its process group), with stdin on
-// /dev/null, stdout and stderr appended to `outputFile` (the log, opened by its rules:
-// log_files.h; on /dev/null when it is empty or cannot be opened), no other inherited
-// descriptors, default signal handling and an empty signal mask, in the caller's current
-// directory, with `envp` as its environment (the caller's own, `environ`, when it is
-// nullptr; run as root, a clean one made of it: launch_environment.h). It is started
-// by a short-lived intermediate process that exits at once, which hands it to init (or
-// the nearest subreaper), so it can never stay behind as the caller's zombie. Both
-// processes share the caller's memory until the exec (clone with CLONE_VM and
-// CLONE_VFORK), so no copy of the caller's page tables is made, however large it is.
+// Starts argv[0] with argv as its argument vector, never through a shell, with the C
+// library's posix_spawn. The program runs in a session of its own (so it leads its
+// process group), with stdin on /dev/null, stdout and stderr appended to `outputFile`
+// (the log, opened by its rules: log_files.h; on /dev/null when it is empty or cannot be
+// opened), no other inherited descriptors, default signal handling and an empty signal
+// mask, in the caller's current directory, with `envp` as its environment (the caller's
+// own, `environ`, when it is nullptr; run as root, a clean one made of it:
+// launch_environment.h). It shares the caller's memory until the exec (posix_spawn's
+// clone with CLONE_VM and CLONE_VFORK), so no copy of the caller's page tables is made,
+// however large it is. It is the caller's own child: the caller reaps it once it has
+// ended (waitpid), or it stays a zombie until the caller ends; a caller that ends first
+// hands it to init (or the nearest subreaper), and it runs on.
 // argv[0] containing '/' is used as it is; a bare name is looked up on PATH.
 // Returns the program's PID once it has been executed, 0 when it could not be (missing,
 // not executable, no process could be made, empty argv), with errno telling why.
 pid_t launchDetachedProcess(const std::vector<std::string>& argv,
                             const std::string& outputFile = "", char* const* envp = nullptr);
-
-// Starts argv as launchDetachedProcess does, but as the caller's own child, for a
-// program whose exit status matters (the desktop's opener): the caller must reap it
-// (waitpid), or it stays a zombie until the caller ends. Returns its PID, or 0 and errno.
-pid_t launchChildProcess(const std::vector<std::string>& argv);
 
 // Why an opener that exited with waitpid's `status` did not open anything, in words
 // naming it ("xdg-open found no program to open it (exit status 3)"); "" for exit 0.

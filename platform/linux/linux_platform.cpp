@@ -77,9 +77,25 @@ int LinuxPlatform::launchDetached(
   }
   if (mode == ConsoleMode::Shown && displayAvailable()) {
     std::string terminal = findTerminalProgram();
-    if (!terminal.empty()) return launchDetachedProcess(terminalArgv(terminal, argv), "", envp);
+    if (!terminal.empty()) return remember(launchDetachedProcess(terminalArgv(terminal, argv), "", envp));
   }
-  return launchDetachedProcess(argv, outputLog, envp);
+  return remember(launchDetachedProcess(argv, outputLog, envp));
+}
+
+int LinuxPlatform::remember(int launched) {
+  if (launched > 0) launched_.push_back(launched);
+  return launched;
+}
+
+void LinuxPlatform::reapLaunched(int running) {
+  // Only the PIDs it launched, never waitpid(-1): the openers are asked by openerEnded,
+  // and a program of the panel's caller's is none of ours. A PID stays ours (no other
+  // process gets it) until it is reaped here.
+  std::erase_if(launched_, [running](int pid) {
+    if (pid == running) return false;
+    const pid_t ended = ::waitpid(pid, nullptr, WNOHANG);
+    return ended == pid || (ended < 0 && errno == ECHILD);
+  });
 }
 
 bool LinuxPlatform::consoleCanBeShown() {
@@ -101,7 +117,13 @@ std::vector<int> LinuxPlatform::callerServers(const ServerImage& image) {
 }
 
 bool LinuxPlatform::anyProcess(const ServerImage& image) {
-  return anyProcessByImageName(image, lastFound_, "/proc", asker_);
+  const bool found = anyProcessByImageName(image, lastFound_, "/proc", asker_);
+  // What it launched and has ended (a zombie, which never counts) is reaped by the next
+  // check, which the tick makes once a second: every launched PID is asked but the
+  // server just found running, so a running server costs the tick no call, and the one a
+  // restart ended is reaped while its successor runs.
+  if (!launched_.empty()) reapLaunched(found ? lastFound_.pid : 0);
+  return found;
 }
 
 int LinuxPlatform::killProcesses(const ServerImage& image) {
@@ -145,11 +167,11 @@ std::optional<std::string> LinuxPlatform::untrustedPath(const std::vector<std::s
   return firstPathNotOwnedBy(paths, 0);
 }
 
-// xdg-open runs as the panel's child, not detached: only its parent learns its exit
-// status, the one place it says that nothing could open the target. It is reaped by
+// xdg-open is the panel's child, as every program it launches: only its parent learns its
+// exit status, the one place it says that nothing could open the target. It is reaped by
 // openerEnded, which the panel's tick asks once a second; the window never waits for it.
 Opening LinuxPlatform::openUrl(const std::string& url) {
-  const pid_t opener = launchChildProcess({"xdg-open", url});
+  const pid_t opener = launchDetachedProcess({"xdg-open", url});
   if (opener == 0) return {0, "cannot run xdg-open: " + lastSystemError()};
   return {opener, {}};
 }

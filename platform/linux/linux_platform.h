@@ -1,6 +1,6 @@
 #pragma once
 // The Platform of a Linux desktop: /proc for the process table, the kernel's socket
-// diagnostics for ports, a double clone for detached programs, xdg-open for addresses,
+// diagnostics for ports, posix_spawn for detached programs, xdg-open for addresses,
 // files and folders (the program Qt's desktop services would run too), .desktop entries
 // for the menu. The panel and tovanikctl both use it as it is.
 
@@ -22,7 +22,8 @@ class LinuxPlatform : public Platform {
   std::vector<int> callerServers(const ServerImage& image) override;
   // A display to open a terminal on, and a terminal program.
   bool consoleCanBeShown() override;
-  // Looks at the process found last time first (see anyProcessByImageName).
+  // Looks at the process found last time first (see anyProcessByImageName). Also reaps
+  // the programs it launched that have ended.
   bool anyProcess(const ServerImage& image) override;
   int killProcesses(const ServerImage& image) override;
   bool killLaunched(int pid) override;
@@ -48,6 +49,12 @@ class LinuxPlatform : public Platform {
   FileStore& fileStore() override;
 
  private:
+  // The programs launchDetached started are this process's children (posix_spawn makes
+  // no intermediate process): kept until reaped, so that none stays a zombie.
+  int remember(int launched);
+  void reapLaunched(int running);
+  std::vector<int> launched_;
+
   LinuxLogFiles logFiles_;
   LinuxDesktopMenu menu_{MenuPlace::Menu};
   LinuxDesktopMenu atLogin_{MenuPlace::AtLogin};

@@ -8,6 +8,9 @@
 // and dead processes, the asker itself and its ancestors never match; a name holding '/'
 // matches nothing. Only the asker's own processes (by real user id) match, for root as
 // for anyone: no other user's process can stand in for root's server or be stopped by it.
+// For an asker other than root, /proc must show the process as the asker's too (the owner
+// of /proc/PID: its effective user, root's when it may not be dumped), which is looked at
+// first, so that other users' processes cost one call each.
 
 #include <sys/types.h>
 

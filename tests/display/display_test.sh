@@ -294,7 +294,7 @@ terminal=""
 serving_in_terminal() {
   local pid parent
   pid=$(server_pid) && [[ -n "$pid" ]] || return 1
-  parent=$(parent_of "$pid") && has_window "$parent" || return 1
+  parent=$(parent_of "$pid") && [[ "$parent" != "$panel_pid" ]] && has_window "$parent" || return 1
   http_ok "$new_port" || return 1
   terminal=$parent
 }
@@ -302,7 +302,8 @@ serving_hidden() {
   local pid
   [[ -n "$terminal" ]] && gone "$terminal" && ! has_window "$terminal" || return 1
   pid=$(server_pid) && [[ -n "$pid" ]] || return 1
-  ! has_window "$(parent_of "$pid")" && http_ok "$new_port"
+  # Launched hidden, it is the panel's own child (posix_spawn), in no terminal.
+  [[ "$(parent_of "$pid")" == "$panel_pid" ]] && http_ok "$new_port"
 }
 
 click_at 264 136

@@ -88,10 +88,15 @@ TEST(SameImageName, FoldsAsciiLettersOnly) {
 // is process 150, a child of 151; both carry the wanted name.
 class MadeUpProcTable : public ::testing::Test {
  protected:
+  // Root gives the directory to `uid`, as the kernel shows a process of that user, unless
+  // `shownAsRoots` (one that may not be dumped).
   void addProcess(const std::string& pid, const std::string& stat, const char* exeTarget,
-                  const std::string& cmdline, uid_t uid = ::getuid()) {
+                  const std::string& cmdline, uid_t uid = ::getuid(), bool shownAsRoots = false) {
     std::string dir = root_.file(pid);
     fs::create_directories(dir);
+    if (::geteuid() == 0 && !shownAsRoots) {
+      ASSERT_EQ(::chown(dir.c_str(), uid, static_cast<gid_t>(-1)), 0);
+    }
     test::writeBytes(dir + "/stat", stat);
     test::writeBytes(dir + "/cmdline", cmdline);
     test::writeBytes(dir + "/status", "Name:\tx\nUmask:\t0022\nUid:\t" + std::to_string(uid) +
@@ -139,6 +144,8 @@ class MadeUpProcTable : public ::testing::Test {
     addProcess("141", "141 (other.exe) S 1", server.c_str(), serverPath() + "\0-S\0"s, other);
     addProcess("142", "142 (other.exe) S 1", "/usr/bin/python3", serverPath() + "\0"s, other);
     addProcess("143", "143 (other.exe) S 1", server.c_str(), "/srv/tv/php/other.exe\0"s, other);
+    // One of theirs that /proc shows as root's: not theirs to find.
+    addProcess("144", "144 (other.exe) S 1", server.c_str(), serverPath() + "\0-S\0"s, other, true);
     // The asker and its parent.
     addProcess("150", "150 (kin.exe) S 151 151", "/usr/bin/php8.2", "kin.exe\0"s);
     addProcess("151", "151 (kin.exe) S 1 151", "/usr/bin/php8.2", "kin.exe\0"s);
@@ -207,7 +214,8 @@ TEST_F(MadeUpProcTable, MatchesWholeFileNamesOfLiveProcessesOnly) {
 
 // Only the asker's own processes count, root's too: another user's process started as
 // this folder's server (141), a look-alike of it (142) and another folder's (143) count for
-// their own user, never for root or anyone else.
+// their own user, never for root or anyone else; one of theirs that /proc shows as root's
+// (144) for nobody.
 TEST_F(MadeUpProcTable, OnlyTheAskersOwnProcessesCountRootIncluded) {
   const uid_t other = ::getuid() + 1;
   EXPECT_EQ(find({"other.exe", serverPath()}, 0), std::vector<int>{});
@@ -215,7 +223,9 @@ TEST_F(MadeUpProcTable, OnlyTheAskersOwnProcessesCountRootIncluded) {
   EXPECT_EQ(find("other.exe", 0), std::vector<int>{});  // no folder: none of theirs
   EXPECT_EQ(find({"other.exe", serverPath()}), std::vector<int>{});
   EXPECT_EQ(find({"kin.exe", serverPath()}, 0), std::vector<int>{});
-  EXPECT_EQ(find({"other.exe", serverPath()}, other), (std::vector<int>{141, 142, 143}));
+  if (::geteuid() == 0) {  // only root can give the made-up processes to another user
+    EXPECT_EQ(find({"other.exe", serverPath()}, other), (std::vector<int>{141, 142, 143}));
+  }
   EXPECT_EQ(find("T-SERVER.EXE", other), std::vector<int>{}) << "nor do the test user's for them";
 }
 
