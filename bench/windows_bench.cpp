@@ -7,11 +7,11 @@
 // only), so the Windows rows need no Linux build of the panel.
 //
 // Usage: tovanik-winbench startup|status|idle WINDOWS_FOLDER TOOLS EXE PORT ROUNDS SECONDS
-//   (idle: TOVANIK_WINESERVER_PID names the Wine server whose ticks are shown too)
 //   WINDOWS_FOLDER: the laid-out program folder (tovanik-webserver.exe, tovanikctl.exe,
 //   php\EXE the stand-in server, serving PORT); TOOLS: the folder of the baselines.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -44,25 +44,6 @@ long rollupKiB(pid_t pid, const std::string& field) {
   while (std::getline(in, line))
     if (line.rfind(field, 0) == 0) return std::stol(line.substr(field.size()));
   return 0;
-}
-
-// utime + stime of /proc/PID/stat, in clock ticks (10 ms each).
-long cpuTicks(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const auto close = text.rfind(')');
-  if (close == std::string::npos) return -1;
-  std::istringstream fields(text.substr(close + 2));
-  std::string field;
-  long utime = 0, stime = 0;
-  for (int i = 3; fields >> field; ++i) {
-    if (i == 14) utime = std::stol(field);
-    if (i == 15) {
-      stime = std::stol(field);
-      break;
-    }
-  }
-  return utime + stime;
 }
 
 struct Args {
@@ -138,17 +119,47 @@ int status(const Args& a) {
   return run(a.ctl("stop")) == 0 ? 0 : fail("tovanikctl.exe stop failed");
 }
 
-// Both windows open side by side for the whole time, the panel's server running: CPU
-// ticks of each, and of the Wine server they share.
-int idle(const Args& a, pid_t wineserver) {
-  // The Wine server's own rest first: what it spends with none of our programs running
-  // (Wine's services and desktop only), over the same time, so its figure below can be
-  // read against it.
-  if (wineserver > 0) {
-    const long alone = cpuTicks(wineserver);
-    sleepMs(a.seconds * 1000);
-    sample("widle_wineserver_alone", static_cast<double>(cpuTicks(wineserver) - alone));
+// This prefix's Wine server, found when asked: one that has no client for a few seconds
+// ends, and the next program starts another. -1 when none runs.
+pid_t wineServer() {
+  const char* prefix = std::getenv("WINEPREFIX");
+  if (!prefix) return -1;
+  const std::string wanted = std::string("WINEPREFIX=") + prefix;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string pid = entry.path().filename();
+    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream comm(entry.path() / "comm");
+    std::string name;
+    if (!std::getline(comm, name) || name.rfind("wineserver", 0) != 0) continue;
+    std::ifstream environ(entry.path() / "environ");
+    for (std::string variable; std::getline(environ, variable, '\0');)
+      if (variable == wanted) return static_cast<pid_t>(std::stol(pid));
   }
+  return -1;
+}
+
+// CPU time in milliseconds of all a process's threads (the scheduler's count, in
+// nanoseconds, not the 10 ms ticks of /proc/PID/stat); -1 when it is gone.
+double cpuMs(pid_t pid) {
+  const auto ns = pid > 0 ? cpuNs(pid) : std::nullopt;
+  return ns ? static_cast<double>(*ns) / 1e6 : -1;
+}
+
+// The Wine server's CPU time since `before`, or -1 when another server serves the prefix now.
+double wineServerMs(pid_t server, double before) {
+  return server > 0 && wineServer() == server ? cpuMs(server) - before : -1;
+}
+
+// Both windows open side by side for the whole time, the panel's server running: CPU
+// ticks of each, and of the Wine server they share; first, over as long, the Wine server's
+// ticks with the server running and no window of ours, to read its figure against.
+int idle(const Args& a) {
+  if (run(a.ctl("start")) != 0) return fail("tovanikctl.exe start failed");
+  sleepMs(5000);
+  pid_t server = wineServer();
+  double serverBefore = cpuMs(server);
+  sleepMs(a.seconds * 1000);
+  sample("widle_wineserver_alone", wineServerMs(server, serverBefore));
   XDisplay x;
   std::vector<std::pair<std::string, pid_t>> shown;
   std::vector<XWindow> windows;
@@ -161,14 +172,14 @@ int idle(const Args& a, pid_t wineserver) {
     windows.push_back(*window);
   }
   sleepMs(5000);  // the launch and its first ticks are not idle
-  std::vector<long> before;
-  for (const auto& [name, pid] : shown) before.push_back(cpuTicks(pid));
-  const long serverBefore = wineserver > 0 ? cpuTicks(wineserver) : 0;
+  std::vector<double> before;
+  for (const auto& [name, pid] : shown) before.push_back(cpuMs(pid));
+  server = wineServer();
+  serverBefore = cpuMs(server);
   sleepMs(a.seconds * 1000);
   for (std::size_t i = 0; i < shown.size(); ++i)
-    sample("widle_" + shown[i].first, static_cast<double>(cpuTicks(shown[i].second) - before[i]));
-  if (wineserver > 0)
-    sample("widle_wineserver", static_cast<double>(cpuTicks(wineserver) - serverBefore));
+    sample("widle_" + shown[i].first, cpuMs(shown[i].second) - before[i]);
+  sample("widle_wineserver", wineServerMs(server, serverBefore));
   // The bare window, started last, lies on top: closed first.
   for (std::size_t i = shown.size(); i-- > 0;)
     if (!closeByClick(x, windows[i], shown[i].second, shown[i].first)) return 1;
@@ -186,9 +197,6 @@ int main(int argc, char** argv) {
   const std::string what = argv[1];
   if (what == "startup") return startup(a);
   if (what == "status") return status(a);
-  if (what == "idle") {
-    const char* server = std::getenv("TOVANIK_WINESERVER_PID");
-    return idle(a, server ? std::stoi(server) : -1);
-  }
+  if (what == "idle") return idle(a);
   return fail("unknown measurement " + what);
 }

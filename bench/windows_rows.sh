@@ -4,10 +4,10 @@
 # same way, alternating A, B, A, B after a warm-up round: exec to first frame and PSS
 # against the bare window (bench/windows/bare_window.cpp), `tovanikctl.exe status`
 # against a bare toolhelp lookup and against that lookup with the port's two listener
-# tables (bench/windows/toolhelp_lookup.cpp), and the CPU ticks
-# (10 ms each) the panel, its server running, and the bare window use while idle side by
-# side, and the Wine server's own ticks with none of our programs running beside its ticks
-# with them. One Wine server, kept running, serves every program of the run.
+# tables (bench/windows/toolhelp_lookup.cpp), and the CPU time (the scheduler's, in
+# nanoseconds) the panel, its server running, and the bare window use while idle side by
+# side, and the Wine server's ticks with the windows and, over as long before, with the
+# server alone. One Wine server, kept running, serves every program of the run.
 #
 # Usage: bench/windows_rows.sh WINDOWS_BUILD [--rounds N] [--seconds S] [--only M]...
 #   WINDOWS_BUILD is configured with the windows preset, the benchmark programs and the
@@ -71,12 +71,6 @@ start_display
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
 wineserver -p  # one server for the whole run, not one per program
 wine wineboot >/dev/null 2>&1
-# This prefix's server, among those of other prefixes on the machine.
-for pid in $(pgrep -x 'wineserver(64)?'); do
-  tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$WINEPREFIX" &&
-    export TOVANIK_WINESERVER_PID=$pid
-done
-
 # The program folder: the programs under test, the stand-in server under a name of this
 # run, a free port.
 folder=$work/program
@@ -129,11 +123,11 @@ row "tovanikctl.exe status (ms)" wstatus "toolhelp lookup" wlookup "<= 1.5"
 row "lookup and port tables (ms)" wlookupport "toolhelp lookup" wlookup "(shown: the floor)"
 row "tovanikctl.exe status (ms)" wstatus "lookup and port tables" wlookupport "(shown)"
 if [[ -n "$(awk '$1 == "widle_panel"' "$samples")" ]]; then
-  printf 'idle CPU over %s s, Wine, server running: panel %s ticks, bare window %s, wineserver %s, and with no program of ours %s (aim: panel <= %s, wineserver no more than without us)\n' \
+  printf 'idle CPU over %s s, Wine, server running (ms): panel %.1f, bare window %.1f, Wine server %.1f, and %.1f over as long with the server and no window (aim: panel <= %s, two ticks a minute; Wine server near its figure without the windows)\n' \
     "$seconds" "$(awk '$1 == "widle_panel" { print $2 }' "$samples")" \
     "$(awk '$1 == "widle_bare" { print $2 }' "$samples")" \
     "$(awk '$1 == "widle_wineserver" { print $2 }' "$samples")" \
-    "$(awk '$1 == "widle_wineserver_alone" { print $2 }' "$samples")" "$((seconds / 60))"
+    "$(awk '$1 == "widle_wineserver_alone" { print $2 }' "$samples")" "$((seconds / 6))"
 fi
 cp "$samples" "$build/bench-windows-samples.txt"
 exit "$failed"
