@@ -1,6 +1,6 @@
 // tovanik-webserver: the control panel for PHP's built-in web server.
 #include <QApplication>
-#include <iostream>
+#include <string>
 
 #include "app/panel_options.h"
 #include "platform/file_store.h"
@@ -14,13 +14,12 @@
 
 int main(int argc, char** argv) {
   // Answered before Qt starts, so that --help and --version need no display.
-  if (const auto exitCode = tovanik::answerPanelOptions(argc, argv, std::cout, std::cerr))
-    return *exitCode;
+  if (const auto exitCode = tovanik::answerPanelOptions(argc, argv)) return *exitCode;
   // The one platform of the panel, given to everything that reaches the system.
   tovanik::LinuxPlatform platform;
   // Run as root, the panel refuses a folder whose files another user could change.
   if (const auto refusal = tovanik::untrustedFolder(platform, platform.programFolder())) {
-    std::cerr << "tovanik-webserver: " << *refusal << '\n';
+    tovanik::sayProblem(*refusal);
     return 1;
   }
   {
@@ -29,8 +28,8 @@ int main(int argc, char** argv) {
     const std::string config = tovanik::configPath(platform.programFolder());
     if (const auto stamp = platform.fileStore().stamp(config);
         stamp && stamp->size > tovanik::kSettingsFileLimit)
-      std::cerr << "tovanik-webserver: cannot read " << config << ": "
-                << tovanik::settingsFileTooLarge(stamp->size) << '\n';
+      tovanik::sayProblem("cannot read " + config + ": " +
+                          tovanik::settingsFileTooLarge(stamp->size));
   }
   tovanik::chooseDisplayServer(platform);
   QApplication app(argc, argv);
@@ -46,18 +45,17 @@ int main(int argc, char** argv) {
     form.startup().secondCopy([&] {
       const auto token = platform.environmentVariable("XDG_ACTIVATION_TOKEN");
       if (!instance.askToShow(QByteArray::fromStdString(token.value_or(""))))
-        std::cerr << "tovanik-webserver: cannot ask the running copy to show its window: "
-                  << instance.error().toStdString() << '\n';
+        tovanik::sayProblem("cannot ask the running copy to show its window: " +
+                            instance.error().toStdString());
     });
     return 0;
   }
   if (lock == tovanik::SingleInstance::Result::Failed)
-    std::cerr << "tovanik-webserver: no single-copy test: " << instance.error().toStdString()
-              << '\n';
+    tovanik::sayProblem("no single-copy test: " + instance.error().toStdString());
   else if (!instance.listenForShowRequests(
                [&form](const QByteArray& token) { form.bringBack(token); }))
-    std::cerr << "tovanik-webserver: a later start cannot bring this window back: "
-              << instance.error().toStdString() << '\n';
+    tovanik::sayProblem("a later start cannot bring this window back: " +
+                        instance.error().toStdString());
   form.startup().firstCopy([&form] {
     form.centreOnScreen();
     form.show();

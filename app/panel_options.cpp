@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <string_view>
 
 #include "app/version.h"
@@ -78,23 +79,27 @@ PanelOptions parsePanelOptions(const std::vector<std::string>& args) {
   return {};
 }
 
-std::optional<int> answerPanelOptions(int argc, char** argv, std::ostream& out, std::ostream& err) {
+std::optional<int> answerPanelOptions(int argc, char** argv) {
   const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
   const PanelOptions options = parsePanelOptions(args);
   switch (options.action) {
     case PanelAction::Run:
       return std::nullopt;
     case PanelAction::Help:
-      out << kHelp;
+      std::fputs(kHelp, stdout);
       return 0;
     case PanelAction::Version:
-      out << kProgram << ' ' << kVersion << '\n';
+      std::printf("%s %s\n", kProgram, kVersion);
       return 0;
     case PanelAction::Refuse:
-      err << kProgram << ": " << options.problem << " (see --help)\n";
+      sayProblem(options.problem + " (see --help)");
       return 2;
   }
   return 2;
+}
+
+void sayProblem(const std::string& text) {
+  std::fprintf(stderr, "%s: %s\n", kProgram, text.c_str());
 }
 
 }  // namespace tovanik

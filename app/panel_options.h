@@ -4,7 +4,6 @@
 // through to QApplication; anything else is refused.
 
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,6 +21,11 @@ PanelOptions parsePanelOptions(const std::vector<std::string>& args);
 
 // Prints the help, the version or the refusal; returns the exit code (0, or 2 for a refused
 // command line), or nullopt when the panel should start.
-std::optional<int> answerPanelOptions(int argc, char** argv, std::ostream& out, std::ostream& err);
+std::optional<int> answerPanelOptions(int argc, char** argv);
+
+// Prints "tovanik-webserver: TEXT" on the standard error. The panel writes through C's
+// streams: a C++ stream (<iostream>) sets up the C++ library's locales at every start,
+// before main, about 0.4 MiB of that library's pages for messages seldom written.
+void sayProblem(const std::string& text);
 
 }  // namespace tovanik

@@ -1,6 +1,8 @@
 // The panel window on the offscreen platform: the real line edits, pointer routing
 // between labels and the surface, dragging, the outline and the load sequence.
+#include <QBitmap>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -287,6 +289,15 @@ class MainFormTest : public QObject {
     QVERIFY(!outline.contains(QPoint(312, 288)));
     QVERIFY(outline.contains(QPoint(156, 0)));
     QVERIFY(outline.contains(QPoint(10, 10)));
+    // Pixel for pixel the rounded rectangle drawn window-sized on a bitmap.
+    QBitmap whole(form_->size());
+    whole.fill(Qt::color0);
+    QPainter painter(&whole);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::color1);
+    painter.drawRoundedRect(QRect(0, 0, 313, 289), 10.0, 10.0);
+    painter.end();
+    QCOMPARE(outline, QRegion(whole));
   }
 
   void labelClicks() {

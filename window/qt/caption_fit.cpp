@@ -3,9 +3,12 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QPainterPath>
 #include <QStringList>
 #include <algorithm>
+#include <deque>
+#include <optional>
 
 #include "panel/caption_fit.h"
 
@@ -33,6 +36,27 @@ Ink inkOf(const QFont& font, const QString& text) {
   return {metrics.horizontalAdvance(text), metrics.ascent(), outline.boundingRect()};
 }
 
+// The inks measured while one set of captions is fitted: each caption is measured in its
+// family, then again unchanged when narrowed and when placed, and an outline costs about
+// as much as drawing the text.
+class InkCache {
+ public:
+  const Ink& of(const QFont& font, const QString& text) {
+    for (const Measured& m : measured_)
+      if (m.text == text && m.font == font) return m.ink;
+    measured_.push_back({font, text, inkOf(font, text)});
+    return measured_.back().ink;
+  }
+
+ private:
+  struct Measured {
+    QFont font;
+    QString text;
+    Ink ink;
+  };
+  std::deque<Measured> measured_;  // references stay valid as it grows
+};
+
 // What the eye sees: the ink from the pen's start (a glyph may reach left of it).
 double widthOf(const Ink& ink) { return ink.rect.right() - std::min(0.0, ink.rect.left()); }
 
@@ -45,15 +69,40 @@ bool fitsHeight(const Ink& ink, double height) {
   return ink.rect.top() >= -kInkOverrun && ink.rect.bottom() <= height + kInkOverrun;
 }
 
-// The families of the font's chain that are installed, in order; at least the one the
-// font resolves to.
-QStringList installedFamilies(const QFont& font) {
-  QStringList families;
-  for (const QString& family : font.families())
-    if (!families.contains(family) && QFontDatabase::hasFamily(family)) families << family;
-  if (families.isEmpty()) families << QFontInfo(font).family();
-  return families;
+// Whether a family is installed, asked of Qt once per family for the whole run: each
+// question runs fontconfig's substitution rules (about a million instructions), and the
+// chains share their last families (Tahoma, DejaVu Sans). Qt's own font database is read
+// once per run too, so the answers cannot go stale before it does.
+bool installed(const QString& family) {
+  static QHash<QString, bool> known;
+  const auto found = known.constFind(family);
+  if (found != known.constEnd()) return *found;
+  return *known.insert(family, QFontDatabase::hasFamily(family));
 }
+
+// The families of the font's chain that are installed, in order, found one at a time:
+// a family is looked up only when the ones before it did not fit.
+class InstalledFamilies {
+ public:
+  explicit InstalledFamilies(const QFont& font) : chain_(font.families()) {}
+
+  // The next installed family, or none when the chain has no more.
+  std::optional<QString> next() {
+    while (next_ < chain_.size()) {
+      const QString& family = chain_[next_++];
+      if (!found_.contains(family) && installed(family)) {
+        found_ << family;
+        return family;
+      }
+    }
+    return std::nullopt;
+  }
+
+ private:
+  const QStringList chain_;
+  qsizetype next_ = 0;
+  QStringList found_;
+};
 
 QFont inFamily(const QFont& font, const QString& family) {
   QFont candidate = font;
@@ -64,10 +113,10 @@ QFont inFamily(const QFont& font, const QString& family) {
 // Narrows the font until the text fits `width`. The widths do not scale in proportion
 // (fontconfig may switch to a condensed face on the way, as with DejaVu Sans Condensed),
 // so each step is measured again.
-void narrow(QFont& font, const QString& text, double width) {
+void narrow(InkCache& inks, QFont& font, const QString& text, double width) {
   int stretch = 100;
-  for (double needed = widthOf(inkOf(font, text)); needed > width && stretch > 1;
-       needed = widthOf(inkOf(font, text))) {
+  for (double needed = widthOf(inks.of(font, text)); needed > width && stretch > 1;
+       needed = widthOf(inks.of(font, text))) {
     stretch = std::max(1, std::min(stretch - 1, static_cast<int>(stretch * width / needed)));
     font.setStretch(stretch);
   }
@@ -79,9 +128,9 @@ QRectF usable(const CaptionBox& c) {
   return c.alignRight ? c.box.adjusted(kEndMargin, 0, 0, 0) : c.box.adjusted(0, 0, -kEndMargin, 0);
 }
 
-FittedCaption placed(const QFont& font, const CaptionBox& c) {
+FittedCaption placed(InkCache& inks, const QFont& font, const CaptionBox& c) {
   const QRectF box = usable(c);
-  const Ink ink = inkOf(font, c.text);
+  const Ink ink = inks.of(font, c.text);
   double x = c.alignRight ? box.right() - ink.advance : box.left();
   // The ink, not only the pen's travel, stays inside the box.
   x = std::max(std::min(x, box.right() - ink.rect.right()), box.left() - ink.rect.left());
@@ -93,14 +142,29 @@ FittedCaption placed(const QFont& font, const CaptionBox& c) {
 double inkWidth(const QFont& font, const QString& text) { return widthOf(inkOf(font, text)); }
 
 std::vector<FittedCaption> fitCaptions(const QFont& font, const std::vector<CaptionBox>& captions) {
-  const QStringList families = installedFamilies(font);
+  InkCache inks;
+  InstalledFamilies installedFamilies(font);
+  // The chain's installed families, looked up only as far as the fit asks; with none of
+  // them installed, the family the font resolves to.
+  QStringList families;
+  const auto familyAt = [&](std::size_t n) -> std::optional<QString> {
+    while (static_cast<std::size_t>(families.size()) <= n) {
+      if (const auto next = installedFamilies.next())
+        families << *next;
+      else if (families.isEmpty())
+        families << QFontInfo(font).family();
+      else
+        return std::nullopt;
+    }
+    return families[static_cast<qsizetype>(n)];
+  };
   std::vector<double> boxes;
   for (const CaptionBox& c : captions) boxes.push_back(usable(c).width());
   const FittedSet set =
       fitFamilyByFamily(boxes, [&](std::size_t family, std::size_t i) -> std::optional<double> {
-        if (family >= static_cast<std::size_t>(families.size())) return std::nullopt;
-        const Ink ink =
-            inkOf(inFamily(font, families[static_cast<qsizetype>(family)]), captions[i].text);
+        const auto name = familyAt(family);
+        if (!name) return std::nullopt;
+        const Ink& ink = inks.of(inFamily(font, *name), captions[i].text);
         return fitsHeight(ink, usable(captions[i]).height()) ? widthOf(ink) : kUnusable;
       });
   std::vector<FittedCaption> fitted;
@@ -112,11 +176,11 @@ std::vector<FittedCaption> fitCaptions(const QFont& font, const std::vector<Capt
     if (set.measured[i].widths[fit.family] == kUnusable) {
       // Too tall in every family: the first family, smaller until it fits.
       chosen = inFamily(font, families.front());
-      while (chosen.pixelSize() > 1 && !fitsHeight(inkOf(chosen, c.text), box.height()))
+      while (chosen.pixelSize() > 1 && !fitsHeight(inks.of(chosen, c.text), box.height()))
         chosen.setPixelSize(chosen.pixelSize() - 1);
     }
-    narrow(chosen, c.text, box.width());
-    fitted.push_back(placed(chosen, c));
+    narrow(inks, chosen, c.text, box.width());
+    fitted.push_back(placed(inks, chosen, c));
   }
   return fitted;
 }
