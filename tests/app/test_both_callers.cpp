@@ -17,6 +17,7 @@
 #include "platform/path_text.h"
 #include "tests/support/ctl_run.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/no_view.h"
 #include "tests/support/server_scene.h"
 #include "tests/support/test_support.h"
 
@@ -25,16 +26,6 @@ namespace {
 
 using namespace test;
 namespace fs = std::filesystem;
-
-struct NoView : WindowShell {
-  void makeTopMost() override {}
-  void closeWindow() override {}
-  void minimiseWindow() override {}
-  void moveWindowTo(int, int) override {}
-  void showHand(bool) override {}
-  void focusControl(std::optional<Ctl>) override {}
-  void sync() override {}
-};
 
 class BothCallers : public ServerScene {
  public:

@@ -12,6 +12,7 @@
 #include "platform/linux/linux_platform.h"
 #include "platform/linux/proc_table.h"
 #include "server/output_log.h"
+#include "tests/support/no_view.h"
 #include "tests/support/test_support.h"
 #include "tests/support/system_log.h"
 
@@ -32,16 +33,6 @@ class FolderPlatform final : public LinuxPlatform {
 
  private:
   std::string folder_;
-};
-
-struct NoView : WindowShell {
-  void makeTopMost() override {}
-  void closeWindow() override {}
-  void minimiseWindow() override {}
-  void moveWindowTo(int, int) override {}
-  void showHand(bool) override {}
-  void focusControl(std::optional<Ctl>) override {}
-  void sync() override {}
 };
 
 std::vector<std::string> cmdline(int pid) {
