@@ -87,6 +87,12 @@ class Panel {
   // The design's question, asked once a second: does a process of the server run?
   bool isServerRunning(ServerControl& control);
   void statusTick();
+  // The folders whose changes, with the end of the server the tick found, are all that
+  // could change the next tick's outcome; nullopt while the tick has more to do than look
+  // (the server shown stopped, a launch not yet seen, settings not yet read, a link's
+  // opener deciding). A window may then rest on restAlarm instead of ticking.
+  std::optional<std::vector<std::string>> restFolders() const;
+  std::unique_ptr<RestAlarm> restAlarm(std::function<void()> wake);
   void killPHP();
   void restartServer();
   void clickStartStop();

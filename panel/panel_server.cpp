@@ -3,6 +3,7 @@
 #include "panel/panel.h"
 #include "panel/status.h"
 #include "platform/file_store.h"
+#include "platform/path_text.h"
 #include "server/server_control.h"
 #include "server/server_settings.h"
 #include "settings/ini.h"
@@ -83,6 +84,23 @@ void Panel::statusTick() {
   at(Ctl::txtPort).enabled = column.txtPortEnabled;
   at(Ctl::shapeOn).visible = column.shapeOn;
   at(Ctl::shapeOff).visible = column.shapeOff;
+}
+
+std::optional<std::vector<std::string>> Panel::restFolders() const {
+  if (!showsRunning() || launchUnseen_ || settingsUnread_ || !openers_.empty() || !tickRead_)
+    return std::nullopt;
+  // The settings file's (an edit, a save through a temporary file) and the log's (the
+  // server writing: the tick keeps it below its limit).
+  std::vector<std::string> folders{std::string(parentFolder(config_.path()))};
+  const std::string logFolder(parentFolder(serverLog_));
+  if (!logFolder.empty() && !platform_.samePathText(logFolder, folders.front()))
+    folders.push_back(logFolder);
+  return folders;
+}
+
+std::unique_ptr<RestAlarm> Panel::restAlarm(std::function<void()> wake) {
+  const auto folders = restFolders();
+  return folders ? platform_.restAlarm(*folders, std::move(wake)) : nullptr;
 }
 
 std::optional<ServerSettings> Panel::tickSettings() {

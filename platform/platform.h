@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,6 +27,12 @@
 namespace tovanik {
 
 class FileStore;
+
+// What restAlarm returns: the watch lasts as long as it does.
+class RestAlarm {
+ public:
+  virtual ~RestAlarm() = default;
+};
 
 // The time every wait, deadline and settle reads: a steady clock that only a Timing tells
 // (it has no now() of its own), so that a test platform can run them all on a clock of
@@ -151,6 +158,17 @@ class Platform : public Timing {
 
   // Whether findProcesses would find any: the presence check, run once a second.
   virtual bool anyProcess(const ServerImage& image) { return !findProcesses(image).empty(); }
+
+  // A wake-up for a tick that would only repeat itself: calls `wake` once, from another
+  // thread, when the process anyProcess last found ends or something changes in one of
+  // `folders`; destroying it ends the watch, and `wake` is not called after. Null where
+  // the system cannot watch these (the default), and the tick keeps its pace.
+  virtual std::unique_ptr<RestAlarm> restAlarm(const std::vector<std::string>& folders,
+                                               std::function<void()> wake) {
+    (void)folders;
+    (void)wake;
+    return nullptr;
+  }
 
   // Forced stop of every process findProcesses would report that the caller may end,
   // with what it started (on Linux its process group when it leads one); others are

@@ -12,6 +12,7 @@
 #include "platform/windows/handle.h"
 #include "platform/windows/process_launch.h"
 #include "platform/windows/process_table.h"
+#include "platform/windows/rest_alarm.h"
 #include "platform/windows/single_copy.h"
 #include "platform/windows/system_library.h"
 #include "platform/windows/tcp_table.h"
@@ -177,6 +178,12 @@ bool WindowsPlatform::anyProcess(const ServerImage& image) {
   lastFound_ = windows::openFirstProcessByImageName(image);
   lastFoundName_ = utf16(image.imageName);
   return static_cast<bool>(lastFound_);
+}
+
+std::unique_ptr<RestAlarm> WindowsPlatform::restAlarm(const std::vector<std::string>& folders,
+                                                      std::function<void()> wake) {
+  if (!lastFound_ || !windows::stillRuns(lastFound_)) return nullptr;
+  return windows::armRestAlarm(lastFound_.get(), folders, std::move(wake));
 }
 
 int WindowsPlatform::killProcesses(const ServerImage& image) {

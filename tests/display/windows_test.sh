@@ -383,6 +383,12 @@ read_window_position
 away
 poll 20 looks_running  # painted again
 corners_cut "after restoring"
+# At rest the panel waits for its server's end or a change of its files, not for a tick:
+# what tovanikctl.exe does to the server shows all the same.
+ctl stop >/dev/null
+check "a stop by tovanikctl.exe shows on the resting panel" poll 20 looks_stopped
+ctl start >/dev/null
+check "and so does a start" poll 20 looks_running
 
 # ---------------------------------------------------------------- close
 click_at 290 16

@@ -432,9 +432,13 @@ TEST_F(PanelTest, StatusTickWritesAColumn) {
   EXPECT_EQ(panel[Ctl::lblURL].colour, colour::kBlue);
   EXPECT_EQ(panel[Ctl::Label3].colour, colour::kBlue);
   EXPECT_FALSE(panel[Ctl::txtPort].enabled);
+  // Until the server ends or the settings' or the log's folder changes, the next tick
+  // would show the same.
+  EXPECT_EQ(panel.restFolders(), std::vector<std::string>({dir.file("config"), "/state/tovanik"}));
 
   writeConfig("[Config]\r\ncommand_prompt=hide\r\nexe_name=other.exe\r\n");
   panel.statusTick();  // a changed name takes effect at the next tick
+  EXPECT_FALSE(panel.restFolders());
   EXPECT_FALSE(panel[Ctl::shapeOn].visible);
   EXPECT_TRUE(panel[Ctl::shapeOff].visible);
   EXPECT_EQ(panel[Ctl::lineStartStop].colour, colour::kTrack);
@@ -569,10 +573,12 @@ TEST_F(PanelTest, Links) {
 
 TEST_F(PanelTest, ALinkThatCannotBeOpenedSaysWhyUntilOneIs) {
   writeConfig(kDefaultFile);
+  platform.running_names_.insert("t-server.exe");
   platform.opening_ = {77, ""};  // the opener decides after the click
   panel.clickLabel3();
   panel.statusTick();
   EXPECT_EQ(panel[Ctl::Label3].tooltip, "");  // still deciding
+  EXPECT_FALSE(panel.restFolders());  // the tick asks the opener
   platform.openers_ended_[77] = "xdg-open found no program to open it (exit status 3)";
   panel.statusTick();
   const char* why = "cannot open https://tovanik.dev: xdg-open found no program to open it (exit status 3)";

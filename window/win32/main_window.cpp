@@ -115,6 +115,10 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
       if (wParam != kTickTimer) break;
       startup_.tick();
+      restIfQuiet();
+      return 0;
+    case kRestEnded:
+      endRest();
       return 0;
     case kLoadAfterPaint:
       startup_.loadIfPending();
@@ -191,6 +195,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_DESTROY:
       KillTimer(hwnd_, kTickTimer);
+      rest_.reset();
       dropAccessible();
       PostQuitMessage(0);
       return 0;
@@ -309,6 +314,20 @@ void MainWindow::showYourself() {
   SetForegroundWindow(hwnd_);
 }
 
+void MainWindow::restIfQuiet() {
+  // Under Wine a tick that only looks still wakes the program and the Wine server each
+  // second (docs/performance.md).
+  HWND window = hwnd_;
+  rest_ = panel_.restAlarm([window] { PostMessageW(window, kRestEnded, 0, 0); });
+  if (rest_) KillTimer(hwnd_, kTickTimer);
+}
+
+void MainWindow::endRest() {
+  if (!rest_) return;
+  rest_.reset();
+  SetTimer(hwnd_, kTickTimer, 1000, nullptr);
+}
+
 void MainWindow::makeTopMost() {
   // A window not yet shown (or a second copy's, never shown) stays hidden and inactive.
   const UINT activate = IsWindowVisible(hwnd_) ? 0 : SWP_NOACTIVATE;
@@ -317,6 +336,7 @@ void MainWindow::makeTopMost() {
 
 void MainWindow::sync() {
   if (!hwnd_) return;
+  endRest();
   for (Ctl which : kTextBoxTabOrder)
     if (box(which)) syncBox(which);
   if (panel_.controls() != painted_ || keyboard_.mark() != paintedMark_)

@@ -56,6 +56,8 @@ class MainWindow final : private WindowShell, private AccessibleHost {
  private:
   // Posted by the accessible object: a reader's click on the control of index wParam.
   static constexpr UINT kAccessibleClick = WM_APP + 3;
+  // Posted by the rest alarm, from the thread pool: something the tick looks at changed.
+  static constexpr UINT kRestEnded = WM_APP + 4;
 
   static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK portBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam);
@@ -99,6 +101,11 @@ class MainWindow final : private WindowShell, private AccessibleHost {
   void loadIcons();
   void showYourself();
   void paint();
+  // After a tick: while the next would only repeat it, the timer stops and the window
+  // waits for the panel's rest alarm; the alarm, or anything the window syncs, starts the
+  // timer again, so the ticks come each second as before from the first change on.
+  void restIfQuiet();
+  void endRest();
 
   void buttonDown(POINT at, WPARAM buttons);
   void buttonUp(UINT message, POINT at, WPARAM buttons);
@@ -150,6 +157,7 @@ class MainWindow final : private WindowShell, private AccessibleHost {
   // The state last painted: a tick that changes nothing repaints nothing.
   std::array<ControlState, kControlCount> painted_;
   std::optional<FocusMark> paintedMark_;
+  std::unique_ptr<RestAlarm> rest_;  // resting: no timer
 };
 
 }  // namespace tovanik::win32

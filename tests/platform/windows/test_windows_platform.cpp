@@ -8,6 +8,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -166,9 +167,20 @@ TEST_F(StandInServer, HiddenServerServesLogsAndIsFoundByNameInAnyCase) {
   EXPECT_FALSE(elsewhere.listening);
   EXPECT_TRUE(elsewhere.holders.empty());
 
-  // A stop leaves nothing: no process, no listener, no answer.
+  // A resting panel wakes at a change in a watched folder, and at the kept server's end;
+  // a folder it cannot watch leaves it ticking.
   EXPECT_TRUE(platform.anyProcess(exeName));  // the server the tick keeps a handle to
+  std::atomic<int> rung = 0;
+  auto alarm = platform.restAlarm({scratch.path()}, [&] { ++rung; });
+  ASSERT_TRUE(alarm);
+  writeBytes(scratch.file("settings saved"), "x");
+  EXPECT_TRUE(waitFor([&] { return rung == 1; }));
+  alarm = platform.restAlarm({scratch.path()}, [&] { ++rung; });
+  EXPECT_FALSE(platform.restAlarm({scratch.file("gone")}, [] {}));
+
+  // A stop leaves nothing: no process, no listener, no answer.
   EXPECT_EQ(platform.killProcesses(upper(exeName)), 1);
+  EXPECT_TRUE(waitFor([&] { return rung == 2; }));
   EXPECT_TRUE(platform.findProcesses(exeName).empty());
   EXPECT_FALSE(platform.anyProcess(exeName)) << "the kept handle's process has ended";
   EXPECT_FALSE(platform.isLiveProcess(pid));
