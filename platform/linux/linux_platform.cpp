@@ -117,7 +117,7 @@ std::vector<int> LinuxPlatform::callerServers(const ServerImage& image) {
 }
 
 bool LinuxPlatform::anyProcess(const ServerImage& image) {
-  const bool found = anyProcessByImageName(image, lastFound_, "/proc", asker_);
+  const bool found = anyProcessByImageName(image, lastFound_, "/proc", asker_, &comms_);
   // What it launched and has ended (a zombie, which never counts) is reaped by the next
   // check, which the tick makes once a second: every launched PID is asked but the
   // server just found running, so a running server costs the tick no call, and the one a

@@ -6,6 +6,7 @@
 
 #include "platform/linux/desktop_menu.h"
 #include "platform/linux/log_files.h"
+#include "platform/linux/kept_comms.h"
 #include "platform/linux/proc_table.h"
 #include "platform/platform.h"
 
@@ -59,6 +60,7 @@ class LinuxPlatform : public Platform {
   LinuxDesktopMenu menu_{MenuPlace::Menu};
   LinuxDesktopMenu atLogin_{MenuPlace::AtLogin};
   PresenceHint lastFound_;
+  KeptComms comms_;  // the names the check of a stopped server reads, kept open
   // Who asks, worked out once: the presence check runs every second.
   const Asker asker_ = currentAsker();
 };

@@ -13,6 +13,7 @@
 
 #include "platform/ascii_case.h"
 #include "platform/linux/descriptor.h"
+#include "platform/linux/kept_comms.h"
 #include "platform/path_text.h"
 #include "platform/text_rules.h"
 
@@ -174,10 +175,14 @@ class Matcher {
     return asker_.uid == 0 || shownAsOwnedBy(procFd_, pid, asker_.uid);
   }
 
+  // Names are read through these from now on.
+  void keepComms(KeptComms& comms) { comms_ = &comms; }
+
   // The cheap first test, one small read per process: comm.
   bool commMatches(const char* pid) const {
     char buffer[64];
-    ssize_t got = readProcFile(procFd_, pid, "comm", buffer, sizeof buffer);
+    ssize_t got = comms_ ? comms_->read(procFd_, std::atoi(pid), pid, buffer, sizeof buffer)
+                         : readProcFile(procFd_, pid, "comm", buffer, sizeof buffer);
     if (got <= 0) return false;
     std::size_t length = static_cast<std::size_t>(got);
     if (buffer[length - 1] == '\n') --length;
@@ -235,6 +240,7 @@ class Matcher {
   int procFd_;
   std::string name_, comm_;
   Asker asker_;
+  KeptComms* comms_ = nullptr;
   bool usable_ = false;
   std::optional<CallerLine> ancestry_;
 };
@@ -321,7 +327,8 @@ std::vector<int> findProcessesByImageName(const ServerImage& image, const std::s
 }
 
 bool anyProcessByImageName(const ServerImage& image, PresenceHint& hint,
-                           const std::string& procRoot, const Asker& asker) {
+                           const std::string& procRoot, const Asker& asker,
+                           KeptComms* comms) {
   const Descriptor root = openProcRoot(procRoot);
   Matcher matcher(root.get(), image, asker);
   if (root.get() < 0 || !matcher.usable()) {
@@ -344,12 +351,17 @@ bool anyProcessByImageName(const ServerImage& image, PresenceHint& hint,
     }
   }
   hint = {};
+  if (comms) {
+    matcher.keepComms(*comms);
+    comms->startScan();
+  }
   forEachPid(root.get(), [&](const char* pid) {
     if (!matcher.matches(pid)) return false;
     const std::optional<ProcStat> stat = readStat(root.get(), pid);
     hint = {std::atoi(pid), stat ? stat->startTime : 0, image.imageName, image.serverPath};
     return true;
   });
+  if (comms) comms->endScan();
   return hint.pid != 0;
 }
 

@@ -24,6 +24,8 @@
 
 namespace tovanik {
 
+class KeptComms;
+
 // Fields of /proc/PID/stat that the matcher needs. nullopt when the text is malformed.
 struct ProcStat {
   std::string comm;
@@ -73,10 +75,11 @@ struct PresenceHint {
 // Whether findProcessesByImageName would find any. `hint` is looked at first, confirmed
 // by everything the scan looks at (name, image, user, liveness); a PID that still matches
 // spares the scan, so the answer is always the scan's.
-// It is set to what was found, pid 0 when none.
+// It is set to what was found, pid 0 when none. A scan reads the names through `comms`
+// when given (kept_comms.h), as a caller that asks again and again does.
 bool anyProcessByImageName(const ServerImage& image, PresenceHint& hint,
                            const std::string& procRoot = "/proc",
-                           const Asker& asker = currentAsker());
+                           const Asker& asker = currentAsker(), KeptComms* comms = nullptr);
 
 // Whether the process exists and is neither a zombie nor dead.
 bool isLiveProcess(int pid);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/linux/detached_launch.h"
+#include "platform/linux/kept_comms.h"
 #include "platform/linux/proc_table.h"
 #include "platform/linux/tcp_listeners.h"
 #include "tests/support/live_processes.h"
@@ -343,17 +344,29 @@ TEST_F(LiveProcesses, ServerStartedByAnotherProgramCountsToo) {
   std::vector<char*> args;
   for (std::string& arg : argv) args.push_back(arg.data());
   args.push_back(nullptr);
+  int go[2];
+  ASSERT_EQ(::pipe(go), 0);
   pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
     int null = ::open("/dev/null", O_WRONLY);
     ::dup2(null, 1);
     ::dup2(null, 2);
-    ::execv(link.c_str(), args.data());
+    char byte;
+    if (::read(go[0], &byte, 1) == 1) ::execv(link.c_str(), args.data());
     ::_exit(127);
   }
   children_.push_back(child);
+  // Read under this test's name first, then the same process becomes the server: the
+  // kept name is read again.
+  ::close(go[0]);
+  PresenceHint hint;
+  KeptComms comms;
+  EXPECT_FALSE(anyProcessByImageName(name, hint, "/proc", currentAsker(), &comms));
+  ASSERT_EQ(::write(go[1], "x", 1), 1);
+  ::close(go[1]);
   ASSERT_TRUE(answers(port));
+  EXPECT_TRUE(anyProcessByImageName(name, hint, "/proc", currentAsker(), &comms));
 
   EXPECT_EQ(findProcessesByImageName(name), std::vector<int>{child});
   EXPECT_EQ(killProcessesByImageName(name), 1);
