@@ -31,14 +31,23 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   }
   form.startup().firstCopy([&form, showCommand] { form.show(showCommand); });
 
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    // Tab, Space and Enter reach the drawn controls first; the dialog's own handling
-    // keeps the rest of the boxes' keys.
-    if (form.hwnd() && form.keyMessage(message)) continue;
-    if (form.hwnd() && IsDialogMessageW(form.hwnd(), &message)) continue;
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
+  for (;;) {
+    // While the tick rests the window has no timer: the wait also ends when what ends the
+    // rest is signalled (the server's end, a change in a watched folder).
+    const std::vector<void*>& rest = form.restObjects();
+    const auto count = static_cast<DWORD>(rest.size());
+    if (MsgWaitForMultipleObjectsEx(count, rest.data(), INFINITE, QS_ALLINPUT,
+                                    MWMO_INPUTAVAILABLE) < WAIT_OBJECT_0 + count)
+      form.endRest();
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) return static_cast<int>(message.wParam);
+      // Tab, Space and Enter reach the drawn controls first; the dialog's own handling
+      // keeps the rest of the boxes' keys.
+      if (form.hwnd() && form.keyMessage(message)) continue;
+      if (form.hwnd() && IsDialogMessageW(form.hwnd(), &message)) continue;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
   }
-  return static_cast<int>(message.wParam);
 }

@@ -92,7 +92,7 @@ class Panel {
   // (the server shown stopped, a launch not yet seen, settings not yet read, a link's
   // opener deciding). A window may then rest on restAlarm instead of ticking.
   std::optional<std::vector<std::string>> restFolders() const;
-  std::unique_ptr<RestAlarm> restAlarm(std::function<void()> wake);
+  std::unique_ptr<RestAlarm> restAlarm();
   void killPHP();
   void restartServer();
   void clickStartStop();

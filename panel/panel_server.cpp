@@ -98,9 +98,9 @@ std::optional<std::vector<std::string>> Panel::restFolders() const {
   return folders;
 }
 
-std::unique_ptr<RestAlarm> Panel::restAlarm(std::function<void()> wake) {
+std::unique_ptr<RestAlarm> Panel::restAlarm() {
   const auto folders = restFolders();
-  return folders ? platform_.restAlarm(*folders, std::move(wake)) : nullptr;
+  return folders ? platform_.restAlarm(*folders) : nullptr;
 }
 
 std::optional<ServerSettings> Panel::tickSettings() {

@@ -13,7 +13,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,6 +31,8 @@ class FileStore;
 class RestAlarm {
  public:
   virtual ~RestAlarm() = default;
+  // The objects to wait on (HANDLEs on Windows); any one signalled rings the alarm.
+  virtual const std::vector<void*>& objects() const = 0;
 };
 
 // The time every wait, deadline and settle reads: a steady clock that only a Timing tells
@@ -159,14 +160,13 @@ class Platform : public Timing {
   // Whether findProcesses would find any: the presence check, run once a second.
   virtual bool anyProcess(const ServerImage& image) { return !findProcesses(image).empty(); }
 
-  // A wake-up for a tick that would only repeat itself: calls `wake` once, from another
-  // thread, when the process anyProcess last found ends or something changes in one of
-  // `folders`; destroying it ends the watch, and `wake` is not called after. Null where
-  // the system cannot watch these (the default), and the tick keeps its pace.
-  virtual std::unique_ptr<RestAlarm> restAlarm(const std::vector<std::string>& folders,
-                                               std::function<void()> wake) {
+  // A wake-up for a tick that would only repeat itself: system objects that become
+  // signalled when the process anyProcess last found ends or something changes in one of
+  // `folders`, for the window's message loop to wait on beside its messages; destroying
+  // the alarm ends the watch. Null where the system cannot watch these (the default), and
+  // the tick keeps its pace.
+  virtual std::unique_ptr<RestAlarm> restAlarm(const std::vector<std::string>& folders) {
     (void)folders;
-    (void)wake;
     return nullptr;
   }
 

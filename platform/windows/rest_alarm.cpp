@@ -1,8 +1,5 @@
 #include "platform/windows/rest_alarm.h"
 
-#include <atomic>
-
-#include "platform/windows/handle.h"
 #include "platform/windows/wide_text.h"
 
 namespace tovanik::windows {
@@ -14,61 +11,44 @@ namespace {
 constexpr DWORD kFolderChanges = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
                                  FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE;
 
-class ThreadPoolAlarm final : public RestAlarm {
+class WaitableAlarm final : public RestAlarm {
  public:
-  explicit ThreadPoolAlarm(std::function<void()> wake) : wake_(std::move(wake)) {}
-  ~ThreadPoolAlarm() override {
-    // INVALID_HANDLE_VALUE: back only once no callback runs, so `wake` is never called
-    // after the alarm is gone.
-    for (HANDLE wait : waits_) UnregisterWaitEx(wait, INVALID_HANDLE_VALUE);
-    for (HANDLE change : changes_) FindCloseChangeNotification(change);
+  WaitableAlarm() = default;
+  ~WaitableAlarm() override {
+    if (process_) CloseHandle(process_);
+    for (std::size_t i = process_ ? 1 : 0; i < objects_.size(); ++i)
+      FindCloseChangeNotification(objects_[i]);
   }
-  ThreadPoolAlarm(const ThreadPoolAlarm&) = delete;
-  ThreadPoolAlarm& operator=(const ThreadPoolAlarm&) = delete;
+  WaitableAlarm(const WaitableAlarm&) = delete;
+  WaitableAlarm& operator=(const WaitableAlarm&) = delete;
+
+  const std::vector<void*>& objects() const override { return objects_; }
 
   bool watchProcess(HANDLE process) {
-    HANDLE copy = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &copy, SYNCHRONIZE,
-                         FALSE, 0))
+    if (!DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &process_,
+                         SYNCHRONIZE, FALSE, 0))
       return false;
-    process_ = Handle(copy);
-    return waitFor(copy);
-  }
-
-  bool watchFolder(const std::string& folder) {
-    const HANDLE change = FindFirstChangeNotificationW(filePath(folder).c_str(), FALSE, kFolderChanges);
-    if (change == INVALID_HANDLE_VALUE) return false;
-    changes_.push_back(change);
-    return waitFor(change);
-  }
-
- private:
-  bool waitFor(HANDLE object) {
-    HANDLE wait = nullptr;
-    if (!RegisterWaitForSingleObject(&wait, object, &ThreadPoolAlarm::signalled, this, INFINITE,
-                                     WT_EXECUTEONLYONCE))
-      return false;
-    waits_.push_back(wait);
+    objects_.push_back(process_);
     return true;
   }
 
-  static void CALLBACK signalled(void* alarm, BOOLEAN /*timedOut*/) {
-    auto* self = static_cast<ThreadPoolAlarm*>(alarm);
-    if (!self->rung_.exchange(true)) self->wake_();
+  bool watchFolder(const std::string& folder) {
+    const HANDLE change =
+        FindFirstChangeNotificationW(filePath(folder).c_str(), FALSE, kFolderChanges);
+    if (change == INVALID_HANDLE_VALUE) return false;
+    objects_.push_back(change);
+    return true;
   }
 
-  std::function<void()> wake_;
-  std::atomic<bool> rung_{false};
-  Handle process_;
-  std::vector<HANDLE> changes_;
-  std::vector<HANDLE> waits_;
+ private:
+  HANDLE process_ = nullptr;  // first in objects_, the change notifications after it
+  std::vector<void*> objects_;
 };
 
 }  // namespace
 
-std::unique_ptr<RestAlarm> armRestAlarm(HANDLE process, const std::vector<std::string>& folders,
-                                        std::function<void()> wake) {
-  auto alarm = std::make_unique<ThreadPoolAlarm>(std::move(wake));
+std::unique_ptr<RestAlarm> armRestAlarm(HANDLE process, const std::vector<std::string>& folders) {
+  auto alarm = std::make_unique<WaitableAlarm>();
   if (!alarm->watchProcess(process)) return nullptr;
   for (const std::string& folder : folders)
     if (!alarm->watchFolder(folder)) return nullptr;

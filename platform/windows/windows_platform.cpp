@@ -180,10 +180,9 @@ bool WindowsPlatform::anyProcess(const ServerImage& image) {
   return static_cast<bool>(lastFound_);
 }
 
-std::unique_ptr<RestAlarm> WindowsPlatform::restAlarm(const std::vector<std::string>& folders,
-                                                      std::function<void()> wake) {
+std::unique_ptr<RestAlarm> WindowsPlatform::restAlarm(const std::vector<std::string>& folders) {
   if (!lastFound_ || !windows::stillRuns(lastFound_)) return nullptr;
-  return windows::armRestAlarm(lastFound_.get(), folders, std::move(wake));
+  return windows::armRestAlarm(lastFound_.get(), folders);
 }
 
 int WindowsPlatform::killProcesses(const ServerImage& image) {

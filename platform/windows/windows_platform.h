@@ -33,9 +33,8 @@ class WindowsPlatform : public Platform {
   // windows::openFirstProcessByImageName); takes a snapshot only when it has ended or
   // the name changed.
   bool anyProcess(const ServerImage& image) override;
-  // Watches the process anyProcess last found through the thread pool (rest_alarm.h).
-  std::unique_ptr<RestAlarm> restAlarm(const std::vector<std::string>& folders,
-                                       std::function<void()> wake) override;
+  // Watches the process anyProcess last found (rest_alarm.h).
+  std::unique_ptr<RestAlarm> restAlarm(const std::vector<std::string>& folders) override;
   int killProcesses(const ServerImage& image) override;
   // The process and every process it started (its tree, by parent links).
   bool killLaunched(int pid) override;

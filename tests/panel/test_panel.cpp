@@ -434,7 +434,7 @@ TEST_F(PanelTest, StatusTickWritesAColumn) {
   EXPECT_FALSE(panel[Ctl::txtPort].enabled);
   // Until the server ends or the settings' or the log's folder changes, the next tick
   // would show the same.
-  EXPECT_EQ(panel.restFolders(), std::vector<std::string>({dir.file("config"), "/state/tovanik"}));
+  EXPECT_EQ(panel.restFolders(), std::vector<std::string>({dir.file("config"), platform.log_files_.state_folder_}));
 
   writeConfig("[Config]\r\ncommand_prompt=hide\r\nexe_name=other.exe\r\n");
   panel.statusTick();  // a changed name takes effect at the next tick

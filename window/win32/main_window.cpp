@@ -117,9 +117,6 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       startup_.tick();
       restIfQuiet();
       return 0;
-    case kRestEnded:
-      endRest();
-      return 0;
     case kLoadAfterPaint:
       startup_.loadIfPending();
       return 0;
@@ -317,9 +314,13 @@ void MainWindow::showYourself() {
 void MainWindow::restIfQuiet() {
   // Under Wine a tick that only looks still wakes the program and the Wine server each
   // second (docs/performance.md).
-  HWND window = hwnd_;
-  rest_ = panel_.restAlarm([window] { PostMessageW(window, kRestEnded, 0, 0); });
+  rest_ = panel_.restAlarm();
   if (rest_) KillTimer(hwnd_, kTickTimer);
+}
+
+const std::vector<void*>& MainWindow::restObjects() const {
+  static const std::vector<void*> none;
+  return rest_ ? rest_->objects() : none;
 }
 
 void MainWindow::endRest() {

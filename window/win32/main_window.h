@@ -10,6 +10,7 @@
 #include <array>
 #include <initializer_list>
 #include <optional>
+#include <vector>
 #include <string>
 
 #include "panel/accessible_controls.h"
@@ -53,11 +54,14 @@ class MainWindow final : private WindowShell, private AccessibleHost {
   // controls are no child windows a dialog's Tab could reach. True when taken.
   bool keyMessage(const MSG& message);
 
+  // What the message loop waits on beside the messages while the tick rests (none while
+  // it ticks), and what it calls when one of them is signalled.
+  const std::vector<void*>& restObjects() const;
+  void endRest();
+
  private:
   // Posted by the accessible object: a reader's click on the control of index wParam.
   static constexpr UINT kAccessibleClick = WM_APP + 3;
-  // Posted by the rest alarm, from the thread pool: something the tick looks at changed.
-  static constexpr UINT kRestEnded = WM_APP + 4;
 
   static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK portBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam);
@@ -105,7 +109,6 @@ class MainWindow final : private WindowShell, private AccessibleHost {
   // waits for the panel's rest alarm; the alarm, or anything the window syncs, starts the
   // timer again, so the ticks come each second as before from the first change on.
   void restIfQuiet();
-  void endRest();
 
   void buttonDown(POINT at, WPARAM buttons);
   void buttonUp(UINT message, POINT at, WPARAM buttons);
