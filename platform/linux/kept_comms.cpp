@@ -13,14 +13,15 @@ KeptComms::~KeptComms() {
   for (const Kept& kept : kept_) ::close(kept.fd);
 }
 
+KeptComms::KeptComms() {
+  // The rest of the program (the window's connection, its fonts, the launches) keeps the
+  // other half.
+  rlimit files{};
+  const rlim_t soft = ::getrlimit(RLIMIT_NOFILE, &files) == 0 ? files.rlim_cur : 256;
+  limit_ = static_cast<std::size_t>(std::clamp<rlim_t>(soft / 2, 1, 4096));
+}
+
 void KeptComms::startScan() {
-  if (limit_ == 0) {
-    // The rest of the program (the window's connection, its fonts, the launches) keeps the
-    // other half.
-    rlimit files{};
-    const rlim_t soft = ::getrlimit(RLIMIT_NOFILE, &files) == 0 ? files.rlim_cur : 256;
-    limit_ = static_cast<std::size_t>(std::clamp<rlim_t>(soft / 2, 1, 4096));
-  }
   cursor_ = 0;
   next_.clear();
 }

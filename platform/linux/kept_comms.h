@@ -15,7 +15,7 @@ namespace tovanik {
 
 class KeptComms {
  public:
-  KeptComms() = default;
+  KeptComms();
   ~KeptComms();
   KeptComms(const KeptComms&) = delete;
   KeptComms& operator=(const KeptComms&) = delete;
@@ -35,7 +35,7 @@ class KeptComms {
   };
   std::vector<Kept> kept_, next_;
   std::size_t cursor_ = 0;
-  std::size_t limit_ = 0;  // how many may be kept: half the descriptors the process may hold
+  std::size_t limit_;  // how many may be kept: half the descriptors the process may hold
 };
 
 }  // namespace tovanik

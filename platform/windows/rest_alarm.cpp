@@ -1,5 +1,6 @@
 #include "platform/windows/rest_alarm.h"
 
+#include "platform/windows/handle.h"
 #include "platform/windows/wide_text.h"
 
 namespace tovanik::windows {
@@ -15,9 +16,7 @@ class WaitableAlarm final : public RestAlarm {
  public:
   WaitableAlarm() = default;
   ~WaitableAlarm() override {
-    if (process_) CloseHandle(process_);
-    for (std::size_t i = process_ ? 1 : 0; i < objects_.size(); ++i)
-      FindCloseChangeNotification(objects_[i]);
+    for (HANDLE change : changes_) FindCloseChangeNotification(change);
   }
   WaitableAlarm(const WaitableAlarm&) = delete;
   WaitableAlarm& operator=(const WaitableAlarm&) = delete;
@@ -25,10 +24,12 @@ class WaitableAlarm final : public RestAlarm {
   const std::vector<void*>& objects() const override { return objects_; }
 
   bool watchProcess(HANDLE process) {
-    if (!DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &process_,
-                         SYNCHRONIZE, FALSE, 0))
+    HANDLE copy = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &copy, SYNCHRONIZE,
+                         FALSE, 0))
       return false;
-    objects_.push_back(process_);
+    process_ = Handle(copy);
+    objects_.push_back(copy);
     return true;
   }
 
@@ -36,13 +37,15 @@ class WaitableAlarm final : public RestAlarm {
     const HANDLE change =
         FindFirstChangeNotificationW(filePath(folder).c_str(), FALSE, kFolderChanges);
     if (change == INVALID_HANDLE_VALUE) return false;
+    changes_.push_back(change);
     objects_.push_back(change);
     return true;
   }
 
  private:
-  HANDLE process_ = nullptr;  // first in objects_, the change notifications after it
-  std::vector<void*> objects_;
+  Handle process_;
+  std::vector<HANDLE> changes_;  // closed by their own call, not CloseHandle
+  std::vector<void*> objects_;   // all of them, the process first
 };
 
 }  // namespace
