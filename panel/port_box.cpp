@@ -12,10 +12,13 @@ int unitsOfByte(unsigned char byte) {
 
 }  // namespace
 
-std::optional<std::string> PortBoxFont::refitFor(std::string_view portText) {
+std::string_view PortBoxFont::fitText(std::string_view portText) {
   const int units = utf16Units(portText, static_cast<int>(portText.size()));
-  const std::string_view text =
-      units < static_cast<int>(kPortFitSample.size()) ? kPortFitSample : portText;
+  return units < static_cast<int>(kPortFitSample.size()) ? kPortFitSample : portText;
+}
+
+std::optional<std::string> PortBoxFont::refitFor(std::string_view portText) {
+  const std::string_view text = fitText(portText);
   if (fitted_ == text) return std::nullopt;
   fitted_ = std::string(text);
   return fitted_;

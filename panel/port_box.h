@@ -18,6 +18,8 @@ class PortBoxFont {
   // The text to fit the font to for the box's text `portText`: the text, or the sample
   // when shorter; nullopt when the font last fitted was fitted to it already.
   std::optional<std::string> refitFor(std::string_view portText);
+  // The text the font is fitted to for `portText`: itself, or the sample when shorter.
+  static std::string_view fitText(std::string_view portText);
   // The fonts were made anew (another DPI): the next refitFor fits again.
   void forget() { fitted_.reset(); }
 

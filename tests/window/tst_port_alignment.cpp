@@ -50,7 +50,17 @@ class PortAlignmentTest : public QObject {
     FakePlatform platform;
     platform.program_folder_ = dir.path().toStdString();
     MainForm form(platform);
-    form.startup().load();
+    // The first frame draws the port box itself; the line edit made after it shows the
+    // same pixels.
+    form.startup().firstCopy([] {});
+    const QImage drawn = form.grab().toImage();
+    form.startup().loadIfPending();
+    const QImage edited = form.grab().toImage();
+    const double dpr = drawn.devicePixelRatio();
+    const ControlDesign& box = design(Ctl::txtPort);
+    const QRect boxPixels(std::lround(px(box.a) * dpr), std::lround(px(box.b) * dpr),
+                          std::lround(px(box.c) * dpr), std::lround(px(box.d) * dpr));
+    QVERIFY(drawn.copy(boxPixels) == edited.copy(boxPixels));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     const QImage image = form.grab().toImage();
@@ -104,7 +114,8 @@ class PortAlignmentTest : public QObject {
     FakePlatform platform;
     platform.program_folder_ = dir.path().toStdString();
     MainForm form(platform);
-    form.startup().showSettings();
+    form.startup().firstCopy([] {});
+    form.startup().loadIfPending();  // the boxes are made after the first frame
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QLineEdit* box = form.lineEdit(Ctl::txtPort);

@@ -115,7 +115,8 @@ class PanelWindow final : public QAccessibleWidget {
     return nullptr;
   }
   QAccessibleInterface* focusChild() const override {
-    if (form_->lineEdit(Ctl::txtPort)->hasFocus()) return child(2);
+    if (const QLineEdit* port = form_->lineEdit(Ctl::txtPort); port && port->hasFocus())
+      return child(2);
     const auto focus = form_->keyboard().focus();
     if (!form_->hasFocus() || !focus) return nullptr;
     for (int i = 0; i < childCount(); ++i)

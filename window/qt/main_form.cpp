@@ -68,6 +68,18 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
   // text in it at creation, a font with its fallbacks looked up for nothing (about 4 % of
   // the instructions to the first frame).
 
+  // The text boxes are made once the first frame is on the screen (firstFrameShown): the
+  // first QLineEdit sets up its style and lays out text in the application's font, about a
+  // tenth of the time to the first frame, which draws the port box itself.
+
+  timer_.setInterval(1000);
+  connect(&timer_, &QTimer::timeout, this, [this] { startup_.tick(); });
+  timer_.start();
+  sync();
+}
+
+void MainForm::firstFrameShown() {
+  if (boxes_[0]) return;
   for (int i = 0; i < 4; ++i) {
     const ControlDesign& s = design(kBoxes[i]);
     auto* box = new QLineEdit(this);
@@ -108,9 +120,6 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
   boxes_[1]->setFocus(Qt::OtherFocusReason);
   boxes_[1]->installEventFilter(this);  // Tab from there, and where the focus goes
 
-  timer_.setInterval(1000);
-  connect(&timer_, &QTimer::timeout, this, [this] { startup_.tick(); });
-  timer_.start();
   sync();
 }
 
@@ -171,16 +180,47 @@ void MainForm::syncLineEdit(Ctl which) {
 void MainForm::fitPortFont() {
   const std::optional<std::string> text = portFont_.refitFor(panel_[Ctl::txtPort].caption);
   if (!text) return;
-  QLineEdit* box = lineEdit(Ctl::txtPort);
+  lineEdit(Ctl::txtPort)->setFont(portBoxFont(qs(*text)));
+}
+
+QFont MainForm::portBoxFont(const QString& text) const {
+  const QRect box = pixelRect(design(Ctl::txtPort));
   // QLineEdit keeps 2 pixels free on either side, and a pixel for the caret and one
   // more after the text; the right margin is given back to the text (kLineEditTextInset).
-  const double room = box->width() + kLineEditTextInset - 2 * 2 - 2;
-  box->setFont(
-      fitBoxText(qfontOf(design(Ctl::txtPort).font), qs(*text), QSizeF(room, box->height())));
+  const double room = box.width() + kLineEditTextInset - 2 * 2 - 2;
+  return fitBoxText(qfontOf(design(Ctl::txtPort).font), text, QSizeF(room, box.height()));
+}
+
+void MainForm::paintPortBox(QPainter& painter) const {
+  // Where QLineEdit (frameless, right-aligned, the text margins above) puts its text:
+  // 2 pixels in from each side of the box less its margins, vertically centred on the
+  // font's height, the text ending one pixel and the caret's pixel before the right end
+  // (the fitted font leaves the digits room, so it never scrolls).
+  const ControlState& c = panel_[Ctl::txtPort];
+  const QString text = qs(c.caption);
+  const QFont font = portBoxFont(qs(std::string(PortBoxFont::fitText(c.caption))));
+  // Measured on the window, as the line edit measures.
+  QPaintDevice* device = const_cast<MainForm*>(this);
+  const QFontMetrics metrics(font, device);
+  const QRect box = pixelRect(design(Ctl::txtPort));
+  painter.fillRect(box, toQColor(c.background));
+  const QRect r = box.marginsRemoved(QMargins(0, 0, -kLineEditTextInset, 0));
+  const int height = std::max(metrics.boundingRect(text).height(), metrics.height());
+  const int top = r.y() + (r.height() - height + 1) / 2;
+  const int lineWidth = r.width() - 2 * 2;
+  const int used = static_cast<int>(std::lround(QFontMetricsF(font, device).horizontalAdvance(text))) + 1;
+  const int left = r.x() + 2 - (used - lineWidth + 1);
+  painter.save();
+  painter.setClipRect(r.intersected(box));
+  painter.setFont(font);
+  painter.setPen(toQColor(colour::kButtonFace));
+  painter.drawText(QPoint(left, top + metrics.ascent()), text);
+  painter.restore();
 }
 
 void MainForm::sync() {
-  for (Ctl box : kBoxes) syncLineEdit(box);
+  for (Ctl box : kBoxes)
+    if (lineEdit(box)) syncLineEdit(box);
   if (panel_.controls() != painted_ || keyboard_.mark() != paintedMark_) update();
   announcer_.announceChanges(*this);
 }
@@ -193,6 +233,7 @@ void MainForm::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), toQColor(colour::kWindow));
   paintLayout(painter, panel_);
+  if (!boxes_[0]) paintPortBox(painter);
   if (paintedMark_) paintFocusMark(painter, *paintedMark_);
   if (nativeWayland_) cutCorners(painter);
   if (startup_.framePainted()) QTimer::singleShot(0, this, [this] { startup_.loadIfPending(); });
@@ -274,6 +315,7 @@ void MainForm::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainForm::focusControl(std::optional<Ctl> control) {
+  if (!boxes_[0]) return;  // before the first frame: the focus box takes it when made
   if (!control) {
     boxes_[1]->setFocus(Qt::OtherFocusReason);
   } else if (*control == Ctl::txtPort) {

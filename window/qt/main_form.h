@@ -80,6 +80,11 @@ class MainForm final : public QWidget, private WindowShell {
   // The port box's font: the window's, narrower or in another family where the digits
   // would not fit whole (panel/caption_fit.h).
   void fitPortFont();
+  QFont portBoxFont(const QString& text) const;
+  // The port box as its line edit draws it, for the frames before the boxes are made.
+  void paintPortBox(QPainter& painter) const;
+  // Makes the text boxes.
+  void firstFrameShown() override;
   void nameTooltipWindow(const QString& tip);
 
   Platform& platform_;  // the environment goes through it too
