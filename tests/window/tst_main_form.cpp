@@ -64,6 +64,7 @@ class MainFormTest : public QObject {
   QTemporaryDir dir_;
   FakePlatform platform_;
   std::unique_ptr<MainForm> form_;
+  QFont desktopFont_;
 
   QString configFile() const { return dir_.path() + "/config/config.ini"; }
   std::string configText() const { return test::readBytes(configFile().toStdString()); }
@@ -83,6 +84,7 @@ class MainFormTest : public QObject {
     QFile::remove(configFile());
     platform_ = FakePlatform();
     platform_.program_folder_ = dir_.path().toStdString();
+    desktopFont_ = QGuiApplication::font();
     form_ = std::make_unique<MainForm>(platform_);
     form_->startup().loadAfterFirstPaint();  // the load as after the first frame
     form_->startup().loadIfPending();
@@ -95,6 +97,10 @@ class MainFormTest : public QObject {
     QCOMPARE(form_->lineEdit(Ctl::txtPort)->text(), QString("80"));
     QCOMPARE(form_->lineEdit(Ctl::txtExeName)->text(), QString("t-server.exe"));
     QCOMPARE(form_->panel()[Ctl::lblURL].caption, std::string("http://localhost"));
+    // The boxes are made in a face the window has drawn; tooltips keep the desktop's font.
+    QCOMPARE(form_->lineEdit(Ctl::txtExeName)->font().family(),
+             form_->lineEdit(Ctl::txtPort)->font().family());
+    QCOMPARE(QGuiApplication::font(), desktopFont_);
     QCOMPARE(platform_.launches_.size(), size_t(1));
     QVERIFY(form_->timer().isActive());
     QCOMPARE(form_->timer().interval(), 1000);

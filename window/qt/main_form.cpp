@@ -62,11 +62,8 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
   setFixedSize(kFormWidthTwips / kTwipsPerPixel, kFormHeightTwips / kTwipsPerPixel);
   setMouseTracking(true);
   setAttribute(nativeWayland_ ? Qt::WA_TranslucentBackground : Qt::WA_OpaquePaintEvent);
-  // The window keeps the application's font: it draws its captions in fonts fitted from
-  // the design's (layout_painter.h), the port box gets its own fitted font, and the other
-  // boxes never show. Given the design's window font, each box would lay out its empty
-  // text in it at creation, a font with its fallbacks looked up for nothing (about 4 % of
-  // the instructions to the first frame).
+  // The window draws its captions in fonts fitted from the design's (layout_painter.h);
+  // its own font is only what its text boxes inherit (firstFrameShown).
 
   // The text boxes are made once the first frame is on the screen (firstFrameShown): the
   // first QLineEdit sets up its style and lays out text in the application's font, about a
@@ -80,6 +77,18 @@ MainForm::MainForm(Platform& platform, QWidget* parent)
 
 void MainForm::firstFrameShown() {
   if (boxes_[0]) return;
+  // Every box lays out its empty text twice as it is made: in the application's font,
+  // then in the one it inherits from the window. Both are the port box's fitted font,
+  // whose face the first frame has loaded; in the desktop's default font each box would
+  // load a face nothing here draws (a fifth of a MiB resident). The application's font is
+  // given back at once, so tooltips and the port box's menu keep the desktop's; Qt then
+  // takes it as the program's own and no longer follows a desktop font change made while
+  // the panel runs.
+  const QFont portFont =
+      portBoxFont(qs(std::string(PortBoxFont::fitText(panel_[Ctl::txtPort].caption))));
+  const QFont desktopFont = QGuiApplication::font();
+  QGuiApplication::setFont(portFont);
+  setFont(portFont);
   for (int i = 0; i < 4; ++i) {
     const ControlDesign& s = design(kBoxes[i]);
     auto* box = new QLineEdit(this);
@@ -97,6 +106,7 @@ void MainForm::firstFrameShown() {
       box->setToolTip(QString::fromLatin1(s.tooltip.data(), s.tooltip.size()));
     boxes_[i] = box;
   }
+  QGuiApplication::setFont(desktopFont);
   for (std::size_t i = 1; i < kTextBoxTabOrder.size(); ++i)
     setTabOrder(lineEdit(kTextBoxTabOrder[i - 1]), lineEdit(kTextBoxTabOrder[i]));
 
@@ -208,7 +218,8 @@ void MainForm::paintPortBox(QPainter& painter) const {
   const int height = std::max(metrics.boundingRect(text).height(), metrics.height());
   const int top = r.y() + (r.height() - height + 1) / 2;
   const int lineWidth = r.width() - 2 * 2;
-  const int used = static_cast<int>(std::lround(QFontMetricsF(font, device).horizontalAdvance(text))) + 1;
+  const int used =
+      static_cast<int>(std::lround(QFontMetricsF(font, device).horizontalAdvance(text))) + 1;
   const int left = r.x() + 2 - (used - lineWidth + 1);
   painter.save();
   painter.setClipRect(r.intersected(box));
@@ -356,10 +367,8 @@ void MainForm::nameTooltipWindow(const QString& tip) {
 
 bool MainForm::eventFilter(QObject* watched, QEvent* event) {
   if ((watched == boxes_[0] || watched == boxes_[1]) && tabKey(event)) return true;
-  if (watched == boxes_[0] && event->type() == QEvent::FocusIn)
-    keyboard_.focusTaken(Ctl::txtPort);
-  if (watched == boxes_[1] && event->type() == QEvent::FocusIn)
-    keyboard_.focusTaken(std::nullopt);
+  if (watched == boxes_[0] && event->type() == QEvent::FocusIn) keyboard_.focusTaken(Ctl::txtPort);
+  if (watched == boxes_[1] && event->type() == QEvent::FocusIn) keyboard_.focusTaken(std::nullopt);
   if (watched == boxes_[0] && event->type() == QEvent::MouseButtonPress) {
     keyboard_.pointerPressed();
     panel_.txtPortPress();
