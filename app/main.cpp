@@ -9,6 +9,7 @@
 #include "settings/config.h"
 #include "window/qt/display_server.h"
 #include "window/qt/icon.h"
+#include "window/qt/layout_painter.h"
 #include "window/qt/main_form.h"
 #include "window/qt/single_instance.h"
 
@@ -59,6 +60,9 @@ int main(int argc, char** argv) {
   form.startup().firstCopy([&form] {
     form.centreOnScreen();
     form.show();
+    // The window is drawn only once the window manager has mapped it; meanwhile its
+    // captions are fitted for that first frame.
+    tovanik::fitCaptionsAhead(form.panel());
   });
   return app.exec();
 }

@@ -133,6 +133,8 @@ QFont qfontOf(FontId id) {
   return font;
 }
 
+void fitCaptionsAhead(const Panel& panel) { fitCaptionSets(panel); }
+
 void paintLayout(QPainter& painter, const Panel& panel) {
   painter.setRenderHint(QPainter::Antialiasing, true);
   painter.setRenderHint(QPainter::TextAntialiasing, true);

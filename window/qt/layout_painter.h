@@ -23,6 +23,12 @@ QFont qfontOf(FontId id);
 // current state of `panel`. Coordinates are logical pixels, fractions antialiased.
 void paintLayout(QPainter& painter, const Panel& panel);
 
+// Fits the captions `panel` shows now, as paintLayout does, and keeps the fit for the
+// paint that draws them. The first fit reads the machine's fonts, about a third of the
+// time to the first frame: run just after the window is shown, it overlaps the window
+// manager's mapping of the window instead of following it.
+void fitCaptionsAhead(const Panel& panel);
+
 // The keyboard's focus mark, over the layout.
 void paintFocusMark(QPainter& painter, const FocusMark& mark);
 
