@@ -71,13 +71,16 @@ bool fitsHeight(const Ink& ink, double height) {
 
 // Whether a family is installed, asked of Qt once per family for the whole run: each
 // question runs fontconfig's substitution rules (about a million instructions), and the
-// chains share their last families (Tahoma, DejaVu Sans). Qt's own font database is read
-// once per run too, so the answers cannot go stale before it does.
+// chains share their last families (Tahoma, DejaVu Sans). A family Qt's font database
+// lists by name needs no rules: drawing finds it by that name too. Qt's database is read
+// once per run, so the answers cannot go stale before it does.
 bool installed(const QString& family) {
+  static const QStringList listed = QFontDatabase::families();
   static QHash<QString, bool> known;
   const auto found = known.constFind(family);
   if (found != known.constEnd()) return *found;
-  return *known.insert(family, QFontDatabase::hasFamily(family));
+  return *known.insert(family, listed.contains(family, Qt::CaseInsensitive) ||
+                                   QFontDatabase::hasFamily(family));
 }
 
 // The families of the font's chain that are installed, in order, found one at a time:
