@@ -247,7 +247,13 @@ void MainForm::paintEvent(QPaintEvent*) {
   if (!boxes_[0]) paintPortBox(painter);
   if (paintedMark_) paintFocusMark(painter, *paintedMark_);
   if (nativeWayland_) cutCorners(painter);
-  if (startup_.framePainted()) QTimer::singleShot(0, this, [this] { startup_.loadIfPending(); });
+  if (startup_.framePainted())
+    QTimer::singleShot(0, this, [this] {
+      // A round trip first: the display server has drawn this frame before the load (the
+      // text boxes, the server's launch) takes a core it would otherwise share with it.
+      QGuiApplication::sync();
+      startup_.loadIfPending();
+    });
 }
 
 void MainForm::cutCorners(QPainter& painter) const {
