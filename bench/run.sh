@@ -119,6 +119,15 @@ stats() {
            printf "%g %g %d\n", v[1], m, NR }'
 }
 first() { awk -v s="$1" '$1 == s { print $2; exit }' "$samples"; }
+# paired SERIES BASELINE: "median (minimum), n=N" of the rounds' own ratios. Each round runs
+# both one after the other, so the machine's pace in that round, which moves both, cancels.
+paired() {
+  awk -v a="$1" -v b="$2" '$1 == a { x[++na] = $2 } $1 == b { y[++nb] = $2 }
+    END { for (i = 1; i <= na && i <= nb; i++) if (y[i] > 0) print x[i] / y[i] }' "$samples" |
+    sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) exit 1
+      m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+      printf "%.2f (%.2f), n=%d\n", m, v[1], NR }'
+}
 
 printf '\n%-40s %-19s %-17s %-19s %-15s %s\n' "metric (unit)" "Tovanik min/median" "baseline" \
   "min/median" "ratio med (min)" "aim"
@@ -139,6 +148,10 @@ row "first frame (ms)" frame_panel "text window" frame_text "<= 1.05"
 row "first frame (ms)" frame_panel "bare window" frame_bare "(shown)"
 row "CPU used to first frame (ms)" framecpu_panel "text window" framecpu_text "(shown)"
 row "CPU used to first frame (ms)" framecpu_panel "bare window" framecpu_bare "(shown)"
+for series in frame framecpu; do
+  r=$(paired "${series}_panel" "${series}_text") &&
+    echo "  ($series: each round's panel against its text window, median (minimum): $r)"
+done
 row "idle RSS (MiB)" rss_panel "text window" rss_text "<= 1.03"
 row "idle RSS (MiB)" rss_panel "bare window" rss_bare "(shown)"
 row "switch click -> HTTP 200 (ms)" click200 "php -S -> 200" php200 "<= 1.25"
