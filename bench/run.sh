@@ -111,22 +111,21 @@ if wanted presence || wanted idle; then
 fi
 echo "Load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-# stats SERIES: "min median n" of the series' samples.
-stats() {
-  awk -v s="$1" '$1 == s { print $2 }' "$samples" | sort -g |
-    awk '{ v[NR] = $1 } END { if (NR == 0) exit 1
-           m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-           printf "%g %g %d\n", v[1], m, NR }'
+# summary: "min median n" of the numbers on standard input, one a line.
+summary() {
+  sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) exit 1
+                   m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+                   printf "%g %g %d\n", v[1], m, NR }'
 }
+# stats SERIES: "min median n" of the series' samples.
+stats() { awk -v s="$1" '$1 == s { print $2 }' "$samples" | summary; }
 first() { awk -v s="$1" '$1 == s { print $2; exit }' "$samples"; }
-# paired SERIES BASELINE: "median (minimum), n=N" of the rounds' own ratios. Each round runs
-# both one after the other, so the machine's pace in that round, which moves both, cancels.
+# paired SERIES BASELINE: "min median n" of the rounds' own ratios. Each round runs both
+# one after the other, so the machine's pace in that round, which moves both, cancels.
 paired() {
   awk -v a="$1" -v b="$2" '$1 == a { x[++na] = $2 } $1 == b { y[++nb] = $2 }
     END { for (i = 1; i <= na && i <= nb; i++) if (y[i] > 0) print x[i] / y[i] }' "$samples" |
-    sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) exit 1
-      m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-      printf "%.2f (%.2f), n=%d\n", m, v[1], NR }'
+    summary
 }
 
 printf '\n%-40s %-19s %-17s %-19s %-15s %s\n' "metric (unit)" "Tovanik min/median" "baseline" \
@@ -149,8 +148,10 @@ row "first frame (ms)" frame_panel "bare window" frame_bare "(shown)"
 row "CPU used to first frame (ms)" framecpu_panel "text window" framecpu_text "(shown)"
 row "CPU used to first frame (ms)" framecpu_panel "bare window" framecpu_bare "(shown)"
 for series in frame framecpu; do
-  r=$(paired "${series}_panel" "${series}_text") &&
-    echo "  ($series: each round's panel against its text window, median (minimum): $r)"
+  r=$(paired "${series}_panel" "${series}_text") || continue
+  read -r rmin rmed n <<<"$r"
+  printf '  (%s: each round'"'"'s panel against its text window, median (minimum): %.2f (%.2f), n=%d)\n' \
+    "$series" "$rmed" "$rmin" "$n"
 done
 row "idle RSS (MiB)" rss_panel "text window" rss_text "<= 1.03"
 row "idle RSS (MiB)" rss_panel "bare window" rss_bare "(shown)"
